@@ -1,0 +1,62 @@
+#include "core/AppPaths.h"
+#include "core/DiagLog.h"
+#include "core/Localization.h"
+#include "core/SystemLog.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop normally, so every store and log is flushed.
+void quitOnTerminationSignals(QApplication& app) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+    char byte = 0;
+    [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
+    notifier->setEnabled(false);
+    QCoreApplication::quit();
+  });
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Murel"));
+  QApplication::setOrganizationDomain(QStringLiteral("murel.com"));
+  QApplication::setApplicationVersion(QStringLiteral(MUREL_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("murel"));
+  // A tray application: closing a window never ends it.
+  QApplication::setQuitOnLastWindowClosed(false);
+  quitOnTerminationSignals(app);
+  murel::installTranslations(app);
+
+  //% "Murel"
+  //: The application's name as shown to the user.
+  const QString appName = qtTrId("app.name");
+  QApplication::setApplicationDisplayName(appName);
+  murel::Logger("app").info(QStringLiteral("started"));
+
+  const int code = QApplication::exec();
+  murel::DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("quit"));
+  return code;
+}

@@ -1,0 +1,30 @@
+# Warnings for our own code only; third-party code is compiled separately.
+add_library(murel_warnings INTERFACE)
+target_compile_options(murel_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wcast-align
+  -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough)
+
+# Each source folder collects its own files, so parallel work on different
+# folders never edits the same list.
+function(murel_collect_sources out dir)
+  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
+    ${dir}/*.cpp ${dir}/*.c ${dir}/*.h ${dir}/*.hpp)
+  set(${out} ${_srcs} PARENT_SCOPE)
+endfunction()
+
+# murel_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [LABELS <labels...>])
+# Labels tell which part of the rig a test needs: display, audio, bus (or unit).
+function(murel_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE murel_test_support ${T_LIBS} GTest::gtest GTest::gmock)
+  if(NOT T_LABELS)
+    set(T_LABELS unit)
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "MUREL_RESOURCE_DIR=${MUREL_RESOURCE_BUILD_DIR};MUREL_BUILD_DIR=${CMAKE_BINARY_DIR};MUREL_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+endfunction()
