@@ -94,6 +94,18 @@ TEST_F(X11HotKeyTest, BoundSideIsSwallowedAndStartsASession) {
   EXPECT_FALSE(reports[1].started);
 }
 
+TEST_F(X11HotKeyTest, CapsLockAndNumLockMakeNoDifference) {
+  start(ActivationMode::toggle);
+  ASSERT_TRUE(xdotool({"key", "Caps_Lock", "key", "Num_Lock"}));
+  struct LocksOff {
+    ~LocksOff() { xdotool({"key", "Caps_Lock", "key", "Num_Lock"}); }
+  } locksOff;
+  ASSERT_TRUE(xdotool({"keydown", "Alt_L", "key", "space", "keyup", "Alt_L", "key", "a"}));
+  ASSERT_TRUE(target.waitForSuffix("A"));  // Caps Lock is on
+  EXPECT_EQ(target.text(), "A");
+  ASSERT_TRUE(test::waitUntil([&] { return reports.size() == 1; }));
+}
+
 TEST_F(X11HotKeyTest, HoldingTheHotkeyLeaksNoAutoRepeat) {
   // Holding an ordinary key repeats it on this server …
   ASSERT_TRUE(xdotool({"keydown", "x", "sleep", "1.2", "keyup", "x"}));
