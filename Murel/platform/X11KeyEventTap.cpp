@@ -23,6 +23,7 @@
 #include <deque>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -197,11 +198,8 @@ class X11KeyEventTap::Worker {
         handleRaw(raw->detail, raw->sourceid, event.xcookie.evtype == XI_RawKeyPress);
       }
       XFreeEventData(display_, &event.xcookie);
-    } else if (event.type == KeyPress) {
-      handleFrozenPress(event.xkey);
-    } else if (event.type == KeyRelease) {
-      // While our own grab is active the server sends us core events instead of raw ones.
-      track(static_cast<size_t>(event.xkey.keycode & 0xff), false);
+    } else if (event.type == KeyPress || event.type == KeyRelease) {
+      handleGrabbed(event.xkey, event.type == KeyPress);
     } else if (event.type == MappingNotify) {
       XRefreshKeyboardMapping(&event.xmapping);
       if (event.xmapping.request == MappingModifier || event.xmapping.request == MappingKeyboard) {
@@ -228,6 +226,7 @@ class X11KeyEventTap::Worker {
   // One press or release of a key, seen as a raw event or, during our own
   // grab, as a core event; whichever comes second changes nothing.
   void track(size_t k, bool press) {
+    if (!press && grabKey_ == k) grabKey_.reset();  // our grab ends with its key
     if (!press && !down_[k]) return;
     const int keycode = static_cast<int>(k);
     synthetic_[k] = false;
@@ -252,15 +251,30 @@ class X11KeyEventTap::Worker {
     if (!outcome.actions.empty()) post_(Delivery{event, std::move(outcome), generation_, clock_.now()});
   }
 
-  // A grabbed press has frozen the keyboard: swallow it or give it back.
-  void handleFrozenPress(const XKeyEvent& key) {
+  // A key event of our grab has frozen the keyboard: swallow it or give it
+  // back. A swallowed press keeps the grab synchronous until its key is
+  // released, so that every key pressed meanwhile is decided here too and
+  // goes on to the focused window (which ends our grab) unless it is a
+  // hotkey or a repeat of the held one.
+  void handleGrabbed(const XKeyEvent& key, bool press) {
     const auto began = std::chrono::steady_clock::now();
     const auto k = static_cast<size_t>(key.keycode & 0xff);
-    // The raw event of a grab's first press comes before it; presses during
-    // our grab come only this way (a key already down is a repeat).
-    if (!synthetic_[k]) track(k, true);
-    const bool swallow = !synthetic_[k] && decision_[k] == 1;
-    XAllowEvents(display_, swallow ? AsyncKeyboard : ReplayKeyboard, CurrentTime);
+    // While our grab is active the server sends us these core events instead
+    // of raw ones; the raw press that activated the grab came first.
+    if (!synthetic_[k]) track(k, press);
+    int mode = AsyncKeyboard;
+    if (!press) {
+      // Releases during the grab stay with us: giving one back would end the
+      // grab and let the held hotkey's repeats through.
+      if (grabKey_) mode = SyncKeyboard;
+    } else if (!synthetic_[k] && decision_[k] == 1) {
+      if (!grabKey_) grabKey_ = k;
+      mode = SyncKeyboard;
+    } else {
+      mode = ReplayKeyboard;  // not ours: the focused window gets it
+      grabKey_.reset();
+    }
+    XAllowEvents(display_, mode, CurrentTime);
     XFlush(display_);
     const qint64 took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count();
     qint64 longest = longestDecisionNs.load(std::memory_order_relaxed);
@@ -366,6 +380,7 @@ class X11KeyEventTap::Worker {
   }
 
   void ungrabAll() {
+    grabKey_.reset();
     if (grabs_.empty()) return;
     std::lock_guard lock(gErrorMutex);
     gErrorDisplay = display_;
@@ -418,6 +433,7 @@ class X11KeyEventTap::Worker {
   unsigned numLockMask_ = 0;
   std::array<bool, 256> down_{};
   std::array<bool, 256> synthetic_{};
+  std::optional<size_t> grabKey_;  // the key whose press activated our grab
   std::array<qint8, 256> decision_ = [] {
     std::array<qint8, 256> a{};
     a.fill(-1);

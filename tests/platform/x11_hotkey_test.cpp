@@ -123,6 +123,21 @@ TEST_F(X11HotKeyTest, HoldingTheHotkeyLeaksNoAutoRepeat) {
   EXPECT_FALSE(reports[1].started);  // released: the repeats never reached the session
 }
 
+// Keys typed while the hotkey is held are not lost to the hotkey.
+TEST_F(X11HotKeyTest, TypingWhileTheHotkeyIsHeldReachesTheWindow) {
+  start(ActivationMode::holdToActivate);
+  sendKeys({{kAltL, true}, {kSpace, true}, {kAltL, false}});
+  ASSERT_TRUE(xdotool({"key", "b"}));  // Alt already let go: a plain b
+  sendKeys({{kSpace, false}});
+  ASSERT_TRUE(xdotool({"key", "c"}));
+  ASSERT_TRUE(target.waitForSuffix("c"));
+  EXPECT_EQ(target.text(), "bc");
+  ASSERT_TRUE(test::waitUntil([&] { return reports.size() == 2; }));
+  EXPECT_TRUE(reports[0].started);
+  EXPECT_FALSE(reports[1].started);
+  EXPECT_FALSE(service->isActive());
+}
+
 TEST_F(X11HotKeyTest, ComboHeldByAnotherClientFailsToRegister) {
   Display* other = XOpenDisplay(nullptr);
   ASSERT_NE(other, nullptr);
