@@ -202,7 +202,8 @@ class X11KeyEventTap::Worker {
       handleGrabbed(event.xkey, event.type == KeyPress);
     } else if (event.type == MappingNotify) {
       XRefreshKeyboardMapping(&event.xmapping);
-      if (event.xmapping.request == MappingModifier || event.xmapping.request == MappingKeyboard) {
+      // Grabs are by keycode and modifier bits: only a new modifier map changes them.
+      if (event.xmapping.request == MappingModifier) {
         readModifierMap();
         if (!matcher_.isPaused() && !grabs_.empty()) {
           ungrabAll();
