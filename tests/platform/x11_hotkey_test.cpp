@@ -1,12 +1,16 @@
 // The hotkeys on a real X server (the rig's Xvfb), typed with xdotool into the
 // paste-target window.
 #include "core/Clock.h"
+#include "core/HotKeyRecorder.h"
 #include "core/HotKeyService.h"
 #include "core/UserDefaults.h"
 #include "platform/SyntheticKeys.h"
 #include "platform/X11KeyEventTap.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
+
+#include <QKeyEvent>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -238,4 +242,42 @@ TEST_F(X11HotKeyTest, ALoneModifierIsDetectedButNotSwallowed) {
   ASSERT_TRUE(test::waitUntil([&] { return reports.size() == 2; }));
   EXPECT_TRUE(reports[0].started);
   EXPECT_FALSE(reports[1].started);
+}
+
+// The recorder hears keys typed into our own window, the registered hotkey
+// among them, because the service lets go of its grabs while it captures.
+TEST_F(X11HotKeyTest, RecorderCapturesFromTheKeyboardWhileTheServiceIsPaused) {
+  start();
+  struct Window : QWidget {
+    QList<int> keys;
+    void keyPressEvent(QKeyEvent* event) override { keys << event->key(); }
+  } window;
+  window.resize(200, 100);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(test::waitUntil([&] { return window.isActiveWindow(); }));
+
+  HotKeyRecorder recorder(*service, HotKeyRecorder::Target::toggleRecording);
+  recorder.beginCapture();
+  ASSERT_TRUE(xdotool({"keydown", "Shift_L", "key", "Escape", "keyup", "Shift_L"}));
+  ASSERT_TRUE(test::waitUntil([&] { return !recorder.isRecording(); }));
+  EXPECT_EQ(service->currentCombo(), KeyCombo(Key::escape, M::leftShift));
+  EXPECT_FALSE(service->isPaused());
+  EXPECT_TRUE(service->isRegistered());
+
+  // The new hotkey is live at once; the old one reaches the window.
+  window.keys.clear();
+  ASSERT_TRUE(xdotool({"keydown", "Shift_L", "key", "Escape", "keyup", "Shift_L"}));
+  ASSERT_TRUE(test::waitUntil([&] { return reports.size() == 1; }));
+  EXPECT_TRUE(reports[0].started);
+  ASSERT_TRUE(xdotool({"keydown", "Alt_L", "key", "space", "keyup", "Alt_L"}));
+  ASSERT_TRUE(test::waitUntil([&] { return window.keys.contains(Qt::Key_Space); }));
+  EXPECT_FALSE(window.keys.contains(Qt::Key_Escape));
+  EXPECT_EQ(reports.size(), 1u);
+
+  // Bare Escape cancels a capture and changes nothing.
+  recorder.beginCapture();
+  ASSERT_TRUE(xdotool({"key", "Escape"}));
+  ASSERT_TRUE(test::waitUntil([&] { return !recorder.isRecording(); }));
+  EXPECT_EQ(service->currentCombo(), KeyCombo(Key::escape, M::leftShift));
 }
