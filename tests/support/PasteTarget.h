@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+
+namespace murel::test {
+
+// Runs the paste-target window (murel_paste_target) on the rig's display: it
+// takes the keyboard focus and records the text typed or pasted into it.
+class PasteTarget {
+ public:
+  // Starts the window and waits until it is mapped and focused.
+  explicit PasteTarget(const QString& windowClass = {});
+  ~PasteTarget();
+  PasteTarget(const PasteTarget&) = delete;
+  PasteTarget& operator=(const PasteTarget&) = delete;
+
+  bool isReady() const { return windowId_ != 0; }
+  unsigned long windowId() const { return windowId_; }
+  // Everything received so far.
+  QString text() const;
+  // Waits until the received text ends with `suffix`.
+  bool waitForSuffix(const QString& suffix, int timeoutMs = 5000) const;
+
+ private:
+  QProcess process_;
+  QString outputPath_;
+  unsigned long windowId_ = 0;
+};
+
+// Runs xdotool with the given arguments and waits for it.
+bool xdotool(const QStringList& arguments);
+
+}  // namespace murel::test
