@@ -112,12 +112,55 @@ class DropdownControl : public QAbstractButton {
   DSDropdown* owner_;
 };
 
+// The open list's soft shadow, a sibling under the list that lets every
+// click through to what lies beneath it.
+class DropdownShadow : public QWidget {
+ public:
+  DropdownShadow(DSDropdown* owner, QWidget* window) : QWidget(window), owner_(owner) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(owner_->openness());
+    painter.setPen(Qt::NoPen);
+    // Stacked translucent outlines approximate a blur of 16 px, 6 px down.
+    const QRectF list = QRectF(rect()).adjusted(kShadowSide, kShadowTop, -kShadowSide, -kShadowBottom);
+    constexpr int kLayers = 8;
+    for (int i = kLayers; i >= 1; --i) {
+      const qreal grow = i * 2.0;
+      painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.2f / kLayers));
+      painter.drawRoundedRect(list.translated(0, 6).adjusted(-grow, -grow, grow, grow), kListRadius + grow,
+                              kListRadius + grow);
+    }
+  }
+
+ private:
+  DSDropdown* owner_;
+};
+
 // The open list: one row per option, hairlines between rows, floating in the
 // window under the control.
 class DropdownList : public QWidget {
  public:
-  DropdownList(DSDropdown* owner, QWidget* window) : QWidget(window), owner_(owner) {
+  DropdownList(DSDropdown* owner, QWidget* window)
+      : QWidget(window), owner_(owner), shadow_(new DropdownShadow(owner, window)) {
     setAttribute(Qt::WA_NoSystemBackground);
+  }
+  ~DropdownList() override { delete shadow_; }
+
+  // Over everything else in the window, its shadow just under it.
+  void bringToFront() {
+    raise();
+    syncShadow();
+  }
+
+  void refresh() {
+    update();
+    shadow_->update();
   }
 
   static QFont rowFont() { return dsFont(DSFont::body); }
@@ -126,9 +169,7 @@ class DropdownList : public QWidget {
   }
   static qreal listHeight(int count) { return count <= 0 ? 0 : count * rowHeight() + (count - 1); }
 
-  QRectF listRect() const {
-    return QRectF(kShadowSide, kShadowTop, width() - 2 * kShadowSide, listHeight(int(owner_->options_.size())));
-  }
+  QRectF listRect() const { return QRectF(0, 0, width(), listHeight(int(owner_->options_.size()))); }
 
   int rowAt(const QPointF& pos) const {
     const QRectF list = listRect();
@@ -143,15 +184,7 @@ class DropdownList : public QWidget {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(owner_->openness());
     const QRectF list = listRect();
-    // Soft shadow: stacked translucent outlines approximate the blur.
     painter.setPen(Qt::NoPen);
-    constexpr int kLayers = 8;
-    for (int i = kLayers; i >= 1; --i) {
-      const qreal grow = i * 2.0;
-      painter.setBrush(QColor::fromRgbF(0, 0, 0, 0.2f / kLayers));
-      painter.drawRoundedRect(list.translated(0, 6).adjusted(-grow, -grow, grow, grow), kListRadius + grow,
-                              kListRadius + grow);
-    }
     painter.setBrush(dsColor(DSColor::surface, this));
     painter.drawRoundedRect(list, kListRadius, kListRadius);
 
@@ -184,6 +217,13 @@ class DropdownList : public QWidget {
     painter.drawRoundedRect(list.adjusted(0.5, 0.5, -0.5, -0.5), kListRadius, kListRadius);
   }
 
+  void showEvent(QShowEvent*) override { syncShadow(); }
+  void hideEvent(QHideEvent*) override {
+    shadow_->hide();
+  }
+  void moveEvent(QMoveEvent*) override { syncShadow(); }
+  void resizeEvent(QResizeEvent*) override { syncShadow(); }
+
   void mousePressEvent(QMouseEvent* event) override {
     pressedRow_ = event->button() == Qt::LeftButton ? rowAt(event->position()) : -1;
     event->accept();
@@ -198,7 +238,16 @@ class DropdownList : public QWidget {
   }
 
  private:
+  void syncShadow() {
+    DropdownShadow* shadow = shadow_;
+    if (shadow->parentWidget() != parentWidget()) shadow->setParent(parentWidget());
+    shadow->setGeometry(geometry().adjusted(-kShadowSide, -kShadowTop, kShadowSide, kShadowBottom));
+    shadow->setVisible(isVisible());
+    shadow->stackUnder(this);
+  }
+
   DSDropdown* owner_;
+  DropdownShadow* shadow_;  // a sibling in the window; goes with the list
   int pressedRow_ = -1;
 };
 
@@ -243,9 +292,9 @@ DSDropdown::DSDropdown(const QString& label, const QList<DSDropdownOption>& opti
     : QWidget(parent), options_(options), selection_(selection) {
   open_ = new Tween(0, [this](qreal value) {
     control_->update();
-    if (list_) {
-      if (value <= 0 && !isExpanded_) list_->hide();
-      else list_->update();
+    if (DropdownList* list = list_.data()) {
+      if (value <= 0 && !isExpanded_) list->hide();
+      else list->refresh();
     }
   }, this);
   auto* column = new QVBoxLayout(this);
@@ -289,7 +338,7 @@ void DSDropdown::setSelection(const QVariant& selection) {
   selection_ = selection;
   control_->updateGeometry();
   control_->update();
-  if (list_) list_->update();
+  if (DropdownList* list = list_.data()) list->refresh();
 }
 
 qreal DSDropdown::openness() const { return open_->value(); }
@@ -312,17 +361,18 @@ void DSDropdown::changeExpanded(bool expanded, int animationMs) {
   if (expanded && !control_->isVisible()) return;
   isExpanded_ = expanded;
   if (expanded) {
-    if (!list_) list_ = new DropdownList(this, control_->window());
+    DropdownList* list = list_.data();
+    if (!list) list_ = list = new DropdownList(this, control_->window());
     placeList();
-    list_->show();
-    list_->raise();
+    list->show();
+    list->bringToFront();
     installClickMonitor();
   } else {
     removeClickMonitor();
   }
   if (animationMs > 0) open_->animateTo(expanded ? 1 : 0, animationMs);
   else open_->jumpTo(expanded ? 1 : 0);
-  if (!expanded && list_ && open_->value() <= 0) list_->hide();
+  if (DropdownList* list = list_.data(); !expanded && list && open_->value() <= 0) list->hide();
   control_->update();
   emit expandedChanged(isExpanded_);
 }
@@ -356,8 +406,7 @@ void DSDropdown::placeList() {
   if (list->parentWidget() != window) list->setParent(window);
   const QPoint bottomLeft = control_->mapTo(window, QPoint(0, control_->height()));
   const int height = int(std::ceil(DropdownList::listHeight(int(options_.size()))));
-  list->setGeometry(bottomLeft.x() - kShadowSide, bottomLeft.y() - kShadowTop, control_->width() + 2 * kShadowSide,
-                     height + kShadowTop + kShadowBottom);
+  list->setGeometry(bottomLeft.x(), bottomLeft.y(), control_->width(), height);
 }
 
 void DSDropdown::hideEvent(QHideEvent*) {

@@ -15,6 +15,7 @@ class TextLabel;
 class Tween;
 class DropdownControl;
 class DropdownList;
+class DropdownShadow;
 class DropdownClickMonitor;
 
 // One choice of a dropdown: the value written on a pick and its shown label.
@@ -65,6 +66,7 @@ class DSDropdown : public QWidget {
  private:
   friend class DropdownControl;
   friend class DropdownList;
+  friend class DropdownShadow;
   friend class DropdownClickMonitor;
 
   void toggleExpanded();

@@ -13,6 +13,8 @@
 #include "support/TestEnv.h"
 
 #include <QCursor>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -147,6 +149,31 @@ TEST_F(DesignComponents, DividerRuleAndStripeGeometry) {
   EXPECT_TRUE(near(pixel(divider, QPoint(100, 0)), over(dsColor(DSColor::hairline, Scheme::Dark), page)));
   EXPECT_EQ(stripe->size(), QSize(48, 3));
   EXPECT_TRUE(near(pixel(stripe, QPoint(24, 1)), dsColor(DSColor::accent, Scheme::Dark)));
+}
+
+TEST_F(DesignComponents, AppIconDrawsItsImageAsATintedTemplateKeepingItsShape) {
+  // A 2:1 image from a resource folder of the test's own.
+  const QString resources = murel::test::freshDir(QStringLiteral("resources"));
+  QDir().mkpath(resources + QStringLiteral("/images/Icons"));
+  QFile svg(resources + QStringLiteral("/images/Icons/wide.svg"));
+  ASSERT_TRUE(svg.open(QIODevice::WriteOnly));
+  svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 20 10"><rect width="20" height="10" fill="#f00"/></svg>)");
+  svg.close();
+  const QByteArray previous = qgetenv("MUREL_RESOURCE_DIR");
+  qputenv("MUREL_RESOURCE_DIR", resources.toUtf8());
+
+  Window window(Scheme::Dark);
+  auto* icon = window.add(new AppIcon(QStringLiteral("Icons/wide"), 20));
+  auto* tinted = window.add(new AppIcon(QStringLiteral("Icons/wide"), 20));
+  tinted->setColor(DSColor::accent);
+  window.open();
+  EXPECT_EQ(icon->size(), QSize(20, 20));
+  const QColor page = dsColor(DSColor::background, Scheme::Dark);
+  EXPECT_TRUE(near(pixel(icon, QPoint(10, 2)), page)) << "letterboxed above";
+  EXPECT_TRUE(near(pixel(icon, QPoint(10, 10)), dsColor(DSColor::ink, Scheme::Dark))) << "drawn in ink, not red";
+  EXPECT_TRUE(near(pixel(icon, QPoint(10, 17)), page)) << "letterboxed below";
+  EXPECT_TRUE(near(pixel(tinted, QPoint(10, 10)), dsColor(DSColor::accent, Scheme::Dark)));
+  qputenv("MUREL_RESOURCE_DIR", previous);
 }
 
 // Editorial
@@ -456,6 +483,19 @@ TEST_F(DesignComponents, DropdownClosesOnClicksOutsideThatStillReachTheirTarget)
   EXPECT_FALSE(first->isExpanded());
   EXPECT_TRUE(second->isExpanded());
   EXPECT_FALSE(first->hasClickMonitor());
+
+  // The list's shadow takes no clicks: a toggle just below the list gets its click.
+  click(first->control());
+  const QRect list = first->listGeometry();
+  click(first->control());
+  auto* underShadow = new EditorialToggleButton(false, &window);
+  underShadow->move(list.left() + 20, list.bottom() + 6);
+  underShadow->show();
+  click(first->control());
+  ASSERT_TRUE(first->isExpanded());
+  click(underShadow, QPoint(10, 4));
+  EXPECT_FALSE(first->isExpanded());
+  EXPECT_TRUE(underShadow->isOn());
 
   // Leaving the screen while open leaves no monitor behind.
   second->hide();
