@@ -54,11 +54,13 @@ void ThinDivider::paintEvent(QPaintEvent*) {
 StepCounter::StepCounter(int current, int total, QWidget* parent)
     : QWidget(parent), current_(current), total_(total) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setAccessibleName(text());
 }
 
 void StepCounter::setStep(int current, int total) {
   current_ = current;
   total_ = total;
+  setAccessibleName(text());
   updateGeometry();
   update();
 }

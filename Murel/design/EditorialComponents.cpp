@@ -123,10 +123,12 @@ EditorialStatusPill::EditorialStatusPill(const QString& label, Leading leading, 
     : QWidget(parent), label_(label), leading_(leading), tint_(tint), previousTint_(tint),
       tintFade_(new Tween(1, [this](qreal) { update(); }, this)) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setAccessibleName(label);
 }
 
 void EditorialStatusPill::setLabel(const QString& label) {
   label_ = label;
+  setAccessibleName(label);
   updateGeometry();
   update();
 }
@@ -232,6 +234,7 @@ void EditorialPillButton::paintEvent(QPaintEvent*) {
 EditorialKeycap::EditorialKeycap(const QString& label, qreal minWidth, qreal height, qreal fontSize, QWidget* parent)
     : QWidget(parent), label_(label), minWidth_(minWidth), height_(height), fontSize_(fontSize) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setAccessibleName(label);
 }
 
 QFont EditorialKeycap::font() const { return tracked(notoSans(fontSize_, DSWeight::heavy), 1); }

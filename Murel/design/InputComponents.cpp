@@ -302,6 +302,7 @@ DSDropdown::DSDropdown(const QString& label, const QList<DSDropdownOption>& opti
   column->setSpacing(8);
   caption_ = new TextLabel(label, captionStyle(), this);
   control_ = new DropdownControl(this);
+  control_->setAccessibleName(label);
   column->addWidget(caption_);
   column->addWidget(control_);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);

@@ -53,7 +53,6 @@ SettingsPageLayout::SettingsPageLayout(QWidget* parent)
   setWidgetResizable(true);
   viewport()->setAutoFillBackground(false);
   setAutoFillBackground(false);
-  setStyleSheet(QString());
   column_ = new QWidget;
   column_->setAutoFillBackground(false);
   auto* outer = new QVBoxLayout(column_);
@@ -504,8 +503,9 @@ bool SettingsInlineField::eventFilter(QObject*, QEvent* event) {
   return false;
 }
 
-void SettingsInlineField::showEvent(QShowEvent*) {
-  if (!autofocus_) return;
+void SettingsInlineField::showEvent(QShowEvent* event) {
+  // Only coming on screen counts, not the window being restored.
+  if (!autofocus_ || event->spontaneous()) return;
   cancelAutofocus();
   autofocusTimer_ = clock_.schedule(std::chrono::milliseconds(50), [this] {
     autofocusTimer_ = 0;

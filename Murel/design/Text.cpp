@@ -67,6 +67,8 @@ void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFon
 
 TextLabel::TextLabel(const QString& text, const TextStyle& style, QWidget* parent)
     : QWidget(parent), text_(text), style_(style) {
+  // Painted text is invisible to assistive technologies unless named.
+  setAccessibleName(text);
   QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
@@ -75,6 +77,7 @@ TextLabel::TextLabel(const QString& text, const TextStyle& style, QWidget* paren
 void TextLabel::setText(const QString& text) {
   if (text == text_) return;
   text_ = text;
+  setAccessibleName(text);
   changed();
 }
 
