@@ -591,6 +591,15 @@ TEST_F(DesignComponents, HeaderAndCardLabelKeepTheirSpacing) {
   EXPECT_EQ(label.textLabel()->text(), QStringLiteral("lower case stays"));
   EXPECT_EQ(label.sizeHint().height(), label.textLabel()->sizeHint().height() + 8);
   EXPECT_EQ(label.sizeHint().width(), label.textLabel()->sizeHint().width() + 4);
+
+  // A long title wraps with its line spacing and keeps the 20 px below its last line.
+  SettingsCompactHeader longHeader(QStringLiteral("A page title long enough to need several lines"));
+  const int oneLine = longHeader.titleLabel()->sizeHint().height();
+  const int wrapped = longHeader.titleLabel()->heightForWidth(160);
+  const qreal lineHeight = QFontMetricsF(dsFont(DSFont::heading)).height();
+  EXPECT_GE(wrapped, int(3 * lineHeight + 2 * 2));
+  EXPECT_EQ(longHeader.heightForWidth(160), wrapped + 20);
+  EXPECT_GT(wrapped, oneLine);
 }
 
 TEST_F(DesignComponents, CardRulesFollowRowVisibility) {
