@@ -35,26 +35,26 @@ constexpr std::array<TokenValues, kDSColorCount> kPalette{{
     {{0.0, 0.0, 0.0, 0.1}, {1.0, 1.0, 1.0, 0.1}},           // hairline
 }};
 
-struct StyleSpec {
+struct StyleDef {
   enum Face { Noto, NotoItalic, Display } face;
   int size;
   DSWeight weight;
 };
 
 // Indexed by DSFont.
-constexpr std::array<StyleSpec, kDSFontCount> kStyles{{
-    {StyleSpec::Display, 64, DSWeight::regular},    // display (no weight applied)
-    {StyleSpec::Noto, 32, DSWeight::heavy},         // title
-    {StyleSpec::Noto, 22, DSWeight::bold},          // heading
-    {StyleSpec::Noto, 16, DSWeight::bold},          // subheading
-    {StyleSpec::Noto, 14, DSWeight::medium},        // label
-    {StyleSpec::Noto, 13, DSWeight::regular},       // body
-    {StyleSpec::NotoItalic, 14, DSWeight::regular}, // bodyItalic
-    {StyleSpec::NotoItalic, 12, DSWeight::regular}, // captionItalic
-    {StyleSpec::Noto, 12, DSWeight::regular},       // caption
-    {StyleSpec::Noto, 11, DSWeight::regular},       // small
-    {StyleSpec::Noto, 10, DSWeight::regular},       // micro
-    {StyleSpec::Noto, 9, DSWeight::regular},        // tiny
+constexpr std::array<StyleDef, kDSFontCount> kStyles{{
+    {StyleDef::Display, 64, DSWeight::regular},    // display (no weight applied)
+    {StyleDef::Noto, 32, DSWeight::heavy},         // title
+    {StyleDef::Noto, 22, DSWeight::bold},          // heading
+    {StyleDef::Noto, 16, DSWeight::bold},          // subheading
+    {StyleDef::Noto, 14, DSWeight::medium},        // label
+    {StyleDef::Noto, 13, DSWeight::regular},       // body
+    {StyleDef::NotoItalic, 14, DSWeight::regular}, // bodyItalic
+    {StyleDef::NotoItalic, 12, DSWeight::regular}, // captionItalic
+    {StyleDef::Noto, 12, DSWeight::regular},       // caption
+    {StyleDef::Noto, 11, DSWeight::regular},       // small
+    {StyleDef::Noto, 10, DSWeight::regular},       // micro
+    {StyleDef::Noto, 9, DSWeight::regular},        // tiny
 }};
 
 QFont makeFont(const QString& family, qreal pixelSize) {
@@ -117,11 +117,11 @@ QFont tracked(QFont font, qreal tracking) {
 }
 
 QFont dsFont(DSFont style) {
-  const StyleSpec& spec = kStyles[static_cast<std::size_t>(style)];
+  const StyleDef& spec = kStyles[static_cast<std::size_t>(style)];
   switch (spec.face) {
-    case StyleSpec::Display: return monoton(spec.size);
-    case StyleSpec::NotoItalic: return notoSansItalic(spec.size, spec.weight);
-    case StyleSpec::Noto: break;
+    case StyleDef::Display: return monoton(spec.size);
+    case StyleDef::NotoItalic: return notoSansItalic(spec.size, spec.weight);
+    case StyleDef::Noto: break;
   }
   return notoSans(spec.size, spec.weight);
 }
