@@ -2,6 +2,7 @@
 #include "core/DiagLog.h"
 #include "core/Localization.h"
 #include "core/SystemLog.h"
+#include "design/Tokens.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -49,6 +50,9 @@ int main(int argc, char* argv[]) {
   QApplication::setQuitOnLastWindowClosed(false);
   quitOnTerminationSignals(app);
   murel::installTranslations(app);
+  murel::Fonts::registerBundled();
+  // Ask the desktop for light or dark now, so the first window opens in it.
+  murel::Appearance::shared();
 
   //% "Murel"
   //: The application's name as shown to the user.

@@ -1,0 +1,51 @@
+#include "design/Motion.h"
+
+#include <QPointF>
+#include <QVariantAnimation>
+
+namespace murel {
+
+QEasingCurve Motion::easeOut() {
+  QEasingCurve curve(QEasingCurve::BezierSpline);
+  curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+  return curve;
+}
+
+Tween::Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent)
+    : QObject(parent), value_(initial), target_(initial), onChange_(std::move(onChange)),
+      animation_(new QVariantAnimation(this)) {
+  connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+    if (animation_->state() == QAbstractAnimation::Running) set(v.toReal());
+  });
+  connect(animation_, &QVariantAnimation::finished, this, [this] { set(target_); });
+}
+
+bool Tween::isRunning() const { return animation_->state() == QAbstractAnimation::Running; }
+
+void Tween::animateTo(qreal target, int durationMs, const QEasingCurve& curve) {
+  target_ = target;
+  animation_->stop();
+  if (durationMs <= 0 || value_ == target) {
+    set(target);
+    return;
+  }
+  animation_->setDuration(durationMs);
+  animation_->setEasingCurve(curve);
+  animation_->setStartValue(value_);
+  animation_->setEndValue(target);
+  animation_->start();
+}
+
+void Tween::jumpTo(qreal target) {
+  target_ = target;
+  animation_->stop();
+  set(target);
+}
+
+void Tween::set(qreal value) {
+  if (value == value_) return;
+  value_ = value;
+  if (onChange_) onChange_(value_);
+}
+
+}  // namespace murel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QEasingCurve>
+#include <QObject>
+
+#include <functional>
+
+class QVariantAnimation;
+
+namespace murel {
+
+namespace Motion {
+// The kit's timings, in milliseconds.
+inline constexpr int kHover = 100;
+inline constexpr int kToggle = 150;
+inline constexpr int kPageEntrance = 200;
+// The ease-out curve of the kit's transitions (cubic Bézier 0, 0, 0.58, 1).
+QEasingCurve easeOut();
+}  // namespace Motion
+
+// One animated number of a component (a hover fade, a knob position); calls
+// `onChange` with every new value, typically to repaint.
+class Tween : public QObject {
+  Q_OBJECT
+
+ public:
+  Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent);
+
+  qreal value() const { return value_; }
+  qreal target() const { return target_; }
+  bool isRunning() const;
+  // Eases towards `target` over `durationMs` (ease-out unless told).
+  void animateTo(qreal target, int durationMs, const QEasingCurve& curve = Motion::easeOut());
+  // Sets the value at once, stopping any animation.
+  void jumpTo(qreal target);
+
+ private:
+  void set(qreal value);
+
+  qreal value_;
+  qreal target_;
+  std::function<void(qreal)> onChange_;
+  QVariantAnimation* animation_;
+};
+
+}  // namespace murel

@@ -1,0 +1,541 @@
+#include "design/SettingsComponents.h"
+
+#include "core/Clock.h"
+#include "design/Appearance.h"
+#include "design/EditorialComponents.h"
+#include "design/InputComponents.h"
+#include "design/Motion.h"
+#include "design/Preview.h"
+#include "design/Symbols.h"
+#include "design/Text.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QEnterEvent>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include <chrono>
+#include <cmath>
+
+namespace murel {
+namespace {
+
+constexpr int kPageInset = 48;
+constexpr int kEntranceShift = 8;
+
+TextStyle titleStyle(DSColor color) { return TextStyle{dsFont(DSFont::subheading), 2, color}; }
+
+QVBoxLayout* textColumn(QWidget* parent) {
+  auto* column = new QVBoxLayout;
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(4);
+  Q_UNUSED(parent);
+  return column;
+}
+
+}  // namespace
+
+// SettingsPageLayout
+
+SettingsPageLayout::SettingsPageLayout(QWidget* parent)
+    : QScrollArea(parent), appeared_(isRunningForPreviews()) {
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setWidgetResizable(true);
+  viewport()->setAutoFillBackground(false);
+  setAutoFillBackground(false);
+  column_ = new QWidget;
+  column_->setAutoFillBackground(false);
+  auto* outer = new QVBoxLayout(column_);
+  outer->setContentsMargins(kPageInset, 0, kPageInset, 40);
+  outer->setSpacing(0);
+  outer->addSpacing(32);
+  content_ = new QVBoxLayout;
+  content_->setContentsMargins(0, 0, 0, 0);
+  content_->setSpacing(0);
+  outer->addLayout(content_);
+  outer->addSpacing(40);
+  outer->addStretch(1);
+  setWidget(column_);
+  // The page's background is the window's.
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, Qt::transparent);
+  setPalette(palette);
+  entrance_ = new Tween(appeared_ ? 1 : 0, [this](qreal p) { applyEntrance(p); }, this);
+  applyEntrance(entrance_->value());
+}
+
+void SettingsPageLayout::addContent(QWidget* widget) { content_->addWidget(widget); }
+
+qreal SettingsPageLayout::entranceProgress() const { return entrance_->value(); }
+
+void SettingsPageLayout::showEvent(QShowEvent* event) {
+  QScrollArea::showEvent(event);
+  if (appeared_) return;
+  appeared_ = true;
+  entrance_->animateTo(1, Motion::kPageEntrance);
+}
+
+void SettingsPageLayout::applyEntrance(qreal progress) {
+  // Sliding in from the right: the column starts 8 px further right.
+  const int shift = int(std::lround(kEntranceShift * (1 - progress)));
+  column_->layout()->setContentsMargins(kPageInset + shift, 0, kPageInset - shift, 40);
+  if (progress >= 1) {
+    setGraphicsEffect(nullptr);  // at rest the page draws directly
+    return;
+  }
+  auto* fade = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
+  if (!fade) {
+    fade = new QGraphicsOpacityEffect(this);
+    setGraphicsEffect(fade);
+  }
+  fade->setOpacity(progress);
+}
+
+// SettingsCompactHeader
+
+SettingsCompactHeader::SettingsCompactHeader(const QString& title, QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 20);
+  layout->setSpacing(0);
+  title_ = new TextLabel(title, TextStyle{dsFont(DSFont::heading), 2, DSColor::ink}, this);
+  layout->addWidget(title_);
+}
+
+// SettingsCardLabel
+
+SettingsCardLabel::SettingsCardLabel(const QString& label, QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 0, 0, 8);
+  layout->setSpacing(0);
+  text_ = new TextLabel(label, TextStyle{tracked(dsFont(DSFont::micro), 1.5), 2, DSColor::accent}, this);
+  layout->addWidget(text_);
+}
+
+// SettingsCard
+
+SettingsCard::SettingsCard(QWidget* parent) : QWidget(parent) {
+  rows_ = new QVBoxLayout(this);
+  rows_->setContentsMargins(0, 0, 0, 0);
+  // The 1 px between two shown rows is where their rule goes; the layout
+  // leaves it out next to hidden rows.
+  rows_->setSpacing(1);
+}
+
+void SettingsCard::addRow(QWidget* row) { insertRow(rows_->count(), row); }
+
+void SettingsCard::insertRow(int index, QWidget* row) {
+  rows_->insertWidget(index, row);
+  row->installEventFilter(this);
+  update();
+}
+
+QList<QRect> SettingsCard::ruleRects() const {
+  QList<QRect> rules;
+  QWidget* previous = nullptr;
+  for (int i = 0; i < rows_->count(); ++i) {
+    QLayoutItem* item = rows_->itemAt(i);
+    QWidget* row = item->widget();
+    if (!row || item->isEmpty()) continue;
+    if (previous) rules.append(QRect(20, previous->geometry().bottom() + 1, std::max(0, width() - 40), 1));
+    previous = row;
+  }
+  return rules;
+}
+
+bool SettingsCard::eventFilter(QObject*, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Hide:
+    case QEvent::Move:
+    case QEvent::Resize: update(); break;
+    default: break;
+  }
+  return false;
+}
+
+bool SettingsCard::event(QEvent* event) {
+  if (event->type() == QEvent::LayoutRequest) update();
+  return QWidget::event(event);
+}
+
+void SettingsCard::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF frame(rect());
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(dsColor(DSColor::surface, this));
+  painter.drawRoundedRect(frame, 10, 10);
+  const QColor hairline = dsColor(DSColor::hairline, this);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  for (const QRect& rule : ruleRects()) painter.fillRect(rule, hairline);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(hairline, 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+}
+
+// SettingsCardSection
+
+SettingsCardSection::SettingsCardSection(const QString& label, QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(new SettingsCardLabel(label, this));
+  card_ = new SettingsCard(this);
+  layout->addWidget(card_);
+}
+
+void SettingsCardSection::addRow(QWidget* row) { card_->addRow(row); }
+
+// SettingsRow
+
+SettingsRow::SettingsRow(const QString& label, const std::optional<QString>& description, bool isActive,
+                         QWidget* trailing, QWidget* parent)
+    : QWidget(parent) {
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(20, 16, 20, 16);
+  row->setSpacing(20);
+  auto* column = textColumn(this);
+  title_ = new TextLabel(label, titleStyle(isActive ? DSColor::accent : DSColor::ink), this);
+  column->addWidget(title_);
+  if (description) {
+    description_ = new TextLabel(*description, TextStyle{dsFont(DSFont::bodyItalic), 4, DSColor::inkMuted}, this);
+    column->addWidget(description_);
+  }
+  column->insertStretch(0, 1);
+  column->addStretch(1);
+  row->addLayout(column, 1);
+  if (trailing) row->addWidget(trailing, 0, Qt::AlignVCenter);
+}
+
+void SettingsRow::setActive(bool active) { title_->setColor(active ? DSColor::accent : DSColor::ink); }
+
+// SettingsChapterRow
+
+SettingsChapterRow::SettingsChapterRow(int index, const QString& label, const std::optional<QString>& description,
+                                       bool isActive, std::function<void()> onTap, QWidget* trailing, QWidget* parent)
+    : QWidget(parent), onTap_(std::move(onTap)) {
+  const bool top = description.has_value();
+  const Qt::Alignment align = top ? Qt::AlignTop : Qt::AlignVCenter;
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 20, 0, 20);
+  row->setSpacing(20);
+  numeral_ = new EditorialChapterNumeral(index, isActive, top, this);
+  row->addWidget(numeral_, 0, align);
+  auto* column = textColumn(this);
+  title_ = new TextLabel(label, titleStyle(isActive ? DSColor::accent : DSColor::ink), this);
+  column->addWidget(title_);
+  if (description)
+    column->addWidget(new TextLabel(*description, TextStyle{dsFont(DSFont::body), 4, DSColor::inkSecondary}, this));
+  // The text hugs the top beside a description, else sits on the row's centre line.
+  if (!top) column->insertStretch(0, 1);
+  column->addStretch(1);
+  row->addLayout(column, 1);
+  if (trailing) row->addWidget(trailing, 0, align);
+}
+
+void SettingsChapterRow::setActive(bool active) {
+  title_->setColor(active ? DSColor::accent : DSColor::ink);
+  numeral_->setActive(active);
+}
+
+void SettingsChapterRow::mousePressEvent(QMouseEvent* event) {
+  if (!onTap_ || event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  pressed_ = true;
+  event->accept();
+}
+
+void SettingsChapterRow::mouseReleaseEvent(QMouseEvent* event) {
+  const bool wasPressed = pressed_;
+  pressed_ = false;
+  if (!onTap_ || !wasPressed || event->button() != Qt::LeftButton) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+  // Like a button: the click counts when released over the row.
+  if (rect().contains(event->position().toPoint())) onTap_();
+}
+
+// SettingsEmptyRow
+
+SettingsEmptyRow::SettingsEmptyRow(const QString& title, const QString& hint, QWidget* parent) : QWidget(parent) {
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(20, 20, 20, 20);
+  row->setSpacing(20);
+  auto* numeral = new EditorialChapterNumeral(0, false, true, this);
+  numeral->setOpacity(0.5);
+  row->addWidget(numeral, 0, Qt::AlignTop);
+  auto* column = textColumn(this);
+  column->addWidget(new TextLabel(title, titleStyle(DSColor::inkSecondary), this));
+  column->addWidget(new TextLabel(hint, TextStyle{dsFont(DSFont::bodyItalic), 4, DSColor::inkMuted}, this));
+  row->addLayout(column, 1);
+}
+
+// SettingsConfiguredValueRow
+
+SettingsConfiguredValueRow::SettingsConfiguredValueRow(QWidget* leading, QWidget* trailing, QWidget* parent)
+    : QWidget(parent) {
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 20, 0, 20);
+  row->setSpacing(20);
+  if (leading) row->addWidget(leading, 0, Qt::AlignVCenter);
+  row->addStretch(1);
+  if (trailing) row->addWidget(trailing, 0, Qt::AlignVCenter);
+}
+
+// SettingsActionButton
+
+SettingsActionButton::SettingsActionButton(const QString& icon, std::optional<DSColor> accentColor, bool visible,
+                                           const QString& accessibilityLabel, std::function<void()> action,
+                                           QWidget* parent)
+    : QAbstractButton(parent), icon_(icon), accent_(accentColor), visible_(!visible),
+      hover_(new Tween(0, [this](qreal) { update(); }, this)), action_(std::move(action)) {
+  setFixedSize(28, 28);
+  setAccessibleName(accessibilityLabel);
+  connect(this, &QAbstractButton::clicked, this, [this] {
+    if (visible_ && action_) action_();
+  });
+  setShown(visible);
+}
+
+void SettingsActionButton::setShown(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  // Drawn invisible, it keeps its place but is out of reach: clicks fall
+  // through to the row under it and Tab skips it.
+  setAttribute(Qt::WA_TransparentForMouseEvents, !visible);
+  setFocusPolicy(visible ? Qt::TabFocus : Qt::NoFocus);
+  if (!visible) {
+    setDown(false);
+    if (hasFocus()) clearFocus();
+  }
+  update();
+}
+
+void SettingsActionButton::setIcon(const QString& icon, std::optional<DSColor> accentColor) {
+  icon_ = icon;
+  accent_ = accentColor;
+  update();
+}
+
+bool SettingsActionButton::hitButton(const QPoint& pos) const {
+  if (!visible_) return false;
+  const QPointF d = QPointF(pos) - QRectF(rect()).center();
+  return d.x() * d.x() + d.y() * d.y() <= 14.0 * 14.0;
+}
+
+void SettingsActionButton::setHovering(bool hovering) {
+  // Invisible, it ignores the pointer and keeps its last hover state.
+  if (!visible_ || hovering == isHovering_) return;
+  isHovering_ = hovering;
+  hover_->animateTo(hovering ? 1 : 0, Motion::kHover);
+}
+
+void SettingsActionButton::enterEvent(QEnterEvent*) { setHovering(true); }
+void SettingsActionButton::leaveEvent(QEvent*) { setHovering(false); }
+
+void SettingsActionButton::paintEvent(QPaintEvent*) {
+  if (!visible_) return;
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  const QRectF circle(0, 0, 28, 28);
+  if (hover_->value() > 0) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(dsColor(accent_.value_or(DSColor::ink), this, 0.08 * hover_->value()));
+    painter.drawEllipse(circle);
+  }
+  if (isDown()) painter.setOpacity(0.7);
+  const qreal side = Symbols::sideForPointSize(11);
+  Symbols::paint(painter, QRectF(14 - side / 2, 14 - side / 2, side, side), icon_,
+                 dsColor(accent_.value_or(DSColor::inkSecondary), this));
+  painter.setOpacity(1);
+  painter.setPen(QPen(accent_ ? dsColor(*accent_, this) : dsColor(DSColor::hairline, this), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+// SettingsInlineFormButtons
+
+SettingsInlineFormButtons::SettingsInlineFormButtons(std::function<void()> onConfirm, std::function<void()> onCancel,
+                                                     QWidget* parent)
+    : QWidget(parent) {
+  setFixedWidth(80);
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(8);
+  row->addStretch(1);
+  //% "Save"
+  //: Accessibility label for the icon-only confirm button on an inline form.
+  confirm_ = new SettingsActionButton(QStringLiteral("checkmark"), DSColor::success, true,
+                                      qtTrId("settings.action.save"), std::move(onConfirm), this);
+  //% "Cancel"
+  //: Accessibility label for the icon-only cancel button on an inline form.
+  cancel_ = new SettingsActionButton(QStringLiteral("xmark"), DSColor::danger, true, qtTrId("settings.action.cancel"),
+                                     std::move(onCancel), this);
+  row->addWidget(confirm_, 0, Qt::AlignVCenter);
+  row->addWidget(cancel_, 0, Qt::AlignVCenter);
+}
+
+// SettingsInlineField
+
+namespace {
+QFont inlineTextFont() { return dsFont(DSFont::subheading); }
+QFont inlinePlaceholderFont() { return dsFont(DSFont::bodyItalic); }
+constexpr int kMinLines = 3;
+constexpr int kMaxLines = 10;
+}  // namespace
+
+SettingsInlineField::SettingsInlineField(const QString& placeholder, const QString& text, bool isMultiline,
+                                         bool autofocus, Clock& clock, QWidget* parent)
+    : QWidget(parent), placeholder_(placeholder), multiline_(isMultiline), autofocus_(autofocus), clock_(clock),
+      focus_(new Tween(0, [this](qreal) { update(); }, this)) {
+  auto* layout = new QVBoxLayout(this);
+  const int vertical = multiline_ ? 8 : 4;
+  layout->setSpacing(0);
+  QWidget* editor = nullptr;
+  if (multiline_) {
+    lines_ = new QPlainTextEdit(this);
+    lines_->setFrameShape(QFrame::NoFrame);
+    lines_->setPlainText(text);
+    lines_->document()->setDocumentMargin(0);
+    lines_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lines_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    lines_->setTabChangesFocus(true);
+    lines_->viewport()->setAutoFillBackground(false);
+    lines_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(lines_, &QPlainTextEdit::textChanged, this, [this] {
+      resizeToLines();
+      update();
+      emit textEdited(lines_->toPlainText());
+    });
+    editor = lines_;
+    layout->setContentsMargins(8, vertical, 8, vertical);
+  } else {
+    line_ = new QLineEdit(text, this);
+    line_->setFrame(false);
+    line_->setTextMargins(0, 0, 0, 0);
+    connect(line_, &QLineEdit::textEdited, this, [this](const QString& value) {
+      update();
+      emit textEdited(value);
+    });
+    connect(line_, &QLineEdit::textChanged, this, [this] { update(); });
+    editor = line_;
+    // A frameless QLineEdit keeps 2 px of its own on each side.
+    layout->setContentsMargins(6, vertical, 6, vertical);
+  }
+  editor->setFont(inlineTextFont());
+  editor->installEventFilter(this);
+  layout->addWidget(editor);
+  setFocusProxy(editor);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  applyPalette();
+  if (multiline_) resizeToLines();
+}
+
+SettingsInlineField::~SettingsInlineField() { cancelAutofocus(); }
+
+QWidget* SettingsInlineField::editor() const {
+  return multiline_ ? static_cast<QWidget*>(lines_) : static_cast<QWidget*>(line_);
+}
+
+QString SettingsInlineField::text() const { return multiline_ ? lines_->toPlainText() : line_->text(); }
+
+void SettingsInlineField::setText(const QString& text) {
+  if (text == this->text()) return;
+  if (multiline_) {
+    const QSignalBlocker block(lines_);
+    lines_->setPlainText(text);
+    resizeToLines();
+  } else {
+    line_->setText(text);
+  }
+  update();
+}
+
+bool SettingsInlineField::isFocused() const { return editor()->hasFocus(); }
+
+qreal SettingsInlineField::underlineThickness() const { return 1 + focus_->value(); }
+
+int SettingsInlineField::visibleLineCount() const {
+  if (!multiline_) return 1;
+  const qreal lineHeight = QFontMetricsF(inlineTextFont()).lineSpacing();
+  return int(std::lround(lines_->height() / lineHeight));
+}
+
+void SettingsInlineField::resizeToLines() {
+  if (!multiline_) return;
+  // The plain-text layout measures the document in lines, wrapped ones included.
+  const int count = int(std::ceil(lines_->document()->documentLayout()->documentSize().height()));
+  const int shown = std::clamp(count, kMinLines, kMaxLines);
+  const qreal lineHeight = QFontMetricsF(inlineTextFont()).lineSpacing();
+  lines_->setFixedHeight(int(std::ceil(shown * lineHeight)));
+}
+
+void SettingsInlineField::applyPalette() {
+  applyEditorPalette(editor(), this, DSColor::ink, DSColor::inkMuted, 1.0);
+}
+
+bool SettingsInlineField::event(QEvent* event) {
+  if (event->type() == Appearance::changeEventType() || event->type() == QEvent::ParentChange ||
+      event->type() == QEvent::Show)
+    applyPalette();
+  if (event->type() == QEvent::Resize && multiline_) resizeToLines();
+  return QWidget::event(event);
+}
+
+bool SettingsInlineField::eventFilter(QObject*, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) focus_->animateTo(1, Motion::kHover);
+  else if (event->type() == QEvent::FocusOut) focus_->animateTo(0, Motion::kHover);
+  return false;
+}
+
+void SettingsInlineField::showEvent(QShowEvent* event) {
+  // Only coming on screen counts, not the window being restored.
+  if (!autofocus_ || event->spontaneous()) return;
+  cancelAutofocus();
+  autofocusTimer_ = clock_.schedule(std::chrono::milliseconds(50), [this] {
+    autofocusTimer_ = 0;
+    editor()->setFocus(Qt::OtherFocusReason);
+  });
+}
+
+void SettingsInlineField::hideEvent(QHideEvent*) { cancelAutofocus(); }
+
+void SettingsInlineField::cancelAutofocus() {
+  if (autofocusTimer_ == 0) return;
+  clock_.cancel(autofocusTimer_);
+  autofocusTimer_ = 0;
+}
+
+void SettingsInlineField::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (text().isEmpty()) {
+    // The prompt, in its own italic face, where the typed text will start.
+    const QRect area = editor()->geometry();
+    const QFontMetricsF metrics(inlinePlaceholderFont());
+    const qreal x = area.left() + (multiline_ ? 0 : 2);
+    const qreal y = multiline_ ? area.top() + (QFontMetricsF(inlineTextFont()).height() - metrics.height()) / 2
+                               : area.center().y() - metrics.height() / 2 + 0.5;
+    TextMetrics::draw(painter, QRectF(x, y, area.width(), metrics.height()), placeholder_, inlinePlaceholderFont(), 4,
+                      dsColor(DSColor::inkMuted, this), Qt::AlignLeft, false);
+  }
+  const qreal thickness = underlineThickness();
+  const QColor lineColor = mixColors(dsColor(DSColor::hairline, this), dsColor(DSColor::accent, this), focus_->value());
+  painter.fillRect(QRectF(0, height() - thickness, width(), thickness), lineColor);
+}
+
+}  // namespace murel

@@ -1,0 +1,140 @@
+#include "design/Text.h"
+
+#include <QPainter>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace murel {
+namespace {
+
+// Lays out every paragraph; calls `line` with each line's text layout and
+// the line's top. Returns the total size.
+template <typename LineFn>
+QSizeF layoutText(const QString& text, const QFont& font, qreal lineSpacing, qreal width, LineFn&& onLine) {
+  qreal y = 0;
+  qreal widest = 0;
+  bool first = true;
+  const QStringList paragraphs = text.split(QLatin1Char('\n'));
+  for (const QString& paragraph : paragraphs) {
+    QTextLayout layout(paragraph, font);
+    QTextOption option;
+    option.setWrapMode(width >= 0 ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+      if (width >= 0) line.setLineWidth(width);
+      else line.setNumColumns(paragraph.size() + 1);
+      if (!first) y += lineSpacing;
+      first = false;
+      line.setPosition(QPointF(0, y));
+      y += line.height();
+      widest = std::max(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    onLine(layout);
+  }
+  return QSizeF(std::ceil(widest), std::ceil(y));
+}
+
+}  // namespace
+
+namespace TextMetrics {
+
+QSizeF size(const QString& text, const QFont& font, qreal lineSpacing, qreal width) {
+  return layoutText(text, font, lineSpacing, width, [](QTextLayout&) {});
+}
+
+void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, qreal lineSpacing,
+          const QColor& color, Qt::Alignment horizontal, bool wrap) {
+  painter.save();
+  painter.setPen(color);
+  const qreal width = wrap ? rect.width() : -1;
+  layoutText(text, font, lineSpacing, width, [&](QTextLayout& layout) {
+    for (int i = 0; i < layout.lineCount(); ++i) {
+      const QTextLine line = layout.lineAt(i);
+      qreal x = rect.left();
+      if (horizontal & Qt::AlignRight) x = rect.right() - line.naturalTextWidth();
+      else if (horizontal & Qt::AlignHCenter) x = rect.left() + (rect.width() - line.naturalTextWidth()) / 2;
+      line.draw(&painter, QPointF(x, rect.top()));
+    }
+  });
+  painter.restore();
+}
+
+}  // namespace TextMetrics
+
+TextLabel::TextLabel(const QString& text, const TextStyle& style, QWidget* parent)
+    : QWidget(parent), text_(text), style_(style) {
+  // Painted text is invisible to assistive technologies unless named.
+  setAccessibleName(text);
+  QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+}
+
+void TextLabel::setText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  setAccessibleName(text);
+  changed();
+}
+
+void TextLabel::setStyle(const TextStyle& style) {
+  style_ = style;
+  changed();
+}
+
+void TextLabel::setColor(DSColor color) {
+  if (style_.color == color) return;
+  style_.color = color;
+  update();
+}
+
+void TextLabel::setWrapping(bool wrap) {
+  wrap_ = wrap;
+  QSizePolicy policy = sizePolicy();
+  policy.setHeightForWidth(wrap);
+  if (!wrap) policy.setHorizontalPolicy(QSizePolicy::Fixed);
+  setSizePolicy(policy);
+  changed();
+}
+
+void TextLabel::setAlignment(Qt::Alignment alignment) {
+  alignment_ = alignment;
+  update();
+}
+
+void TextLabel::changed() {
+  updateGeometry();
+  update();
+}
+
+QSize TextLabel::sizeHint() const {
+  const QMargins m = contentsMargins();
+  const QSizeF natural = TextMetrics::size(text_, style_.font, style_.lineSpacing);
+  return QSize(int(std::ceil(natural.width())) + m.left() + m.right(),
+               int(std::ceil(natural.height())) + m.top() + m.bottom());
+}
+
+QSize TextLabel::minimumSizeHint() const {
+  if (!wrap_) return sizeHint();
+  const QMargins m = contentsMargins();
+  return QSize(m.left() + m.right(), heightForWidth(sizeHint().width()));
+}
+
+int TextLabel::heightForWidth(int width) const {
+  const QMargins m = contentsMargins();
+  const qreal inner = std::max(1, width - m.left() - m.right());
+  return int(std::ceil(TextMetrics::size(text_, style_.font, style_.lineSpacing, inner).height())) + m.top() + m.bottom();
+}
+
+void TextLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  TextMetrics::draw(painter, contentsRect(), text_, style_.font, style_.lineSpacing,
+                    dsColor(style_.color, this, style_.opacity), alignment_, wrap_);
+}
+
+}  // namespace murel

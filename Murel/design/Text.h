@@ -1,0 +1,65 @@
+#pragma once
+
+#include "design/Tokens.h"
+
+#include <QFont>
+#include <QSizeF>
+#include <QWidget>
+
+class QPainter;
+
+namespace murel {
+
+// How a run of text is set: font (with its tracking), extra space between
+// wrapped lines, and the colour token it is drawn in.
+struct TextStyle {
+  QFont font;
+  qreal lineSpacing = 0;
+  DSColor color = DSColor::ink;
+  qreal opacity = 1.0;
+};
+
+namespace TextMetrics {
+// Size of `text` laid out in lines no wider than `width` (< 0: one line per
+// paragraph, no wrapping).
+QSizeF size(const QString& text, const QFont& font, qreal lineSpacing, qreal width = -1);
+// Draws `text` from the top-left of `rect`, wrapping at its width.
+void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font, qreal lineSpacing,
+          const QColor& color, Qt::Alignment horizontal = Qt::AlignLeft, bool wrap = true);
+}  // namespace TextMetrics
+
+// A custom-painted text in one of the design's styles; it wraps long text
+// (height for width) and resolves its colour token while painting.
+class TextLabel : public QWidget {
+  Q_OBJECT
+
+ public:
+  TextLabel(const QString& text, const TextStyle& style, QWidget* parent = nullptr);
+
+  QString text() const { return text_; }
+  void setText(const QString& text);
+  const TextStyle& style() const { return style_; }
+  void setStyle(const TextStyle& style);
+  void setColor(DSColor color);
+  // Off: one line at its ideal width, never wrapped.
+  void setWrapping(bool wrap);
+  void setAlignment(Qt::Alignment alignment);
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+  bool hasHeightForWidth() const override { return wrap_; }
+  int heightForWidth(int width) const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  void changed();
+
+  QString text_;
+  TextStyle style_;
+  bool wrap_ = true;
+  Qt::Alignment alignment_ = Qt::AlignLeft;
+};
+
+}  // namespace murel

@@ -1,0 +1,40 @@
+# The design system's resources: the three font files and the symbol icons,
+# copied into the resource folder at build time.
+set(_noto_dir /usr/share/fonts/truetype/noto)
+set(_monoton ${PROJECT_SOURCE_DIR}/third_party/node_modules/@fontsource/monoton/files/monoton-latin-400-normal.woff)
+foreach(_f ${_noto_dir}/NotoSans-Regular.ttf ${_noto_dir}/NotoSans-Italic.ttf ${_monoton})
+  if(NOT EXISTS ${_f})
+    message(FATAL_ERROR "Missing font ${_f}: run scripts/setup (fonts-noto-core and the pinned npm sources)")
+  endif()
+endforeach()
+
+set(_fonts_out ${MUREL_RESOURCE_BUILD_DIR}/fonts)
+set(_design_outputs
+  ${_fonts_out}/NotoSans-Regular.ttf
+  ${_fonts_out}/NotoSans-Italic.ttf
+  ${_fonts_out}/Monoton-Regular.woff)
+add_custom_command(
+  OUTPUT ${_design_outputs}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_fonts_out}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_noto_dir}/NotoSans-Regular.ttf ${_fonts_out}/NotoSans-Regular.ttf
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_noto_dir}/NotoSans-Italic.ttf ${_fonts_out}/NotoSans-Italic.ttf
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_monoton} ${_fonts_out}/Monoton-Regular.woff
+  DEPENDS ${_noto_dir}/NotoSans-Regular.ttf ${_noto_dir}/NotoSans-Italic.ttf ${_monoton}
+  COMMENT "Copying the design fonts"
+  VERBATIM)
+
+# Symbols: our own SVGs, drawn in black and tinted at paint time.
+file(GLOB _symbols CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/symbols/*.svg)
+foreach(_s ${_symbols})
+  get_filename_component(_name ${_s} NAME)
+  set(_out ${MUREL_RESOURCE_BUILD_DIR}/symbols/${_name})
+  add_custom_command(
+    OUTPUT ${_out}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_s} ${_out}
+    DEPENDS ${_s}
+    VERBATIM)
+  list(APPEND _design_outputs ${_out})
+endforeach()
+
+add_custom_target(murel_design_resources ALL DEPENDS ${_design_outputs})
+add_dependencies(murel_app murel_design_resources)
