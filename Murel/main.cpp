@@ -20,16 +20,11 @@ void onTerminationSignal(int) {
   [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
 }
 
-// SIGTERM and SIGINT end the event loop normally, so every store and log is flushed.
-void quitOnTerminationSignals(QApplication& app) {
+// SIGTERM and SIGINT end the event loop normally, so every store and log is
+// flushed. The handlers go in before anything else: a signal that arrives while
+// the application is still starting waits in the socket instead of killing it.
+void catchTerminationSignals() {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
-  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
-    char byte = 0;
-    [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
-    notifier->setEnabled(false);
-    QCoreApplication::quit();
-  });
   struct sigaction action {};
   action.sa_handler = onTerminationSignal;
   sigemptyset(&action.sa_mask);
@@ -38,9 +33,21 @@ void quitOnTerminationSignals(QApplication& app) {
   sigaction(SIGINT, &action, nullptr);
 }
 
+void quitOnTerminationSignals(QApplication& app) {
+  if (gSignalPipe[0] < 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+    char byte = 0;
+    [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
+    notifier->setEnabled(false);
+    QCoreApplication::quit();
+  });
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  catchTerminationSignals();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Murel"));
   QApplication::setOrganizationDomain(QStringLiteral("murel.com"));
