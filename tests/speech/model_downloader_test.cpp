@@ -185,7 +185,6 @@ TEST_F(ModelDownloaderTest, CancellingDuringTheSecondFileKeepsTheFirst) {
   EXPECT_FALSE(d->isDownloading());
 
   // The next download fetches only what is still missing.
-  serveGenerated(QStringLiteral("b.bin"), 20'000);
   server.clear();
   serveGenerated(QStringLiteral("b.bin"), 20'000);
   states.clear();
@@ -201,7 +200,7 @@ TEST_F(ModelDownloaderTest, ACancellationBeforeTheStartMakesNoRequest) {
   CancellationToken cancel;
   cancel.cancel();
   EXPECT_THROW(test::awaitTask(d->download(cancel)), OperationCancelled);
-  EXPECT_TRUE(test::waitUntil([] { return false; }, 100ms) || true);
+  test::waitUntil([] { return false; }, 100ms);  // give a stray request time to arrive
   EXPECT_TRUE(server.requests().isEmpty());
   EXPECT_EQ(d->state(), State::downloading(0));
 }

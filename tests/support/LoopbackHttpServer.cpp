@@ -1,4 +1,4 @@
-#include "support/LoopbackHttpServer.h"
+#include "LoopbackHttpServer.h"
 
 #include <QHostAddress>
 #include <QTcpSocket>

@@ -18,8 +18,6 @@ namespace murel::test {
 // without holding them), cut short, or stall part-way with the connection held
 // open. Unknown paths answer 404. Runs on the thread that created it.
 class LoopbackHttpServer : public QObject {
-  Q_OBJECT
-
  public:
   struct Route {
     int status = 200;
