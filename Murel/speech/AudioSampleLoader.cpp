@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -50,11 +51,11 @@ AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
     seconds = input.format->duration / double(AV_TIME_BASE);
   }
   const double estimate = seconds * kTargetSampleRate + kOutputMargin;
-  if (!(estimate < double(std::numeric_limits<quint32>::max()))) {
-    throw EngineError::audioConversionFailed(QStringLiteral("Could not allocate output buffer"));
-  }
+  // A damaged header can claim hours that are not there: reserve at most two
+  // hours up front and grow beyond that only as samples really arrive.
+  constexpr double kMaxReserve = 2.0 * 3600 * kTargetSampleRate;
   try {
-    out.reserve(static_cast<size_t>(estimate));
+    out.reserve(static_cast<size_t>(std::min(estimate, kMaxReserve)));
   } catch (const std::bad_alloc&) {
     throw EngineError::audioConversionFailed(QStringLiteral("Could not allocate output buffer"));
   }
@@ -67,7 +68,15 @@ AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
     const int room = swr_get_out_samples(swr.get(), inSamples);
     if (room <= 0) return;
     const size_t before = out.size();
-    out.resize(before + static_cast<size_t>(room));
+    // The result's length must fit a 32-bit frame count (about 74 hours).
+    if (before + static_cast<size_t>(room) > std::numeric_limits<quint32>::max()) {
+      throw EngineError::audioConversionFailed(QStringLiteral("Could not allocate output buffer"));
+    }
+    try {
+      out.resize(before + static_cast<size_t>(room));
+    } catch (const std::bad_alloc&) {
+      throw EngineError::audioConversionFailed(QStringLiteral("Could not allocate output buffer"));
+    }
     uint8_t* dst = reinterpret_cast<uint8_t*>(out.data() + before);
     const int written = swr_convert(swr.get(), &dst, room, data, inSamples);
     if (written < 0) {

@@ -95,6 +95,20 @@ TEST_F(AudioSampleLoaderTest, CutOffFilesGiveTheSamplesReadSoFar) {
   AudioSamples samples = AudioSampleLoader::loadSamples(path("cut.wav"));
   EXPECT_NEAR(double(samples.size()), 16000.0, 16.0);
 
+  // A header that claims about 37 hours: the second of data that is really there.
+  {
+    QFile wav(path("cut.wav"));
+    ASSERT_TRUE(wav.open(QIODevice::ReadWrite));
+    const char huge[4] = {'\xf0', '\xff', '\xff', '\xff'};
+    wav.seek(4);
+    wav.write(huge, 4);
+    wav.seek(40);
+    wav.write(huge, 4);
+  }
+  samples = AudioSampleLoader::loadSamples(path("cut.wav"));
+  EXPECT_NEAR(double(samples.size()), 16000.0, 16.0);
+  EXPECT_LT(samples.capacity(), 2 * samples.size());
+
   // An MP3 cut in the middle of a frame.
   QFile::copy(test::jfkSample(), path("cut.mp3"));
   const qint64 half = QFileInfo(path("cut.mp3")).size() / 2 + 77;
