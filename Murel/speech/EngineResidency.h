@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/SystemLog.h"
+
+#include <QString>
+
+#include <mutex>
+
+namespace murel {
+
+// The loaded flag of one model engine. It is the only engine state read from
+// outside the engine's worker, so it sits behind a lock held for one read or
+// write, never across a call.
+class EngineResidency {
+ public:
+  // engineName: "Whisper", "Parakeet" or "Qwen3-ASR"; logCategory: the engine's
+  // system-log category ("whisper", "parakeet", "qwen3asr").
+  EngineResidency(QString engineName, const char* logCategory);
+
+  bool isLoaded() const;
+  // Writes "<engine> engine loaded" or "... unloaded" to the system log, after
+  // the lock is released.
+  void setLoaded(bool loaded);
+
+  const QString& engineName() const { return engineName_; }
+  const Logger& logger() const { return logger_; }
+
+ private:
+  const QString engineName_;
+  const Logger logger_;
+  mutable std::mutex mutex_;
+  bool loaded_ = false;
+};
+
+// The worker-thread count of every inference library: the cores this process
+// may run on, computed once per process.
+int engineThreadCount();
+
+// The rule behind engineThreadCount(): the usable (affinity) core count when
+// positive, else the online processor count, never below 1.
+int engineThreadCountFrom(int usableCores, long onlineProcessors);
+
+// Tests (and benchmarks) may pin the count; 0 returns to the machine's count.
+void setEngineThreadCountForTesting(int count);
+
+}  // namespace murel

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+
+namespace murel {
+
+// A failure reported by the system (file, media or network), with the user-facing description as what().
+class SystemError : public std::exception {
+ public:
+  explicit SystemError(QString description) : description_(std::move(description)), utf8_(description_.toUtf8()) {}
+
+  const QString& description() const { return description_; }
+  const char* what() const noexcept override { return utf8_.constData(); }
+
+ private:
+  QString description_;
+  QByteArray utf8_;
+};
+
+}  // namespace murel
