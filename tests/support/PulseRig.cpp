@@ -1,0 +1,111 @@
+#include "support/PulseRig.h"
+
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QProcess>
+
+#include <sndfile.h>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace murel::test {
+
+std::optional<QString> pactl(const QStringList& args) {
+  QProcess p;
+  p.start(QStringLiteral("pactl"), args);
+  if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return std::nullopt;
+  return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+bool pulseAvailable() { return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && pactl({QStringLiteral("info")}); }
+
+std::optional<quint32> sourceIndex(const QString& name) {
+  const auto out = pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sources")});
+  if (!out) return std::nullopt;
+  for (const QString& line : out->split(QLatin1Char('\n'))) {
+    const QStringList cols = line.split(QLatin1Char('\t'));
+    if (cols.size() > 1 && cols[1] == name) return cols[0].toUInt();
+  }
+  return std::nullopt;
+}
+
+PipeSource::PipeSource(const QString& name, int rate, int channels, const QString& description)
+    : name_(name), rate_(rate), channels_(channels) {
+  // Writing after the source is gone must fail, not kill the test.
+  std::signal(SIGPIPE, SIG_IGN);
+  fifo_ = freshDir(QStringLiteral("fifo-") + name) + QStringLiteral("/mic.fifo");
+  const QString desc = description.isEmpty() ? name : description;
+  module_ = pactl({QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
+                   QStringLiteral("source_name=") + name, QStringLiteral("file=") + fifo_,
+                   QStringLiteral("format=s16le"), QStringLiteral("rate=%1").arg(rate),
+                   QStringLiteral("channels=%1").arg(channels),
+                   QStringLiteral("source_properties=device.description=") + desc});
+}
+
+PipeSource::~PipeSource() {
+  unload();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void PipeSource::unload() {
+  if (!module_) return;
+  pactl({QStringLiteral("unload-module"), *module_});
+  module_.reset();
+}
+
+bool PipeSource::write(const QByteArray& pcm) {
+  if (fd_ < 0) fd_ = ::open(QFile::encodeName(fifo_).constData(), O_WRONLY | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  qsizetype done = 0;
+  while (done < pcm.size()) {
+    const ssize_t n = ::write(fd_, pcm.constData() + done, static_cast<size_t>(pcm.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+QByteArray sineS16(int rate, int channels, double seconds, double frequency, double amplitude) {
+  const int frames = static_cast<int>(std::lround(seconds * rate));
+  QByteArray out(qsizetype(frames) * channels * 2, Qt::Uninitialized);
+  auto* p = reinterpret_cast<int16_t*>(out.data());
+  for (int i = 0; i < frames; ++i) {
+    const double v = amplitude * std::sin(2 * M_PI * frequency * i / rate);
+    for (int c = 0; c < channels; ++c) *p++ = static_cast<int16_t>(std::lround(v * 32767));
+  }
+  return out;
+}
+
+std::optional<SoundFileInfo> soxi(const QString& path) {
+  auto ask = [&](const char* flag) -> std::optional<QString> {
+    QProcess p;
+    p.start(QStringLiteral("soxi"), {QLatin1String(flag), path});
+    if (!p.waitForFinished(10000) || p.exitCode() != 0) return std::nullopt;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+  };
+  const auto b = ask("-b"), c = ask("-c"), r = ask("-r"), d = ask("-D");
+  if (!b || !c || !r || !d) return std::nullopt;
+  return SoundFileInfo{b->toInt(), c->toInt(), r->toInt(), d->toDouble()};
+}
+
+std::optional<Samples> readWav(const QString& path) {
+  SF_INFO info{};
+  SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+  if (!f) return std::nullopt;
+  Samples s;
+  s.rate = info.samplerate;
+  s.channels = info.channels;
+  s.data.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  const sf_count_t got = sf_readf_float(f, s.data.data(), info.frames);
+  s.data.resize(static_cast<size_t>(got) * static_cast<size_t>(info.channels));
+  sf_close(f);
+  return s;
+}
+
+}  // namespace murel::test
