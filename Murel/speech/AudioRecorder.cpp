@@ -15,6 +15,7 @@
 #include <pulse/error.h>
 #include <pulse/proplist.h>
 #include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -89,6 +90,11 @@ class ByteRing {
   size_t readable() const {
     return static_cast<size_t>(head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_relaxed));
   }
+  // Producer side: room left for writing.
+  size_t writable() const {
+    return buffer_.size() -
+           static_cast<size_t>(head_.load(std::memory_order_relaxed) - tail_.load(std::memory_order_acquire));
+  }
 
   // Writes all of `n` bytes (zeros when `data` is null) or nothing.
   bool write(const void* data, size_t n) {
@@ -158,6 +164,29 @@ struct CaptureContext {
     sem_post(&dataReady);
   }
 
+  // Moves what the server has buffered for us into the ring, piece by piece.
+  // A piece that does not fit yet stays with the server (nothing is lost): the
+  // writer takes it over once it has made room. Main-loop lock held.
+  void drain() {
+    while (stream && pa_stream_readable_size(stream) > 0) {
+      const void* data = nullptr;
+      size_t bytes = 0;
+      if (pa_stream_peek(stream, &data, &bytes) < 0) {
+        renderStatus.store(pa_context_errno(pa_stream_get_context(stream)), std::memory_order_relaxed);
+        return;
+      }
+      if (bytes == 0) return;
+      if (bytes <= ring.capacity() && ring.writable() < bytes) {
+        backlog.store(true, std::memory_order_release);
+        sem_post(&dataReady);
+        return;
+      }
+      // A hole (no data for a stretch) is kept as silence so the file keeps its timing.
+      push(data, bytes);
+      pa_stream_drop(stream);
+    }
+  }
+
   // Root mean square of every sample of the block, times 10, at most 1.
   float level(const char* data, size_t frames) const {
     const size_t samples = frames * spec.channels;
@@ -216,6 +245,11 @@ struct CaptureContext {
         const size_t used = frames * bytesPerFrame;
         std::memmove(scratch.data(), scratch.data() + used, carried - used);
         carried -= used;
+        if (backlog.exchange(false, std::memory_order_acq_rel)) {
+          pa_threaded_mainloop_lock(mainloop);
+          if (stream && pa_stream_get_state(stream) == PA_STREAM_READY) drain();
+          pa_threaded_mainloop_unlock(mainloop);
+        }
       }
       if (stopping) return;
     }
@@ -243,7 +277,9 @@ struct CaptureContext {
   SNDFILE* file = nullptr;
   std::thread writer;
   std::atomic<bool> stopWriter{false};
-  pa_stream* stream = nullptr;
+  pa_threaded_mainloop* mainloop = nullptr;
+  pa_stream* stream = nullptr;  // changed only under the main-loop lock
+  std::atomic<bool> backlog{false};
   quint32 deviceID = 0;
 
   std::atomic<float> currentLevel{0.0f};
@@ -269,22 +305,7 @@ struct CaptureContext {
 
 namespace {
 
-void drainReadable(CaptureContext& c) {
-  while (pa_stream_readable_size(c.stream) > 0) {
-    const void* data = nullptr;
-    size_t bytes = 0;
-    if (pa_stream_peek(c.stream, &data, &bytes) < 0) {
-      c.renderStatus.store(pa_context_errno(pa_stream_get_context(c.stream)), std::memory_order_relaxed);
-      return;
-    }
-    if (bytes == 0) return;
-    // A hole (no data for a stretch) is kept as silence so the file keeps its timing.
-    c.push(data, bytes);
-    pa_stream_drop(c.stream);
-  }
-}
-
-void onRead(pa_stream*, size_t, void* user) { drainReadable(*static_cast<CaptureContext*>(user)); }
+void onRead(pa_stream*, size_t, void* user) { static_cast<CaptureContext*>(user)->drain(); }
 
 void onOverflow(pa_stream*, void* user) {
   static_cast<CaptureContext*>(user)->renderStatus.store(kOverrunStatus, std::memory_order_relaxed);
@@ -396,9 +417,11 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
     pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
   }
 
-  const size_t ringBytes = std::max<size_t>(pa_bytes_per_second(&spec) * kRingSeconds, 65536);
+  // At least a few of the server's largest pieces (its memory blocks are 64 KiB).
+  const size_t ringBytes = std::max<size_t>(pa_bytes_per_second(&spec) * kRingSeconds, 512 * 1024);
   auto capture = std::make_unique<CaptureContext>(spec, ringBytes);
   capture->deviceID = deviceID;
+  capture->mainloop = pulse_.mainloop();
   capture->recorder = this;
   capture->generation = ++generation_;
 
@@ -495,9 +518,23 @@ void AudioRecorder::stopProcedure() {
   if (capture_) {
     CaptureContext& c = *capture_;
     if (c.stream) {
+      // What already arrived still belongs in the file; the writer makes room
+      // for it. Bounded, in case the disk has stopped answering.
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      for (;;) {
+        size_t left = 0;
+        {
+          platform::PulseAudio::Lock lock(pulse_);
+          if (pa_stream_get_state(c.stream) == PA_STREAM_READY) {
+            c.drain();
+            left = pa_stream_readable_size(c.stream);
+            if (left == static_cast<size_t>(-1)) left = 0;
+          }
+        }
+        if (left == 0 || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       platform::PulseAudio::Lock lock(pulse_);
-      // What already arrived still belongs in the file.
-      if (pa_stream_get_state(c.stream) == PA_STREAM_READY) drainReadable(c);
       pa_stream_set_read_callback(c.stream, nullptr, nullptr);
       pa_stream_set_overflow_callback(c.stream, nullptr, nullptr);
       pa_stream_set_state_callback(c.stream, nullptr, nullptr);
