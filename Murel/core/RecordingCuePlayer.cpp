@@ -7,7 +7,10 @@
 
 #include <pulse/context.h>
 #include <pulse/proplist.h>
+#include <pulse/mainloop-api.h>
 #include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 #include <sndfile.h>
 
 #include <chrono>
@@ -20,6 +23,9 @@ struct RecordingCuePlayer::Sound {
   std::vector<int16_t> samples;  // interleaved
   pa_sample_spec spec{};
   pa_stream* stream = nullptr;
+  // Closes the stream once the cue has played out: an idle stream would hold
+  // the output at its short latency for as long as the application runs.
+  pa_time_event* idleTimer = nullptr;
 };
 
 namespace {
@@ -27,6 +33,16 @@ namespace {
 constexpr std::chrono::milliseconds kStreamReadyTimeout{2000};
 // Requested output latency: short, so the cue sounds with the key press.
 constexpr pa_usec_t kTargetLatencyUsec = 25000;
+// Time past a cue's own length before its stream is closed: room for the
+// output's latency, and for a quick second play that reuses the stream.
+constexpr pa_usec_t kIdleMarginUsec = 500000;
+
+void closeStream(pa_stream*& stream) {
+  if (!stream) return;
+  pa_stream_disconnect(stream);
+  pa_stream_unref(stream);
+  stream = nullptr;
+}
 
 }  // namespace
 
@@ -42,9 +58,9 @@ RecordingCuePlayer& RecordingCuePlayer::shared() {
 RecordingCuePlayer::RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath,
                                        platform::PulseAudio& pulse)
     : pulse_(pulse), start_(loadCueSound(startSoundPath)), stop_(loadCueSound(stopSoundPath)) {
-  // Streams are made now so the first cue needs no round trip to the server.
-  if (start_) ensureStream(*start_);
-  if (stop_) ensureStream(*stop_);
+  // Connected now, so a cue never waits for the server connection; a cue's
+  // stream takes one short round trip when it is first played.
+  if (start_ || stop_) pulse_.connect();
 }
 
 RecordingCuePlayer::~RecordingCuePlayer() {
@@ -75,10 +91,12 @@ std::unique_ptr<RecordingCuePlayer::Sound> RecordingCuePlayer::loadCueSound(cons
 
 void RecordingCuePlayer::dropStream(Sound& sound) {
   platform::PulseAudio::Lock lock(pulse_);
-  if (!sound.stream) return;
-  pa_stream_disconnect(sound.stream);
-  pa_stream_unref(sound.stream);
-  sound.stream = nullptr;
+  if (sound.idleTimer) {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(pulse_.mainloop());
+    api->time_free(sound.idleTimer);
+    sound.idleTimer = nullptr;
+  }
+  closeStream(sound.stream);
 }
 
 bool RecordingCuePlayer::ensureStream(Sound& sound) {
@@ -107,7 +125,8 @@ bool RecordingCuePlayer::ensureStream(Sound& sound) {
     attr.prebuf = latency;
     attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = static_cast<uint32_t>(-1);
-    if (pa_stream_connect_playback(sound.stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0) {
+    const auto flags = PA_STREAM_ADJUST_LATENCY;
+    if (pa_stream_connect_playback(sound.stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
       pa_stream_unref(sound.stream);
       sound.stream = nullptr;
       return false;
@@ -136,13 +155,35 @@ void RecordingCuePlayer::play(RecordingCue cue) {
   Sound* sound = cue == RecordingCue::Started ? start_.get() : stop_.get();
   if (!sound) return;
   queue_.run([this, sound] {
-    if (!ensureStream(*sound)) return;
-    platform::PulseAudio::Lock lock(pulse_);
-    // Whatever is left of an earlier play is dropped: the cue starts over.
-    if (pa_operation* op = pa_stream_flush(sound->stream, nullptr, nullptr)) pa_operation_unref(op);
-    pa_stream_write(sound->stream, sound->samples.data(), sound->samples.size() * sizeof(int16_t), nullptr, 0,
-                    PA_SEEK_RELATIVE);
-    if (pa_operation* op = pa_stream_trigger(sound->stream, nullptr, nullptr)) pa_operation_unref(op);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!ensureStream(*sound)) return;
+      platform::PulseAudio::Lock lock(pulse_);
+      // The idle timer may have closed the stream just now: make it again.
+      if (!sound->stream || pa_stream_get_state(sound->stream) != PA_STREAM_READY) continue;
+      // Whatever is left of an earlier play is dropped: the cue starts over.
+      if (pa_operation* op = pa_stream_flush(sound->stream, nullptr, nullptr)) pa_operation_unref(op);
+      pa_stream_write(sound->stream, sound->samples.data(), sound->samples.size() * sizeof(int16_t), nullptr, 0,
+                      PA_SEEK_RELATIVE);
+      if (pa_operation* op = pa_stream_trigger(sound->stream, nullptr, nullptr)) pa_operation_unref(op);
+
+      const size_t frames = sound->samples.size() / sound->spec.channels;
+      const pa_usec_t length = pa_usec_t(frames) * PA_USEC_PER_SEC / sound->spec.rate;
+      struct timeval when {};
+      pa_timeval_add(pa_gettimeofday(&when), length + kIdleMarginUsec);
+      pa_mainloop_api* api = pa_threaded_mainloop_get_api(pulse_.mainloop());
+      if (sound->idleTimer) {
+        api->time_restart(sound->idleTimer, &when);
+      } else {
+        // Runs on the PulseAudio thread with the lock held, like every stream call.
+        sound->idleTimer = api->time_new(
+            api, &when,
+            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+              closeStream(static_cast<Sound*>(user)->stream);
+            },
+            sound);
+      }
+      return;
+    }
   });
 }
 

@@ -37,8 +37,16 @@ class RecordingCueTest : public ::testing::Test {
     sinkModule_ = murel::test::pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
                                       QStringLiteral("sink_name=cue_test_sink")});
     qputenv("PULSE_SINK", "cue_test_sink");
+    if (!sinkModule_) return;
+    // An idle null sink hands out its first output in blocks of seconds; one
+    // capture kept running for the whole suite keeps it at a short latency.
+    keeperLog_ = new murel::DiagLog(std::nullopt);
+    keeper_ = new murel::AudioRecorder(PulseAudio::shared(), *keeperLog_);
+    keeper_->startRecording(*murel::test::sourceIndex(QStringLiteral("cue_test_sink.monitor")) + 1);
   }
   static void TearDownTestSuite() {
+    delete keeper_;
+    delete keeperLog_;
     if (sinkModule_) murel::test::pactl({QStringLiteral("unload-module"), *sinkModule_});
   }
 
@@ -90,6 +98,8 @@ class RecordingCueTest : public ::testing::Test {
   }
 
   static inline std::optional<QString> sinkModule_;
+  static inline murel::DiagLog* keeperLog_ = nullptr;
+  static inline murel::AudioRecorder* keeper_ = nullptr;
   std::unique_ptr<murel::DiagLog> diag;
   std::unique_ptr<murel::AudioRecorder> recorder;
 };
