@@ -60,7 +60,7 @@ RecordingCuePlayer::RecordingCuePlayer(const QString& startSoundPath, const QStr
     : pulse_(pulse), start_(loadCueSound(startSoundPath)), stop_(loadCueSound(stopSoundPath)) {
   // Connected now, so a cue never waits for the server connection; a cue's
   // stream takes one short round trip when it is first played.
-  if (start_ || stop_) pulse_.connect();
+  if (start_ || stop_) pulse_.ensureConnected();
 }
 
 RecordingCuePlayer::~RecordingCuePlayer() {
@@ -106,7 +106,7 @@ bool RecordingCuePlayer::ensureStream(Sound& sound) {
   }
   // A stream the server dropped (it restarted, for one) is made anew.
   dropStream(sound);
-  if (!pulse_.connect()) return false;
+  if (!pulse_.ensureConnected()) return false;
   {
     platform::PulseAudio::Lock lock(pulse_);
     pa_context* context = pulse_.context();

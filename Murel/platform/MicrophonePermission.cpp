@@ -8,7 +8,7 @@ namespace {
 class PulseMicrophonePermission final : public MicrophonePermission {
  public:
   MicrophonePermissionStatus status() override {
-    return PulseAudio::shared().connect() ? MicrophonePermissionStatus::Authorized
+    return PulseAudio::shared().ensureConnected() ? MicrophonePermissionStatus::Authorized
                                           : MicrophonePermissionStatus::NotDetermined;
   }
   QCoro::Task<bool> request() override { co_return status() == MicrophonePermissionStatus::Authorized; }

@@ -1,5 +1,7 @@
 #include "platform/PulseAudio.h"
 
+#include "core/Clock.h"
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
@@ -17,7 +19,7 @@
 namespace murel::platform {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // Short sleeps rather than pa_threaded_mainloop_wait: that one has no timeout,
 // and a hung server must never hang the caller.
@@ -63,7 +65,7 @@ PulseAudio& PulseAudio::shared() {
   return *instance;
 }
 
-PulseAudio::PulseAudio() {
+PulseAudio::PulseAudio(murel::Clock* retryClock) : retryClock_(retryClock ? retryClock : &murel::Clock::suspending()) {
   if (auto* app = QCoreApplication::instance()) moveToThread(app->thread());
   mainloop_ = pa_threaded_mainloop_new();
   pa_threaded_mainloop_set_name(mainloop_, "murel-pulse");
@@ -123,12 +125,27 @@ void PulseAudio::postSourcesChanged() {
       [this] {
         changePending_.store(false, std::memory_order_release);
         Q_EMIT sourcesChanged();
+        if (!isConnected()) scheduleReconnect();
       },
       Qt::QueuedConnection);
 }
 
-bool PulseAudio::connect(std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
+void PulseAudio::scheduleReconnect() {
+  if (reconnectScheduled_) return;
+  reconnectScheduled_ = true;
+  retryClock_->schedule(std::chrono::seconds(2), [this] {
+    reconnectScheduled_ = false;
+    if (isConnected()) return;
+    if (ensureConnected(std::chrono::milliseconds(500))) {
+      Q_EMIT sourcesChanged();
+    } else {
+      scheduleReconnect();
+    }
+  });
+}
+
+bool PulseAudio::ensureConnected(std::chrono::milliseconds timeout) {
+  const auto deadline = SteadyClock::now() + timeout;
   {
     Lock lock(*this);
     if (context_) {
@@ -171,7 +188,7 @@ bool PulseAudio::connect(std::chrono::milliseconds timeout) {
         return false;
       }
     }
-    if (Clock::now() >= deadline) {
+    if (SteadyClock::now() >= deadline) {
       Lock lock(*this);
       dropContextLocked();
       return false;
@@ -193,12 +210,12 @@ namespace {
 // Waits for `op` to finish; cancels it on time-out so its callback never runs later.
 bool finish(PulseAudio& pulse, pa_operation* op, std::chrono::milliseconds timeout) {
   if (!op) return false;
-  const auto deadline = Clock::now() + timeout;
+  const auto deadline = SteadyClock::now() + timeout;
   for (;;) {
     {
       PulseAudio::Lock lock(pulse);
       const pa_operation_state_t state = pa_operation_get_state(op);
-      if (state != PA_OPERATION_RUNNING || Clock::now() >= deadline) {
+      if (state != PA_OPERATION_RUNNING || SteadyClock::now() >= deadline) {
         if (state == PA_OPERATION_RUNNING) pa_operation_cancel(op);
         pa_operation_unref(op);
         return state == PA_OPERATION_DONE;
@@ -211,7 +228,7 @@ bool finish(PulseAudio& pulse, pa_operation* op, std::chrono::milliseconds timeo
 }  // namespace
 
 std::optional<std::vector<PulseSource>> PulseAudio::sources() {
-  if (!connect()) return std::nullopt;
+  if (!ensureConnected()) return std::nullopt;
   SourceQuery query;
   pa_operation* op = nullptr;
   {
@@ -224,7 +241,7 @@ std::optional<std::vector<PulseSource>> PulseAudio::sources() {
 }
 
 std::optional<PulseSource> PulseAudio::sourceByIndex(uint32_t index) {
-  if (index == PA_INVALID_INDEX || !connect()) return std::nullopt;
+  if (index == PA_INVALID_INDEX || !ensureConnected()) return std::nullopt;
   SourceQuery query;
   pa_operation* op = nullptr;
   {
@@ -237,7 +254,7 @@ std::optional<PulseSource> PulseAudio::sourceByIndex(uint32_t index) {
 }
 
 std::optional<PulseSource> PulseAudio::sourceByName(const QString& name) {
-  if (name.isEmpty() || !connect()) return std::nullopt;
+  if (name.isEmpty() || !ensureConnected()) return std::nullopt;
   SourceQuery query;
   const QByteArray utf8 = name.toUtf8();
   pa_operation* op = nullptr;
@@ -253,7 +270,7 @@ std::optional<PulseSource> PulseAudio::sourceByName(const QString& name) {
 }
 
 std::optional<QString> PulseAudio::defaultSourceName() {
-  if (!connect()) return std::nullopt;
+  if (!ensureConnected()) return std::nullopt;
   ServerQuery query;
   pa_operation* op = nullptr;
   {

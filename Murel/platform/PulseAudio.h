@@ -15,6 +15,10 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 
+namespace murel {
+class Clock;
+}
+
 namespace murel::platform {
 
 // One PulseAudio source as the server describes it.
@@ -32,7 +36,9 @@ struct PulseSource {
 // again after the server went away. Queries block the caller for at most a few
 // seconds; call them from any thread except the PulseAudio thread itself.
 // Server-side changes of the source list arrive as `sourcesChanged` on the
-// main thread, coalesced to one signal per main-loop turn.
+// main thread, coalesced to one signal per main-loop turn. When the server goes
+// away the signal fires too, and again once a retry every two seconds finds it
+// back.
 class PulseAudio : public QObject {
   Q_OBJECT
 
@@ -42,13 +48,14 @@ class PulseAudio : public QObject {
   // The process-wide connection, created on first use (from any thread).
   static PulseAudio& shared();
 
-  PulseAudio();
+  // `retryClock` paces reconnecting after the server went away.
+  explicit PulseAudio(Clock* retryClock = nullptr);
   ~PulseAudio() override;
   PulseAudio(const PulseAudio&) = delete;
   PulseAudio& operator=(const PulseAudio&) = delete;
 
   // Connects unless connected; true when the server answers.
-  bool connect(std::chrono::milliseconds timeout = kDefaultTimeout);
+  bool ensureConnected(std::chrono::milliseconds timeout = kDefaultTimeout);
   bool isConnected() const { return connected_.load(std::memory_order_acquire); }
 
   // Empty optional when the server cannot be asked.
@@ -84,7 +91,10 @@ class PulseAudio : public QObject {
   static void onContextState(pa_context* context, void* self);
   void postSourcesChanged();
   void dropContextLocked();
+  void scheduleReconnect();
 
+  Clock* retryClock_;
+  bool reconnectScheduled_ = false;
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
   std::atomic<bool> connected_{false};

@@ -400,7 +400,7 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
   stopProcedure();
   const QString path = recordingFilePath();
 
-  if (!pulse_.connect()) fail(RecorderError::componentNotFound());
+  if (!pulse_.ensureConnected()) fail(RecorderError::componentNotFound());
 
   if (deviceID == 0) {
     // Not checked: without a default source the id stays 0 and the next step fails.
