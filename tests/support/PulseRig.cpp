@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -34,15 +35,23 @@ std::optional<quint32> sourceIndex(const QString& name) {
   return std::nullopt;
 }
 
-PipeSource::PipeSource(const QString& name, int rate, int channels, const QString& description)
-    : name_(name), rate_(rate), channels_(channels) {
+namespace {
+int sampleBytes(const QString& format) {
+  if (format == QLatin1String("s16le")) return 2;
+  if (format == QLatin1String("s24le")) return 3;
+  return 4;
+}
+}  // namespace
+
+PipeSource::PipeSource(const QString& name, int rate, int channels, const QString& description, const QString& format)
+    : name_(name), rate_(rate), channels_(channels), bytesPerSample_(sampleBytes(format)) {
   // Writing after the source is gone must fail, not kill the test.
   std::signal(SIGPIPE, SIG_IGN);
   fifo_ = freshDir(QStringLiteral("fifo-") + name) + QStringLiteral("/mic.fifo");
   const QString desc = description.isEmpty() ? name : description;
   module_ = pactl({QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
                    QStringLiteral("source_name=") + name, QStringLiteral("file=") + fifo_,
-                   QStringLiteral("format=s16le"), QStringLiteral("rate=%1").arg(rate),
+                   QStringLiteral("format=") + format, QStringLiteral("rate=%1").arg(rate),
                    QStringLiteral("channels=%1").arg(channels),
                    QStringLiteral("source_properties=device.description=") + desc});
 }
@@ -78,6 +87,28 @@ QByteArray sineS16(int rate, int channels, double seconds, double frequency, dou
   for (int i = 0; i < frames; ++i) {
     const double v = amplitude * std::sin(2 * M_PI * frequency * i / rate);
     for (int c = 0; c < channels; ++c) *p++ = static_cast<int16_t>(std::lround(v * 32767));
+  }
+  return out;
+}
+
+QByteArray sine(const QString& format, int rate, int channels, double seconds, double frequency, double amplitude) {
+  const int frames = static_cast<int>(std::lround(seconds * rate));
+  const int bytes = sampleBytes(format);
+  QByteArray out;
+  out.reserve(qsizetype(frames) * channels * bytes);
+  for (int i = 0; i < frames; ++i) {
+    const double v = amplitude * std::sin(2 * M_PI * frequency * i / rate);
+    char sample[4];
+    if (format == QLatin1String("float32le")) {
+      const float f = static_cast<float>(v);
+      std::memcpy(sample, &f, 4);
+    } else {
+      const bool is24 = format.startsWith(QLatin1String("s24"));
+      const double scale = bytes == 2 ? 32767.0 : (is24 ? 8388607.0 : 2147483647.0);
+      const auto x = static_cast<int32_t>(std::lround(v * scale));
+      for (int b = 0; b < bytes; ++b) sample[b] = static_cast<char>((x >> (8 * b)) & 0xFF);
+    }
+    for (int c = 0; c < channels; ++c) out.append(sample, bytes);
   }
   return out;
 }

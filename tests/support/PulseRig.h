@@ -22,7 +22,9 @@ std::optional<quint32> sourceIndex(const QString& name);
 // deliver silence in real time).
 class PipeSource {
  public:
-  PipeSource(const QString& name, int rate, int channels, const QString& description = {});
+  // `format` is a PulseAudio sample format name: s16le, s32le, s24le, float32le…
+  PipeSource(const QString& name, int rate, int channels, const QString& description = {},
+             const QString& format = QStringLiteral("s16le"));
   ~PipeSource();
   PipeSource(const PipeSource&) = delete;
   PipeSource& operator=(const PipeSource&) = delete;
@@ -32,6 +34,7 @@ class PipeSource {
   std::optional<quint32> index() const { return sourceIndex(name_); }
   int rate() const { return rate_; }
   int channels() const { return channels_; }
+  int bytesPerSample() const { return bytesPerSample_; }
   // Opens the writer end (once) and writes all of `pcm`.
   bool write(const QByteArray& pcm);
   void unload();
@@ -41,12 +44,15 @@ class PipeSource {
   QString fifo_;
   int rate_;
   int channels_;
+  int bytesPerSample_;
   int fd_ = -1;
   std::optional<QString> module_;
 };
 
 // Interleaved s16le: a sine of `amplitude` (peak, full scale 1) on every channel.
 QByteArray sineS16(int rate, int channels, double seconds, double frequency, double amplitude);
+// The same in another little-endian sample format (s16le, s24le, s24-32le, s32le, float32le).
+QByteArray sine(const QString& format, int rate, int channels, double seconds, double frequency, double amplitude);
 
 // What soxi says about a sound file.
 struct SoundFileInfo {
