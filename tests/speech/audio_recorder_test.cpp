@@ -5,7 +5,9 @@
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QLocale>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -34,7 +36,7 @@ class AudioRecorderTest : public ::testing::Test {
   static quint32 idOf(const PipeSource& source) { return *source.index() + 1; }
 
   QStringList recordings() const {
-    return QDir(murel::AppPaths::recordings()).entryList(QDir::Files | QDir::NoDotAndDotDot);
+    return QDir(murel::AppPaths::recordings()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
   }
 
   // Feeds `pcm` and waits until the recorder has received all of it.
@@ -192,6 +194,42 @@ TEST_F(AudioRecorderTest, UnknownDeviceFailsAndLeavesNoFile) {
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_EQ(recorder->currentLevel(), 0.0f);
   EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(AudioRecorderTest, AnUnwritableFileFailsAtFileCreation) {
+  // Folders in the way of every name the next seconds can give.
+  const QDateTime now = QDateTime::currentDateTime();
+  for (int s = 0; s < 10; ++s) {
+    QDir().mkpath(murel::AppPaths::recordings() + QStringLiteral("/recording_") +
+                  QLocale::c().toString(now.addSecs(s), QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".wav"));
+  }
+  const QStringList before = recordings();
+  try {
+    recorder->startRecording(0);
+    FAIL() << "start succeeded";
+  } catch (const RecorderError& error) {
+    EXPECT_EQ(error.stage(), QStringLiteral("ExtAudioFileCreateWithURL"));
+    EXPECT_EQ(error.description(), QStringLiteral("Audio error at ExtAudioFileCreateWithURL: 21 (21)"));  // EISDIR
+  }
+  EXPECT_FALSE(recorder->isRecording());
+  EXPECT_EQ(recordings(), before);
+}
+
+TEST_F(AudioRecorderTest, NoRecordingsFolderFailsBeforeAnyAudioWork) {
+  QDir().mkpath(murel::AppPaths::appData());
+  QFile blocker(murel::AppPaths::recordings());  // a file where the folder belongs
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  try {
+    recorder->startRecording(0);
+    FAIL() << "start succeeded";
+  } catch (const murel::RecordingFolderError& error) {
+    EXPECT_TRUE(error.description().startsWith(QStringLiteral("Could not create the folder \u201C") +
+                                               murel::AppPaths::recordings()))
+        << error.description().toStdString();
+  }
+  EXPECT_FALSE(recorder->isRecording());
+  QFile::remove(murel::AppPaths::recordings());
 }
 
 TEST_F(AudioRecorderTest, SystemDefaultRecordsTheDefaultSource) {
