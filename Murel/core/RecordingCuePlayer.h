@@ -15,14 +15,14 @@ class PulseAudio;
 enum class RecordingCue { Started, Stopped };
 
 // The two short sounds that mark the start and the end of a recording. Both are
-// read and handed to the sound server once, ahead of use, so a cue sounds at
-// once; `play` only queues the request. A missing or unreadable sound file
+// decoded once, ahead of use, so a cue sounds at once; `play` only queues the
+// request on the player's own serial queue. A missing or unreadable sound file
 // leaves its cue silent.
 class RecordingCuePlayer {
  public:
   // The process-wide player on the bundled sounds, created on first use. The
-  // first use reads the files and may wait for the sound server: make it off
-  // the main thread.
+  // first use reads the files and connects to the sound server: make it off the
+  // main thread (the start-up does, before the first dictation).
   static RecordingCuePlayer& shared();
 
   RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath, platform::PulseAudio& pulse);
