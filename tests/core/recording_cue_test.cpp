@@ -34,15 +34,16 @@ class RecordingCueTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!murel::test::pulseAvailable()) return;
+    sinkName_ = QStringLiteral("cue_test_sink_%1").arg(QCoreApplication::applicationPid());
     sinkModule_ = murel::test::pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                      QStringLiteral("sink_name=cue_test_sink")});
-    qputenv("PULSE_SINK", "cue_test_sink");
+                                      QStringLiteral("sink_name=") + sinkName_});
+    qputenv("PULSE_SINK", sinkName_.toUtf8());
     if (!sinkModule_) return;
     // An idle null sink hands out its first output in blocks of seconds; one
     // capture kept running for the whole suite keeps it at a short latency.
     keeperLog_ = new murel::DiagLog(std::nullopt);
     keeper_ = new murel::AudioRecorder(PulseAudio::shared(), *keeperLog_);
-    keeper_->startRecording(*murel::test::sourceIndex(QStringLiteral("cue_test_sink.monitor")) + 1);
+    keeper_->startRecording(*murel::test::sourceIndex(sinkName_ + QStringLiteral(".monitor")) + 1);
   }
   static void TearDownTestSuite() {
     delete keeper_;
@@ -63,7 +64,7 @@ class RecordingCueTest : public ::testing::Test {
   // Records the test sink's monitor around `act`, which gets the recording to
   // that point; returns what was heard after the moment `act` began.
   Heard listen(const std::function<void()>& act) {
-    const quint32 monitor = *murel::test::sourceIndex(QStringLiteral("cue_test_sink.monitor")) + 1;
+    const quint32 monitor = *murel::test::sourceIndex(sinkName_ + QStringLiteral(".monitor")) + 1;
     const QString path = recorder->startRecording(monitor);
     EXPECT_TRUE(murel::test::waitUntil([&] { return recorder->capturedFrames() > 4800; }));
     const uint64_t mark = recorder->capturedFrames();
@@ -97,6 +98,7 @@ class RecordingCueTest : public ::testing::Test {
     return heard;
   }
 
+  static inline QString sinkName_;
   static inline std::optional<QString> sinkModule_;
   static inline murel::DiagLog* keeperLog_ = nullptr;
   static inline murel::AudioRecorder* keeper_ = nullptr;
@@ -129,14 +131,16 @@ TEST_F(RecordingCueTest, PlayingAgainRestartsTheCue) {
   ASSERT_TRUE(once.any);
   const Heard twice = listen([&] {
     player.play(RecordingCue::Started);
-    std::this_thread::sleep_for(60ms);
+    // Played again once the first is audible, well before it ends.
+    murel::test::waitUntil([&] { return recorder->currentLevel() >= 0.1f; }, 2s);
+    std::this_thread::sleep_for(40ms);
     player.play(RecordingCue::Started);
   });
   ASSERT_TRUE(twice.any);
   // Longer by the gap, as loud as once: the second play started the sound over
   // instead of laying a second copy on top of it.
-  EXPECT_GT(twice.spanSeconds, once.spanSeconds + 0.03);
-  EXPECT_LT(twice.peak, once.peak * 1.2f);
+  EXPECT_GT(twice.spanSeconds, once.spanSeconds + 0.03) << "once " << once.spanSeconds;
+  EXPECT_LT(twice.peak, once.peak * 1.2f) << "once " << once.peak;
 }
 
 TEST_F(RecordingCueTest, MissingSoundIsSilentAndTheOtherStillPlays) {
