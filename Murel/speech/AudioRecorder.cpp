@@ -403,9 +403,12 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
   if (!pulse_.ensureConnected()) fail(RecorderError::componentNotFound());
 
   if (deviceID == 0) {
-    // Not checked: without a default source the id stays 0 and the next step fails.
+    // Without a default microphone the id stays 0 and the next step fails. A
+    // machine without one often names an output's monitor the default source:
+    // recording that would capture whatever plays instead of the user.
     if (const auto name = pulse_.defaultSourceName()) {
-      if (const auto source = pulse_.sourceByName(*name)) deviceID = source->index + 1;
+      const auto source = pulse_.sourceByName(*name);
+      if (source && !source->isMonitor) deviceID = source->index + 1;
     }
   }
   const auto source = deviceID == 0 ? std::nullopt : pulse_.sourceByIndex(deviceID - 1);

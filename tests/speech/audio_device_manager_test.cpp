@@ -7,8 +7,6 @@
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -250,64 +248,12 @@ TEST_F(AudioDeviceManagerTest, UnreachableServerLeavesOnlyTheSystemDefault) {
   qputenv("PULSE_SERVER", saved);
 }
 
-namespace {
-
-// A sound server of the test's own, so it can be stopped and started again
-// without disturbing other tests.
-class PrivateServer {
- public:
-  explicit PrivateServer(const QString& dir) : dir_(dir) {}
-  ~PrivateServer() { stop(); }
-
-  QString address() const { return QStringLiteral("unix:") + dir_ + QStringLiteral("/native"); }
-
-  bool start() {
-    // A killed server leaves its fifo behind, and the pipe source refuses an existing one.
-    QFile::remove(dir_ + QStringLiteral("/mic"));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir_);
-    env.insert(QStringLiteral("PULSE_STATE_PATH"), dir_);
-    // Off the session bus: the rig's server already holds the sound server's bus name.
-    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    process_.setProcessEnvironment(env);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("pulseaudio"),
-                   {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                    QStringLiteral("--use-pid-file=no"), QStringLiteral("--system=no"), QStringLiteral("--disable-shm=yes"),
-                    QStringLiteral("--log-target=file:") + dir_ + QStringLiteral("/log"),
-                    QStringLiteral("-L"), QStringLiteral("module-native-protocol-unix socket=%1/native auth-anonymous=1").arg(dir_),
-                    QStringLiteral("-L"),
-                    QStringLiteral("module-pipe-source source_name=private_mic file=%1/mic format=s16le rate=16000 "
-                                   "channels=1 source_properties=device.description=Private-Mic")
-                        .arg(dir_)});
-    if (!process_.waitForStarted(5000)) return false;
-    return murel::test::waitUntil(
-        [&] {
-          QProcess info;
-          QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-          e.insert(QStringLiteral("PULSE_SERVER"), address());
-          info.setProcessEnvironment(e);
-          info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-          return info.waitForFinished(2000) && info.exitCode() == 0;
-        },
-        std::chrono::seconds(10));
-  }
-
-  void stop() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.kill();
-    process_.waitForFinished(5000);
-  }
-
- private:
-  QString dir_;
-  QProcess process_;
-};
-
-}  // namespace
-
 TEST_F(AudioDeviceManagerTest, FollowsTheServerThroughARestart) {
-  PrivateServer server(murel::test::freshDir(QStringLiteral("server")));
+  const QString dir = murel::test::freshDir(QStringLiteral("server"));
+  murel::test::PrivateServer server(
+      dir, {QStringLiteral("module-pipe-source source_name=private_mic file=%1/mic format=s16le rate=16000 channels=1 "
+                           "source_properties=device.description=Private-Mic")
+                .arg(dir)});
   ASSERT_TRUE(server.start());
   const QByteArray saved = qgetenv("PULSE_SERVER");
   qputenv("PULSE_SERVER", server.address().toUtf8());

@@ -232,6 +232,29 @@ TEST_F(AudioRecorderTest, NoRecordingsFolderFailsBeforeAnyAudioWork) {
   QFile::remove(murel::AppPaths::recordings());
 }
 
+TEST_F(AudioRecorderTest, SystemDefaultIsNeverAnOutputMonitor) {
+  // A machine with speakers and no microphone: the server's default source is
+  // the speakers' monitor.
+  murel::test::PrivateServer server(murel::test::freshDir(QStringLiteral("server")),
+                                    {QStringLiteral("module-null-sink sink_name=speakers")});
+  ASSERT_TRUE(server.start());
+  const QByteArray saved = qgetenv("PULSE_SERVER");
+  qputenv("PULSE_SERVER", server.address().toUtf8());
+  {
+    murel::platform::PulseAudio pulse;
+    ASSERT_EQ(pulse.defaultSourceName(), QStringLiteral("speakers.monitor"));
+    AudioRecorder noMic(pulse, *diag);
+    try {
+      noMic.startRecording(0);
+      FAIL() << "recorded the speakers";
+    } catch (const RecorderError& error) {
+      EXPECT_EQ(error.stage(), QStringLiteral("SetCurrentDevice"));
+    }
+    EXPECT_TRUE(recordings().isEmpty());
+  }
+  qputenv("PULSE_SERVER", saved);
+}
+
 TEST_F(AudioRecorderTest, SystemDefaultRecordsTheDefaultSource) {
   const quint32 micID = *murel::test::sourceIndex(QStringLiteral("murel_test_mic")) + 1;
   const QString path = recorder->startRecording(0);

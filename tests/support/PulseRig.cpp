@@ -2,8 +2,10 @@
 
 #include "support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include <sndfile.h>
 
@@ -78,6 +80,48 @@ bool PipeSource::write(const QByteArray& pcm) {
     done += n;
   }
   return true;
+}
+
+PrivateServer::PrivateServer(QString dir, QStringList modules) : dir_(std::move(dir)), modules_(std::move(modules)) {}
+
+PrivateServer::~PrivateServer() { stop(); }
+
+bool PrivateServer::start() {
+  stop();
+  // A killed server leaves its fifos behind, and a pipe source refuses an existing one.
+  for (const QString& fifo : QDir(dir_).entryList({QStringLiteral("*")}, QDir::System)) QFile::remove(dir_ + QLatin1Char('/') + fifo);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir_);
+  env.insert(QStringLiteral("PULSE_STATE_PATH"), dir_);
+  // Off the session bus: the rig's server already holds the sound server's bus name.
+  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  process_ = std::make_unique<QProcess>();
+  process_->setProcessEnvironment(env);
+  QStringList args = {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
+                      QStringLiteral("--use-pid-file=no"), QStringLiteral("--system=no"),
+                      QStringLiteral("--disable-shm=yes"), QStringLiteral("--log-target=file:") + dir_ + QStringLiteral("/log"),
+                      QStringLiteral("-L"),
+                      QStringLiteral("module-native-protocol-unix socket=%1/native auth-anonymous=1").arg(dir_)};
+  for (const QString& module : modules_) args << QStringLiteral("-L") << module;
+  process_->start(QStringLiteral("pulseaudio"), args);
+  if (!process_->waitForStarted(5000)) return false;
+  return waitUntil(
+      [&] {
+        if (process_->state() == QProcess::NotRunning) return false;
+        QProcess info;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("PULSE_SERVER"), address());
+        info.setProcessEnvironment(e);
+        info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+        return info.waitForFinished(2000) && info.exitCode() == 0;
+      },
+      std::chrono::seconds(10));
+}
+
+void PrivateServer::stop() {
+  if (!process_ || process_->state() == QProcess::NotRunning) return;
+  process_->kill();
+  process_->waitForFinished(5000);
 }
 
 QByteArray sineS16(int rate, int channels, double seconds, double frequency, double amplitude) {

@@ -4,7 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+class QProcess;
+
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace murel::test {
 
@@ -47,6 +51,29 @@ class PipeSource {
   int bytesPerSample_;
   int fd_ = -1;
   std::optional<QString> module_;
+};
+
+// A sound server of the test's own on a socket in `dir`, with the given modules
+// (one "-L" argument each), so a test can stop and start it, or give it devices
+// the rig's server must not have, without disturbing other tests.
+class PrivateServer {
+ public:
+  PrivateServer(QString dir, QStringList modules);
+  ~PrivateServer();
+  PrivateServer(const PrivateServer&) = delete;
+  PrivateServer& operator=(const PrivateServer&) = delete;
+
+  // For PULSE_SERVER.
+  QString address() const { return QStringLiteral("unix:") + dir_ + QStringLiteral("/native"); }
+  // Starts the server and waits until it answers.
+  bool start();
+  // Kills it, as a crash would.
+  void stop();
+
+ private:
+  QString dir_;
+  QStringList modules_;
+  std::unique_ptr<QProcess> process_;
 };
 
 // Interleaved s16le: a sine of `amplitude` (peak, full scale 1) on every channel.
