@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
@@ -93,8 +94,12 @@ bool PrivateServer::start() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir_);
   env.insert(QStringLiteral("PULSE_STATE_PATH"), dir_);
-  // Off the session bus: the rig's server already holds the sound server's bus name.
-  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  // Off every bus: the rig's server (or another private one) holds the sound
+  // server's bus name, and a server without a bus carries on without it.
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir_ + QStringLiteral("/no-bus"));
+  env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir_ + QStringLiteral("/no-bus"));
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_);
+  env.remove(QStringLiteral("DISPLAY"));
   process_ = std::make_unique<QProcess>();
   process_->setProcessEnvironment(env);
   QStringList args = {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
@@ -105,17 +110,21 @@ bool PrivateServer::start() {
   for (const QString& module : modules_) args << QStringLiteral("-L") << module;
   process_->start(QStringLiteral("pulseaudio"), args);
   if (!process_->waitForStarted(5000)) return false;
-  return waitUntil(
+  const bool answers = waitUntil(
       [&] {
-        if (process_->state() == QProcess::NotRunning) return false;
+        if (process_->state() == QProcess::NotRunning) return true;
         QProcess info;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("PULSE_SERVER"), address());
         info.setProcessEnvironment(e);
         info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-        return info.waitForFinished(2000) && info.exitCode() == 0;
+        return info.waitForFinished(5000) && info.exitCode() == 0;
       },
-      std::chrono::seconds(10));
+      std::chrono::seconds(30));
+  if (answers && process_->state() != QProcess::NotRunning) return true;
+  QFile log(dir_ + QStringLiteral("/log"));
+  if (log.open(QIODevice::ReadOnly)) std::fprintf(stderr, "private sound server failed:\n%s\n", log.readAll().constData());
+  return false;
 }
 
 void PrivateServer::stop() {
