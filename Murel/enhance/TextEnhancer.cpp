@@ -219,8 +219,11 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
     co_return std::shared_ptr<litertlm::Engine>();
   }
 
+  // The engine travels in a box that is emptied on arrival: the future keeps its
+  // result until its last copy goes, which may be on the main thread later on.
+  using EngineBox = std::shared_ptr<std::shared_ptr<litertlm::Engine>>;
   struct Loaded {
-    std::shared_ptr<litertlm::Engine> engine;
+    EngineBox engine;
     QString error;
     QString runtimeMissing;
   };
@@ -228,14 +231,15 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
     std::shared_ptr<litertlm::Engine> engine = litertlm::Engine::create(config);
     try {
       engine->initialize();
-      return {engine, {}, {}};
+      return {std::make_shared<std::shared_ptr<litertlm::Engine>>(std::move(engine)), {}, {}};
     } catch (const std::exception& e) {
       // The half-made engine goes here, on the worker.
       return {nullptr, QString::fromUtf8(e.what()), QString::fromStdString(litertlm::Runtime::unavailableReason())};
     }
   });
   const Loaded loaded = co_await load;
-  if (!loaded.engine) {
+  std::shared_ptr<litertlm::Engine> engine = loaded.engine ? std::move(*loaded.engine) : nullptr;
+  if (!engine) {
     kLog.error(QStringLiteral("Engine init failed: %1").arg(loaded.error));
     // Without this line a user would only see the text come back unchanged.
     if (!loaded.runtimeMissing.isEmpty()) {
@@ -248,7 +252,7 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
     co_return std::shared_ptr<litertlm::Engine>();
   }
   kLog.info(QStringLiteral("Gemma engine ready"));
-  co_return loaded.engine;
+  co_return engine;
 }
 
 QCoro::Task<void> TextEnhancer::warmUp(std::shared_ptr<litertlm::Engine> engine) {
