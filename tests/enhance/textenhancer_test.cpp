@@ -223,6 +223,11 @@ TEST_F(TextEnhancerTest, CancelStopsTheNativeTurnAndStillArmsTheUnload) {
   token.cancel();
   EXPECT_TRUE(waitCancelled(std::move(task)));
   EXPECT_EQ(fake::countOf("conversation_cancel_process"), 1);
+  for (const fake::Call& call : fake::calls()) {
+    // The stop request cannot wait behind the turn it stops, yet stays off the main thread.
+    EXPECT_NE(call.thread, std::this_thread::get_id()) << call.name;
+    EXPECT_EQ(call.thread == workerThread(), call.name != "conversation_cancel_process") << call.name;
+  }
   EXPECT_EQ(clock.pendingCount(), 1u);  // re-armed
   EXPECT_EQ(diagLines().filter("failed").size(), 0);
 

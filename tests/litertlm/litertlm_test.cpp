@@ -807,3 +807,30 @@ TEST_F(LiteRtLm, EmbeddingsFromMessageParts) {
   engine.initialize();
   EXPECT_EQ(fake::countOf("embedding_engine_create"), 2);
 }
+
+TEST_F(LiteRtLm, EveryFailedEmbeddingStepReleasesWhatWasMade) {
+  using BE = E::EmbeddingEngineError;
+  auto run = [] {
+    EmbeddingEngine engine(EmbeddingEngineConfig{"/embed", Backend::gpu(), Backend::gpu(), std::nullopt, "/c", 64, 16});
+    engine.initialize();
+    const EmbeddingOptions options{false, true, 8, 4};
+    engine.computeEmbedding({Content::makeText("a"), Content::audioBytes({1, 2})}, options);
+    engine.computeEmbeddingBatch({{Content::makeText("b")}, {Content::imageBytes({3})}}, options);
+  };
+  ASSERT_NO_THROW(run());
+  const std::vector<std::pair<std::string, E>> steps = {
+      {"embedding_engine_settings_create", BE::failedToCreateSettings},
+      {"embedding_engine_create", BE::failedToCreateEngine},
+      {"input_data_create", BE::failedToCreateInputData},
+      {"embedding_options_create", BE::failedToCreateSettings},
+      {"embedding_engine_compute_embedding", BE::failedToComputeEmbedding},
+      {"embedding_engine_compute_embedding_batch", BE::failedToComputeEmbeddingBatch},
+  };
+  for (const auto& [step, error] : steps) {
+    SCOPED_TRACE(step);
+    fake::reset();
+    fake::failCall(step, 1);
+    EXPECT_EQ(errorOf(run), error);
+    EXPECT_EQ(fake::liveHandles(), 0);
+  }
+}
