@@ -1,6 +1,7 @@
 #include "enhance/LanguageModelFile.h"
 
 #include "core/AppPaths.h"
+#include "speech/ModelHosting.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,26 +9,23 @@
 
 namespace murel::LanguageModelFile {
 
-QString remoteUrl() {
-  return QStringLiteral(
-      "https://huggingface.co/litert-community/gemma-4-E4B-it-litert-lm/resolve/main/gemma-4-E4B-it.litertlm"
-      "?download=true");
+const ModelArtifact& artifact() {
+  static const ModelArtifact value = [] {
+    const QString file = QLatin1String(kFileName);
+    QUrl url = modelFileURL(QStringLiteral("litert-community/gemma-4-E4B-it-litert-lm"), file);
+    url.setQuery(QStringLiteral("download=true"));
+    return ModelArtifact{file, url, kSizeBytes};
+  }();
+  return value;
 }
 
-QString directory() {
-  QString models = AppPaths::models();
-  if (models.isEmpty()) models = QDir::tempPath() + QStringLiteral("/Murel/Models");
-  return models + QLatin1Char('/') + QLatin1String(kSubfolder);
-}
+QString directory() { return modelsDirectory(QLatin1String(kSubfolder)); }
 
 QString modelPath() { return directory() + QLatin1Char('/') + QLatin1String(kFileName); }
 
 QString partialPath() { return modelPath() + QStringLiteral(".partial"); }
 
-bool isInstalled() {
-  const QFileInfo info(modelPath());
-  return info.exists() && info.isFile() && info.size() == kSizeBytes;
-}
+bool isInstalled() { return isArtifactPresent(artifact(), directory()); }
 
 QString runtimeCacheDirectory() {
   QString caches = AppPaths::caches();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "speech/SpeechModel.h"
+
 #include <QString>
 
 #include <stdexcept>
@@ -15,8 +17,8 @@ inline constexpr const char* kFileName = "gemma-4-E4B-it.litertlm";
 inline constexpr qint64 kSizeBytes = 3'659'530'240;
 inline constexpr const char* kSubfolder = "TextEnhancement";
 
-// Where the downloader fetches it.
-QString remoteUrl();
+// The downloadable file, fetched by the model downloader like a speech model's.
+const ModelArtifact& artifact();
 // Murel/Models/TextEnhancement in the data folder (the temporary folder when
 // there is none). Creates nothing.
 QString directory();

@@ -3,6 +3,7 @@
 #include "core/DiagLog.h"
 #include "core/SystemLog.h"
 #include "enhance/LanguageModelFile.h"
+#include "text/ModelInactivityDelay.h"
 
 #include "LiteRTLM/Config.h"
 #include "LiteRTLM/Conversation.h"
@@ -63,6 +64,10 @@ struct TextEnhancer::TurnResult {
   QString errorText;
 };
 
+TextEnhancer::DelayProvider TextEnhancer::storedDelay(const UserDefaults& defaults) {
+  return [&defaults] { return model_inactivity_delay::duration(model_inactivity_delay::current(defaults)); };
+}
+
 TextEnhancer::TextEnhancer(DelayProvider delay, Clock& clock, std::optional<Clock::Duration> idleTimeout,
                            DiagLog* diagnostics)
     : delay_(std::move(delay)), clock_(clock), idleTimeout_(idleTimeout), diagnostics_(diagnostics) {}
@@ -97,7 +102,7 @@ QCoro::Task<QString> TextEnhancer::enhance(QString text, QString instructions, C
   }
   if (token.isCancelled()) {
     scheduleIdleUnload();
-    throw EnhanceCancelled();
+    throw OperationCancelled();
   }
 
   const Clock::Duration started = clock_.now();
@@ -110,7 +115,7 @@ QCoro::Task<QString> TextEnhancer::enhance(QString text, QString instructions, C
 
   if (result.cancelled || token.isCancelled()) {
     scheduleIdleUnload();
-    throw EnhanceCancelled();
+    throw OperationCancelled();
   }
   if (result.failed || !result.reply) {
     kLog.error(QStringLiteral("Enhance failed: %1").arg(result.errorText));

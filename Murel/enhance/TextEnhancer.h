@@ -9,7 +9,6 @@
 #include <QString>
 
 #include <chrono>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,17 +20,12 @@ class Engine;
 namespace murel {
 
 class DiagLog;
-
-// Thrown by TextEnhancer::enhance when the caller's token is cancelled.
-class EnhanceCancelled : public std::exception {
- public:
-  const char* what() const noexcept override { return "The rewrite was cancelled."; }
-};
+class UserDefaults;
 
 // The one place where the application runs its language model: rewrites a text
 // by an instruction in one model turn. It never fails a rewrite for a model
 // problem (missing file, missing runtime, load or turn failure): it logs why
-// and gives the input back. Only a cancellation is thrown.
+// and gives the input back. Only a cancellation is thrown (OperationCancelled).
 //
 // Lives on the main thread. The engine is loaded on first need and dropped after
 // the model-memory delay; every runtime call runs on one serial worker
@@ -40,6 +34,9 @@ class TextEnhancer {
  public:
   // The model-memory delay as the user set it now; absent means never unload.
   using DelayProvider = std::function<std::optional<std::chrono::seconds>()>;
+
+  // The model-memory delay stored in `defaults`, read afresh at every scheduling.
+  static DelayProvider storedDelay(const UserDefaults& defaults);
 
   // `idleTimeout`, when given, replaces the length of the user's delay (but
   // "never" stays never).

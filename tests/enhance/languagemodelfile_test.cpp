@@ -32,8 +32,11 @@ TEST_F(LanguageModelFileTest, LivesInTheModelsFolder) {
   EXPECT_EQ(LanguageModelFile::modelPath(),
             qEnvironmentVariable("XDG_DATA_HOME") + "/Murel/Models/TextEnhancement/gemma-4-E4B-it.litertlm");
   EXPECT_EQ(LanguageModelFile::partialPath(), LanguageModelFile::modelPath() + ".partial");
-  EXPECT_TRUE(LanguageModelFile::remoteUrl().endsWith(
-      "/litert-community/gemma-4-E4B-it-litert-lm/resolve/main/gemma-4-E4B-it.litertlm?download=true"));
+  EXPECT_EQ(LanguageModelFile::artifact().remoteURL.toString(),
+            "https://huggingface.co/litert-community/gemma-4-E4B-it-litert-lm/resolve/main/"
+            "gemma-4-E4B-it.litertlm?download=true");
+  EXPECT_EQ(LanguageModelFile::artifact().filename, "gemma-4-E4B-it.litertlm");
+  EXPECT_EQ(LanguageModelFile::artifact().sizeBytes, 3'659'530'240);
   EXPECT_FALSE(QFileInfo::exists(LanguageModelFile::directory()));  // computing it creates nothing
 }
 

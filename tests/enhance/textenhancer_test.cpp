@@ -3,6 +3,7 @@
 #include "FakeLiteRtLm.h"
 
 #include "core/DiagLog.h"
+#include "core/UserDefaults.h"
 #include "enhance/LanguageModelFile.h"
 #include "enhance/TextEnhancer.h"
 #include "support/FakeClock.h"
@@ -42,7 +43,7 @@ std::string reply(const std::string& text) {
 QCoro::Task<bool> endsCancelled(QCoro::Task<QString> task) {
   try {
     co_await task;
-  } catch (const EnhanceCancelled&) {
+  } catch (const OperationCancelled&) {
     co_return true;
   }
   co_return false;
@@ -260,6 +261,17 @@ TEST_F(TextEnhancerTest, UnloadsAfterTheIdleDelay) {
   // Never: nothing is scheduled.
   delay.reset();
   EXPECT_EQ(enhance("z"), "ok");
+  EXPECT_EQ(clock.pendingCount(), 0u);
+
+  // The delay the user stored, read at every scheduling.
+  UserDefaults defaults(test::freshDir("defaults") + "/defaults.json");
+  enhancer = std::make_unique<TextEnhancer>(TextEnhancer::storedDelay(defaults), clock, std::nullopt,
+                                            diagnostics.get());
+  EXPECT_EQ(enhance("v"), "ok");
+  clock.advance(30min);  // nothing stored: thirty minutes
+  EXPECT_FALSE(enhancer->isLoaded());
+  defaults.setValue(QStringLiteral("modelResidency.inactivityDelayMinutes"), qint64(0));
+  EXPECT_EQ(enhance("u"), "ok");
   EXPECT_EQ(clock.pendingCount(), 0u);
 
   // A fixed idle timeout replaces the stored length.
