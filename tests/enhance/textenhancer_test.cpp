@@ -8,6 +8,7 @@
 #include "enhance/TextEnhancer.h"
 #include "support/FakeClock.h"
 #include "support/TestEnv.h"
+#include "text/TranscriptProcessor.h"
 
 #include "LiteRTLM/Conversation.h"
 #include "LiteRTLM/ExperimentalFlags.h"
@@ -207,6 +208,22 @@ TEST_F(TextEnhancerTest, WithoutTheRuntimeEveryRewriteSaysWhy) {
     EXPECT_TRUE(line.endsWith("; text passed through unchanged"));
   }
   EXPECT_FALSE(enhancer->isLoaded());
+}
+
+TEST_F(TextEnhancerTest, TidyDictationPassesThroughWhenTheRuntimeIsMissing) {
+  litertlm::Runtime::setLibraryPath("/nonexistent/liblitert_lm.so");
+  TextEnhancer* rewriter = enhancer.get();
+  const TranscriptProcessor processor(
+      TranscriptProcessor::enhanceWhenModelInstalled(
+          &LanguageModelFile::isInstalled,
+          [rewriter](QString text, QString instructions) { return rewriter->enhance(text, instructions); }),
+      [] { return QList<DictionaryEntry>{}; });
+  QCoro::Task<QString> tidy = processor.process(QStringLiteral("um so this is uh my note"),
+                                                Transformation::preset(TransformPreset::tidy));
+  EXPECT_EQ(QCoro::waitFor(tidy), "um so this is uh my note");
+  const QStringList lines = diagLines();
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_TRUE(lines[0].startsWith("enhance  unavailable  LiteRT-LM runtime not installed")) << lines[0].toStdString();
 }
 
 TEST_F(TextEnhancerTest, EmptyInstructionsGiveNoSystemMessage) {
