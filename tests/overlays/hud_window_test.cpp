@@ -377,6 +377,70 @@ TEST_F(HudWindow, PhaseSetWhileHiddenShowsAtTheNextShowing) {
   EXPECT_EQ(bar->label()->text(), QStringLiteral("EDIT"));
 }
 
+// Two dictations as the session runs them: a voice edit, then a plain one.
+// The recorder stands in for the real one: its level is a stored value, 0
+// while nothing is captured.
+TEST_F(HudWindow, FollowsTheSessionThroughTwoDictations) {
+  struct Recorder {
+    bool capturing = false;
+    float level = 0;
+    int reads = 0;
+  } recorder;
+  const ReadLevel readLevel = [&recorder] {
+    ++recorder.reads;
+    return recorder.capturing ? recorder.level : 0.0f;
+  };
+  struct Session {
+    HudPresentation& presentation;
+    HudWindowController& hud;
+    const ReadLevel& readLevel;
+    Recorder& recorder;
+    void start(bool voiceEdit) {
+      presentation.setPhase(HudPhase::recording);
+      recorder.capturing = true;
+      hud.show(presentation, readLevel);
+      if (voiceEdit) presentation.setPhase(HudPhase::editing);
+    }
+    void stop() {
+      recorder.capturing = false;
+      presentation.setPhase(HudPhase::transcribing);
+    }
+    void cleanUp() { hud.panel()->orderOut(); }
+  } session{presentation, controller, readLevel, recorder};
+
+  session.start(true);
+  ASSERT_TRUE(waitMapped(true));
+  auto* bar = qobject_cast<HudMinimalBarWaveContent*>(contentOf(controller)->bar());
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->label()->text(), QStringLiteral("EDIT"));
+  recorder.level = 0.6f;
+  clock.advance(MinimalBarWaveform::kInterval * 2);
+  EXPECT_EQ(bar->waveform()->levels()[23], 0.6f);
+  EXPECT_EQ(recorder.reads, 2);
+
+  session.stop();
+  EXPECT_NE(qobject_cast<HudProcessingBarContent*>(contentOf(controller)->bar()), nullptr);
+  EXPECT_TRUE(controller.panel()->isVisible());
+  clock.advance(kSecond);
+  EXPECT_EQ(recorder.reads, 2);
+  session.cleanUp();
+  ASSERT_TRUE(waitMapped(false));
+
+  const WId window = controller.panel()->winId();
+  session.start(false);
+  ASSERT_TRUE(waitMapped(true));
+  EXPECT_EQ(controller.panel()->winId(), window);
+  bar = qobject_cast<HudMinimalBarWaveContent*>(contentOf(controller)->bar());
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->label()->text(), QStringLiteral("REC"));
+  EXPECT_EQ(bar->waveform()->levels()[23], 0.0f);
+  clock.advance(MinimalBarWaveform::kInterval);
+  EXPECT_EQ(bar->waveform()->levels()[23], 0.6f);
+  session.stop();
+  session.cleanUp();
+  ASSERT_TRUE(waitMapped(false));
+}
+
 // Without a compositing manager (the rig has none) the corners are cut by a
 // shape mask: what lay under them stays visible.
 TEST_F(HudWindow, CornersAreTransparentWithoutACompositor) {
