@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
 #include <cmath>
@@ -66,18 +67,21 @@ class XView {
     result.geometry = QRect(x, y, attributes.width, attributes.height);
     return result;
   }
-  // The top-level windows of the given size, and how many of them are mapped.
-  std::pair<int, int> topLevelsOfSize(QSize size) const {
+  // The top-level windows of this process (other tests share the server)
+  // that have `size` (any size when empty), and how many of them are mapped.
+  std::pair<int, int> ownTopLevels(QSize size = {}) const {
     XSync(display_, False);
+    const Atom pidAtom = XInternAtom(display_, "_NET_WM_PID", False);
     Window rootReturn = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
     int total = 0, mapped = 0;
     if (XQueryTree(display_, root(), &rootReturn, &parent, &children, &count)) {
       for (unsigned int i = 0; i < count; ++i) {
+        if (windowPid(children[i], pidAtom) != long(QCoreApplication::applicationPid())) continue;
         XWindowAttributes a{};
-        if (!XGetWindowAttributes(display_, children[i], &a) || a.width != size.width() || a.height != size.height())
-          continue;
+        if (!XGetWindowAttributes(display_, children[i], &a)) continue;
+        if (!size.isEmpty() && (a.width != size.width() || a.height != size.height())) continue;
         ++total;
         if (a.map_state == IsViewable) ++mapped;
       }
@@ -85,17 +89,23 @@ class XView {
     }
     return {total, mapped};
   }
-  int topLevelCount() const {
-    XSync(display_, False);
-    Window rootReturn = 0, parent = 0;
-    Window* children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display_, root(), &rootReturn, &parent, &children, &count)) return -1;
-    XFree(children);
-    return int(count);
-  }
 
  private:
+  long windowPid(Window window, Atom pidAtom) const {
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(display_, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &items, &after,
+                           &data) == Success &&
+        data) {
+      if (format == 32 && items == 1) pid = long(*reinterpret_cast<unsigned long*>(data));
+      XFree(data);
+    }
+    return pid;
+  }
+
   Display* display_;
 };
 
@@ -165,7 +175,7 @@ TEST_F(HudWindow, ShowsOneOverrideRedirectWindowCentredAndNeverTakesTheFocus) {
   const XView::Info info = x.info(window);
   EXPECT_TRUE(info.overrideRedirect);
   EXPECT_EQ(info.geometry, QRect(expectedTopLeft(QSize(200, 40)), QSize(200, 40)));
-  EXPECT_EQ(x.topLevelsOfSize(QSize(200, 40)), std::make_pair(1, 1));
+  EXPECT_EQ(x.ownTopLevels(QSize(200, 40)), std::make_pair(1, 1));
   EXPECT_TRUE(controller.panel()->windowFlags() & Qt::WindowDoesNotAcceptFocus);
   QTest::qWait(100);
   EXPECT_EQ(focusedWindow(), target.windowId());
@@ -182,7 +192,7 @@ TEST_F(HudWindow, ShowsOneOverrideRedirectWindowCentredAndNeverTakesTheFocus) {
   EXPECT_TRUE(target.waitForSuffix(QStringLiteral("hud")));
 
   // One native window serves every showing.
-  const int topLevels = x.topLevelCount();
+  const int topLevels = x.ownTopLevels().first;
   for (int i = 0; i < 100; ++i) {
     controller.show(presentation, levels.reader());
     controller.panel()->orderOut();
@@ -190,13 +200,13 @@ TEST_F(HudWindow, ShowsOneOverrideRedirectWindowCentredAndNeverTakesTheFocus) {
   controller.show(presentation, levels.reader());
   ASSERT_TRUE(waitMapped(true));
   EXPECT_EQ(controller.panel()->winId(), window);
-  EXPECT_EQ(x.topLevelCount(), topLevels);
-  EXPECT_EQ(x.topLevelsOfSize(QSize(200, 40)), std::make_pair(1, 1));
+  EXPECT_EQ(x.ownTopLevels().first, topLevels);
+  EXPECT_EQ(x.ownTopLevels(QSize(200, 40)), std::make_pair(1, 1));
   EXPECT_EQ(focusedWindow(), target.windowId());
 
   controller.panel()->orderOut();
   ASSERT_TRUE(waitMapped(false));
-  EXPECT_EQ(x.topLevelsOfSize(QSize(200, 40)), std::make_pair(1, 0));
+  EXPECT_EQ(x.ownTopLevels(QSize(200, 40)), std::make_pair(1, 0));
 }
 
 TEST_F(HudWindow, SamplesTheLevelThirtyTimesASecondOnlyWhileARecordingBarIsShown) {
