@@ -33,7 +33,12 @@ FloatingPanel::FloatingPanel(qreal cornerRadius, QWidget* parent)
 
 void FloatingPanel::setContentView(QWidget* view) {
   if (content_ == view) return;
-  delete content_;
+  if (content_) {
+    // Deleted later, in case the swap started inside one of its callbacks.
+    layout()->removeWidget(content_);
+    content_->hide();
+    content_->deleteLater();
+  }
   content_ = view;
   if (!view) return;
   layout()->addWidget(view);

@@ -16,7 +16,7 @@ class FloatingPanel : public QWidget {
  public:
   explicit FloatingPanel(qreal cornerRadius, QWidget* parent = nullptr);
 
-  // Puts `view` in the panel in place of the previous one (which is deleted)
+  // Puts `view` in the panel in place of the previous one (hidden, then deleted)
   // and sizes the panel to the view's size hint.
   void setContentView(QWidget* view);
   QWidget* contentView() const { return content_; }

@@ -22,7 +22,14 @@ HudBarContainer::HudBarContainer(int width, QWidget* parent) : QWidget(parent), 
 
 void HudBarContainer::setContent(QWidget* content) {
   if (content_ == content) return;
-  delete content_;
+  if (content_) {
+    // Hidden at once (its timers and animations stop), deleted once control
+    // is back in the event loop, in case the swap started inside one of its
+    // own callbacks.
+    layout_->removeWidget(content_);
+    content_->hide();
+    content_->deleteLater();
+  }
   content_ = content;
   if (!content) return;
   layout_->addWidget(content, 1, Qt::AlignVCenter);

@@ -28,7 +28,7 @@ class HudBarContainer : public QWidget {
 
   explicit HudBarContainer(int width, QWidget* parent = nullptr);
 
-  // Replaces (and deletes) the previous content.
+  // Replaces the previous content, which is hidden at once and deleted later.
   void setContent(QWidget* content);
   QWidget* content() const { return content_; }
 

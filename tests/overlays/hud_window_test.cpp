@@ -17,6 +17,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QTest>
@@ -201,6 +202,9 @@ TEST_F(HudWindow, ShowsOneOverrideRedirectWindowCentredAndNeverTakesTheFocus) {
   ASSERT_TRUE(waitMapped(true));
   EXPECT_EQ(controller.panel()->winId(), window);
   EXPECT_EQ(x.ownTopLevels().first, topLevels);
+  // The views of earlier showings are gone.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(controller.panel()->findChildren<HudContentView*>().size(), 1);
   EXPECT_EQ(x.ownTopLevels(QSize(200, 40)), std::make_pair(1, 1));
   EXPECT_EQ(focusedWindow(), target.windowId());
 
@@ -385,6 +389,24 @@ TEST_F(HudWindow, PhaseSetWhileHiddenShowsAtTheNextShowing) {
   auto* bar = qobject_cast<HudMinimalBarWaveContent*>(contentOf(controller)->bar());
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->label()->text(), QStringLiteral("EDIT"));
+}
+
+// A phase change made from inside the level closure swaps the bar under the
+// running tick; the old bar goes away only after the tick has finished.
+TEST_F(HudWindow, PhaseChangeDuringATickIsSafe) {
+  int reads = 0;
+  controller.show(presentation, [this, &reads] {
+    if (++reads == 3) presentation.setPhase(HudPhase::transcribing);
+    return 0.5f;
+  });
+  ASSERT_TRUE(waitMapped(true));
+  QPointer<QWidget> recordingBar = contentOf(controller)->bar();
+  clock.advance(kSecond);
+  EXPECT_EQ(reads, 3);
+  EXPECT_NE(qobject_cast<HudProcessingBarContent*>(contentOf(controller)->bar()), nullptr);
+  ASSERT_FALSE(recordingBar.isNull());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(recordingBar.isNull());
 }
 
 // Two dictations as the session runs them: a voice edit, then a plain one.
