@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -24,6 +25,12 @@ class CancellationToken {
  private:
   struct State;
   std::shared_ptr<State> d_;
+};
+
+// Thrown by an asynchronous operation whose caller cancelled it.
+class OperationCancelled : public std::exception {
+ public:
+  const char* what() const noexcept override { return "The operation was cancelled."; }
 };
 
 }  // namespace murel

@@ -1,0 +1,102 @@
+#include "text/StoredRecords.h"
+
+#include <cmath>
+
+namespace murel::stored {
+namespace {
+
+// 2001-01-01T00:00:00Z in Unix milliseconds.
+constexpr qint64 kReferenceEpochMs = 978307200000LL;
+
+bool isHex(QChar c) {
+  return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
+         (c >= QLatin1Char('A') && c <= QLatin1Char('F'));
+}
+
+}  // namespace
+
+QString uuidText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+
+std::optional<QUuid> uuidFrom(const QJsonValue& value) {
+  if (!value.isString()) return std::nullopt;
+  const QString text = value.toString();
+  if (text.size() != 36) return std::nullopt;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+    if (dash ? text[i] != QLatin1Char('-') : !isHex(text[i])) return std::nullopt;
+  }
+  return QUuid::fromString(text);
+}
+
+double referenceSeconds(const QDateTime& date) {
+  return static_cast<double>(date.toMSecsSinceEpoch() - kReferenceEpochMs) / 1000.0;
+}
+
+QDateTime dateFromReferenceSeconds(double seconds) {
+  return QDateTime::fromMSecsSinceEpoch(kReferenceEpochMs + std::llround(seconds * 1000.0), Qt::UTC);
+}
+
+QByteArray jsonText(const QJsonValue& value) {
+  if (value.isObject()) return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+  if (value.isArray()) return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
+  // Scalars: serialise inside a one-element array and drop the brackets.
+  const QByteArray wrapped = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+  return wrapped.mid(1, wrapped.size() - 2);
+}
+
+ObjectWriter& ObjectWriter::addRaw(const char* key, const QByteArray& valueText) {
+  if (body_.size() > 1) body_ += ',';
+  body_ += jsonText(QJsonValue(QString::fromLatin1(key)));
+  body_ += ':';
+  body_ += valueText;
+  return *this;
+}
+
+QByteArray arrayText(const QList<QByteArray>& elements) {
+  QByteArray out = "[";
+  for (qsizetype i = 0; i < elements.size(); ++i) {
+    if (i) out += ',';
+    out += elements[i];
+  }
+  out += ']';
+  return out;
+}
+
+std::optional<QString> stringMember(const QJsonObject& object, const char* key) {
+  const QJsonValue v = object.value(QLatin1String(key));
+  if (!v.isString()) return std::nullopt;
+  return v.toString();
+}
+
+std::optional<bool> boolMember(const QJsonObject& object, const char* key) {
+  const QJsonValue v = object.value(QLatin1String(key));
+  if (!v.isBool()) return std::nullopt;
+  return v.toBool();
+}
+
+std::optional<qint64> integerMember(const QJsonObject& object, const char* key) {
+  const QJsonValue v = object.value(QLatin1String(key));
+  if (!v.isDouble()) return std::nullopt;
+  const QVariant number = v.toVariant();
+  if (number.metaType().id() == QMetaType::LongLong) return number.toLongLong();
+  const double d = v.toDouble();
+  if (!std::isfinite(d) || d != std::trunc(d) || std::fabs(d) >= 9.2e18) return std::nullopt;
+  return static_cast<qint64>(d);
+}
+
+std::optional<double> numberMember(const QJsonObject& object, const char* key) {
+  const QJsonValue v = object.value(QLatin1String(key));
+  if (!v.isDouble()) return std::nullopt;
+  return v.toDouble();
+}
+
+std::optional<QJsonArray> storedArray(const UserDefaults& defaults, const QString& key) {
+  const std::optional<QByteArray> data = defaults.dataValue(key);
+  if (!data) return std::nullopt;
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(*data, &error);
+  if (error.error != QJsonParseError::NoError || !doc.isArray()) return std::nullopt;
+  return doc.array();
+}
+
+}  // namespace murel::stored

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/UserDefaults.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+// The JSON form of the user's stored records: compact, members in the order the
+// record declares them, identifiers as upper-case UUID text and points in time
+// as seconds since 2001-01-01 00:00:00 UTC.
+namespace murel::stored {
+
+// "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
+QString uuidText(const QUuid& id);
+// Only the plain 36-character form (either case) counts as an identifier.
+std::optional<QUuid> uuidFrom(const QJsonValue& value);
+
+double referenceSeconds(const QDateTime& date);
+QDateTime dateFromReferenceSeconds(double seconds);
+
+// Compact JSON text of one value (string, number, bool, null, array or object).
+QByteArray jsonText(const QJsonValue& value);
+
+// Builds one object's text with its members in insertion order (QJsonObject sorts them).
+class ObjectWriter {
+ public:
+  ObjectWriter& add(const char* key, const QJsonValue& value) { return addRaw(key, jsonText(value)); }
+  ObjectWriter& addRaw(const char* key, const QByteArray& valueText);
+  QByteArray text() const { return body_ + '}'; }
+
+ private:
+  QByteArray body_ = "{";
+};
+
+// "[a,b,c]" from the texts of the elements.
+QByteArray arrayText(const QList<QByteArray>& elements);
+
+// Typed members; none when missing or of another JSON type.
+std::optional<QString> stringMember(const QJsonObject& object, const char* key);
+std::optional<bool> boolMember(const QJsonObject& object, const char* key);
+// A JSON number with an exact whole value that fits 64 bits.
+std::optional<qint64> integerMember(const QJsonObject& object, const char* key);
+std::optional<double> numberMember(const QJsonObject& object, const char* key);
+
+// The top-level array stored as JSON data under `key`; none when there is no
+// data, the data is not JSON, or its top level is not an array.
+std::optional<QJsonArray> storedArray(const UserDefaults& defaults, const QString& key);
+
+// Reads a stored list leniently: an element that fails to decode is dropped and
+// the others keep their stored order; an unreadable list as a whole is empty.
+template <class T>
+QList<T> decodeLenientList(const UserDefaults& defaults, const QString& key,
+                           const std::function<std::optional<T>(const QJsonValue&)>& decode) {
+  QList<T> out;
+  const std::optional<QJsonArray> array = storedArray(defaults, key);
+  if (!array) return out;
+  out.reserve(array->size());
+  for (const QJsonValue& element : *array) {
+    if (std::optional<T> value = decode(element)) out.append(std::move(*value));
+  }
+  return out;
+}
+
+}  // namespace murel::stored

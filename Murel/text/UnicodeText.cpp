@@ -1,0 +1,30 @@
+#include "text/UnicodeText.h"
+
+#include <unicode/ustring.h>
+
+namespace murel {
+
+bool canonicallyEqual(const QString& a, const QString& b) {
+  if (a == b) return true;
+  return a.normalized(QString::NormalizationForm_C) == b.normalized(QString::NormalizationForm_C);
+}
+
+QString unicodeLowercase(const QString& text) {
+  if (text.isEmpty()) return text;
+  QString out(text.size(), Qt::Uninitialized);
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t n = u_strToLower(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                           reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()), "",
+                           &status);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    out.resize(n);
+    status = U_ZERO_ERROR;
+    n = u_strToLower(reinterpret_cast<UChar*>(out.data()), n, reinterpret_cast<const UChar*>(text.utf16()),
+                     static_cast<int32_t>(text.size()), "", &status);
+  }
+  if (U_FAILURE(status)) return text.toLower();
+  out.resize(n);
+  return out;
+}
+
+}  // namespace murel

@@ -1,0 +1,22 @@
+#include "text/VoiceEditPreferences.h"
+
+#include "core/UserDefaults.h"
+
+namespace murel {
+
+VoiceEditPreferences& VoiceEditPreferences::shared() {
+  static VoiceEditPreferences* preferences = new VoiceEditPreferences(UserDefaults::shared());
+  return *preferences;
+}
+
+VoiceEditPreferences::VoiceEditPreferences(UserDefaults& defaults, QObject* parent)
+    : QObject(parent), defaults_(defaults), enabled_(defaults.boolValue(QLatin1String(kKey)).value_or(false)) {}
+
+void VoiceEditPreferences::setEnabled(bool enabled) {
+  defaults_.setValue(QLatin1String(kKey), enabled);
+  if (enabled == enabled_) return;
+  enabled_ = enabled;
+  Q_EMIT isEnabledChanged();
+}
+
+}  // namespace murel
