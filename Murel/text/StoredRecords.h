@@ -57,17 +57,31 @@ std::optional<double> numberMember(const QJsonObject& object, const char* key);
 // data, the data is not JSON, or its top level is not an array.
 std::optional<QJsonArray> storedArray(const UserDefaults& defaults, const QString& key);
 
+// One element of a stored list read leniently: the element, or none when it did
+// not decode (a missing member, a wrong type, a bad identifier, null, a number…).
+template <class T>
+struct LenientDecodable {
+  std::optional<T> value;
+
+  static LenientDecodable decode(const QJsonValue& element,
+                                 const std::function<std::optional<T>(const QJsonValue&)>& decodeElement) {
+    return LenientDecodable{decodeElement(element)};
+  }
+};
+
 // Reads a stored list leniently: an element that fails to decode is dropped and
 // the others keep their stored order; an unreadable list as a whole is empty.
+// Nothing is written back: the next save keeps only the survivors.
 template <class T>
 QList<T> decodeLenientList(const UserDefaults& defaults, const QString& key,
-                           const std::function<std::optional<T>(const QJsonValue&)>& decode) {
+                           const std::function<std::optional<T>(const QJsonValue&)>& decodeElement) {
   QList<T> out;
   const std::optional<QJsonArray> array = storedArray(defaults, key);
   if (!array) return out;
   out.reserve(array->size());
   for (const QJsonValue& element : *array) {
-    if (std::optional<T> value = decode(element)) out.append(std::move(*value));
+    LenientDecodable<T> item = LenientDecodable<T>::decode(element, decodeElement);
+    if (item.value) out.append(std::move(*item.value));
   }
   return out;
 }

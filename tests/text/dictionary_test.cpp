@@ -7,6 +7,9 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 
+#include "core/Localization.h"
+
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using murel::DictionaryEntry;
@@ -72,6 +75,7 @@ TEST(DictionaryFile, ParsesEachKindOfLine) {
 }
 
 TEST(DictionaryFile, ExportsByteForByteAndParsesBack) {
+  ASSERT_TRUE(murel::installTranslations(*QCoreApplication::instance()));
   EXPECT_EQ(DictionaryFile::exportText({}).toUtf8(), (kHeader + QStringLiteral("\n")).toUtf8());
   const QList<DictionaryEntry> two = {rule("teh", "the"), rule("gonna", "going to")};
   EXPECT_EQ(DictionaryFile::exportText(two).toUtf8(),
