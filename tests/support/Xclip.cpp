@@ -1,5 +1,6 @@
 #include "support/Xclip.h"
 
+#include "platform/X11Connection.h"
 #include "support/TestEnv.h"
 
 #include <QProcess>
@@ -38,9 +39,18 @@ bool xclipSeed(const QByteArray& data, const QString& target, const QString& sel
   QStringList args{QStringLiteral("-selection"), selection};
   if (!target.isEmpty()) args << QStringLiteral("-t") << target;
   args << QStringLiteral("-i");
-  // xclip goes on serving from a child of its own once the parent has ended.
+  x11::Connection* connection = x11::Connection::shared();
+  const x11::XAtom atom = connection ? connection->atom(selection.toUpper().toLatin1().constData()) : 0;
+  const x11::XWindow ownerBefore = connection ? connection->selectionOwner(atom) : 0;
+  // xclip goes on serving from a child of its own once the parent has ended:
+  // it counts as seeded once that child owns the selection.
   if (!runProgram(QStringLiteral("xclip"), args, data.isNull() ? QByteArray("") : data)) return false;
-  return waitUntil([&] { return xclipRead(target, selection) == data; }, std::chrono::seconds(5));
+  return waitUntil(
+      [&] {
+        const x11::XWindow owner = connection ? connection->selectionOwner(atom) : 1;
+        return owner != 0 && owner != ownerBefore && xclipRead(target, selection) == data;
+      },
+      std::chrono::seconds(5));
 }
 
 std::optional<QByteArray> xclipRead(const QString& target, const QString& selection) {
