@@ -131,6 +131,12 @@ XWindow Connection::selectionOwner(XAtom selection) {
   return display_ ? XGetSelectionOwner(display_, selection) : 0;
 }
 
+void Connection::setSelectionOwner(XAtom selection, XWindow window) {
+  if (!display_) return;
+  XSetSelectionOwner(display_, selection, window, CurrentTime);
+  XSync(display_, False);
+}
+
 quint64 Connection::selectionChangeCount(XAtom selection) {
   if (!display_) return 0;
   // The round trip makes every change the server made so far arrive first.

@@ -41,6 +41,8 @@ class Connection {
 
   // --- selections (CLIPBOARD, PRIMARY)
   XWindow selectionOwner(XAtom selection);
+  // Makes `window` (0: nobody) the owner at the server's current time.
+  void setSelectionOwner(XAtom selection, XWindow window);
   // How often the selection changed owner (or its owner went away) since the
   // connection opened, up to this very moment (one round trip).
   quint64 selectionChangeCount(XAtom selection);

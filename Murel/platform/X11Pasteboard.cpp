@@ -3,6 +3,7 @@
 #include "platform/X11Connection.h"
 
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMimeData>
 
@@ -120,6 +121,11 @@ void X11Pasteboard::writeItems(const QList<Item>& items) {
     ownData_ = nullptr;
     ownerWindow_ = 0;
     clipboard()->clear(QClipboard::Clipboard);
+    // Qt leaves a clipboard it does not own alone, or may stamp the request too early.
+    if (connection_) {
+      const x11::XAtom selection = connection_->atom("CLIPBOARD");
+      if (connection_->selectionOwner(selection) != 0) connection_->setSelectionOwner(selection, 0);
+    }
     ++qtChanges_;
     return;
   }
@@ -143,9 +149,38 @@ void X11Pasteboard::writeItems(const QList<Item>& items) {
 }
 
 void X11Pasteboard::setOwnData(QMimeData* data) {
-  ownData_ = data;
-  clipboard()->setMimeData(data, QClipboard::Clipboard);
-  ownerWindow_ = connection_ ? connection_->selectionOwner(connection_->atom("CLIPBOARD")) : 0;
+  if (!connection_) {
+    ownData_ = data;
+    clipboard()->setMimeData(data, QClipboard::Clipboard);
+    ++qtChanges_;
+    return;
+  }
+  const x11::XAtom selection = connection_->atom("CLIPBOARD");
+  // Qt stamps its ownership request with the time of the last X event it has
+  // handled. When another program took the clipboard after that and Qt has not
+  // handled the notice yet, the server ignores the request (and a late notice
+  // would throw our data away): Qt's X events are then let through and the
+  // write is made again, for at most 50 ms; input events wait meanwhile.
+  QElapsedTimer waited;
+  waited.start();
+  for (;;) {
+    if (clipboard()->ownsClipboard() && !connection_->isOwnWindow(connection_->selectionOwner(selection))) {
+      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+      if (waited.elapsed() < 50) continue;
+    }
+    ownData_ = data;
+    clipboard()->setMimeData(data, QClipboard::Clipboard);
+    ownerWindow_ = connection_->selectionOwner(selection);
+    if (connection_->isOwnWindow(ownerWindow_) || waited.elapsed() >= 50) break;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+    auto* copy = new ServedMimeData(this);
+    for (const QString& format : data->formats()) {
+      readingOwnData_ = true;
+      copy->setData(format, data->data(format));
+      readingOwnData_ = false;
+    }
+    data = copy;
+  }
   ++qtChanges_;
 }
 

@@ -188,6 +188,28 @@ TEST_F(TranscriptDeliveryTest, AnEmptyClipboardEndsEmpty) {
   EXPECT_EQ(x11::Connection::shared()->selectionOwner(x11::Connection::shared()->atom("CLIPBOARD")), 0u);
 }
 
+// Another program took the clipboard a moment ago and Qt has not heard of it
+// yet: our write must still take the clipboard, whether Qt owned it before or not.
+TEST_F(TranscriptDeliveryTest, OurWriteWinsOverAnOwnerQtHasNotSeenYet) {
+  for (const bool qtOwnedIt : {true, false}) {
+    SCOPED_TRACE(qtOwnedIt ? "Qt owned the clipboard" : "nobody owned the clipboard");
+    X11Pasteboard pasteboard(x11::Connection::shared());
+    pasteboard.writeText(QStringLiteral("earlier"));
+    if (!qtOwnedIt) pasteboard.writeItems({});
+    test::waitUntil([] { return false; }, 100ms);  // Qt handles its events: its idea of the time is now old
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const Window window = XCreateSimpleWindow(other, DefaultRootWindow(other), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(other, XInternAtom(other, "CLIPBOARD", False), window, CurrentTime);
+    XSync(other, False);
+    pasteboard.writeText(QStringLiteral("ours"));  // no event handled in between
+    EXPECT_TRUE(pasteboard.holdsOwnWrite());
+    EXPECT_EQ(test::xclipRead(), QByteArray("ours"));
+    EXPECT_TRUE(pasteboard.holdsOwnWrite());
+    XCloseDisplay(other);
+  }
+}
+
 // A program that copies after the paste and before the restore keeps its copy.
 TEST_F(TranscriptDeliveryTest, AForeignWriteAfterThePasteSurvives) {
   test::PasteTarget target;
