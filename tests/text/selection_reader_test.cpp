@@ -2,6 +2,7 @@
 // the focused program owns it, else the copy key watched on the clipboard.
 #include "core/SystemLog.h"
 #include "platform/X11Connection.h"
+#include "platform/X11KeyEventTap.h"
 #include "platform/X11KeySynthesizer.h"
 #include "platform/X11Pasteboard.h"
 #include "support/FakeClock.h"
@@ -82,6 +83,35 @@ TEST_F(SelectionReaderTest, OtherwiseTheCopyKeyReadsItAndTheClipboardComesBack) 
     EXPECT_EQ(test::xclipRead(), QByteArray("user clip"));
     EXPECT_EQ(lines, QStringList{QStringLiteral("Selection read via Ctrl+C (18 chars)")});
   }
+}
+
+// A voice edit reads the selection while its hotkey (left Alt + Space) is
+// still held and grabbed by the hotkey tap: the copy key gets through with
+// Control alone, and Alt is down again afterwards.
+TEST_F(SelectionReaderTest, TheCopyKeyGetsThroughWhileTheHotkeyIsHeld) {
+  X11KeyEventTap tap(Clock::suspending());
+  int hotkeyEvents = 0;
+  ASSERT_TRUE(tap.install([&](const KeyEventTap::Delivery&) { ++hotkeyEvents; }));
+  tap.setRegistrations({{1, KeyCombo(Key::space, KeyModifiers::leftOption)}}, 1);
+  test::PasteTarget target(test::PasteTarget::Options{{}, {}, QStringLiteral("held words"), 0});
+  ASSERT_TRUE(target.isReady());
+  ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
+  ASSERT_TRUE(test::xclipSeed("user clip"));
+  ASSERT_TRUE(test::xdotool({QStringLiteral("keydown"), QStringLiteral("Alt_L"), QStringLiteral("keydown"),
+                             QStringLiteral("space")}));
+  ASSERT_TRUE(test::waitUntil([&] { return hotkeyEvents > 0; }));
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedClient(), pasteboard, keys);
+  EXPECT_EQ(read(reader), QStringLiteral("held words"));
+  Display* display = x11::Connection::shared()->display();
+  char down[32] = {};
+  XQueryKeymap(display, down);
+  const KeyCode alt = XKeysymToKeycode(display, XStringToKeysym("Alt_L"));
+  EXPECT_TRUE((down[alt / 8] >> (alt % 8)) & 1) << "Alt is down again";
+  ASSERT_TRUE(test::xdotool({QStringLiteral("keyup"), QStringLiteral("space"), QStringLiteral("keyup"),
+                             QStringLiteral("Alt_L")}));
+  EXPECT_EQ(copyKeys(target), QStringList{QStringLiteral("c %1").arg(ControlMask)});
+  EXPECT_FALSE(target.keys().contains(QStringLiteral("space %1").arg(Mod1Mask)));  // the hotkey stays swallowed
+  EXPECT_EQ(test::xclipRead(), QByteArray("user clip"));
 }
 
 TEST_F(SelectionReaderTest, AWindowThatNeverCopiesGivesNothingAfterThePollingSchedule) {
