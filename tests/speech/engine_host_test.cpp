@@ -89,6 +89,8 @@ class FakeEngine final : public TranscriptionEngine {
     co_return TranscriptionResult{name_ + QStringLiteral(" text"), language};
   }
 
+  // As if the engine had lost its model behind the host's back.
+  void dropModel() { loaded_ = false; }
   const QString& name() const { return name_; }
   const std::optional<QString>& language() const { return language_; }
   const QStringList& vocabulary() const { return vocabulary_; }
@@ -274,6 +276,14 @@ TEST_F(EngineHostTest, ConcurrentCallersShareOneLoadAndALoadedModelIsReused) {
   EXPECT_EQ(made_.size(), 1);
   EXPECT_TRUE(host.hasEngine());
   EXPECT_EQ(journal_, (QStringList{"turbo load", "turbo loaded"}));
+
+  // An engine that no longer reports its model loaded is replaced.
+  fake(0).dropModel();
+  auto replaced = start(host.ensureLoaded());
+  clock_.advance(2350ms);
+  ASSERT_TRUE(replaced->done);
+  EXPECT_EQ(replaced->value->get(), made_.at(1).get());
+  EXPECT_EQ(journal_.mid(2), (QStringList{"turbo unload", "turbo unloaded", "turbo load", "turbo loaded"}));
 }
 
 TEST_F(EngineHostTest, ChoosingAnotherModelDuringALoadPublishesOnlyTheNewOne) {
