@@ -4,6 +4,7 @@
 #include "core/UserDefaults.h"
 #include "speech/EngineError.h"
 #include "speech/EngineHost.h"
+#include "speech/SegmentingEngine.h"
 #include "speech/UnavailableEngine.h"
 #include "support/FakeClock.h"
 #include "AwaitTask.h"
@@ -681,13 +682,21 @@ TEST(EngineHostOverlap, DecodingRunsWhileTheEngineLoads) {
   EXPECT_FALSE(onMainThread);
 }
 
-TEST(EngineHostFactory, ModelsWithoutSegmentationRunTheirOwnEngine) {
+TEST(EngineHostFactory, OnlyModelsThatAskForSegmentationAreWrapped) {
   for (const SpeechModelDescriptor& model : SpeechModelDescriptor::catalog()) {
-    if (model.capabilities.voiceActivityDetection.kind == VoiceActivityDetection::Kind::PipelineSegmentation) continue;
+    SCOPED_TRACE(model.id.rawValue.toStdString());
     auto own = std::make_shared<UnavailableEngine>(model.engineName);
     SpeechModelDescriptor copy = model;
     copy.makeEngine = [own] { return own; };
-    EXPECT_EQ(EngineHost::defaultMakeEngine(copy).get(), own.get()) << model.id.rawValue.toStdString();
+    const std::shared_ptr<TranscriptionEngine> made = EngineHost::defaultMakeEngine(copy);
+    if (model.engineName == QLatin1String("Qwen3-ASR")) {
+      auto* segmenting = dynamic_cast<SegmentingEngine*>(made.get());
+      ASSERT_NE(segmenting, nullptr);
+      EXPECT_EQ(segmenting->inner().get(), own.get());
+      EXPECT_EQ(segmenting->maxSegmentSeconds(), 30.0);
+    } else {
+      EXPECT_EQ(made.get(), own.get());
+    }
   }
 }
 
