@@ -1,5 +1,8 @@
 #include "speech/EngineHost.h"
 
+#include "enhance/LanguageModelFile.h"
+#include "text/UnicodeText.h"
+
 #include "core/DiagLog.h"
 #include "core/SystemLog.h"
 #include "core/UserDefaults.h"
@@ -27,25 +30,6 @@ namespace murel {
 namespace {
 
 const Logger kLog("engineHost");
-
-// The language model's file: complete only at exactly this size.
-bool languageModelFileIsComplete() {
-  static const ModelArtifact file{QStringLiteral("gemma-4-E4B-it.litertlm"), QUrl(), 3'659'530'240};
-  return isArtifactPresent(file, modelsDirectory(QStringLiteral("TextEnhancement")));
-}
-
-// User-perceived characters (extended grapheme clusters).
-qsizetype graphemeCount(const QString& text) {
-  if (text.isEmpty()) return 0;
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_FAILURE(status) || !it) return text.size();
-  const icu::UnicodeString u(false, reinterpret_cast<const char16_t*>(text.utf16()), static_cast<int32_t>(text.size()));
-  it->setText(u);
-  qsizetype count = 0;
-  for (int32_t pos = it->next(); pos != icu::BreakIterator::DONE; pos = it->next()) ++count;
-  return count;
-}
 
 // The unqualified type name of a caught error ("EngineError"), for the diagnostics log.
 QString errorTypeName(const std::exception_ptr& error) {
@@ -423,7 +407,7 @@ QCoro::Task<void> EngineHost::unloadIdle() {
 }
 
 void EngineHost::prewarmTextEnhancer() {
-  if (!languageModelFileIsComplete()) return;
+  if (!LanguageModelFile::isInstalled()) return;
   if (!textEnhancer_.prewarm) return;
   if (textEnhancer_.isLoaded && textEnhancer_.isLoaded()) return;
   runPrewarm(textEnhancer_.prewarm);

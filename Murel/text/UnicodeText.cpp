@@ -1,6 +1,11 @@
 #include "text/UnicodeText.h"
 
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
 #include <unicode/ustring.h>
+
+#include <memory>
 
 namespace murel {
 
@@ -25,6 +30,18 @@ QString unicodeLowercase(const QString& text) {
   if (U_FAILURE(status)) return text.toLower();
   out.resize(n);
   return out;
+}
+
+qsizetype graphemeCount(const QString& text) {
+  if (text.isEmpty()) return 0;
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status) || !it) return text.size();
+  const icu::UnicodeString u(false, reinterpret_cast<const char16_t*>(text.utf16()), static_cast<int32_t>(text.size()));
+  it->setText(u);
+  qsizetype count = 0;
+  for (int32_t pos = it->next(); pos != icu::BreakIterator::DONE; pos = it->next()) ++count;
+  return count;
 }
 
 }  // namespace murel

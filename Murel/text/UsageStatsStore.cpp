@@ -1,5 +1,7 @@
 #include "text/UsageStatsStore.h"
 
+#include "text/UnicodeText.h"
+
 #include "core/UserDefaults.h"
 #include "text/StoredRecords.h"
 
@@ -75,17 +77,7 @@ qint64 UsageStatsStore::wordCount(const QString& text) {
   return words;
 }
 
-qint64 UsageStatsStore::characterCount(const QString& text) {
-  if (text.isEmpty()) return 0;
-  UErrorCode status = U_ZERO_ERROR;
-  std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_FAILURE(status) || !it) return text.size();
-  const icu::UnicodeString u(false, reinterpret_cast<const char16_t*>(text.utf16()), static_cast<int32_t>(text.size()));
-  it->setText(u);
-  qint64 count = 0;
-  for (int32_t pos = it->next(); pos != icu::BreakIterator::DONE; pos = it->next()) ++count;
-  return count;
-}
+qint64 UsageStatsStore::characterCount(const QString& text) { return graphemeCount(text); }
 
 void UsageStatsStore::record(const QString& text, const QDateTime& date, double recordingSeconds) {
   const qint64 words = wordCount(text);
