@@ -20,3 +20,4 @@ add_custom_target(qwen3_test_models ALL DEPENDS ${_qwen3_test_models})
 
 murel_add_test(NAME qwen3_asr_engine_test SOURCES qwen3_asr_engine_test.cpp)
 add_dependencies(qwen3_asr_engine_test qwen3_test_models)
+murel_add_test(NAME qwen3_asr_text_test SOURCES qwen3_asr_text_test.cpp)
