@@ -4,6 +4,7 @@
 #include "speech/EngineError.h"
 #include "speech/EngineResidency.h"
 
+#include <gguf.h>
 #include <mtmd-helper.h>
 
 #include <QElapsedTimer>
@@ -25,6 +26,34 @@ const QString kEngineName = QStringLiteral("Qwen3-ASR");
 struct SamplerFree {
   void operator()(llama_sampler* sampler) const { llama_sampler_free(sampler); }
 };
+
+// Whether the projector file is a "qwen3a" audio projector whose output fits the
+// text model's embeddings. mtmd checks the same, but it leaks the audio encoder
+// it has just built when the sizes differ, so a file that would fail there
+// never reaches it.
+bool projectorFits(const QString& path, const llama_model* model) {
+  lm_gguf_init_params params{true, nullptr};
+  std::unique_ptr<lm_gguf_context, decltype(&lm_gguf_free)> gguf(
+      lm_gguf_init_from_file(path.toLocal8Bit().constData(), params), &lm_gguf_free);
+  if (!gguf) return true;  // unreadable: mtmd refuses it cleanly and says why
+  auto stringValue = [&](const char* key) {
+    const int64_t id = lm_gguf_find_key(gguf.get(), key);
+    return id >= 0 && lm_gguf_get_kv_type(gguf.get(), id) == LM_GGUF_TYPE_STRING
+               ? QByteArray(lm_gguf_get_val_str(gguf.get(), id))
+               : QByteArray();
+  };
+  auto flag = [&](const char* key) {
+    const int64_t id = lm_gguf_find_key(gguf.get(), key);
+    return id >= 0 && lm_gguf_get_kv_type(gguf.get(), id) == LM_GGUF_TYPE_BOOL && lm_gguf_get_val_bool(gguf.get(), id);
+  };
+  QByteArray type = stringValue("clip.projector_type");
+  if (type.isEmpty()) type = stringValue("clip.audio.projector_type");
+  const int64_t output = lm_gguf_find_tensor(gguf.get(), "mm.a.mlp.2.weight");
+  const bool fits = type == "qwen3a" && flag("clip.has_audio_encoder") && !flag("clip.has_vision_encoder") &&
+                    output >= 0 && lm_gguf_get_tensor_ne(gguf.get(), output)[1] == llama_model_n_embd_inp(model);
+  if (!fits) qwenLog().error(QStringLiteral("%1 is not a Qwen3-ASR audio projector for this model").arg(path));
+  return fits;
+}
 
 }  // namespace
 
@@ -82,7 +111,9 @@ Qwen3ASRContext::Qwen3ASRContext(const QString& modelPath, const QString& projec
   projectorParams.print_timings = false;
   projectorParams.n_threads = threads;
   projectorParams.flash_attn_type = LLAMA_FLASH_ATTN_TYPE_AUTO;
-  projector_ = mtmd_init_from_file(projectorPath.toLocal8Bit().constData(), model_, projectorParams);
+  if (projectorFits(projectorPath, model_)) {
+    projector_ = mtmd_init_from_file(projectorPath.toLocal8Bit().constData(), model_, projectorParams);
+  }
   if (!projector_) {
     llama_free(ctx_);
     llama_model_free(model_);

@@ -21,3 +21,8 @@ add_custom_target(qwen3_test_models ALL DEPENDS ${_qwen3_test_models})
 murel_add_test(NAME qwen3_asr_engine_test SOURCES qwen3_asr_engine_test.cpp)
 add_dependencies(qwen3_asr_engine_test qwen3_test_models)
 murel_add_test(NAME qwen3_asr_text_test SOURCES qwen3_asr_text_test.cpp)
+
+# Linked with LeakSanitizer, which checks for unreachable memory inside the test.
+murel_add_test(NAME qwen3_asr_leak_test SOURCES qwen3_asr_leak_test.cpp LIBS Murel::llama)
+target_link_options(qwen3_asr_leak_test PRIVATE -fsanitize=leak)
+add_dependencies(qwen3_asr_leak_test qwen3_test_models)
