@@ -60,8 +60,10 @@ QCoro::Task<void> Qwen3ASREngine::unload() {
 
 QCoro::Task<TranscriptionResult> Qwen3ASREngine::transcribe(AudioSamples samples, std::optional<QString> language,
                                                             QStringList vocabulary, CancellationToken cancel) {
-  const AudioSamples* input = &samples;  // the frame outlives the job: it is awaited below
-  co_return co_await worker_.run([this, input, &language, &vocabulary, cancel]() -> TranscriptionResult {
+  // The frame outlives the job (it is awaited below), so the job borrows the
+  // arguments; in particular no copy of the token is left to die on the worker.
+  const AudioSamples* input = &samples;
+  co_return co_await worker_.run([this, input, &language, &vocabulary, &cancel]() -> TranscriptionResult {
     const std::shared_ptr<Qwen3ASRContext> context = context_;
     if (!context) throw EngineError::notLoaded();
     if (cancel.isCancelled()) throw OperationCancelled();
