@@ -5,7 +5,9 @@
 #include "speech/EngineResidency.h"
 
 #include <gguf.h>
+#include <llama.h>
 #include <mtmd-helper.h>
+#include <mtmd.h>
 
 #include <QElapsedTimer>
 
@@ -55,14 +57,14 @@ bool projectorFits(const QString& path, const llama_model* model) {
   return fits;
 }
 
-}  // namespace
-
 void forwardLlamaLog(enum lm_ggml_log_level level, const char* text, void*) {
   if (level != LM_GGML_LOG_LEVEL_WARN && level != LM_GGML_LOG_LEVEL_ERROR) return;
   if (!text) return;
   const QString line = QString::fromUtf8(text).trimmed();
   if (!line.isEmpty()) qwenLog().error(line);
 }
+
+}  // namespace
 
 void prepareLlamaBackend() {
   static std::once_flag once;
@@ -186,7 +188,7 @@ QByteArray Qwen3ASRContext::decodeGreedily() {
   return bytes;
 }
 
-QByteArray Qwen3ASRContext::tokenPiece(llama_token token) const {
+QByteArray Qwen3ASRContext::tokenPiece(int32_t token) const {
   char buffer[64];
   int32_t n = llama_token_to_piece(vocab_, token, buffer, sizeof(buffer), 0, false);
   if (n < 0) {

@@ -1,14 +1,17 @@
 #pragma once
 
-// llama.cpp and mtmd live here; never include this next to whisper.h.
-
 #include "speech/TranscriptionEngine.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <llama.h>
-#include <mtmd.h>
+#include <cstdint>
+
+// llama.cpp and mtmd stay in the .cpp file, so this header goes anywhere.
+struct llama_model;
+struct llama_context;
+struct llama_vocab;
+struct mtmd_context;
 
 namespace murel {
 
@@ -44,7 +47,7 @@ class Qwen3ASRContext {
 
  private:
   QByteArray decodeGreedily();
-  QByteArray tokenPiece(llama_token token) const;
+  QByteArray tokenPiece(int32_t token) const;
 
   llama_model* model_ = nullptr;
   llama_context* ctx_ = nullptr;
@@ -52,13 +55,9 @@ class Qwen3ASRContext {
   const llama_vocab* vocab_ = nullptr;
 };
 
-// Sets up llama.cpp once per process: its and mtmd's log lines go to the
-// "qwen3asr" system log, then the backend is initialised.
+// Sets up llama.cpp once per process: its and mtmd's warnings and errors go to
+// the "qwen3asr" system log (at error level, trimmed; other levels are dropped),
+// then the backend is initialised.
 void prepareLlamaBackend();
-
-// The log callback given to llama.cpp and mtmd: warnings and errors (levels 3
-// and 4) with non-blank text go to the "qwen3asr" log at error level, trimmed;
-// everything else is dropped.
-void forwardLlamaLog(enum lm_ggml_log_level level, const char* text, void* userData);
 
 }  // namespace murel
