@@ -58,6 +58,29 @@ class PosixClock final : public Clock {
 
   void cancel(TimerId id) override { release(id); }
 
+  // One periodic timerfd for the whole life of the timer: a waveform ticking 30
+  // times a second must not create a descriptor per tick.
+  TimerId scheduleRepeating(Duration interval, std::function<void()> tick) override {
+    const int fd = timerfd_create(clockId_, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (fd < 0) return 0;
+    const TimerId id = nextId_++;
+    itimerspec spec{};
+    const auto period = std::max(interval, Duration(1));
+    spec.it_value.tv_sec = static_cast<time_t>(std::chrono::duration_cast<std::chrono::seconds>(period).count());
+    spec.it_value.tv_nsec = static_cast<long>((period % std::chrono::seconds(1)).count());
+    spec.it_interval = spec.it_value;
+    timerfd_settime(fd, 0, &spec, nullptr);
+    auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [fd, cb = std::move(tick)] {
+      // Expirations missed while the loop was busy collapse into one tick.
+      quint64 expirations = 0;
+      if (::read(fd, &expirations, sizeof expirations) != sizeof expirations) return;
+      cb();
+    });
+    timers_.emplace(id, Entry{fd, notifier, nullptr});
+    return id;
+  }
+
  private:
   struct Entry {
     int fd;
@@ -169,6 +192,9 @@ void RepeatingTimer::stop() {
 }
 
 void RepeatingTimer::arm() {
+  id_ = clock_.scheduleRepeating(interval_, [this] { tick_(); });
+  native_ = id_ != 0;
+  if (native_) return;
   id_ = clock_.schedule(interval_, [this] {
     arm();
     tick_();

@@ -25,6 +25,13 @@ class Clock {
   virtual TimerId schedule(Duration delay, std::function<void()> callback) = 0;
   // Cancelling an id that already fired or was cancelled does nothing.
   virtual void cancel(TimerId id) = 0;
+  // Runs `tick` every `interval` until cancel(id). Returns 0 where the clock has
+  // no native periodic timer; RepeatingTimer then re-arms one-shot timers.
+  virtual TimerId scheduleRepeating(Duration interval, std::function<void()> tick) {
+    (void)interval;
+    (void)tick;
+    return 0;
+  }
 
   // Ends after `delay` (true) or as soon as `token` is cancelled (false).
   QCoro::Task<bool> sleep(Duration delay, CancellationToken token = CancellationToken());
@@ -52,6 +59,7 @@ class RepeatingTimer {
   void arm();
 
   Clock& clock_;
+  bool native_ = false;
   Clock::Duration interval_;
   std::function<void()> tick_;
   Clock::TimerId id_ = 0;

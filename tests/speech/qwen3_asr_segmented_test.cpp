@@ -1,8 +1,9 @@
-// The Qwen3-ASR engine behind the voice-activity segmenter, as the catalogue
-// rows ask: real Silero detection on espeak-ng speech, real llama.cpp runs of the
-// tiny model for every chunk of at most 30 s.
+// The Qwen3-ASR engine behind the voice-activity segmenter, as the host makes it
+// from a catalogue row: real Silero detection on espeak-ng speech, real
+// llama.cpp runs of the tiny model for every chunk of at most 30 s.
 
 #include "core/SystemLog.h"
+#include "speech/EngineHost.h"
 #include "speech/EngineResidency.h"
 #include "speech/Qwen3ASREngine.h"
 #include "speech/SegmentingEngine.h"
@@ -61,11 +62,15 @@ TEST(Qwen3ASRSegmented, SeventyFiveSecondsOfSpeechTakeThreeRuns) {
     if (category == QStringLiteral("qwen3asr") && match.hasMatch()) runs.append(match.captured(1).toLongLong());
   });
 
-  const double maxSeconds = Qwen3ASRModel::descriptor(Qwen3ASRModel::small06BQ5)
-                                .capabilities.voiceActivityDetection.maxSegmentSeconds;
-  ASSERT_EQ(maxSeconds, 30.0);
-  SegmentingEngine engine(std::make_shared<Qwen3ASREngine>(Qwen3ASRModel::small06BQ5, tinyDescriptor()), maxSeconds,
-                          [maxSeconds] { return makeSpeechSegmenter(maxSeconds); });
+  // The catalogue row of the small model, on the tiny files.
+  SpeechModelDescriptor row = tinyDescriptor();
+  row.makeEngine = [row] { return std::make_shared<Qwen3ASREngine>(Qwen3ASRModel::small06BQ5, row); };
+  const std::shared_ptr<TranscriptionEngine> made = EngineHost::defaultMakeEngine(row);
+  auto* segmenting = dynamic_cast<SegmentingEngine*>(made.get());
+  ASSERT_NE(segmenting, nullptr);
+  ASSERT_NE(dynamic_cast<Qwen3ASREngine*>(segmenting->inner().get()), nullptr);
+  EXPECT_EQ(segmenting->maxSegmentSeconds(), 30.0);
+  TranscriptionEngine& engine = *made;
   test::awaitTask(engine.load());
   EXPECT_TRUE(engine.isLoaded());
 

@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
   qputenv("XDG_DATA_HOME", base + "/data");
   qputenv("XDG_CACHE_HOME", base + "/cache");
   qputenv("XDG_STATE_HOME", base + "/state");
-  for (const char* sub : {"/home", "/config", "/data", "/cache", "/state"}) QDir().mkpath(root.path() + QLatin1String(sub));
+  // The temporary folder too, so tests that count temporary files see only their own.
+  qputenv("TMPDIR", base + "/tmp");
+  for (const char* sub : {"/home", "/config", "/data", "/cache", "/state", "/tmp"}) QDir().mkpath(root.path() + QLatin1String(sub));
 
   ::testing::InitGoogleTest(&argc, argv);
   std::unique_ptr<QCoreApplication> app;

@@ -1,0 +1,127 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+
+namespace murel {
+
+class DiagLog;
+namespace platform {
+class PulseAudio;
+}
+
+// A recorder start that the audio system refused. `description()` is the text
+// the user sees after "Recording failed: ".
+class RecorderError : public std::exception {
+ public:
+  enum class Kind { OsStatus, ComponentNotFound, FileCreationFailed };
+
+  static RecorderError osStatus(int32_t status, QString stage) {
+    return RecorderError(Kind::OsStatus, status, std::move(stage));
+  }
+  static RecorderError componentNotFound() { return RecorderError(Kind::ComponentNotFound, 0, {}); }
+  static RecorderError fileCreationFailed() { return RecorderError(Kind::FileCreationFailed, 0, {}); }
+
+  Kind kind() const { return kind_; }
+  int32_t status() const { return status_; }
+  const QString& stage() const { return stage_; }
+  QString description() const;
+  const char* what() const noexcept override { return what_.constData(); }
+
+  // A status as four quoted characters when they are all printable, else in decimal.
+  static QString formatStatus(int32_t status);
+
+ private:
+  RecorderError(Kind kind, int32_t status, QString stage);
+  Kind kind_;
+  int32_t status_;
+  QString stage_;
+  QByteArray what_;
+};
+
+// The "Recordings" folder could not be made; the file system's own reason.
+class RecordingFolderError : public std::exception {
+ public:
+  explicit RecordingFolderError(QString description);
+  const QString& description() const { return description_; }
+  const char* what() const noexcept override { return what_.constData(); }
+
+ private:
+  QString description_;
+  QByteArray what_;
+};
+
+// What the dictation session needs of a recorder.
+class AudioRecording {
+ public:
+  virtual ~AudioRecording() = default;
+  // Records `deviceID` (0 = the system default input) into a new WAV file and
+  // returns its path. Throws RecorderError or RecordingFolderError.
+  virtual QString startRecording(quint32 deviceID) = 0;
+  virtual void stopRecording() = 0;
+  // The live input level, 0 to 1.
+  virtual float currentLevel() const = 0;
+  virtual bool isRecording() const = 0;
+  virtual void setIsRecording(bool recording) = 0;
+  // Called once on the main thread when the recorded device disappears.
+  virtual void setOnDeviceLost(std::function<void()> handler) = 0;
+};
+
+struct CaptureContext;
+
+// Records one PulseAudio source at a time into "Recordings/recording_<time>.wav"
+// (16-bit PCM at the source's rate and channel count). The stream never follows
+// a device elsewhere: a vanished device is reported, not silently replaced.
+// Main thread only; audio arrives on the PulseAudio thread, which only copies it
+// into a preallocated ring buffer that a writer thread empties into the file.
+class AudioRecorder : public QObject, public AudioRecording {
+  Q_OBJECT
+  Q_PROPERTY(bool isRecording READ isRecording WRITE setIsRecording NOTIFY isRecordingChanged)
+
+ public:
+  // The largest block the level is measured over; longer fragments are split.
+  static constexpr uint32_t kMaxFrames = 4096;
+
+  explicit AudioRecorder(QObject* parent = nullptr);
+  AudioRecorder(platform::PulseAudio& pulse, DiagLog& diagLog, QObject* parent = nullptr);
+  ~AudioRecorder() override;
+
+  QString startRecording(quint32 deviceID) override;
+  void stopRecording() override;
+  float currentLevel() const override;
+  bool isRecording() const override { return isRecording_; }
+  void setIsRecording(bool recording) override;
+  void setOnDeviceLost(std::function<void()> handler) override { onDeviceLost_ = std::move(handler); }
+  const std::function<void()>& onDeviceLost() const { return onDeviceLost_; }
+
+  // Frames received from the device and frames lost because the writer fell
+  // behind, for the running (or last) capture.
+  uint64_t capturedFrames() const;
+  uint64_t droppedFrames() const;
+
+ Q_SIGNALS:
+  void isRecordingChanged();
+
+ private:
+  friend struct CaptureContext;
+  void stopProcedure();
+  [[noreturn]] void fail(const RecorderError& error);
+  void handleDeviceLost(uint64_t generation, quint32 deviceID);
+
+  platform::PulseAudio& pulse_;
+  DiagLog& diagLog_;
+  bool isRecording_ = false;
+  std::function<void()> onDeviceLost_;
+  std::unique_ptr<CaptureContext> capture_;
+  QString pendingFile_;  // created by a start that has not finished yet
+  uint64_t generation_ = 0;
+  uint64_t lastCaptured_ = 0;
+  uint64_t lastDropped_ = 0;
+};
+
+}  // namespace murel

@@ -1,0 +1,23 @@
+# The speech engines' benchmarks compare our Whisper engine with whisper.cpp's
+# own command-line tool, built here for that purpose only.
+set(_w ${PROJECT_SOURCE_DIR}/third_party/node_modules/nodejs-whisper/cpp/whisper.cpp)
+add_executable(murel_bench_whisper_cli
+  ${_w}/examples/cli/cli.cpp
+  ${_w}/examples/common.cpp
+  ${_w}/examples/common-ggml.cpp
+  ${_w}/examples/common-whisper.cpp
+  ${_w}/examples/grammar-parser.cpp)
+target_include_directories(murel_bench_whisper_cli PRIVATE ${_w}/examples)
+target_compile_options(murel_bench_whisper_cli PRIVATE -w)
+set_target_properties(murel_bench_whisper_cli PROPERTIES CXX_STANDARD 17)
+target_link_libraries(murel_bench_whisper_cli PRIVATE whisper Threads::Threads ${CMAKE_DL_LIBS})
+
+target_link_libraries(speech_engines_bench PRIVATE Murel::whisper)
+target_compile_definitions(speech_engines_bench PRIVATE
+  MUREL_BENCH_WHISPER_CLI="$<TARGET_FILE:murel_bench_whisper_cli>"
+  MUREL_BENCH_JFK_SAMPLE="${_w}/samples/jfk.mp3")
+add_dependencies(speech_engines_bench murel_bench_whisper_cli murel_vad_model)
+if(TARGET murel_speech_test_models)  # the tiny model stands in when no real one is given
+  add_dependencies(speech_engines_bench murel_speech_test_models)
+endif()
+unset(_w)
