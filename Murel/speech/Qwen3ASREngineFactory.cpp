@@ -1,11 +1,12 @@
 #include "speech/EngineFactories.h"
-#include "speech/UnavailableEngine.h"
+#include "speech/Qwen3ASREngine.h"
 
 namespace murel {
 
-// Replaced by the Qwen3-ASR engine when it joins the build.
-std::shared_ptr<TranscriptionEngine> makeQwen3ASREngine(Qwen3ASRModel::Case) {
-  return std::make_shared<UnavailableEngine>(QStringLiteral("Qwen3-ASR"));
+// The bare model engine; the host wraps it in the voice-activity segmenter that
+// the catalogue row asks for.
+std::shared_ptr<TranscriptionEngine> makeQwen3ASREngine(Qwen3ASRModel::Case model) {
+  return std::make_shared<Qwen3ASREngine>(model);
 }
 
 }  // namespace murel
