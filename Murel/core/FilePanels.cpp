@@ -26,8 +26,8 @@ class QtFilePanels final : public FilePanels {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setMimeTypeFilters(mimeTypes);
+    // The dialog has no message line of its own: the message is its title.
     dialog.setWindowTitle(message);
-    dialog.setLabelText(QFileDialog::LookIn, message);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     const QString path = dialog.selectedFiles().constFirst();
     if (path.isEmpty()) return std::nullopt;

@@ -7,6 +7,7 @@
 #include "core/StatusItem.h"
 #include "core/UserDefaults.h"
 #include "platform/LoginItem.h"
+#include "platform/TaskbarPresence.h"
 #include "speech/AudioDeviceManager.h"
 
 #include <QApplication>
@@ -103,6 +104,7 @@ void MurelApp::launch() {
   delegate_->applicationWillFinishLaunching();
   onboardingWindow_ = makeOnboardingWindow();
   settingsWindow_ = makeSettingsWindow();
+  setActivationPolicy(policy_);
   statusItem_ = new StatusItem(
       [this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
       [this] { openSettings(); }, this);
@@ -112,7 +114,12 @@ void MurelApp::launch() {
   delegate_->applicationDidFinishLaunching();
 }
 
-void MurelApp::setActivationPolicy(ActivationPolicy policy) { policy_ = policy; }
+void MurelApp::setActivationPolicy(ActivationPolicy policy) {
+  policy_ = policy;
+  // An accessory keeps its windows out of the task bar; a regular application shows them there.
+  for (QWidget* window : {onboardingWindow_.data(), settingsWindow_.data()})
+    if (window) platform::setSkipTaskbar(window, policy == ActivationPolicy::accessory);
+}
 
 AudioDeviceManager& MurelApp::audioDeviceManager() {
   if (!audioDeviceManager_) audioDeviceManager_ = new AudioDeviceManager(this);

@@ -1,5 +1,7 @@
 #include "core/StatusItem.h"
 
+#include "core/UpdateController.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
@@ -45,6 +47,9 @@ StatusItem::StatusItem(PanelContent content, std::function<void()> openSettings,
   //% "Settings…"
   //: Item of the tray icon's context menu that opens the settings window.
   menu_->addAction(qtTrId("statusItem.menu.settings"), this, [openSettings] { openSettings(); });
+  //% "Check for Updates…"
+  //: Item of the tray icon's context menu that asks the updater to check now.
+  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this, [] { UpdateController::shared().checkForUpdates(); });
   menu_->addSeparator();
   //% "Quit Murel"
   //: Item of the tray icon's context menu that ends the application.

@@ -6,6 +6,7 @@
 #include "core/UserDefaults.h"
 #include "platform/LoginItem.h"
 #include "platform/MicrophonePermission.h"
+#include "platform/TaskbarPresence.h"
 #include "speech/SpeechModel.h"
 #include "support/TestEnv.h"
 
@@ -178,6 +179,7 @@ TEST(MurelApp, PendingSetupShowsOnboardingUntilItFinishes) {
   EXPECT_EQ(app->onboardingWindow()->objectName(), QStringLiteral("onboarding"));
   EXPECT_EQ(app->settingsWindow()->objectName(), QStringLiteral("settings"));
   EXPECT_FALSE(app->settingsWindow()->isVisible());
+  EXPECT_FALSE(platform::skipsTaskbar(app->onboardingWindow()));
 
   // The settings window cannot stay open before setup is complete.
   app->openSettings();
@@ -191,6 +193,7 @@ TEST(MurelApp, PendingSetupShowsOnboardingUntilItFinishes) {
   app->completeOnboarding();
   EXPECT_FALSE(app->onboardingWindow()->isVisible());
   EXPECT_EQ(app->activationPolicy(), ActivationPolicy::accessory);
+  EXPECT_TRUE(platform::skipsTaskbar(app->onboardingWindow()));
   EXPECT_EQ(fixture.bootstraps, 0) << "the bootstrap runs after completion has returned";
   EXPECT_TRUE(test::waitUntil([&] { return fixture.bootstraps == 1; }));
 
@@ -198,6 +201,7 @@ TEST(MurelApp, PendingSetupShowsOnboardingUntilItFinishes) {
   QCoreApplication::processEvents();
   QCoreApplication::processEvents();
   EXPECT_TRUE(app->settingsWindow()->isVisible());
+  EXPECT_TRUE(platform::skipsTaskbar(app->settingsWindow()));
   app->settingsWindow()->close();
 }
 
