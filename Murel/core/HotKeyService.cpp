@@ -3,6 +3,8 @@
 #include "core/Async.h"
 #include "core/UserDefaults.h"
 #include "platform/X11KeyEventTap.h"
+#include "text/ModeStore.h"
+#include "text/VoiceEditPreferences.h"
 
 #include <QPointer>
 #include <QThread>
@@ -28,7 +30,13 @@ std::optional<KeyCombo> readCombo(const UserDefaults& defaults, const QString& k
 
 HotKeyService& HotKeyService::shared() {
   static HotKeyService* instance =
-      new HotKeyService(UserDefaults::shared(), X11KeyEventTap::shared());
+      new HotKeyService(UserDefaults::shared(), X11KeyEventTap::shared(),
+                        UserData{[] {
+                                   QList<ModeHotKey> list;
+                                   for (const Mode& mode : ModeStore::shared().modes()) list.append({mode.id, mode.hotkey});
+                                   return list;
+                                 },
+                                 [] { return VoiceEditPreferences::shared().isEnabled(); }});
   return *instance;
 }
 

@@ -16,4 +16,9 @@ std::shared_ptr<TranscriptionEngine> makeWhisperEngine(WhisperModel::Case model)
 std::shared_ptr<TranscriptionEngine> makeParakeetEngine();
 std::shared_ptr<TranscriptionEngine> makeQwen3ASREngine(Qwen3ASRModel::Case model);
 
+// `engine` behind the voice-activity segmenter, fed speech stretches of at most
+// maxSegmentSeconds.
+std::shared_ptr<TranscriptionEngine> makeSegmentingEngine(std::shared_ptr<TranscriptionEngine> engine,
+                                                          double maxSegmentSeconds);
+
 }  // namespace murel

@@ -1,11 +1,8 @@
 #include "speech/EngineFactories.h"
-#include "speech/UnavailableEngine.h"
+#include "speech/ParakeetEngine.h"
 
 namespace murel {
 
-// Replaced by the Parakeet engine when it joins the build.
-std::shared_ptr<TranscriptionEngine> makeParakeetEngine() {
-  return std::make_shared<UnavailableEngine>(QStringLiteral("Parakeet"));
-}
+std::shared_ptr<TranscriptionEngine> makeParakeetEngine() { return std::make_shared<ParakeetEngine>(); }
 
 }  // namespace murel

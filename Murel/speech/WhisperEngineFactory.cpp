@@ -1,11 +1,10 @@
 #include "speech/EngineFactories.h"
-#include "speech/UnavailableEngine.h"
+#include "speech/WhisperEngine.h"
 
 namespace murel {
 
-// Replaced by the Whisper engine when it joins the build.
-std::shared_ptr<TranscriptionEngine> makeWhisperEngine(WhisperModel::Case) {
-  return std::make_shared<UnavailableEngine>(QStringLiteral("Whisper"));
+std::shared_ptr<TranscriptionEngine> makeWhisperEngine(WhisperModel::Case model) {
+  return std::make_shared<WhisperEngine>(model);
 }
 
 }  // namespace murel

@@ -6,10 +6,15 @@
 
 namespace murel::test {
 
-PasteTarget::PasteTarget(const QString& windowClass) {
+PasteTarget::PasteTarget(const QString& windowClass) : PasteTarget(Options{windowClass, {}, {}, 0}) {}
+
+PasteTarget::PasteTarget(const Options& options) {
   outputPath_ = freshDir(QStringLiteral("paste-target")) + QStringLiteral("/received.txt");
   QStringList args{outputPath_};
-  if (!windowClass.isEmpty()) args << QStringLiteral("--class") << windowClass;
+  if (!options.windowClass.isEmpty()) args << QStringLiteral("--class") << options.windowClass;
+  if (!options.primary.isEmpty()) args << QStringLiteral("--primary") << options.primary;
+  if (!options.copy.isEmpty()) args << QStringLiteral("--copy") << options.copy;
+  if (options.fetchDelayMs > 0) args << QStringLiteral("--fetch-delay") << QString::number(options.fetchDelayMs);
   process_.start(buildDir() + QStringLiteral("/bin/murel_paste_target"), args);
   if (!process_.waitForStarted(5000)) return;
   waitUntil([this] { return process_.canReadLine() || process_.state() != QProcess::Running; });
@@ -25,6 +30,12 @@ QString PasteTarget::text() const {
   QFile file(outputPath_);
   if (!file.open(QIODevice::ReadOnly)) return QString();
   return QString::fromUtf8(file.readAll());
+}
+
+QStringList PasteTarget::keys() const {
+  QFile file(outputPath_ + QStringLiteral(".keys"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 bool PasteTarget::waitForSuffix(const QString& suffix, int timeoutMs) const {

@@ -9,8 +9,16 @@ namespace murel::test {
 // takes the keyboard focus and records the text typed or pasted into it.
 class PasteTarget {
  public:
+  struct Options {
+    QString windowClass;  // "xterm" poses as a terminal
+    QString primary;      // owns PRIMARY with this text (when not empty)
+    QString copy;         // the copy key puts this text on CLIPBOARD (when not empty)
+    int fetchDelayMs = 0;  // asks for the clipboard this long after the paste key
+  };
+
   // Starts the window and waits until it is mapped and focused.
   explicit PasteTarget(const QString& windowClass = {});
+  explicit PasteTarget(const Options& options);
   ~PasteTarget();
   PasteTarget(const PasteTarget&) = delete;
   PasteTarget& operator=(const PasteTarget&) = delete;
@@ -21,6 +29,8 @@ class PasteTarget {
   QString text() const;
   // Waits until the received text ends with `suffix`.
   bool waitForSuffix(const QString& suffix, int timeoutMs = 5000) const;
+  // The key presses received, one "<keysym name> <modifier state>" per line.
+  QStringList keys() const;
 
  private:
   QProcess process_;

@@ -1,0 +1,156 @@
+// The application's own parts behind AppState::shared(), made in the order the
+// state depends on them.
+#include "core/AppState.h"
+
+#include "core/DiagLog.h"
+#include "core/RecordingCuePlayer.h"
+#include "core/SystemLog.h"
+#include "core/UserDefaults.h"
+#include "enhance/LanguageModelFile.h"
+#include "enhance/TextEnhancer.h"
+#include "overlays/FloatingPanel.h"
+#include "overlays/HudWindowController.h"
+#include "platform/MicrophonePermission.h"
+#include "platform/X11KeyPressMonitor.h"
+#include "platform/X11KeySynthesizer.h"
+#include "platform/X11Pasteboard.h"
+#include "speech/AudioDeviceManager.h"
+#include "speech/AudioRecorder.h"
+#include "speech/EngineHost.h"
+#include "text/ClipboardCoordinator.h"
+#include "text/DictionaryStore.h"
+#include "text/HistoryStore.h"
+#include "text/ModeStore.h"
+#include "text/SelectionReader.h"
+#include "text/SnippetStore.h"
+#include "text/TranscriptDeliverer.h"
+#include "text/TranscriptProcessor.h"
+#include "text/UsageStatsStore.h"
+#include "text/VoiceEditPreferences.h"
+
+#include <QGuiApplication>
+
+namespace murel {
+
+namespace {
+
+const Logger kLog("app");
+
+// The engine host and its language model, as the session and the state use them.
+class EngineHostLink final : public SpeechEngineHosting {
+ public:
+  EngineHostLink(EngineHost& host, TextEnhancer& enhancer) : host_(host), enhancer_(enhancer) {}
+  QCoro::Task<void> ensureLoaded() override { co_await host_.ensureLoaded(); }
+  QCoro::Task<QString> transcribe(QString audioFile, QStringList vocabulary, CancellationToken token) override {
+    return host_.transcribe(std::move(audioFile), std::move(vocabulary), std::move(token));
+  }
+  void prewarmTextEnhancer() override { host_.prewarmTextEnhancer(); }
+  QCoro::Task<QString> enhance(QString text, QString instructions, CancellationToken token) override {
+    return enhancer_.enhance(std::move(text), std::move(instructions), std::move(token));
+  }
+  bool isEngineLoaded() const override { return host_.currentEngine() && host_.currentEngine()->isLoaded(); }
+
+ private:
+  EngineHost& host_;
+  TextEnhancer& enhancer_;
+};
+
+// The heads-up display window, built on its first showing and reused.
+class HudWindowDisplay final : public HudDisplaying {
+ public:
+  void show(HudPresentation& presentation, ReadLevel level) override {
+    if (!controller_) controller_ = std::make_unique<HudWindowController>();
+    controller_->show(presentation, std::move(level));
+  }
+  void hide() override {
+    if (controller_ && controller_->panel()) controller_->panel()->orderOut();
+  }
+
+ private:
+  std::unique_ptr<HudWindowController> controller_;
+};
+
+// Until the mode switcher panel exists: the hotkey is noted and nothing opens.
+class NoModeSwitcher final : public ModeSwitching {
+ public:
+  void toggle(const QList<Mode>&, const QUuid&, std::function<void(const Mode&)>) override {
+    kLog.info(QStringLiteral("Mode switcher requested; not available"));
+  }
+};
+
+QCoro::Task<std::optional<QString>> readSelection(SelectionReader* reader, CancellationToken token) {
+  co_return co_await reader->readSelection(std::move(token));
+}
+
+struct Assembly {
+  UserDefaults& defaults = UserDefaults::shared();
+  ModeStore& modes = ModeStore::shared();
+  DictionaryStore& dictionary = DictionaryStore::shared();
+  TextEnhancer enhancer{TextEnhancer::storedDelay(defaults), Clock::continuous(), std::nullopt, &DiagLog::shared()};
+  EngineHost host{defaults, TranscriptionPipeline::standard(), hostOptions()};
+  EngineHostLink link{host, enhancer};
+  TranscriptProcessor processor{
+      [this](QString text, QString instructions) {
+        return AppState::enhanceIfModelInstalled(&link, std::move(text), std::move(instructions));
+      },
+      [] { return DictionaryStore::shared().entries(); }};
+  AudioRecorder recorder;
+  NoMediaPlayback media;
+  HudWindowDisplay hud;
+  ClipboardCoordinator clipboard{X11Pasteboard::shared(), Clock::continuous()};
+  TranscriptDeliverer deliverer{processor,
+                                TranscriptDeliverer::standardFunctions(clipboard, X11KeySynthesizer::shared(),
+                                                                       SnippetStore::shared(), HistoryStore::shared(),
+                                                                       UsageStatsStore::shared())};
+  SelectionReader selectionReader{SelectionReader::primarySelectionOfFocusedClient(), X11Pasteboard::shared(),
+                                  X11KeySynthesizer::shared()};
+  DictationSession session{DictationSession::Services{
+      recorder, modes, dictionary, link, deliverer, media, hud, Clock::continuous(), DiagLog::shared(),
+      [] { return static_cast<int>(platform::MicrophonePermission::system().status()); },
+      [](RecordingCue cue) { RecordingCuePlayer::shared().play(cue); },
+      [] { return AudioDeviceManager::storedDeviceID(); },
+      [] { HotKeyService::shared().resetSession(); },
+      [] { return X11KeySynthesizer::shared().isTrusted(); },
+      [] { return VoiceEditPreferences::shared().isEnabled(); },
+      [] { return LanguageModelFile::isInstalled(); },
+      [this](CancellationToken token) { return readSelection(&selectionReader, std::move(token)); },
+  }};
+  std::unique_ptr<X11KeyPressMonitor> escapeMonitor;
+
+  EngineHostOptions hostOptions() {
+    EngineHostOptions options;
+    options.textEnhancer.isLoaded = [this] { return enhancer.isLoaded(); };
+    options.textEnhancer.prewarm = [this] { return enhancer.prewarm(); };
+    return options;
+  }
+
+  Assembly() {
+    deliverer.onPasteUnavailable = [this] { session.handlePasteUnavailable(); };
+    recorder.setOnDeviceLost([this] { session.handleRecordingDeviceLost(); });
+  }
+
+  void installEscapeMonitor(std::function<void(quint32, quint64)> handler) {
+    escapeMonitor = std::make_unique<X11KeyPressMonitor>(
+        std::set<quint32>{AppState::kEscapeKeyCode}, [handler = std::move(handler)](quint32 key, quint64 flags) {
+          // An Escape typed into one of our own windows is the local monitor's.
+          if (QGuiApplication::focusWindow()) return;
+          handler(key, flags);
+        });
+    escapeMonitor->start();
+  }
+};
+
+}  // namespace
+
+AppState& AppState::shared() {
+  static Assembly* assembly = new Assembly;
+  static AppState* instance = new AppState(Parts{
+      assembly->defaults, assembly->modes, assembly->dictionary, assembly->link, assembly->processor,
+      assembly->session, HotKeyService::shared(), DiagLog::shared(),
+      [] { RecordingCuePlayer::shared(); },
+      [] { return std::make_unique<NoModeSwitcher>(); },
+      [](std::function<void(quint32, quint64)> handler) { assembly->installEscapeMonitor(std::move(handler)); }});
+  return *instance;
+}
+
+}  // namespace murel

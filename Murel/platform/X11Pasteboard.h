@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <QPointer>
+
+#include <chrono>
+
+class QMimeData;
+
+namespace murel {
+
+namespace x11 {
+class Connection;
+}
+
+// The X11 CLIPBOARD through Qt's clipboard, which serves our writes. The change
+// count is emulated from the X server's selection-owner notices, read on a
+// connection of our own so that it is current at every call; snapshots are
+// read on that connection with a time limit, since Qt's conversions may block
+// the main thread for seconds.
+class X11Pasteboard final : public Pasteboard {
+  Q_OBJECT
+
+ public:
+  // How long a snapshot or a text read may take in all.
+  static constexpr std::chrono::milliseconds kReadBudget{150};
+
+  static X11Pasteboard& shared();
+
+  // `connection` may be null (no X server): the count then follows Qt's notices.
+  explicit X11Pasteboard(x11::Connection* connection, QObject* parent = nullptr);
+
+  qint64 changeCount() override;
+  QList<Item> items() override;
+  std::optional<QString> text() override;
+  void writeText(const QString& text) override;
+  void writeItems(const QList<Item>& items) override;
+  bool holdsOwnWrite() override;
+
+  // Called by the data we serve when another program asks for it.
+  void noteFetched(const QMimeData* data);
+
+ private:
+  void setOwnData(QMimeData* data);
+  Item itemFromOwnData(const QMimeData* data);
+
+  x11::Connection* connection_;
+  qint64 qtChanges_ = 0;
+  QPointer<QMimeData> ownData_;
+  unsigned long ownerWindow_ = 0;
+  bool readingOwnData_ = false;
+};
+
+}  // namespace murel

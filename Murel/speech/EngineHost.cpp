@@ -1,0 +1,432 @@
+#include "speech/EngineHost.h"
+
+#include "core/DiagLog.h"
+#include "core/SystemLog.h"
+#include "core/UserDefaults.h"
+#include "speech/EngineError.h"
+#include "speech/EngineFactories.h"
+#include "text/ModelInactivityDelay.h"
+#include "text/UnicodeText.h"
+
+#include <QCoroFuture>
+#include <QFuture>
+#include <QPromise>
+#include <QSet>
+#include <QThreadPool>
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/unistr.h>
+
+#include <cxxabi.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace murel {
+namespace {
+
+const Logger kLog("engineHost");
+
+// The language model's file: complete only at exactly this size.
+bool languageModelFileIsComplete() {
+  static const ModelArtifact file{QStringLiteral("gemma-4-E4B-it.litertlm"), QUrl(), 3'659'530'240};
+  return isArtifactPresent(file, modelsDirectory(QStringLiteral("TextEnhancement")));
+}
+
+// User-perceived characters (extended grapheme clusters).
+qsizetype graphemeCount(const QString& text) {
+  if (text.isEmpty()) return 0;
+  UErrorCode status = U_ZERO_ERROR;
+  std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_FAILURE(status) || !it) return text.size();
+  const icu::UnicodeString u(false, reinterpret_cast<const char16_t*>(text.utf16()), static_cast<int32_t>(text.size()));
+  it->setText(u);
+  qsizetype count = 0;
+  for (int32_t pos = it->next(); pos != icu::BreakIterator::DONE; pos = it->next()) ++count;
+  return count;
+}
+
+// The unqualified type name of a caught error ("EngineError"), for the diagnostics log.
+QString errorTypeName(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (...) {
+    const std::type_info* type = abi::__cxa_current_exception_type();
+    if (!type) return QStringLiteral("Error");
+    int status = 0;
+    char* demangled = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+    QString name = QString::fromUtf8(status == 0 && demangled ? demangled : type->name());
+    std::free(demangled);
+    const qsizetype colon = name.lastIndexOf(QLatin1String("::"));
+    return colon >= 0 ? name.mid(colon + 2) : name;
+  }
+}
+
+QString errorDescription(const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const EngineError& e) {
+    return e.description();
+  } catch (const std::exception& e) {
+    return QString::fromUtf8(e.what());
+  } catch (...) {
+    return QStringLiteral("Unknown error");
+  }
+}
+
+// What the decoding child leaves for the host: the samples or the error.
+struct Decoding {
+  AudioSamples samples;
+  std::exception_ptr error;
+};
+
+// Decodes on the thread pool; the returned future finishes (never with an
+// exception) once `result` is filled.
+QFuture<void> startDecoding(std::function<AudioSamples(const QString&)> load, QString file, CancellationToken token,
+                            std::shared_ptr<Decoding> result) {
+  auto promise = std::make_shared<QPromise<void>>();
+  QFuture<void> future = promise->future();
+  promise->start();
+  QThreadPool::globalInstance()->start([promise, load = std::move(load), file = std::move(file), token, result] {
+    try {
+      if (token.isCancelled()) throw OperationCancelled();
+      result->samples = load(file);
+      if (token.isCancelled()) throw OperationCancelled();
+    } catch (...) {
+      result->samples = {};
+      result->error = std::current_exception();
+    }
+    promise->finish();
+  });
+  return future;
+}
+
+// The language model's warm-up, whose outcome nobody looks at.
+QCoro::Task<void> runPrewarm(std::function<QCoro::Task<void>()> prewarm) {
+  try {
+    co_await prewarm();
+  } catch (...) {
+  }
+}
+
+// Unlinks a callback from the caller's cancellation token when the operation ends.
+class CancelLink {
+ public:
+  CancelLink(CancellationToken source, const CancellationToken& target)
+      : source_(std::move(source)), id_(source_.onCancel([target] { target.cancel(); })) {}
+  ~CancelLink() { source_.removeCallback(id_); }
+  CancelLink(const CancelLink&) = delete;
+  CancelLink& operator=(const CancelLink&) = delete;
+
+ private:
+  CancellationToken source_;
+  quint64 id_;
+};
+
+}  // namespace
+
+// A one-shot outcome that any number of main-thread coroutines can wait for.
+struct EngineHost::Completion {
+  bool finished = false;
+  std::exception_ptr error;
+  std::vector<std::coroutine_handle<>> waiters;
+
+  void finish(std::exception_ptr outcome) {
+    finished = true;
+    error = std::move(outcome);
+    std::vector<std::coroutine_handle<>> resumed;
+    resumed.swap(waiters);
+    for (std::coroutine_handle<> waiter : resumed) waiter.resume();
+  }
+};
+
+struct EngineHost::Transition : Completion {
+  explicit Transition(SpeechModelDescriptor m) : model(std::move(m)) {}
+  SpeechModelDescriptor model;
+};
+
+class EngineHost::CompletionAwaiter {
+ public:
+  explicit CompletionAwaiter(std::shared_ptr<Completion> completion) : completion_(std::move(completion)) {}
+  bool await_ready() const noexcept { return completion_->finished; }
+  void await_suspend(std::coroutine_handle<> waiter) { completion_->waiters.push_back(waiter); }
+  void await_resume() const {
+    if (completion_->error) std::rethrow_exception(completion_->error);
+  }
+
+ private:
+  std::shared_ptr<Completion> completion_;
+};
+
+EngineHost::EngineHost(UserDefaults& defaults, TranscriptionPipeline pipeline, EngineHostOptions options,
+                       QObject* parent)
+    : QObject(parent),
+      defaults_(defaults),
+      pipeline_(pipeline.loadSamples ? std::move(pipeline) : TranscriptionPipeline::standard()),
+      makeEngine_(options.makeEngine ? std::move(options.makeEngine) : EngineHostOptions::EngineFactory(&defaultMakeEngine)),
+      idleTimeout_(options.idleTimeout),
+      clock_(options.clock ? *options.clock : Clock::continuous()),
+      diagnostics_(options.diagnostics ? *options.diagnostics : DiagLog::shared()),
+      textEnhancer_(std::move(options.textEnhancer)) {}
+
+EngineHost::~EngineHost() { cancelIdleUnload(); }
+
+std::shared_ptr<TranscriptionEngine> EngineHost::defaultMakeEngine(const SpeechModelDescriptor& model) {
+  std::shared_ptr<TranscriptionEngine> engine = model.makeEngine ? model.makeEngine() : nullptr;
+  if (!engine) return nullptr;
+  const VoiceActivityDetection& vad = model.capabilities.voiceActivityDetection;
+  if (vad.kind == VoiceActivityDetection::Kind::PipelineSegmentation) {
+    return makeSegmentingEngine(std::move(engine), vad.maxSegmentSeconds);
+  }
+  return engine;
+}
+
+bool EngineHost::isSelected(const SpeechModelDescriptor& model) const {
+  return selectedSpeechModel(defaults_).id == model.id;
+}
+
+void EngineHost::setCurrent(std::shared_ptr<TranscriptionEngine> engine, std::optional<SpeechModelDescriptor> model) {
+  const bool modelChanged = model.has_value() != currentModel_.has_value() || (model && model->id != currentModel_->id);
+  const bool engineChanged = engine != currentEngine_;
+  currentEngine_ = std::move(engine);
+  currentModel_ = std::move(model);
+  if (engineChanged) Q_EMIT currentEngineChanged();
+  if (modelChanged) Q_EMIT currentModelChanged();
+}
+
+QCoro::Task<std::shared_ptr<TranscriptionEngine>> EngineHost::ensureLoaded() {
+  for (;;) {
+    const SpeechModelDescriptor& selected = selectedSpeechModel(defaults_);
+    if (currentEngine_ && currentEngine_->isLoaded() && currentModel_ && currentModel_->id == selected.id) {
+      scheduleIdleUnload();
+      // A copy: QCoro's co_return moves from an lvalue it is given.
+      co_return std::shared_ptr<TranscriptionEngine>(currentEngine_);
+    }
+
+    std::shared_ptr<Transition> transition = transition_;
+    if (!transition) {
+      transition = std::make_shared<Transition>(selected);
+      transition_ = transition;
+      runTransition(transition);
+    }
+
+    std::exception_ptr error;
+    try {
+      co_await CompletionAwaiter(transition);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    if (transition_ == transition) transition_.reset();
+    if (!error) continue;
+    // A failure of a model the user has since left behind is nobody's concern:
+    // the next round loads the new choice.
+    if (isSelected(transition->model)) {
+      reportLoadFailure(error);
+      std::rethrow_exception(error);
+    }
+  }
+}
+
+QCoro::Task<void> EngineHost::runTransition(std::shared_ptr<Transition> transition) {
+  std::exception_ptr error;
+  try {
+    co_await performTransition(transition->model);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  if (transition_ == transition) transition_.reset();
+  transition->finish(error);
+}
+
+QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
+  co_await waitForTranscriptionsToFinish();
+  if (!isSelected(model)) co_return;
+  cancelIdleUnload();
+
+  if (currentEngine_) {
+    std::shared_ptr<TranscriptionEngine> old = currentEngine_;
+    setCurrent(nullptr, std::nullopt);
+    co_await old->unload();
+    if (!isSelected(model)) co_return;
+  }
+  // An idle unload may still be freeing its engine.
+  while (idleUnloading_) {
+    const std::shared_ptr<Completion> unloading = idleUnloading_;
+    co_await CompletionAwaiter(unloading);
+    if (idleUnloading_ == unloading) idleUnloading_.reset();
+  }
+
+  std::shared_ptr<TranscriptionEngine> engine = makeEngine_(model);
+  if (!engine) throw EngineError::initFailed(model.engineName);
+  const Clock::Duration started = clock_.now();
+  std::exception_ptr loadError;
+  try {
+    co_await engine->load();
+  } catch (...) {
+    loadError = std::current_exception();
+  }
+  if (loadError) {
+    co_await engine->unload();
+    std::rethrow_exception(loadError);
+  }
+  if (!isSelected(model)) {
+    co_await engine->unload();
+    co_return;
+  }
+
+  setCurrent(engine, model);
+  kLog.info(QStringLiteral("Engine loaded"));
+  const double elapsedMs = std::chrono::duration<double, std::milli>(clock_.now() - started).count();
+  diagnostics_.log(QStringLiteral("engine"), QStringLiteral("loaded"), QString::asprintf("%.0fms", elapsedMs));
+  scheduleIdleUnload();
+}
+
+void EngineHost::reportLoadFailure(const std::exception_ptr& error) {
+  const QString description = errorDescription(error);
+  kLog.error(QStringLiteral("Engine load failed: ") + description);
+  diagnostics_.log(QStringLiteral("engine"), QStringLiteral("load failed"),
+                   errorTypeName(error) + QStringLiteral(": ") + description);
+}
+
+QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocabulary, CancellationToken cancel) {
+  // Decoding runs beside the load, so the first dictation after an unload waits
+  // for the longer of the two rather than their sum.
+  CancellationToken decodeCancel;
+  const CancelLink link(cancel, decodeCancel);
+  auto decoding = std::make_shared<Decoding>();
+  QFuture<void> decoded = startDecoding(pipeline_.loadSamples, audioFile, decodeCancel, decoding);
+
+  std::shared_ptr<TranscriptionEngine> engine;
+  std::exception_ptr loadError;
+  try {
+    engine = co_await ensureLoaded();
+  } catch (...) {
+    loadError = std::current_exception();
+  }
+  if (loadError || !currentModel_) {
+    decodeCancel.cancel();
+    co_await decoded;
+    if (loadError) std::rethrow_exception(loadError);
+    throw EngineError::notLoaded();
+  }
+  const SpeechModelDescriptor model = *currentModel_;
+  const QString languageSetting = defaults_.stringValue(QLatin1String(kSpokenLanguageKey)).value_or(QStringLiteral("auto"));
+
+  cancelIdleUnload();
+  ++activeTranscriptionCount_;
+
+  co_await decoded;
+  if (decoding->error) {
+    endTranscription();
+    std::rethrow_exception(decoding->error);
+  }
+
+  const std::optional<QString> language = model.capabilities.languages.resolveLanguage(languageSetting);
+  const VocabularyBiasing& biasing = model.capabilities.vocabularyBiasing;
+  const QStringList hints = biasing.kind == VocabularyBiasing::Kind::Prompt
+                                ? budgetedVocabulary(vocabulary, biasing.maxCharacters)
+                                : QStringList();
+
+  TranscriptionResult result;
+  std::exception_ptr runError;
+  try {
+    result = co_await engine->transcribe(std::move(decoding->samples), language, hints, cancel);
+  } catch (...) {
+    runError = std::current_exception();
+  }
+  endTranscription();
+  if (runError) std::rethrow_exception(runError);
+  co_return result.text;
+}
+
+void EngineHost::endTranscription() {
+  const qint64 before = activeTranscriptionCount_--;
+  if (before == 1) {
+    std::vector<std::coroutine_handle<>> resumed;
+    resumed.swap(transcriptionWaiters_);
+    for (std::coroutine_handle<> waiter : resumed) waiter.resume();
+  }
+  scheduleIdleUnload();
+}
+
+QCoro::Task<void> EngineHost::waitForTranscriptionsToFinish() {
+  if (activeTranscriptionCount_ < 1) co_return;
+  struct Awaiter {
+    std::vector<std::coroutine_handle<>>& waiters;
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> waiter) { waiters.push_back(waiter); }
+    void await_resume() const noexcept {}
+  };
+  co_await Awaiter{transcriptionWaiters_};
+}
+
+QStringList EngineHost::budgetedVocabulary(const QStringList& terms, int maxCharacters) {
+  QStringList result;
+  QSet<QString> seen;
+  qsizetype used = 0;
+  for (const QString& term : terms) {
+    const QString trimmed = term.trimmed();
+    if (trimmed.isEmpty()) continue;
+    const QString key = unicodeLowercase(trimmed);
+    if (seen.contains(key)) continue;
+    seen.insert(key);
+    qsizetype cost = graphemeCount(trimmed);
+    if (!result.isEmpty()) cost += used + 2;  // ", " before it
+    if (cost > maxCharacters) break;
+    result.append(trimmed);
+    used = cost;
+  }
+  return result;
+}
+
+void EngineHost::cancelIdleUnload() {
+  if (!idleUnload_) return;
+  const CancellationToken token = *idleUnload_;
+  idleUnload_.reset();
+  token.cancel();
+}
+
+void EngineHost::scheduleIdleUnload() {
+  cancelIdleUnload();
+  if (!currentEngine_) return;
+  // A running transcription must keep its engine: the last one to end arms the
+  // timer again.
+  if (activeTranscriptionCount_ > 0) return;
+  const std::optional<std::chrono::seconds> delay =
+      model_inactivity_delay::duration(model_inactivity_delay::current(defaults_));
+  if (!delay) return;
+  const Clock::Duration sleep = idleTimeout_.value_or(Clock::Duration(*delay));
+  const CancellationToken token;
+  idleUnload_ = token;
+  unloadIdleEngine(QPointer<EngineHost>(this), &clock_, sleep, token);
+}
+
+QCoro::Task<void> EngineHost::unloadIdleEngine(QPointer<EngineHost> host, Clock* clock, Clock::Duration sleep,
+                                               CancellationToken token) {
+  const bool slept = co_await clock->sleep(sleep, token);
+  if (!slept || token.isCancelled() || !host) co_return;
+  co_await host->unloadIdle();
+}
+
+QCoro::Task<void> EngineHost::unloadIdle() {
+  idleUnload_.reset();
+  if (!currentEngine_) co_return;
+  std::shared_ptr<TranscriptionEngine> old = currentEngine_;
+  setCurrent(nullptr, std::nullopt);
+  diagnostics_.log(QStringLiteral("engine"), QStringLiteral("idle unload"));
+  auto unloading = std::make_shared<Completion>();
+  idleUnloading_ = unloading;
+  co_await old->unload();
+  if (idleUnloading_ == unloading) idleUnloading_.reset();
+  unloading->finish(nullptr);
+}
+
+void EngineHost::prewarmTextEnhancer() {
+  if (!languageModelFileIsComplete()) return;
+  if (!textEnhancer_.prewarm) return;
+  if (textEnhancer_.isLoaded && textEnhancer_.isLoaded()) return;
+  runPrewarm(textEnhancer_.prewarm);
+}
+
+}  // namespace murel

@@ -1,0 +1,88 @@
+#include "speech/ParakeetEngine.h"
+
+#include "speech/EngineError.h"
+
+#include <parakeet.h>
+
+#include <QCoroFuture>
+#include <QDir>
+
+#include <limits>
+
+namespace murel {
+
+// One Parakeet library context; used only on its engine's worker.
+class ParakeetContext {
+ public:
+  ParakeetContext(const QString& modelPath, const Logger& log) : nThreads_(engineThreadCount()) {
+    parakeet_context_params params = parakeet_context_default_params();
+    params.use_gpu = true;
+    ctx_ = parakeet_init_from_file_with_params(modelPath.toLocal8Bit().constData(), params);
+    if (!ctx_) throw EngineError::initFailed(QStringLiteral("Parakeet"));
+    log.info(QStringLiteral("Parakeet context initialized from ") + modelPath);
+  }
+  ~ParakeetContext() {
+    if (ctx_) parakeet_free(ctx_);
+  }
+  ParakeetContext(const ParakeetContext&) = delete;
+  ParakeetContext& operator=(const ParakeetContext&) = delete;
+
+  QString transcribe(const AudioSamples& samples) {
+    if (!ctx_) throw EngineError::notLoaded();
+    parakeet_full_params params = parakeet_full_default_params(PARAKEET_SAMPLING_GREEDY);
+    params.n_threads = nThreads_;
+    params.no_context = true;
+    const int status = parakeet_full(ctx_, params, samples.data(), static_cast<int>(samples.size()));
+    if (status != 0) throw EngineError::runFailed(QStringLiteral("Parakeet"), status);
+
+    QByteArray text;
+    const int count = parakeet_full_n_segments(ctx_);
+    for (int i = 0; i < count; ++i) {
+      if (const char* segment = parakeet_full_get_segment_text(ctx_, i)) text.append(segment);
+    }
+    return QString::fromUtf8(text);
+  }
+
+ private:
+  parakeet_context* ctx_ = nullptr;
+  const int nThreads_;
+};
+
+ParakeetEngine::ParakeetEngine() : ParakeetEngine(ParakeetModel::descriptor(ParakeetModel::tdt06bV3Q8)) {}
+
+ParakeetEngine::ParakeetEngine(SpeechModelDescriptor descriptor) : descriptor_(std::move(descriptor)) {}
+
+ParakeetEngine::~ParakeetEngine() = default;
+
+QCoro::Task<void> ParakeetEngine::load() {
+  co_await worker_.run([this] {
+    if (context_) return;
+    if (!descriptor_.isModelInstalled()) throw EngineError::modelMissing();
+    const QString modelPath = QDir(descriptor_.storageDirectory).filePath(descriptor_.artifacts.value(0).filename);
+    context_ = std::make_shared<ParakeetContext>(modelPath, residency_.logger());
+    residency_.setLoaded(true);
+  });
+}
+
+QCoro::Task<void> ParakeetEngine::unload() {
+  co_await worker_.run([this] {
+    context_.reset();
+    residency_.setLoaded(false);
+  });
+}
+
+QCoro::Task<TranscriptionResult> ParakeetEngine::transcribe(AudioSamples samples, std::optional<QString>, QStringList,
+                                                            CancellationToken cancel) {
+  const AudioSamples* input = &samples;  // the frame outlives the job: it is awaited below
+  co_return co_await worker_.run([this, input, cancel]() -> TranscriptionResult {
+    const std::shared_ptr<ParakeetContext> context = context_;
+    if (!context) throw EngineError::notLoaded();
+    if (cancel.isCancelled()) throw OperationCancelled();
+    if (input->empty()) return {};
+    if (input->size() > static_cast<size_t>(std::numeric_limits<int>::max()))
+      throw EngineError::audioConversionFailed(QStringLiteral("the recording is too long"));
+    return {context->transcribe(*input), std::nullopt};
+  });
+}
+
+}  // namespace murel
