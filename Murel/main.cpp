@@ -81,6 +81,7 @@ int main(int argc, char* argv[]) {
 
   murel::MurelApp::Services services;
   services.bootstrap = murel::runAppStateBootstrap;
+  murel::reportAppStateInDiagnostics();
   murel::MurelApp murelApp(std::move(services));
   QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &murelApp, &murel::MurelApp::reopen);
   murelApp.launch();

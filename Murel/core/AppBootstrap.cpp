@@ -1,24 +1,27 @@
 #include "core/AppBootstrap.h"
 
-#include "core/DiagLog.h"
+#include "core/AppState.h"
 #include "core/DiagnosticsReport.h"
 
 namespace murel {
 
 namespace {
-bool gBootstrapped = false;
+
+QCoro::Task<void> bootstrapSharedState() { co_await AppState::shared().bootstrap(); }
+
 }  // namespace
 
-void runAppStateBootstrap() {
-  // Stands in for the application state until it exists: the status it reports
-  // and the log line it writes.
-  gBootstrapped = true;
+void runAppStateBootstrap() { bootstrapSharedState(); }
+
+void reportAppStateInDiagnostics() {
   setAppStateFactsProvider([] {
+    const AppState& state = AppState::shared();
     AppStateFacts facts;
-    facts.status = gBootstrapped ? QStringLiteral("READY") : QStringLiteral("LOADING");
+    facts.status = state.status().label();
+    facts.autoPaste = state.autoPaste();
+    facts.lastError = state.lastError();
     return facts;
   });
-  DiagLog::shared().log(QStringLiteral("session"), QStringLiteral("bootstrap"));
 }
 
 }  // namespace murel

@@ -4,6 +4,7 @@
 #include "core/FilePanels.h"
 #include "core/HotKeyService.h"
 #include "core/UserDefaults.h"
+#include "enhance/LanguageModelFile.h"
 #include "platform/AccessibilityTrust.h"
 #include "speech/AudioDeviceManager.h"
 #include "speech/SpeechModel.h"
@@ -57,15 +58,6 @@ qint64 physicalMemoryBytes() {
 }  // namespace
 
 void setAppStateFactsProvider(AppStateFactsProvider provider) { appStateFactsProvider() = std::move(provider); }
-
-QString languageModelFilePath() {
-  return modelsDirectory(QStringLiteral("TextEnhancement")) + QStringLiteral("/gemma-4-E4B-it.litertlm");
-}
-
-bool isLanguageModelDownloaded(const QString& path) {
-  const QFileInfo info(path);
-  return info.isFile() && info.size() == kLanguageModelSizeBytes;
-}
 
 QString systemFactString(const QString& name) {
   if (name == QLatin1String("machine")) {
@@ -123,7 +115,7 @@ DiagnosticsFacts collectDiagnosticsFacts() {
   facts.selectedSpeechModel = selectedSpeechModel(defaults).id.rawValue;
   for (const SpeechModelDescriptor& model : SpeechModelDescriptor::catalog())
     facts.speechModels.append({model.id.rawValue, model.isModelInstalled()});
-  facts.languageModelDownloaded = isLanguageModelDownloaded();
+  facts.languageModelDownloaded = LanguageModelFile::isInstalled();
   facts.microphonePermission = static_cast<int>(platform::MicrophonePermission::system().status());
   facts.accessibilityTrusted = platform::isAccessibilityTrusted();
   facts.activationMode = HotKeyService::shared().activationMode();

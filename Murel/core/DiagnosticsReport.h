@@ -52,11 +52,6 @@ struct AppStateFacts {
 using AppStateFactsProvider = std::function<AppStateFacts()>;
 void setAppStateFactsProvider(AppStateFactsProvider provider);
 
-// The language model's file and the exact size at which it counts as installed.
-inline constexpr qint64 kLanguageModelSizeBytes = 3659530240;
-QString languageModelFilePath();
-bool isLanguageModelDownloaded(const QString& path = languageModelFilePath());
-
 // A platform fact by name for the hardware line: "model" (the machine's product
 // name) or "machine" (the processor architecture); "unknown" when unreadable.
 QString systemFactString(const QString& name);

@@ -7,6 +7,7 @@
 #include "core/FilePanels.h"
 #include "core/Localization.h"
 #include "core/UserDefaults.h"
+#include "enhance/LanguageModelFile.h"
 #include "speech/AudioDeviceManager.h"
 #include "speech/SpeechModel.h"
 #include "support/TestEnv.h"
@@ -171,11 +172,11 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_TRUE(file.resize(artifact.sizeBytes));
   }
-  QDir().mkpath(QFileInfo(languageModelFilePath()).path());
+  QDir().mkpath(QFileInfo(LanguageModelFile::modelPath()).path());
   {
-    QFile gemma(languageModelFilePath());
+    QFile gemma(LanguageModelFile::modelPath());
     ASSERT_TRUE(gemma.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(gemma.resize(kLanguageModelSizeBytes - 1));
+    ASSERT_TRUE(gemma.resize(LanguageModelFile::kSizeBytes - 1));
   }
   DiagLog::shared().log(QStringLiteral("session"), QStringLiteral("bootstrap"));
 
