@@ -3,6 +3,7 @@
 #include "core/AppState.h"
 
 #include "core/DiagLog.h"
+#include "core/EngineHostLink.h"
 #include "core/RecordingCuePlayer.h"
 #include "core/SystemLog.h"
 #include "core/UserDefaults.h"
@@ -36,25 +37,6 @@ namespace {
 
 const Logger kLog("app");
 
-// The engine host and its language model, as the session and the state use them.
-class EngineHostLink final : public SpeechEngineHosting {
- public:
-  EngineHostLink(EngineHost& host, TextEnhancer& enhancer) : host_(host), enhancer_(enhancer) {}
-  QCoro::Task<void> ensureLoaded() override { co_await host_.ensureLoaded(); }
-  QCoro::Task<QString> transcribe(QString audioFile, QStringList vocabulary, CancellationToken token) override {
-    return host_.transcribe(std::move(audioFile), std::move(vocabulary), std::move(token));
-  }
-  void prewarmTextEnhancer() override { host_.prewarmTextEnhancer(); }
-  QCoro::Task<QString> enhance(QString text, QString instructions, CancellationToken token) override {
-    return enhancer_.enhance(std::move(text), std::move(instructions), std::move(token));
-  }
-  bool isEngineLoaded() const override { return host_.currentEngine() && host_.currentEngine()->isLoaded(); }
-
- private:
-  EngineHost& host_;
-  TextEnhancer& enhancer_;
-};
-
 // The heads-up display window, built on its first showing and reused.
 class HudWindowDisplay final : public HudDisplaying {
  public:
@@ -87,7 +69,7 @@ struct Assembly {
   ModeStore& modes = ModeStore::shared();
   DictionaryStore& dictionary = DictionaryStore::shared();
   TextEnhancer enhancer{TextEnhancer::storedDelay(defaults), Clock::continuous(), std::nullopt, &DiagLog::shared()};
-  EngineHost host{defaults, TranscriptionPipeline::standard(), hostOptions()};
+  EngineHost host{defaults, TranscriptionPipeline::standard(), EngineHostLink::optionsFor(enhancer)};
   EngineHostLink link{host, enhancer};
   TranscriptProcessor processor{
       [this](QString text, QString instructions) {
@@ -116,13 +98,6 @@ struct Assembly {
       [this](CancellationToken token) { return readSelection(&selectionReader, std::move(token)); },
   }};
   std::unique_ptr<X11KeyPressMonitor> escapeMonitor;
-
-  EngineHostOptions hostOptions() {
-    EngineHostOptions options;
-    options.textEnhancer.isLoaded = [this] { return enhancer.isLoaded(); };
-    options.textEnhancer.prewarm = [this] { return enhancer.prewarm(); };
-    return options;
-  }
 
   Assembly() {
     deliverer.onPasteUnavailable = [this] { session.handlePasteUnavailable(); };
