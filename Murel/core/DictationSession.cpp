@@ -5,6 +5,7 @@
 #include "speech/AudioRecorder.h"
 #include "text/DictionaryStore.h"
 #include "text/TranscriptDeliverer.h"
+#include "text/UsageStatsStore.h"
 #include "text/VoiceEditPrompt.h"
 
 #include <QCoroFuture>
@@ -72,19 +73,7 @@ void DictationSession::send(const DictationSessionEvent& event) {
   if (onEvent) onEvent(event);
 }
 
-int DictationSession::wordCount(const QString& text) {
-  int count = 0;
-  bool inWord = false;
-  for (const QChar c : text) {
-    if (c.isSpace()) {
-      inWord = false;
-    } else if (!inWord) {
-      inWord = true;
-      ++count;
-    }
-  }
-  return count;
-}
+int DictationSession::wordCount(const QString& text) { return int(UsageStatsStore::wordCount(text)); }
 
 void DictationSession::start(std::optional<Mode> mode) {
   if (phase_ != Phase::idle) {
@@ -209,7 +198,8 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     if (token.isCancelled()) throw OperationCancelled();
     kLog.info(QStringLiteral("Raw transcription: \"%1\"").arg(raw));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe ok"),
-                   QString::asprintf("chars=%d duration=%.1fs", int(raw.size()), seconds(s_.clock.now() - began)));
+                   QString::asprintf("chars=%d duration=%.1fs", int(UsageStatsStore::characterCount(raw)),
+                                     seconds(s_.clock.now() - began)));
     std::optional<QString> result;
     if (isCommandEdit_) {
       result = co_await applyCommandEdit(raw, token);
@@ -377,8 +367,8 @@ QCoro::Task<std::optional<QString>> DictationSession::applyCommandEdit(QString r
   }
   s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("apply"),
                  QStringLiteral("instruction=%1 chars selection=%2 chars")
-                     .arg(instruction.size())
-                     .arg(selection ? selection->size() : 0));
+                     .arg(UsageStatsStore::characterCount(instruction))
+                     .arg(selection ? UsageStatsStore::characterCount(*selection) : 0));
   const QString prompt = voiceEditSystemPrompt(selection);
   const QString result = co_await s_.engineHost.enhance(instruction, prompt, token);
   if (result == instruction) {
