@@ -1,6 +1,9 @@
+#include "core/AppBootstrap.h"
 #include "core/AppPaths.h"
 #include "core/DiagLog.h"
 #include "core/Localization.h"
+#include "core/MurelApp.h"
+#include "core/SingleInstance.h"
 #include "core/SystemLog.h"
 #include "design/Tokens.h"
 
@@ -56,6 +59,15 @@ int main(int argc, char* argv[]) {
   // A tray application: closing a window never ends it.
   QApplication::setQuitOnLastWindowClosed(false);
   quitOnTerminationSignals(app);
+
+  // A second launch hands over to the running instance and ends before it
+  // touches the keyboard, the windows or the tray.
+  murel::SingleInstance instance;
+  if (instance.claim() == murel::SingleInstance::Claim::alreadyRunning) {
+    instance.reopenRunningInstance();
+    return 0;
+  }
+
   murel::installTranslations(app);
   murel::Fonts::registerBundled();
   // Ask the desktop for light or dark now, so the first window opens in it.
@@ -66,6 +78,13 @@ int main(int argc, char* argv[]) {
   const QString appName = qtTrId("app.name");
   QApplication::setApplicationDisplayName(appName);
   murel::Logger("app").info(QStringLiteral("started"));
+
+  murel::MurelApp::Services services;
+  services.bootstrap = murel::runAppStateBootstrap;
+  murel::reportAppStateInDiagnostics();
+  murel::MurelApp murelApp(std::move(services));
+  QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &murelApp, &murel::MurelApp::reopen);
+  murelApp.launch();
 
   const int code = QApplication::exec();
   murel::DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("quit"));

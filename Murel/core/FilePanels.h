@@ -1,0 +1,56 @@
+#pragma once
+
+#include "text/DictionaryStore.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+namespace murel {
+
+class DiagLog;
+
+// The modal open and save dialogs. Main thread; each call blocks until the user
+// answers. Tests put their own answers in through setSharedForTesting.
+class FilePanels {
+ public:
+  virtual ~FilePanels() = default;
+  // One existing file of the given MIME types (no folders, no multiple
+  // selection); none when cancelled.
+  virtual std::optional<QString> chooseFile(const QStringList& mimeTypes, const QString& message) = 0;
+  // A plain-text file location, the name field preset to `defaultName`; none when cancelled.
+  virtual std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) = 0;
+
+  // The Qt dialogs, unless a test has put others in.
+  static FilePanels& shared();
+  static void setSharedForTesting(FilePanels* panels);
+};
+
+// What the desktop does with files: shows one selected in the file manager.
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+  // Never blocks; quietly does nothing when no file manager answers.
+  virtual void revealFile(const QString& path) = 0;
+
+  // org.freedesktop.FileManager1 on the session bus, unless a test has put another in.
+  static Workspace& shared();
+  static void setSharedForTesting(Workspace* workspace);
+};
+
+// Asks for one file to open; none when cancelled.
+std::optional<QString> presentOpenPanel(const QStringList& mimeTypes, const QString& message);
+
+// Asks for a location, then builds the text (only after the user confirmed),
+// writes it there atomically as UTF-8 and reveals it. A failed write leaves any
+// earlier file untouched and logs `category` "export failed". True when written.
+bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, const QString& defaultName,
+                       const QString& title, const QString& category, const std::function<QString()>& buildText);
+
+bool exportDictionaryFile(const QString& defaultName, const QString& title, const QString& category,
+                          const QList<DictionaryEntry>& entries);
+
+}  // namespace murel

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+#include <QWidget>
+
+namespace murel {
+
+class AppDelegate;
+class AudioDeviceManager;
+class StatusItem;
+class UserDefaults;
+namespace platform {
+class LoginItem;
+}
+
+// Accessory: the tray icon only, windows stay out of the task bar's way.
+// Regular: a window is brought to the front, as while setup is pending.
+enum class ActivationPolicy { accessory, regular };
+
+// The application object: the onboarding and settings windows, the tray icon,
+// the one audio-device manager of the process, and whether setup is complete.
+class MurelApp : public QObject {
+  Q_OBJECT
+
+ public:
+  // What the application reaches outside itself; tests replace parts.
+  struct Services {
+    std::function<bool()> isReadyAtLaunch;      // default: murel::isReadyAtLaunch
+    std::function<void()> bootstrap;            // runs the application state's start-up
+    std::function<void()> startHotKeys;         // default: the shared hotkey service
+    UserDefaults* defaults = nullptr;           // default: the shared user defaults
+    platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
+  };
+
+  // The window identifiers.
+  static constexpr const char* kOnboardingID = "onboarding";
+  static constexpr const char* kSettingsID = "settings";
+
+  explicit MurelApp(Services services, QObject* parent = nullptr);
+  ~MurelApp() override;
+
+  // Builds the windows and the tray icon and runs the delegate's launch steps.
+  void launch();
+
+  bool hasCompletedOnboarding() const { return hasCompletedOnboarding_; }
+  ActivationPolicy activationPolicy() const { return policy_; }
+  void setActivationPolicy(ActivationPolicy policy);
+  AudioDeviceManager& audioDeviceManager();
+  AppDelegate& delegate() { return *delegate_; }
+  StatusItem* statusItem() const { return statusItem_; }
+  const Services& services() const { return services_; }
+
+  // The onboarding content calls this after the user has finished the last step.
+  void completeOnboarding();
+  // Opens (or brings forward) the settings window.
+  void openSettings();
+  // Brings the onboarding window forward with the regular policy.
+  void bringOnboardingForward();
+  // A later launch of the application: where no tray shows the icon, the
+  // settings window (or, while setup is pending, the onboarding window) comes forward.
+  void reopen();
+  // Starts the application state's bootstrap one main-loop turn later.
+  void startBootstrap();
+
+  QWidget* onboardingWindow() const { return onboardingWindow_; }
+  QWidget* settingsWindow() const { return settingsWindow_; }
+
+ Q_SIGNALS:
+  void hasCompletedOnboardingChanged();
+
+ private:
+  QWidget* makeOnboardingWindow();
+  QWidget* makeSettingsWindow();
+
+  Services services_;
+  std::unique_ptr<AppDelegate> delegate_;
+  bool hasCompletedOnboarding_ = false;
+  ActivationPolicy policy_ = ActivationPolicy::accessory;
+  AudioDeviceManager* audioDeviceManager_ = nullptr;
+  StatusItem* statusItem_ = nullptr;
+  QPointer<QWidget> onboardingWindow_;
+  QPointer<QWidget> settingsWindow_;
+};
+
+}  // namespace murel

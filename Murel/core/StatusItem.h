@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace murel {
+
+// The application's icon in the desktop's tray. A click opens the menu panel as
+// a frameless popup under the icon; the context menu always offers quitting.
+class StatusItem : public QObject {
+  Q_OBJECT
+
+ public:
+  // Builds the panel's content each time it opens.
+  using PanelContent = std::function<QWidget*()>;
+
+  StatusItem(PanelContent content, std::function<void()> openSettings, QObject* parent = nullptr);
+  ~StatusItem() override;
+
+  void show();
+  // Whether a tray shows the icon; without one the windows are the only way in.
+  bool isHostAvailable() const;
+  void togglePanel();
+  QWidget* panel() const { return panel_; }
+
+  // The tray image: a microphone capsule drawn for the tray's size.
+  static QIcon icon();
+
+ private:
+  PanelContent content_;
+  QSystemTrayIcon* tray_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QPointer<QWidget> panel_;
+};
+
+// The panel's content until the full menu exists: who is running, settings and quit.
+QWidget* makePlaceholderMenuBarView(bool isOnboardingComplete, std::function<void()> openSettings);
+
+}  // namespace murel

@@ -1,0 +1,194 @@
+#pragma once
+// The application started as a real process on a session bus of its own, with a
+// tray watcher that records the icons registered with it. Shared by the
+// application tests and the start-up benchmark.
+
+#include "core/AppPaths.h"
+#include "speech/SpeechModel.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStringList>
+#include <QThread>
+#include <QUuid>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace murel::apprig {
+
+inline bool pump(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done()) {
+    if (timer.elapsed() > timeout.count()) return done();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+  return true;
+}
+
+// A private dbus-daemon, gone with the object.
+class PrivateBus {
+ public:
+  explicit PrivateBus(const QString& folder) {
+    QDir().mkpath(folder);
+    address_ = QStringLiteral("unix:path=") + folder + QStringLiteral("/bus");
+    daemon_.setProgram(QStringLiteral("dbus-daemon"));
+    daemon_.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                          QStringLiteral("--address=") + address_});
+    daemon_.start();
+    daemon_.waitForStarted(5000);
+    name_ = QStringLiteral("murel-private-") + QUuid::createUuid().toString(QUuid::Id128);
+    pump([&] {
+      QDBusConnection::disconnectFromBus(name_);
+      return QDBusConnection::connectToBus(address_, name_).isConnected();
+    }, std::chrono::seconds(10));
+  }
+  ~PrivateBus() {
+    QDBusConnection::disconnectFromBus(name_);
+    daemon_.terminate();
+    daemon_.waitForFinished(3000);
+  }
+  PrivateBus(const PrivateBus&) = delete;
+  PrivateBus& operator=(const PrivateBus&) = delete;
+
+  QDBusConnection connection() const { return QDBusConnection(name_); }
+  const QString& address() const { return address_; }
+
+ private:
+  QProcess daemon_;
+  QString address_;
+  QString name_;
+};
+
+// org.kde.StatusNotifierWatcher with a host, as a desktop's tray provides it.
+class FakeTrayWatcher final : public QDBusVirtualObject {
+ public:
+  explicit FakeTrayWatcher(QDBusConnection bus) : bus_(std::move(bus)) {
+    bus_.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), this);
+    bus_.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+  }
+  ~FakeTrayWatcher() override {
+    bus_.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    bus_.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+  }
+
+  const QStringList& items() const { return items_; }
+
+  QString introspect(const QString&) const override {
+    return QStringLiteral(
+        "<interface name=\"org.kde.StatusNotifierWatcher\">"
+        "<method name=\"RegisterStatusNotifierItem\"><arg name=\"service\" type=\"s\" direction=\"in\"/></method>"
+        "<method name=\"RegisterStatusNotifierHost\"><arg name=\"service\" type=\"s\" direction=\"in\"/></method>"
+        "<property name=\"RegisteredStatusNotifierItems\" type=\"as\" access=\"read\"/>"
+        "<property name=\"IsStatusNotifierHostRegistered\" type=\"b\" access=\"read\"/>"
+        "<property name=\"ProtocolVersion\" type=\"i\" access=\"read\"/>"
+        "</interface>");
+  }
+
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    const QString member = message.member();
+    if (member == QLatin1String("RegisterStatusNotifierItem")) {
+      items_.append(message.arguments().value(0).toString());
+      connection.send(message.createReply());
+      return true;
+    }
+    if (member == QLatin1String("RegisterStatusNotifierHost")) {
+      connection.send(message.createReply());
+      return true;
+    }
+    if (member == QLatin1String("Get") && message.arguments().size() == 2) {
+      const QString property = message.arguments().at(1).toString();
+      QVariant value;
+      if (property == QLatin1String("IsStatusNotifierHostRegistered")) value = true;
+      else if (property == QLatin1String("ProtocolVersion")) value = 0;
+      else if (property == QLatin1String("RegisteredStatusNotifierItems")) value = items_;
+      connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+      return true;
+    }
+    if (member == QLatin1String("GetAll")) {
+      QVariantMap all{{QStringLiteral("IsStatusNotifierHostRegistered"), true},
+                      {QStringLiteral("ProtocolVersion"), 0},
+                      {QStringLiteral("RegisteredStatusNotifierItems"), items_}};
+      connection.send(message.createReply(all));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  QDBusConnection bus_;
+  QStringList items_;
+};
+
+// The folders one launch of the application writes into.
+struct Home {
+  QString root;
+  QString config() const { return root + QStringLiteral("/config"); }
+  QString data() const { return root + QStringLiteral("/data"); }
+  QString logFile() const { return data() + QStringLiteral("/Murel/Logs/murel.log"); }
+  QString defaultsFile() const { return config() + QStringLiteral("/Murel/defaults.json"); }
+  QString autostartEntry() const { return config() + QStringLiteral("/autostart/murel.desktop"); }
+
+  QString log() const {
+    QFile file(logFile());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  }
+
+  // The default speech model's files as sparse files of their exact sizes.
+  void installDefaultModel() const {
+    const QString support = AppPaths::applicationSupport();
+    const SpeechModelDescriptor& model = SpeechModelDescriptor::defaultModel();
+    QString folder = model.storageDirectory;
+    if (folder.startsWith(support)) folder = data() + folder.mid(support.size());
+    QDir().mkpath(folder);
+    for (const ModelArtifact& artifact : model.artifacts) {
+      QFile file(folder + QLatin1Char('/') + artifact.filename);
+      file.open(QIODevice::WriteOnly);
+      file.resize(artifact.sizeBytes);
+    }
+  }
+};
+
+inline QProcessEnvironment environmentFor(const Home& home, const QString& busAddress) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* sub : {"home", "config", "data", "cache", "state"}) QDir().mkpath(home.root + QLatin1Char('/') + QLatin1String(sub));
+  env.insert(QStringLiteral("HOME"), home.root + QStringLiteral("/home"));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.config());
+  env.insert(QStringLiteral("XDG_DATA_HOME"), home.data());
+  env.insert(QStringLiteral("XDG_CACHE_HOME"), home.root + QStringLiteral("/cache"));
+  env.insert(QStringLiteral("XDG_STATE_HOME"), home.root + QStringLiteral("/state"));
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
+  return env;
+}
+
+inline std::unique_ptr<QProcess> startApp(const QString& executable, const Home& home, const QString& busAddress) {
+  auto app = std::make_unique<QProcess>();
+  app->setProgram(executable);
+  app->setProcessEnvironment(environmentFor(home, busAddress));
+  app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  app->start();
+  app->waitForStarted(10000);
+  return app;
+}
+
+// Whether the process shows a mapped window whose title starts with `title`.
+inline bool showsWindow(qint64 pid, const QString& title) {
+  QProcess search;
+  search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                                            QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
+                                            QLatin1Char('^') + title});
+  search.waitForFinished(5000);
+  return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+}  // namespace murel::apprig

@@ -1,0 +1,128 @@
+// The application as a user starts it: a real process on the rig's X server and
+// sound server, with a session bus of its own so that several runs never meet.
+#include "AppProcessRig.h"
+
+#include "core/UserDefaults.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace murel;
+using namespace std::chrono_literals;
+
+namespace {
+
+class AppProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString root = test::freshDir(QStringLiteral("app-") + QString::fromLatin1(
+        ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    home_.root = root + QStringLiteral("/home");
+    bus_ = std::make_unique<apprig::PrivateBus>(root + QStringLiteral("/bus"));
+    ASSERT_TRUE(bus_->connection().isConnected());
+  }
+  void TearDown() override {
+    for (auto& app : apps_) {
+      if (app->state() != QProcess::NotRunning) {
+        app->kill();
+        app->waitForFinished(5000);
+      }
+    }
+  }
+
+  QProcess& launch() {
+    apps_.push_back(apprig::startApp(test::buildDir() + QStringLiteral("/bin/murel"), home_, bus_->address()));
+    return *apps_.back();
+  }
+
+  // SIGTERM, then the exit is expected within a second and with status 0.
+  static void quit(QProcess& app) {
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    EXPECT_TRUE(app.waitForFinished(1000)) << "still running a second after SIGTERM";
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+  }
+
+  std::optional<bool> launchFlag() const {
+    UserDefaults defaults(home_.defaultsFile());
+    return defaults.boolValue(QStringLiteral("launchAtLoginDefaultApplied"));
+  }
+
+  apprig::Home home_;
+  std::unique_ptr<apprig::PrivateBus> bus_;
+  std::vector<std::unique_ptr<QProcess>> apps_;
+};
+
+}  // namespace
+
+TEST_F(AppProcess, WithoutModelShowsOnboardingAndRegistersTrayIcon) {
+  apprig::FakeTrayWatcher watcher(bus_->connection());
+  QProcess& app = launch();
+  EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")); }, 10s));
+  EXPECT_TRUE(apprig::pump([&] { return !watcher.items().isEmpty(); }, 10s));
+  EXPECT_FALSE(home_.log().contains(QStringLiteral("session  bootstrap")));
+  quit(app);
+}
+
+TEST_F(AppProcess, WithInstalledModelBootstrapsWithoutOnboarding) {
+  home_.installDefaultModel();
+  apprig::FakeTrayWatcher watcher(bus_->connection());
+  QProcess& app = launch();
+  EXPECT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, 10s))
+      << home_.log().toStdString();
+  EXPECT_TRUE(apprig::pump([&] { return !watcher.items().isEmpty(); }, 10s));
+  EXPECT_FALSE(apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")));
+  EXPECT_FALSE(apprig::showsWindow(app.processId(), QStringLiteral("Settings")));
+  quit(app);
+}
+
+// Without a tray the running instance would be unreachable: a second launch
+// brings its settings window forward, and ends.
+TEST_F(AppProcess, SecondLaunchEndsAndBringsTheFirstForward) {
+  home_.installDefaultModel();
+  QProcess& first = launch();
+  ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("session  bootstrap")); }, 10s));
+  EXPECT_FALSE(apprig::showsWindow(first.processId(), QStringLiteral("Settings")));
+
+  QProcess& second = launch();
+  EXPECT_TRUE(second.waitForFinished(2000)) << "the second instance kept running";
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Settings")); }, 5s));
+  EXPECT_EQ(first.state(), QProcess::Running);
+  quit(first);
+}
+
+TEST_F(AppProcess, LoginItemIsWrittenOnceAndNeverPutBack) {
+  QProcess& first = launch();
+  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")); }, 10s));
+  quit(first);
+  QFile entry(home_.autostartEntry());
+  ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(entry.readAll());
+  EXPECT_TRUE(text.startsWith(QStringLiteral("[Desktop Entry]\n"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("/bin/murel\"\n"))) << text.toStdString();
+  EXPECT_EQ(launchFlag(), true);
+
+  // The user removed it: the next launch leaves it removed.
+  ASSERT_TRUE(QFile::remove(home_.autostartEntry()));
+  QProcess& second = launch();
+  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(second.processId(), QStringLiteral("Onboarding")); }, 10s));
+  quit(second);
+  EXPECT_FALSE(QFile::exists(home_.autostartEntry()));
+  EXPECT_EQ(launchFlag(), true);
+}
+
+TEST_F(AppProcess, FailedLoginItemLeavesTheFlagUnset) {
+  QDir().mkpath(home_.config());
+  QFile blocker(home_.config() + QStringLiteral("/autostart"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  QProcess& app = launch();
+  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")); }, 10s));
+  quit(app);
+  EXPECT_NE(launchFlag(), true);
+}
