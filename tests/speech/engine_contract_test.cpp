@@ -3,6 +3,7 @@
 #include "speech/EngineResidency.h"
 #include "speech/UnavailableEngine.h"
 #include "AwaitTask.h"
+#include "support/LogCapture.h"
 
 #include <QCoroTask>
 #include <QtConcurrent/QtConcurrentRun>
@@ -38,32 +39,8 @@ TEST(EngineError, DescriptionsAreTheUserFacingTexts) {
   EXPECT_FALSE(EngineError::initFailed(QStringLiteral("Whisper")) == EngineError::initFailed(QStringLiteral("VAD")));
 }
 
-class LogCapture {
- public:
-  LogCapture() {
-    SystemLog::setSink([this](SystemLog::Level level, const QString& category, const QString& message) {
-      std::lock_guard lock(mutex_);
-      lines_.append({level, category, message});
-    });
-  }
-  ~LogCapture() { SystemLog::setSink({}); }
-  struct Line {
-    SystemLog::Level level;
-    QString category;
-    QString message;
-  };
-  QList<Line> lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  QList<Line> lines_;
-};
-
 TEST(EngineResidency, FlagAndLogLines) {
-  LogCapture log;
+  murel::test::LogCapture log;
   EngineResidency residency(QStringLiteral("Parakeet"), "parakeet");
   EXPECT_FALSE(residency.isLoaded());
   residency.setLoaded(true);
@@ -84,7 +61,7 @@ TEST(EngineResidency, FlagAndLogLines) {
 }
 
 TEST(EngineResidency, ReadsAndWritesFromManyThreads) {
-  LogCapture log;
+  murel::test::LogCapture log;
   EngineResidency residency(QStringLiteral("Whisper"), "whisper");
   std::thread writer([&] {
     for (int i = 0; i < 2000; ++i) residency.setLoaded(i % 2 == 0);

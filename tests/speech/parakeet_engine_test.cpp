@@ -4,6 +4,7 @@
 #include "AwaitTask.h"
 #include "SpeechAudio.h"
 #include "support/TestEnv.h"
+#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,25 +18,6 @@ using namespace murel;
 using namespace murel::test;
 
 namespace {
-
-class LogLines {
- public:
-  LogLines() {
-    SystemLog::setSink([this](SystemLog::Level, const QString& category, const QString& message) {
-      std::lock_guard lock(mutex_);
-      if (category == QLatin1String("parakeet")) lines_.append(message);
-    });
-  }
-  ~LogLines() { SystemLog::setSink({}); }
-  QStringList lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  QStringList lines_;
-};
 
 SpeechModelDescriptor rowWithTestModel(const QString& testModel) {
   SpeechModelDescriptor row = ParakeetModel::descriptor(ParakeetModel::tdt06bV3Q8);
@@ -63,7 +45,7 @@ class ParakeetEngineTest : public ::testing::Test {
 };
 
 TEST_F(ParakeetEngineTest, TheGeneratedModelTranscribesTheSameTextEveryTime) {
-  LogLines log;
+  murel::test::LogCapture log;
   ParakeetEngine engine(rowWithTestModel(QStringLiteral("parakeet-test-8192.bin")));
   awaitTask(engine.load());
   EXPECT_TRUE(engine.isLoaded());
@@ -82,7 +64,7 @@ TEST_F(ParakeetEngineTest, TheGeneratedModelTranscribesTheSameTextEveryTime) {
 
   awaitTask(engine.unload());
   EXPECT_FALSE(engine.isLoaded());
-  const QStringList lines = log.lines();
+  const QStringList lines = log.messages(QStringLiteral("parakeet"));
   ASSERT_EQ(lines.size(), 3);
   EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Parakeet context initialized from ")));
   EXPECT_EQ(lines[1], QStringLiteral("Parakeet engine loaded"));
@@ -90,7 +72,7 @@ TEST_F(ParakeetEngineTest, TheGeneratedModelTranscribesTheSameTextEveryTime) {
 }
 
 TEST_F(ParakeetEngineTest, LoadTwiceLoadsOnceAndTranscribeNeedsALoadedModel) {
-  LogLines log;
+  murel::test::LogCapture log;
   ParakeetEngine engine(rowWithTestModel(QStringLiteral("parakeet-test-10.bin")));
   for (int round = 0; round < 2; ++round) {
     try {
@@ -108,8 +90,8 @@ TEST_F(ParakeetEngineTest, LoadTwiceLoadsOnceAndTranscribeNeedsALoadedModel) {
     awaitTask(engine.unload());
   }
   awaitTask(engine.unload());
-  EXPECT_EQ(log.lines().filter(QStringLiteral("engine loaded")).size(), 2);
-  EXPECT_EQ(log.lines().filter(QStringLiteral("engine unloaded")).size(), 3);
+  EXPECT_EQ(log.messages(QStringLiteral("parakeet")).filter(QStringLiteral("engine loaded")).size(), 2);
+  EXPECT_EQ(log.messages(QStringLiteral("parakeet")).filter(QStringLiteral("engine unloaded")).size(), 3);
 }
 
 // The application's own engine on the real catalogue row and models folder.

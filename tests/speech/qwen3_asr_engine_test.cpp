@@ -10,6 +10,7 @@
 #include "speech/Qwen3ASREngine.h"
 #include "speech/Qwen3ASRModel.h"
 #include "AwaitTask.h"
+#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,30 +53,6 @@ AudioSamples tone(double seconds = 1.0) {
   return samples;
 }
 
-class LogCapture {
- public:
-  LogCapture() {
-    SystemLog::setSink([this](SystemLog::Level level, const QString& category, const QString& message) {
-      std::lock_guard lock(mutex_);
-      lines_.append({level, category, message});
-    });
-  }
-  ~LogCapture() { SystemLog::setSink({}); }
-  struct Line {
-    SystemLog::Level level;
-    QString category;
-    QString message;
-  };
-  QList<Line> lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  QList<Line> lines_;
-};
-
 // One worker thread: the tiny model's matrices are too small to share out, and
 // on a busy machine the thread hand-offs would cost more than the arithmetic.
 class OneThread : public ::testing::Environment {
@@ -98,7 +75,7 @@ EngineError::Kind loadError(Qwen3ASREngine& engine) {
 }  // namespace
 
 TEST(Qwen3ASREngine, TinyModelGivesItsAnswerOnEveryRun) {
-  LogCapture log;
+  murel::test::LogCapture log;
   Qwen3ASREngine engine(Qwen3ASRModel::small06BQ5, tinyDescriptor());
   EXPECT_FALSE(engine.isLoaded());
   test::awaitTask(engine.load());
@@ -175,7 +152,7 @@ TEST(Qwen3ASREngine, MissingOrRefusedFilesLeaveItUnloaded) {
   ASSERT_TRUE(projector.open(QIODevice::ReadOnly));
   write(QStringLiteral("cut-mmproj.gguf"), projector.read(projector.size() / 2));
 
-  LogCapture log;
+  murel::test::LogCapture log;
   const struct {
     const char* model;
     const char* projector;

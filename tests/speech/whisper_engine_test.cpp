@@ -5,6 +5,7 @@
 #include "AwaitTask.h"
 #include "SpeechAudio.h"
 #include "support/TestEnv.h"
+#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,25 +72,6 @@ TEST(WhisperFullParams, GreedyWithBuiltInVoiceActivityDetection) {
   }
 }
 
-class LogLines {
- public:
-  LogLines() {
-    SystemLog::setSink([this](SystemLog::Level, const QString& category, const QString& message) {
-      std::lock_guard lock(mutex_);
-      if (category == QLatin1String("whisper")) lines_.append(message);
-    });
-  }
-  ~LogLines() { SystemLog::setSink({}); }
-  QStringList lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  QStringList lines_;
-};
-
 EngineError loadError(WhisperEngine& engine) {
   try {
     awaitTask(engine.load());
@@ -133,7 +115,7 @@ TEST_F(WhisperEngineTest, TinyModelsLoadAndTranscribeThroughWhisperFull) {
   } cases[] = {{WhisperModel::smallEnglishQ8, "tiny-whisper-51864.bin", std::nullopt},
                {WhisperModel::largeV3TurboQ8, "tiny-whisper-51865.bin", QStringLiteral("de")}};
   for (const auto& c : cases) {
-    LogLines log;
+    murel::test::LogCapture log;
     WhisperEngine engine(c.model, rowWithTinyModel(c.model, QString::fromUtf8(c.file)), vadModelResourcePath);
     EXPECT_FALSE(engine.isLoaded());
     awaitTask(engine.load());
@@ -151,7 +133,7 @@ TEST_F(WhisperEngineTest, TinyModelsLoadAndTranscribeThroughWhisperFull) {
 
     awaitTask(engine.unload());
     EXPECT_FALSE(engine.isLoaded());
-    const QStringList lines = log.lines();
+    const QStringList lines = log.messages(QStringLiteral("whisper"));
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Whisper context initialized from ")));
     EXPECT_EQ(lines[1], QStringLiteral("Whisper engine loaded"));
@@ -160,7 +142,7 @@ TEST_F(WhisperEngineTest, TinyModelsLoadAndTranscribeThroughWhisperFull) {
 }
 
 TEST_F(WhisperEngineTest, LoadTwiceLoadsOnceAndUnloadRepeatsItsLine) {
-  LogLines log;
+  murel::test::LogCapture log;
   WhisperEngine engine(WhisperModel::smallEnglishQ8,
                        rowWithTinyModel(WhisperModel::smallEnglishQ8, QStringLiteral("tiny-whisper-51864.bin")),
                        vadModelResourcePath);
@@ -168,7 +150,7 @@ TEST_F(WhisperEngineTest, LoadTwiceLoadsOnceAndUnloadRepeatsItsLine) {
   awaitTask(engine.load());
   awaitTask(engine.unload());
   awaitTask(engine.unload());
-  EXPECT_EQ(log.lines().mid(1), (QStringList{QStringLiteral("Whisper engine loaded"),
+  EXPECT_EQ(log.messages(QStringLiteral("whisper")).mid(1), (QStringList{QStringLiteral("Whisper engine loaded"),
                                              QStringLiteral("Whisper engine unloaded"),
                                              QStringLiteral("Whisper engine unloaded")}));
   try {
