@@ -4,11 +4,11 @@
 //    output within 200 ms;
 //  - long captures drop no frames and cost under 2 % of one core
 //    (MUREL_BENCH_CAPTURE_SECONDS, default 600).
-#include "core/AppPaths.h"
-#include "core/DiagLog.h"
-#include "core/RecordingCuePlayer.h"
-#include "platform/PulseAudio.h"
-#include "speech/AudioRecorder.h"
+#include "runtime/AppPaths.h"
+#include "runtime/DiagLog.h"
+#include "audio/RecordingCuePlayer.h"
+#include "platform/pulse/PulseAudio.h"
+#include "audio/AudioRecorder.h"
 
 #include <QCoreApplication>
 #include <QDir>

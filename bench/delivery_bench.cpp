@@ -3,15 +3,15 @@
 // clipboard write, the user's clipboard comes back 100-150 ms after the paste,
 // and taking the snapshot never holds the main thread for more than 200 ms,
 // also with a large image on the clipboard or an owner that never answers.
-#include "core/DiagLog.h"
-#include "core/UserDefaults.h"
-#include "platform/X11Connection.h"
-#include "platform/X11KeySynthesizer.h"
-#include "platform/X11Pasteboard.h"
-#include "text/ClipboardCoordinator.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "delivery/ClipboardCoordinator.h"
 #include "text/HistoryStore.h"
 #include "text/SnippetStore.h"
-#include "text/TranscriptDeliverer.h"
+#include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 // What a caller pays for one diagnostics line: the call only enqueues, so it
 // must stay far below the 20 µs budget even while the queue writes.
-#include "core/DiagLog.h"
+#include "runtime/DiagLog.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

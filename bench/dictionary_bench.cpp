@@ -1,6 +1,6 @@
 // The dictionary on the dictation path: 500 rules over a 5,000-character
 // transcript must take under 50 ms, and loading 5,000 stored rules under 20 ms.
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/DictionaryStore.h"
 #include "text/TranscriptProcessor.h"
 

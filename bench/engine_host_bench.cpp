@@ -1,9 +1,9 @@
 // The first transcription after start (or after an idle unload) waits for the
 // longer of engine loading and file decoding, not their sum: with a 500 ms load
 // and a 500 ms decode one transcription has to return well under 1 s.
-#include "core/Async.h"
-#include "core/DiagLog.h"
-#include "core/UserDefaults.h"
+#include "runtime/Async.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
 #include "speech/EngineHost.h"
 
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // taken on the tap's own thread, so it must stay under 5 ms while the main
 // thread does not run at all (here it never returns to its event loop).
 // Needs an X server (scripts/bench runs it on the rig's Xvfb).
-#include "platform/X11KeyEventTap.h"
+#include "platform/x11/X11KeyEventTap.h"
 
 #include <QCoreApplication>
 

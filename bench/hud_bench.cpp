@@ -2,11 +2,11 @@
 // the repaint) and the first showing of the panel (native window made, mapped
 // and painted). Counters: heap allocations per sample (the level window must
 // not allocate) and per tick with the repaint (Qt's paint machinery).
-#include "core/Clock.h"
+#include "runtime/Clock.h"
 #include "design/Tokens.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudBars.h"
-#include "overlays/HudPresentation.h"
+#include "app/HudPresentation.h"
 #include "overlays/HudWindowController.h"
 
 #include <QApplication>

@@ -4,13 +4,13 @@
 // once and the clock lets the deliberate delays (paste after 50 ms, clipboard
 // restore after 100 ms) pass at once, so only the application's work is timed.
 // Targets: under 30 ms and under 50 ms.
-#include "core/DiagLog.h"
-#include "core/DictationSession.h"
-#include "core/UserDefaults.h"
-#include "speech/AudioRecorder.h"
+#include "runtime/DiagLog.h"
+#include "app/DictationSession.h"
+#include "runtime/UserDefaults.h"
+#include "audio/AudioRecorder.h"
 #include "text/DictionaryStore.h"
 #include "text/ModeStore.h"
-#include "text/TranscriptDeliverer.h"
+#include "delivery/TranscriptDeliverer.h"
 #include "text/TranscriptProcessor.h"
 
 #include <QCoreApplication>

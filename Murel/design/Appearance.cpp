@@ -1,6 +1,6 @@
 #include "design/Appearance.h"
 
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 
 #include <QApplication>
 #include <QDBusMessage>

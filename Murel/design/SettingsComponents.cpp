@@ -1,6 +1,6 @@
 #include "design/SettingsComponents.h"
 
-#include "core/Clock.h"
+#include "runtime/Clock.h"
 #include "design/Appearance.h"
 #include "design/EditorialComponents.h"
 #include "design/InputComponents.h"

@@ -1,7 +1,7 @@
 #include "design/Symbols.h"
 
-#include "core/AppPaths.h"
-#include "core/SystemLog.h"
+#include "runtime/AppPaths.h"
+#include "runtime/SystemLog.h"
 
 #include <QHash>
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "design/Tokens.h"
 
-#include "core/AppPaths.h"
-#include "core/SystemLog.h"
+#include "runtime/AppPaths.h"
+#include "runtime/SystemLog.h"
 
 #include <QFontDatabase>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "enhance/TextEnhancer.h"
 
-#include "core/DiagLog.h"
-#include "core/SystemLog.h"
-#include "enhance/LanguageModelFile.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "speech/LanguageModelFile.h"
 #include "text/ModelInactivityDelay.h"
 
 #include "LiteRTLM/Config.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/Async.h"
-#include "core/Cancellation.h"
-#include "core/Clock.h"
+#include "runtime/Async.h"
+#include "runtime/Cancellation.h"
+#include "runtime/Clock.h"
 
 #include <QCoroTask>
 #include <QFuture>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "core/Clock.h"
+#include "runtime/Clock.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
-#include "overlays/HudPresentation.h"
+#include "app/HudPresentation.h"
 
 #include <QRectF>
 #include <QWidget>

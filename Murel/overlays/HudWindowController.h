@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Clock.h"
-#include "overlays/HudPresentation.h"
+#include "runtime/Clock.h"
+#include "app/HudPresentation.h"
 
 #include <QPointer>
 #include <QWidget>

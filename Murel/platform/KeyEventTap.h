@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/HotKeyMatcher.h"
+#include "keys/HotKeyMatcher.h"
 
 #include <chrono>
 #include <functional>

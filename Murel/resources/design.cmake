@@ -37,4 +37,4 @@ foreach(_s ${_symbols})
 endforeach()
 
 add_custom_target(murel_design_resources ALL DEPENDS ${_design_outputs})
-add_dependencies(murel_app murel_design_resources)
+add_dependencies(murel_design murel_design_resources)

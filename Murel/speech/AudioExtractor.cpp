@@ -1,7 +1,7 @@
 #include "speech/AudioExtractor.h"
 
 #include "speech/FFmpegUtil.h"
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 
 #include <QCoroFuture>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "speech/AudioSampleLoader.h"
 
 #include "speech/EngineError.h"
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 #include "speech/FFmpegUtil.h"
 
 #include <QFile>

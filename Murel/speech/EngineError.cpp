@@ -1,6 +1,6 @@
 #include "speech/EngineError.h"
 
-#include "speech/LocalizedText.h"
+#include "runtime/LocalizedText.h"
 
 namespace murel {
 

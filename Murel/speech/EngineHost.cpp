@@ -1,15 +1,15 @@
 #include "speech/EngineHost.h"
 
-#include "enhance/LanguageModelFile.h"
-#include "text/UnicodeText.h"
+#include "speech/LanguageModelFile.h"
+#include "runtime/UnicodeText.h"
 
-#include "core/DiagLog.h"
-#include "core/SystemLog.h"
-#include "core/UserDefaults.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
 #include "speech/EngineError.h"
 #include "speech/EngineFactories.h"
 #include "text/ModelInactivityDelay.h"
-#include "text/UnicodeText.h"
+#include "runtime/UnicodeText.h"
 
 #include <QCoroFuture>
 #include <QFuture>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Cancellation.h"
-#include "core/Clock.h"
+#include "runtime/Cancellation.h"
+#include "runtime/Clock.h"
 #include "speech/SpeechModel.h"
 #include "speech/TranscriptionEngine.h"
 

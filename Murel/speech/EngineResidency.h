@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 
 #include <QString>
 

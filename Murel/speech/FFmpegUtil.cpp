@@ -1,6 +1,6 @@
 #include "speech/FFmpegUtil.h"
 
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>

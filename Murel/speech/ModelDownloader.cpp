@@ -1,7 +1,7 @@
 #include "speech/ModelDownloader.h"
 
-#include "core/Async.h"
-#include "speech/SystemError.h"
+#include "runtime/Async.h"
+#include "runtime/SystemError.h"
 
 #include <QCoroFuture>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "speech/Qwen3ASRContext.h"
 
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/EngineResidency.h"
 

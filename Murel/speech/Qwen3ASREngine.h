@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Async.h"
+#include "runtime/Async.h"
 #include "speech/EngineResidency.h"
 #include "speech/Qwen3ASRModel.h"
 #include "speech/TranscriptionEngine.h"

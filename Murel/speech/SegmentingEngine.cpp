@@ -1,6 +1,6 @@
 #include "speech/SegmentingEngine.h"
 
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 
 #include <QCoroFuture>

@@ -1,8 +1,8 @@
 #include "speech/SpeechModel.h"
 
-#include "core/AppPaths.h"
-#include "core/UserDefaults.h"
-#include "speech/SystemError.h"
+#include "runtime/AppPaths.h"
+#include "runtime/UserDefaults.h"
+#include "runtime/SystemError.h"
 #include "speech/ParakeetModel.h"
 #include "speech/Qwen3ASRModel.h"
 #include "speech/WhisperModel.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "speech/LocalizedText.h"
+#include "runtime/LocalizedText.h"
 #include "speech/TranscriptionEngine.h"
 
 #include <QHash>

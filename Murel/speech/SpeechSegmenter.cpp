@@ -1,7 +1,7 @@
 #include "speech/SpeechSegmenter.h"
 
-#include "core/AppPaths.h"
-#include "core/SystemLog.h"
+#include "runtime/AppPaths.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/EngineResidency.h"
 

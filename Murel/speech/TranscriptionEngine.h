@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Cancellation.h"
+#include "runtime/Cancellation.h"
 
 #include <QCoroTask>
 #include <QString>

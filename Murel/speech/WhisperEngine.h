@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Async.h"
+#include "runtime/Async.h"
 #include "speech/EngineResidency.h"
 #include "speech/SpeechSegmenter.h"
 #include "speech/TranscriptionEngine.h"

@@ -1,6 +1,6 @@
 #include "text/DictionaryFile.h"
 
-#include "text/UnicodeText.h"
+#include "runtime/UnicodeText.h"
 
 #include <QHash>
 

@@ -1,6 +1,6 @@
 #include "text/DictionaryStore.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/StoredRecords.h"
 
 namespace murel {

@@ -1,9 +1,9 @@
 #include "text/ModeStore.h"
 
-#include "core/SystemLog.h"
-#include "core/UserDefaults.h"
+#include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
 #include "text/StoredRecords.h"
-#include "text/UnicodeText.h"
+#include "runtime/UnicodeText.h"
 
 namespace murel {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/KeyCombo.h"
+#include "keys/KeyCombo.h"
 #include "text/Transformation.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "text/ModelInactivityDelay.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 
 namespace murel::model_inactivity_delay {
 

@@ -1,6 +1,6 @@
 #include "text/SnippetMatcher.h"
 
-#include "text/UnicodeText.h"
+#include "runtime/UnicodeText.h"
 
 namespace murel::SnippetMatcher {
 

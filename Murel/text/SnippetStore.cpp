@@ -1,6 +1,6 @@
 #include "text/SnippetStore.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/StoredRecords.h"
 
 namespace murel {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Cancellation.h"
+#include "runtime/Cancellation.h"
 #include "text/DictionaryStore.h"
 #include "text/Transformation.h"
 

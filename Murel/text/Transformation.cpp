@@ -1,7 +1,7 @@
 #include "text/Transformation.h"
 
 #include "text/StoredRecords.h"
-#include "text/UnicodeText.h"
+#include "runtime/UnicodeText.h"
 
 #include <QJsonObject>
 

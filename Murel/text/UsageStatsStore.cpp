@@ -1,8 +1,8 @@
 #include "text/UsageStatsStore.h"
 
-#include "text/UnicodeText.h"
+#include "runtime/UnicodeText.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/StoredRecords.h"
 
 #include <unicode/brkiter.h>

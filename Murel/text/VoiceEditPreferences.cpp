@@ -1,6 +1,6 @@
 #include "text/VoiceEditPreferences.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 
 namespace murel {
 

@@ -3,7 +3,7 @@
 // tray watcher that records the icons registered with it. Shared by the
 // application tests and the start-up benchmark.
 
-#include "core/AppPaths.h"
+#include "runtime/AppPaths.h"
 #include "speech/SpeechModel.h"
 
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
 // Launch decisions: whether setup is complete, the login item rule, and what
 // the windows do at launch and when onboarding finishes.
-#include "core/AppDelegate.h"
-#include "core/LaunchReadiness.h"
-#include "core/MurelApp.h"
-#include "core/UserDefaults.h"
-#include "platform/LoginItem.h"
-#include "platform/MicrophonePermission.h"
-#include "platform/TaskbarPresence.h"
+#include "app/AppDelegate.h"
+#include "app/LaunchReadiness.h"
+#include "app/MurelApp.h"
+#include "runtime/UserDefaults.h"
+#include "platform/xdg/LoginItem.h"
+#include "platform/pulse/MicrophonePermission.h"
+#include "platform/x11/TaskbarPresence.h"
 #include "speech/SpeechModel.h"
 #include "support/TestEnv.h"
 

@@ -2,7 +2,7 @@
 // sound server, with a session bus of its own so that several runs never meet.
 #include "AppProcessRig.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "support/TestEnv.h"
 
 #include <QFile>

@@ -2,13 +2,13 @@
 // machine gives, and saving it through the panels and the file manager.
 #include "AppProcessRig.h"
 
-#include "core/DiagLog.h"
-#include "core/DiagnosticsReport.h"
-#include "core/FilePanels.h"
-#include "core/Localization.h"
-#include "core/UserDefaults.h"
-#include "enhance/LanguageModelFile.h"
-#include "speech/AudioDeviceManager.h"
+#include "runtime/DiagLog.h"
+#include "app/DiagnosticsReport.h"
+#include "app/FilePanels.h"
+#include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
+#include "speech/LanguageModelFile.h"
+#include "audio/AudioDeviceManager.h"
 #include "speech/SpeechModel.h"
 #include "support/TestEnv.h"
 

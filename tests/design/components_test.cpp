@@ -1,7 +1,7 @@
 // Geometry, colours per appearance and behaviour of the design-system
 // components, rendered on the rig's X server and driven with window-level
 // input (the same path real clicks take).
-#include "core/Localization.h"
+#include "runtime/Localization.h"
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
 #include "design/InputComponents.h"

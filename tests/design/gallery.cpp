@@ -1,8 +1,8 @@
 // murel-gallery: renders every design-system component in the light and the
 // dark appearance into PNG files, one per group and appearance.
 // Usage: murel-gallery <output folder>
-#include "core/Clock.h"
-#include "core/Localization.h"
+#include "runtime/Clock.h"
+#include "runtime/Localization.h"
 #include "design/Appearance.h"
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"

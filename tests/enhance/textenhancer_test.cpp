@@ -2,9 +2,9 @@
 // real diagnostics log.
 #include "FakeLiteRtLm.h"
 
-#include "core/DiagLog.h"
-#include "core/UserDefaults.h"
-#include "enhance/LanguageModelFile.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
+#include "speech/LanguageModelFile.h"
 #include "enhance/TextEnhancer.h"
 #include "support/FakeClock.h"
 #include "support/TestEnv.h"

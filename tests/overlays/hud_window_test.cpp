@@ -1,13 +1,13 @@
 // The heads-up display on the rig's X server, driven the way the dictation
 // session drives it: set the phase, show with a level closure, order out.
 // Time for the waveform comes from a fake clock; everything else is real X11.
-#include "core/Localization.h"
+#include "runtime/Localization.h"
 #include "design/Appearance.h"
 #include "design/ProgressComponents.h"
 #include "design/Tokens.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudBars.h"
-#include "overlays/HudPresentation.h"
+#include "app/HudPresentation.h"
 #include "overlays/HudWindowController.h"
 #include "support/FakeClock.h"
 #include "support/PasteTarget.h"

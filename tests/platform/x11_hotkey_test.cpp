@@ -1,11 +1,11 @@
 // The hotkeys on a real X server (the rig's Xvfb), typed with xdotool into the
 // paste-target window.
-#include "core/Clock.h"
-#include "core/HotKeyRecorder.h"
-#include "core/HotKeyService.h"
-#include "core/UserDefaults.h"
-#include "platform/SyntheticKeys.h"
-#include "platform/X11KeyEventTap.h"
+#include "runtime/Clock.h"
+#include "hotkeys/HotKeyRecorder.h"
+#include "hotkeys/HotKeyService.h"
+#include "runtime/UserDefaults.h"
+#include "platform/x11/SyntheticKeys.h"
+#include "platform/x11/X11KeyEventTap.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 

@@ -1,9 +1,9 @@
 #include "speech/AudioExtractor.h"
 #include "speech/AudioSampleLoader.h"
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 
-#include "AwaitTask.h"
-#include "MediaFiles.h"
+#include "support/AwaitTask.h"
+#include "support/MediaFiles.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineError.h"
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 
-#include "MediaFiles.h"
+#include "support/MediaFiles.h"
 
 #include <QFile>
 #include <QFileInfo>

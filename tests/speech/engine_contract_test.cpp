@@ -1,8 +1,8 @@
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/EngineResidency.h"
 #include "speech/UnavailableEngine.h"
-#include "AwaitTask.h"
+#include "support/AwaitTask.h"
 #include "support/LogCapture.h"
 
 #include <QCoroTask>

@@ -1,14 +1,14 @@
-#include "core/Async.h"
-#include "core/DiagLog.h"
-#include "core/SystemLog.h"
-#include "core/UserDefaults.h"
+#include "runtime/Async.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
 #include "speech/EngineError.h"
 #include "speech/EngineHost.h"
 #include "speech/SegmentingEngine.h"
 #include "speech/UnavailableEngine.h"
 #include "support/FakeClock.h"
-#include "AwaitTask.h"
-#include "MediaFiles.h"
+#include "support/AwaitTask.h"
+#include "support/MediaFiles.h"
 
 #include <QCoroFuture>
 #include <QDir>

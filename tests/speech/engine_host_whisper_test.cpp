@@ -1,14 +1,14 @@
-#include "core/DiagLog.h"
-#include "core/SystemLog.h"
-#include "core/UserDefaults.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
 #include "speech/EngineHost.h"
 #include "speech/EngineResidency.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperModel.h"
 #include "support/FakeClock.h"
-#include "AwaitTask.h"
-#include "MediaFiles.h"
-#include "SpeechAudio.h"
+#include "support/AwaitTask.h"
+#include "support/MediaFiles.h"
+#include "support/SpeechAudio.h"
 
 #include <QDir>
 #include <QFile>

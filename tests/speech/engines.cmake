@@ -34,10 +34,10 @@ endforeach()
 add_custom_target(murel_speech_test_models ALL DEPENDS ${_models})
 
 murel_add_test(NAME speech_segmentation_test SOURCES speech_segmentation_test.cpp)
-murel_add_test(NAME vad_segmenter_test SOURCES vad_segmenter_test.cpp SpeechAudio.cpp)
+murel_add_test(NAME vad_segmenter_test SOURCES vad_segmenter_test.cpp)
 # whisper.cpp runs its own voice-activity detection with four threads, slow on a busy machine.
-murel_add_test(NAME whisper_engine_test SOURCES whisper_engine_test.cpp SpeechAudio.cpp LIBS Murel::whisper TIMEOUT 900)
-murel_add_test(NAME parakeet_engine_test SOURCES parakeet_engine_test.cpp SpeechAudio.cpp)
+murel_add_test(NAME whisper_engine_test SOURCES whisper_engine_test.cpp LIBS Murel::whisper TIMEOUT 900)
+murel_add_test(NAME parakeet_engine_test SOURCES parakeet_engine_test.cpp)
 foreach(t vad_segmenter_test whisper_engine_test parakeet_engine_test)
   add_dependencies(${t} murel_speech_test_models murel_vad_model)
 endforeach()

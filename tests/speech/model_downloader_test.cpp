@@ -1,10 +1,10 @@
 #include "speech/ModelDownloader.h"
 #include "speech/ModelHosting.h"
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 #include "support/FakeClock.h"
 #include "support/LoopbackHttpServer.h"
 
-#include "AwaitTask.h"
+#include "support/AwaitTask.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/ParakeetEngine.h"
-#include "AwaitTask.h"
-#include "SpeechAudio.h"
+#include "support/AwaitTask.h"
+#include "support/SpeechAudio.h"
 #include "support/TestEnv.h"
 #include "support/LogCapture.h"
 

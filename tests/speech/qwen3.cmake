@@ -27,5 +27,5 @@ murel_add_test(NAME qwen3_asr_leak_test SOURCES qwen3_asr_leak_test.cpp LIBS Mur
 target_link_options(qwen3_asr_leak_test PRIVATE -fsanitize=leak)
 add_dependencies(qwen3_asr_leak_test qwen3_test_models)
 
-murel_add_test(NAME qwen3_asr_segmented_test SOURCES qwen3_asr_segmented_test.cpp SpeechAudio.cpp)
+murel_add_test(NAME qwen3_asr_segmented_test SOURCES qwen3_asr_segmented_test.cpp)
 add_dependencies(qwen3_asr_segmented_test qwen3_test_models murel_vad_model)

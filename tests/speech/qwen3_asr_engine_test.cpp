@@ -3,13 +3,13 @@
 // and greedy decoding on the CPU. The tiny text model's weights fix its answer
 // ("language English<asr_text>Hello"), so exact transcripts can be expected.
 
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineResidency.h"
 #include "speech/EngineError.h"
 #include "speech/Qwen3ASREngine.h"
 #include "speech/Qwen3ASRModel.h"
-#include "AwaitTask.h"
+#include "support/AwaitTask.h"
 #include "support/LogCapture.h"
 
 #include <QDir>

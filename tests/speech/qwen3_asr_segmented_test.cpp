@@ -2,14 +2,14 @@
 // from a catalogue row: real Silero detection on espeak-ng speech, real
 // llama.cpp runs of the tiny model for every chunk of at most 30 s.
 
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineHost.h"
 #include "speech/EngineResidency.h"
 #include "speech/Qwen3ASREngine.h"
 #include "speech/SegmentingEngine.h"
 #include "speech/SpeechSegmenter.h"
-#include "AwaitTask.h"
-#include "SpeechAudio.h"
+#include "support/AwaitTask.h"
+#include "support/SpeechAudio.h"
 
 #include <QDir>
 #include <QFileInfo>

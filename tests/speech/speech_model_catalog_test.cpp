@@ -1,9 +1,9 @@
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "speech/ModelHosting.h"
 #include "speech/ParakeetModel.h"
 #include "speech/Qwen3ASRModel.h"
 #include "speech/SpeechModel.h"
-#include "speech/SystemError.h"
+#include "runtime/SystemError.h"
 #include "speech/WhisperModel.h"
 #include "support/TestEnv.h"
 

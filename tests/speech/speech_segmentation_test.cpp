@@ -1,8 +1,8 @@
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/SegmentingEngine.h"
 #include "speech/SpeechSegmenter.h"
-#include "AwaitTask.h"
+#include "support/AwaitTask.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

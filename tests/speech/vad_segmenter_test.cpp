@@ -2,8 +2,8 @@
 #include "speech/EngineResidency.h"
 #include "speech/SegmentingEngine.h"
 #include "speech/SpeechSegmenter.h"
-#include "AwaitTask.h"
-#include "SpeechAudio.h"
+#include "support/AwaitTask.h"
+#include "support/SpeechAudio.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "core/SystemLog.h"
+#include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperParams.h"
-#include "AwaitTask.h"
-#include "SpeechAudio.h"
+#include "support/AwaitTask.h"
+#include "support/SpeechAudio.h"
 #include "support/TestEnv.h"
 #include "support/LogCapture.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Clock.h"
+#include "runtime/Clock.h"
 
 #include <map>
 

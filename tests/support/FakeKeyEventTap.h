@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Async.h"
-#include "core/Clock.h"
+#include "runtime/Async.h"
+#include "runtime/Clock.h"
 #include "platform/KeyEventTap.h"
 
 #include <set>

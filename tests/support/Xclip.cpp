@@ -1,6 +1,6 @@
 #include "support/Xclip.h"
 
-#include "platform/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 #include "support/TestEnv.h"
 
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/DictionaryFile.h"
 #include "text/DictionaryStore.h"
 #include "support/TestEnv.h"
@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QSignalSpy>
 
-#include "core/Localization.h"
+#include "runtime/Localization.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "StoreDump.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
 #include "text/ModeStore.h"

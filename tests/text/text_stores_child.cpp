@@ -2,7 +2,7 @@
 // what they hold. Usage: text_stores_child <file>
 #include "StoreDump.h"
 
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
 #include "text/ModeStore.h"

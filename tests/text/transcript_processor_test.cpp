@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "core/Localization.h"
+#include "runtime/Localization.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

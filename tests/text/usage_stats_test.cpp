@@ -1,4 +1,4 @@
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/UsageStatsStore.h"
 #include "support/TestEnv.h"
 

@@ -1,4 +1,4 @@
-#include "core/UserDefaults.h"
+#include "runtime/UserDefaults.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
 #include "text/ModeStore.h"

@@ -1,0 +1,386 @@
+#include "app/DictationSession.h"
+
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "audio/AudioRecorder.h"
+#include "text/DictionaryStore.h"
+#include "delivery/TranscriptDeliverer.h"
+#include "text/UsageStatsStore.h"
+#include "text/VoiceEditPrompt.h"
+
+#include <QCoroFuture>
+#include <QFile>
+#include <QFileInfo>
+#include <QPromise>
+
+namespace murel {
+
+namespace {
+
+const Logger kLog("dictationSession");
+
+QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
+
+double seconds(Clock::Duration d) { return std::chrono::duration<double>(d).count(); }
+
+// Loads the speech model while the user speaks; a load error shows up again at
+// the transcription step.
+QCoro::Task<void> warmSpeechEngine(SpeechEngineHosting* host) {
+  try {
+    co_await host->ensureLoaded();
+  } catch (...) {
+  }
+}
+
+QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QString>>(CancellationToken)> read,
+                                    CancellationToken token,
+                                    std::shared_ptr<QPromise<std::optional<QString>>> promise) {
+  std::optional<QString> selection;
+  try {
+    if (read) selection = co_await read(token);
+  } catch (...) {
+  }
+  promise->addResult(selection);
+  promise->finish();
+}
+
+}  // namespace
+
+const QUrl& DictationSession::microphoneSettingsUrl() {
+  static const QUrl url(QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone"));
+  return url;
+}
+
+const QUrl& DictationSession::accessibilitySettingsUrl() {
+  static const QUrl url(
+      QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
+  return url;
+}
+
+DictationSession::DictationSession(Services services) : s_(std::move(services)) {}
+
+DictationSession::~DictationSession() {
+  cancelWatchdog();
+  if (commandSelection_) commandSelection_->token.cancel();
+  if (transcriptionToken_) transcriptionToken_->cancel();
+}
+
+DictationSessionPreferences DictationSession::prefs() const {
+  return preferences ? preferences() : DictationSessionPreferences{};
+}
+
+void DictationSession::send(const DictationSessionEvent& event) {
+  if (onEvent) onEvent(event);
+}
+
+int DictationSession::wordCount(const QString& text) { return int(UsageStatsStore::wordCount(text)); }
+
+void DictationSession::start(std::optional<Mode> mode) {
+  if (phase_ != Phase::idle) {
+    kLog.error(QStringLiteral("start skipped — session is active"));
+    return;
+  }
+  const int mic = s_.micAuthorization ? s_.micAuthorization() : 3;
+  if (mic != 3) {
+    kLog.error(QStringLiteral("start blocked — microphone not authorized (%1)").arg(mic));
+    s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record blocked"), QStringLiteral("mic=%1").arg(mic));
+    phase_ = Phase::idle;
+    //% "Microphone access is off. Turn it on in System Settings, then try again."
+    //: Menu-bar error shown when recording is attempted without microphone permission.
+    send(DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied")),
+                                              microphoneSettingsUrl()));
+    if (s_.resetHotkeySession) s_.resetHotkeySession();
+    return;
+  }
+  const quint32 deviceID = s_.inputDeviceID ? s_.inputDeviceID() : 0;
+  kLog.info(QStringLiteral("start — deviceID=%1 (0=systemDefault), micPermission=%2").arg(deviceID).arg(mic));
+  QString file;
+  try {
+    file = s_.recorder.startRecording(deviceID);
+  } catch (...) {
+    const ErrorDescription error = ErrorDescription::of(std::current_exception());
+    kLog.error(QStringLiteral("Recording failed (deviceID=%1, mic=%2): %3").arg(deviceID).arg(mic).arg(error.description));
+    s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record start failed"),
+                   error.typeName + QStringLiteral(": ") + error.description);
+    reportFailure(QStringLiteral("Recording failed: ") + error.description, std::nullopt, true);
+    if (s_.resetHotkeySession) s_.resetHotkeySession();
+    return;
+  }
+  recordingURL_ = file;
+  recordingMode_ = mode ? std::move(mode) : std::optional<Mode>(s_.modeStore.defaultMode());
+  beginRecording();
+}
+
+void DictationSession::beginRecording() {
+  recordingStartTime_ = s_.clock.now();
+  phase_ = Phase::recording;
+  hudPresentation_.setPhase(HudPhase::recording);
+  send(DictationSessionEvent::statusChanged(AppStatus::recording()));
+  if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Started);
+  if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.pauseForRecording();
+  startWatchdog();
+  warmSpeechEngine(&s_.engineHost);
+  const bool transforms = recordingMode_ && !recordingMode_->transformation.isRaw();
+  if (transforms) s_.engineHost.prewarmTextEnhancer();
+  kLog.info(QStringLiteral("Recording started → %1").arg(fileName(recordingURL_.value_or(QString()))));
+  s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record start"),
+                 QStringLiteral("transform=") + (transforms ? QStringLiteral("true") : QStringLiteral("false")));
+  if (prefs().showHud) {
+    AudioRecording* recorder = &s_.recorder;
+    s_.hud.show(hudPresentation_, [recorder] { return recorder->isRecording() ? recorder->currentLevel() : 0.0f; });
+  }
+}
+
+void DictationSession::startWatchdog() {
+  cancelWatchdog();
+  std::weak_ptr<bool> alive = alive_;
+  watchdog_ = s_.clock.schedule(maxRecordingDuration, [this, alive] {
+    if (alive.expired()) return;
+    watchdog_.reset();
+    if (phase_ != Phase::recording) return;
+    kLog.error(QStringLiteral("Recording exceeded max duration; auto-stopping"));
+    stop();
+    // The key session would otherwise outlive the recording: in toggle and
+    // auto mode the user's next press would only end a recording that is gone.
+    if (s_.resetHotkeySession) s_.resetHotkeySession();
+  });
+}
+
+void DictationSession::cancelWatchdog() {
+  if (watchdog_) {
+    s_.clock.cancel(*watchdog_);
+    watchdog_.reset();
+  }
+}
+
+void DictationSession::stopRecorder() {
+  s_.recorder.stopRecording();
+  s_.recorder.setIsRecording(false);
+  if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Stopped);
+  s_.mediaPlayback.resumeAfterRecording();
+}
+
+void DictationSession::stop() {
+  if (phase_ != Phase::recording) {
+    kLog.error(QStringLiteral("stop skipped — session is not recording"));
+    return;
+  }
+  cancelWatchdog();
+  stopRecorder();
+  phase_ = Phase::transcribing;
+  hudPresentation_.setPhase(HudPhase::transcribing);
+  send(DictationSessionEvent::statusChanged(AppStatus::transcribing()));
+  kLog.info(QStringLiteral("Recording stopped, transcribing..."));
+  const double length = recordingStartTime_ ? seconds(s_.clock.now() - *recordingStartTime_) : 0.0;
+  s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record stop"),
+                 QString::asprintf("duration=%.1fs", length));
+  if (!recordingURL_) {
+    kLog.error(QStringLiteral("No recording URL"));
+    phase_ = Phase::idle;
+    send(DictationSessionEvent::statusChanged(AppStatus::ready()));
+    return;
+  }
+  CancellationToken token;
+  transcriptionToken_ = token;
+  transcribe(*recordingURL_, length, token);
+}
+
+QCoro::Task<void> DictationSession::transcribe(QString file, double length, CancellationToken token) {
+  const Clock::Duration began = s_.clock.now();
+  try {
+    co_await s_.engineHost.ensureLoaded();
+    if (token.isCancelled()) throw OperationCancelled();
+    kLog.info(QStringLiteral("Transcribing %1...").arg(fileName(file)));
+    s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe start"));
+    QStringList vocabulary;
+    for (const DictionaryEntry& entry : s_.dictionaryStore.entries()) vocabulary.append(entry.replacement);
+    const QString raw = co_await s_.engineHost.transcribe(file, vocabulary, token);
+    if (token.isCancelled()) throw OperationCancelled();
+    kLog.info(QStringLiteral("Raw transcription: \"%1\"").arg(raw));
+    s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe ok"),
+                   QString::asprintf("chars=%d duration=%.1fs", int(UsageStatsStore::characterCount(raw)),
+                                     seconds(s_.clock.now() - began)));
+    std::optional<QString> result;
+    if (isCommandEdit_) {
+      result = co_await applyCommandEdit(raw, token);
+    } else {
+      const DictationSessionPreferences p = prefs();
+      const Transformation transformation = recordingMode_ ? recordingMode_->transformation : Transformation::raw();
+      result = co_await s_.deliverer.deliver(raw, transformation, p.autoPaste, p.restoreClipboard, length, token);
+    }
+    if (result) send(DictationSessionEvent::transcription(*result));
+    if (phase_ == Phase::transcribing) {
+      phase_ = Phase::idle;
+      send(DictationSessionEvent::statusChanged(AppStatus::ready()));
+    }
+    transcriptionToken_.reset();
+    cleanupRecording(file);
+    co_return;
+  } catch (const OperationCancelled&) {
+    kLog.info(QStringLiteral("Transcription canceled"));
+    phase_ = Phase::idle;
+    send(DictationSessionEvent::statusChanged(AppStatus::ready()));
+    transcriptionToken_.reset();
+    cleanupRecording(file);
+    co_return;
+  } catch (...) {
+    const ErrorDescription error = ErrorDescription::of(std::current_exception());
+    kLog.error(QStringLiteral("Transcription error: %1").arg(error.description));
+    s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe failed"),
+                   error.typeName + QStringLiteral(": ") + error.description);
+    phase_ = Phase::idle;
+    send(DictationSessionEvent::statusChanged(AppStatus::error(QStringLiteral("Transcription failed: ") +
+                                                               error.description)));
+    transcriptionToken_.reset();
+    cleanupRecording(file);
+    scheduleAutoRecover();
+  }
+}
+
+void DictationSession::cleanupRecording(const std::optional<QString>& file) {
+  cancelWatchdog();
+  s_.hud.hide();
+  if (file) QFile::remove(*file);
+  recordingURL_.reset();
+  recordingMode_.reset();
+  recordingStartTime_.reset();
+  isCommandEdit_ = false;
+  if (commandSelection_) {
+    commandSelection_->token.cancel();
+    commandSelection_.reset();
+  }
+}
+
+void DictationSession::cancel() {
+  if (phase_ == Phase::recording) {
+    kLog.info(QStringLiteral("Dictation canceled while recording"));
+    stopRecorder();
+    cleanupRecording(recordingURL_);
+    phase_ = Phase::idle;
+    send(DictationSessionEvent::statusChanged(AppStatus::ready()));
+  } else if (phase_ == Phase::transcribing) {
+    kLog.info(QStringLiteral("Dictation canceled while transcribing"));
+    if (transcriptionToken_) transcriptionToken_->cancel();
+  }
+  if (s_.resetHotkeySession) s_.resetHotkeySession();
+}
+
+void DictationSession::handleRecordingDeviceLost() {
+  if (phase_ != Phase::recording) return;
+  kLog.error(QStringLiteral("Recording input device disconnected"));
+  stopRecorder();
+  cleanupRecording(recordingURL_);
+  //% "The microphone was disconnected, so recording stopped."
+  //: Menu-bar error shown when the recording input device is disconnected mid-recording.
+  reportFailure(qtTrId("error.recordingDevice.lost"), std::nullopt, true);
+  if (s_.resetHotkeySession) s_.resetHotkeySession();
+}
+
+void DictationSession::handlePasteUnavailable() {
+  QString message;
+  std::optional<QUrl> url;
+  if (s_.isAccessibilityTrusted && s_.isAccessibilityTrusted()) {
+    //% "Couldn't paste automatically. Your text is on the clipboard, ready to paste."
+    //: Menu-bar error when auto-paste failed despite Accessibility access.
+    message = qtTrId("error.paste.failed");
+  } else {
+    //% "Accessibility access is off, so Murel can't paste. Text is on the clipboard."
+    //: Menu-bar error when auto-paste is blocked by missing Accessibility access.
+    message = qtTrId("error.accessibility.denied");
+    url = accessibilitySettingsUrl();
+  }
+  phase_ = Phase::idle;
+  send(DictationSessionEvent::statusChanged(AppStatus::error(message), url));
+}
+
+void DictationSession::reportFailure(const QString& message, std::optional<QUrl> url, bool recover) {
+  phase_ = Phase::idle;
+  send(DictationSessionEvent::statusChanged(AppStatus::error(message), std::move(url)));
+  if (recover) scheduleAutoRecover();
+}
+
+void DictationSession::scheduleAutoRecover() {
+  std::weak_ptr<bool> alive = alive_;
+  s_.clock.schedule(autoRecoverDelay, [this, alive] {
+    if (alive.expired()) return;
+    if (phase_ == Phase::idle) send(DictationSessionEvent::statusChanged(AppStatus::ready()));
+  });
+}
+
+// ---- Voice edit ----
+
+void DictationSession::startCommandEdit() {
+  if (!(s_.isVoiceEditEnabled && s_.isVoiceEditEnabled())) {
+    if (s_.resetHotkeySession) s_.resetHotkeySession();
+    return;
+  }
+  if (phase_ != Phase::idle) {
+    kLog.error(QStringLiteral("startCommandEdit skipped — session is active"));
+    return;
+  }
+  if (!(s_.isLanguageModelInstalled && s_.isLanguageModelInstalled())) {
+    //% "Voice edit needs the AI model. Download it in Settings first."
+    //: Menu-bar error when the voice-edit hotkey is used before the Gemma model is downloaded.
+    const QString message = qtTrId("error.commandEdit.modelMissing");
+    if (s_.resetHotkeySession) s_.resetHotkeySession();
+    s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("blocked"), message);
+    reportFailure(message, std::nullopt, true);
+    return;
+  }
+  start(std::nullopt);
+  if (phase_ != Phase::recording) return;
+  isCommandEdit_ = true;
+  hudPresentation_.setPhase(HudPhase::editing);
+  s_.engineHost.prewarmTextEnhancer();
+  auto promise = std::make_shared<QPromise<std::optional<QString>>>();
+  promise->start();
+  SelectionRead read{CancellationToken(), promise->future()};
+  commandSelection_ = read;
+  readSelectionInto(s_.readSelection, read.token, promise);
+  s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("start"));
+}
+
+QCoro::Task<std::optional<QString>> DictationSession::applyCommandEdit(QString raw, CancellationToken token) {
+  const QString instruction = raw.trimmed();
+  if (instruction.isEmpty()) {
+    if (commandSelection_) {
+      commandSelection_->token.cancel();
+      commandSelection_.reset();
+    }
+    kLog.info(QStringLiteral("Empty voice-edit instruction, nothing applied"));
+    co_return std::nullopt;
+  }
+  std::optional<QString> selection;
+  if (commandSelection_) {
+    QFuture<std::optional<QString>> future = commandSelection_->result;
+    selection = co_await future;
+  }
+  commandSelection_.reset();
+  if (token.isCancelled()) throw OperationCancelled();
+  if (selection && wordCount(*selection) > kMaxSelectionWords) {
+    //% "That selection is too long to edit — try under 1,000 words."
+    //: Menu-bar error when the selected text exceeds the voice-edit word limit.
+    const QString message = qtTrId("error.commandEdit.selectionTooLong");
+    s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("selection too long"), message);
+    reportFailure(message, std::nullopt, true);
+    co_return std::nullopt;
+  }
+  s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("apply"),
+                 QStringLiteral("instruction=%1 chars selection=%2 chars")
+                     .arg(UsageStatsStore::characterCount(instruction))
+                     .arg(selection ? UsageStatsStore::characterCount(*selection) : 0));
+  const QString prompt = voiceEditSystemPrompt(selection);
+  const QString result = co_await s_.engineHost.enhance(instruction, prompt, token);
+  if (result == instruction) {
+    //% "Voice edit couldn't process that. Your text wasn't changed."
+    //: Menu-bar error when the local model failed to produce a voice-edit result.
+    const QString message = qtTrId("error.commandEdit.failed");
+    s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("enhance failed"), message);
+    reportFailure(message, std::nullopt, true);
+    co_return std::nullopt;
+  }
+  const DictationSessionPreferences p = prefs();
+  co_return co_await s_.deliverer.deliverEditedText(result, p.autoPaste, p.restoreClipboard, token);
+}
+
+}  // namespace murel

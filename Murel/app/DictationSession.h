@@ -1,0 +1,153 @@
+#pragma once
+
+#include "app/AppStatus.h"
+#include "runtime/Cancellation.h"
+#include "runtime/Clock.h"
+#include "audio/RecordingCuePlayer.h"
+#include "app/SessionServices.h"
+#include "app/HudPresentation.h"
+#include "text/ModeStore.h"
+
+#include <QCoroTask>
+#include <QFuture>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace murel {
+
+class AudioRecording;
+class DiagLog;
+class DictionaryStore;
+class TranscriptDeliverer;
+
+struct DictationSessionPreferences {
+  bool autoPaste = false;
+  bool restoreClipboard = false;
+  bool showHud = false;
+  bool soundCuesEnabled = false;
+  bool pauseMediaWhileRecording = false;
+};
+
+struct DictationSessionEvent {
+  enum class Kind { statusChanged, transcription };
+  Kind kind = Kind::statusChanged;
+  AppStatus status;
+  std::optional<QUrl> settingsUrl;  // statusChanged: the settings pane offered with an error
+  QString text;                     // transcription: the delivered text
+
+  static DictationSessionEvent statusChanged(AppStatus status, std::optional<QUrl> url = std::nullopt) {
+    return {Kind::statusChanged, std::move(status), std::move(url), {}};
+  }
+  static DictationSessionEvent transcription(QString text) {
+    return {Kind::transcription, AppStatus::ready(), std::nullopt, std::move(text)};
+  }
+};
+
+// One dictation (or voice edit) from the hotkey press to the delivered text:
+// recording with cues and the heads-up display, a watchdog on the recording's
+// length, transcription with the dictionary as vocabulary, delivery, and
+// recovery from errors. Every status change goes to the owner through onEvent.
+// Main thread only. Tasks it starts keep running after a cancel until they
+// reach a cancellation point, so the session must outlive them (the
+// application keeps it for the life of the process).
+class DictationSession {
+ public:
+  enum class Phase { idle, recording, transcribing };
+
+  struct Services {
+    AudioRecording& recorder;
+    ModeStore& modeStore;
+    DictionaryStore& dictionaryStore;
+    SpeechEngineHosting& engineHost;
+    TranscriptDeliverer& deliverer;
+    MediaPlaybackControlling& mediaPlayback;
+    HudDisplaying& hud;
+    Clock& clock;
+    DiagLog& diagLog;
+    // 0 not determined, 1 restricted, 2 denied, 3 authorized.
+    std::function<int()> micAuthorization;
+    std::function<void(RecordingCue)> playRecordingCue;
+    // The input chosen by the user; 0 = the system default.
+    std::function<quint32()> inputDeviceID;
+    // Ends the hotkey service's key session without a report.
+    std::function<void()> resetHotkeySession;
+    std::function<bool()> isAccessibilityTrusted;
+    // Voice edit.
+    std::function<bool()> isVoiceEditEnabled;
+    std::function<bool()> isLanguageModelInstalled;
+    std::function<QCoro::Task<std::optional<QString>>(CancellationToken)> readSelection;
+  };
+
+  static constexpr Clock::Duration kMaxRecordingDuration = std::chrono::seconds(300);
+  static constexpr Clock::Duration kAutoRecoverDelay = std::chrono::seconds(3);
+  static constexpr int kMaxSelectionWords = 1000;
+
+  static const QUrl& microphoneSettingsUrl();
+  static const QUrl& accessibilitySettingsUrl();
+
+  explicit DictationSession(Services services);
+  ~DictationSession();
+  DictationSession(const DictationSession&) = delete;
+  DictationSession& operator=(const DictationSession&) = delete;
+
+  // Read afresh at every use; all false until the owner sets it.
+  std::function<DictationSessionPreferences()> preferences;
+  std::function<void(const DictationSessionEvent&)> onEvent;
+
+  Clock::Duration maxRecordingDuration = kMaxRecordingDuration;
+  Clock::Duration autoRecoverDelay = kAutoRecoverDelay;
+
+  void start(std::optional<Mode> mode = std::nullopt);
+  void startCommandEdit();
+  void stop();
+  void cancel();
+  void handleRecordingDeviceLost();
+  void handlePasteUnavailable();
+
+  Phase phase() const { return phase_; }
+  bool isCommandEdit() const { return isCommandEdit_; }
+  const std::optional<QString>& recordingFile() const { return recordingURL_; }
+  const std::optional<Mode>& recordingMode() const { return recordingMode_; }
+  HudPresentation& hudPresentation() { return hudPresentation_; }
+  bool isTranscribing() const { return transcriptionToken_.has_value(); }
+  bool isWatchdogRunning() const { return watchdog_.has_value(); }
+
+  // Pieces between whitespace (any Unicode whitespace), empty pieces not counted.
+  static int wordCount(const QString& text);
+
+ private:
+  void beginRecording();
+  void startWatchdog();
+  void cancelWatchdog();
+  void stopRecorder();
+  QCoro::Task<void> transcribe(QString file, double seconds, CancellationToken token);
+  QCoro::Task<std::optional<QString>> applyCommandEdit(QString raw, CancellationToken token);
+  void cleanupRecording(const std::optional<QString>& file);
+  void reportFailure(const QString& message, std::optional<QUrl> url, bool recover);
+  void scheduleAutoRecover();
+  void send(const DictationSessionEvent& event);
+  DictationSessionPreferences prefs() const;
+
+  Services s_;
+  HudPresentation hudPresentation_;
+  Phase phase_ = Phase::idle;
+  std::optional<QString> recordingURL_;
+  std::optional<Mode> recordingMode_;
+  std::optional<Clock::Duration> recordingStartTime_;
+  bool isCommandEdit_ = false;
+  std::optional<CancellationToken> transcriptionToken_;
+  struct SelectionRead {
+    CancellationToken token;
+    QFuture<std::optional<QString>> result;
+  };
+  std::optional<SelectionRead> commandSelection_;
+  std::optional<Clock::TimerId> watchdog_;
+  // Timers check it: they may fire after the session is gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace murel

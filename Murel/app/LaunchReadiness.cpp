@@ -1,0 +1,24 @@
+#include "app/LaunchReadiness.h"
+
+#include "runtime/UserDefaults.h"
+#include "platform/x11/AccessibilityTrust.h"
+#include "platform/pulse/MicrophonePermission.h"
+#include "speech/SpeechModel.h"
+
+namespace murel {
+
+bool evaluateLaunchReadiness(platform::MicrophonePermission& microphone, const std::function<bool()>& isTrusted,
+                             const UserDefaults& defaults) {
+  const auto microphoneStatus = microphone.status();
+  const bool trusted = isTrusted();
+  const bool installed = selectedSpeechModel(defaults).isModelInstalled();
+  return trusted && microphoneStatus == platform::MicrophonePermissionStatus::Authorized && installed;
+}
+
+bool isReadyAtLaunch() {
+  static const bool ready = evaluateLaunchReadiness(platform::MicrophonePermission::system(),
+                                                    platform::isAccessibilityTrusted, UserDefaults::shared());
+  return ready;
+}
+
+}  // namespace murel

@@ -1,0 +1,196 @@
+#include "app/MurelApp.h"
+
+#include "app/AppDelegate.h"
+#include "runtime/Async.h"
+#include "hotkeys/HotKeyService.h"
+#include "app/LaunchReadiness.h"
+#include "app/StatusItem.h"
+#include "runtime/UserDefaults.h"
+#include "platform/xdg/LoginItem.h"
+#include "platform/x11/TaskbarPresence.h"
+#include "audio/AudioDeviceManager.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace murel {
+
+namespace {
+
+// A top-level window whose size follows its content and which tells its owner
+// when it is shown or closed.
+class AppWindow : public QWidget {
+ public:
+  std::function<void()> onShown;
+  std::function<void()> onClosed;
+
+  AppWindow(const char* identifier, const QString& title, QWidget* content) {
+    setObjectName(QString::fromLatin1(identifier));
+    setWindowTitle(title);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->addWidget(content);
+  }
+
+  void present() {
+    if (!isVisible()) {
+      adjustSize();
+      if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+      }
+    }
+    show();
+    raise();
+    activateWindow();
+  }
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QWidget::showEvent(event);
+    if (onShown) onShown();
+  }
+  void closeEvent(QCloseEvent* event) override {
+    QWidget::closeEvent(event);
+    if (event->isAccepted() && onClosed) onClosed();
+  }
+};
+
+QWidget* placeholderContent(const QString& heading, const QString& body) {
+  auto* content = new QWidget();
+  auto* layout = new QVBoxLayout(content);
+  layout->setContentsMargins(32, 28, 32, 28);
+  auto* title = new QLabel(heading, content);
+  QFont font = title->font();
+  font.setPointSizeF(font.pointSizeF() * 1.4);
+  font.setBold(true);
+  title->setFont(font);
+  layout->addWidget(title);
+  auto* text = new QLabel(body, content);
+  text->setWordWrap(true);
+  text->setFixedWidth(420);
+  layout->addWidget(text);
+  return content;
+}
+
+void startSharedHotKeys() {
+  HotKeyService& service = HotKeyService::shared();
+  if (service.currentCombo()) service.reloadRegistrations();
+}
+
+}  // namespace
+
+MurelApp::MurelApp(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
+  if (!services_.isReadyAtLaunch) services_.isReadyAtLaunch = [] { return murel::isReadyAtLaunch(); };
+  if (!services_.startHotKeys) services_.startHotKeys = startSharedHotKeys;
+  if (!services_.defaults) services_.defaults = &UserDefaults::shared();
+  if (!services_.loginItem) services_.loginItem = &platform::LoginItem::system();
+  delegate_ = std::make_unique<AppDelegate>(*this);
+  hasCompletedOnboarding_ = services_.isReadyAtLaunch();
+}
+
+MurelApp::~MurelApp() {
+  delete onboardingWindow_;
+  delete settingsWindow_;
+}
+
+void MurelApp::launch() {
+  delegate_->applicationWillFinishLaunching();
+  onboardingWindow_ = makeOnboardingWindow();
+  settingsWindow_ = makeSettingsWindow();
+  setActivationPolicy(policy_);
+  statusItem_ = new StatusItem(
+      [this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
+      [this] { openSettings(); }, this);
+  statusItem_->show();
+  // The onboarding window opens at launch unless setup is complete (it would be
+  // closed at once); the settings window waits to be asked for.
+  delegate_->applicationDidFinishLaunching();
+}
+
+void MurelApp::setActivationPolicy(ActivationPolicy policy) {
+  policy_ = policy;
+  // An accessory keeps its windows out of the task bar; a regular application shows them there.
+  for (QWidget* window : {onboardingWindow_.data(), settingsWindow_.data()})
+    if (window) platform::setSkipTaskbar(window, policy == ActivationPolicy::accessory);
+}
+
+AudioDeviceManager& MurelApp::audioDeviceManager() {
+  if (!audioDeviceManager_) audioDeviceManager_ = new AudioDeviceManager(this);
+  return *audioDeviceManager_;
+}
+
+void MurelApp::completeOnboarding() {
+  if (!hasCompletedOnboarding_) {
+    hasCompletedOnboarding_ = true;
+    Q_EMIT hasCompletedOnboardingChanged();
+  }
+  delegate_->closeOnboardingWindows();
+  setActivationPolicy(ActivationPolicy::accessory);
+  startBootstrap();
+}
+
+void MurelApp::openSettings() {
+  if (auto* window = static_cast<AppWindow*>(settingsWindow_.data())) window->present();
+}
+
+void MurelApp::bringOnboardingForward() {
+  setActivationPolicy(ActivationPolicy::regular);
+  if (auto* window = static_cast<AppWindow*>(onboardingWindow_.data())) window->present();
+}
+
+void MurelApp::reopen() {
+  if (delegate_->applicationShouldHandleReopen(false)) return;
+  if (statusItem_ && statusItem_->isHostAvailable()) return;
+  if (hasCompletedOnboarding_)
+    openSettings();
+  else
+    bringOnboardingForward();
+}
+
+void MurelApp::startBootstrap() {
+  if (!services_.bootstrap) return;
+  postToMainLoop([bootstrap = services_.bootstrap] { bootstrap(); });
+}
+
+QWidget* MurelApp::makeOnboardingWindow() {
+  //% "Welcome to Murel"
+  //: Heading of the onboarding window while its steps are being built.
+  const QString heading = qtTrId("onboarding.placeholder.title");
+  //% "Murel needs microphone access, keyboard access and a speech model before you can dictate."
+  //: Text of the onboarding window while its steps are being built.
+  const QString body = qtTrId("onboarding.placeholder.body");
+  //% "Onboarding"
+  //: Title of the onboarding window.
+  auto* window = new AppWindow(kOnboardingID, qtTrId("window.onboarding.title"), placeholderContent(heading, body));
+  // Closed after setup is complete, the window leaves the application an accessory again.
+  window->onClosed = [this] {
+    if (hasCompletedOnboarding_) setActivationPolicy(ActivationPolicy::accessory);
+  };
+  return window;
+}
+
+QWidget* MurelApp::makeSettingsWindow() {
+  //% "Settings"
+  //: Heading of the settings window while its pages are being built.
+  const QString heading = qtTrId("settings.placeholder.title");
+  //% "Murel is running. Press your dictation hotkey anywhere to dictate."
+  //: Text of the settings window while its pages are being built.
+  const QString body = qtTrId("settings.placeholder.body");
+  //% "Settings"
+  //: Title of the settings window.
+  auto* window = new AppWindow(kSettingsID, qtTrId("window.settings.title"), placeholderContent(heading, body));
+  // Before setup is complete there is nothing to set: the window closes itself.
+  window->onShown = [this, window] {
+    if (!hasCompletedOnboarding_) QTimer::singleShot(0, window, [window] { window->close(); });
+  };
+  return window;
+}
+
+}  // namespace murel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "runtime/Async.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace murel {
+
+namespace platform {
+class PulseAudio;
+}
+
+enum class RecordingCue { Started, Stopped };
+
+// The two short sounds that mark the start and the end of a recording. Both are
+// decoded once, ahead of use, so a cue sounds at once; `play` only queues the
+// request on the player's own serial queue. A missing or unreadable sound file
+// leaves its cue silent.
+class RecordingCuePlayer {
+ public:
+  // The process-wide player on the bundled sounds, created on first use. The
+  // first use reads the files and connects to the sound server: make it off the
+  // main thread (the start-up does, before the first dictation).
+  static RecordingCuePlayer& shared();
+
+  RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath, platform::PulseAudio& pulse);
+  ~RecordingCuePlayer();
+  RecordingCuePlayer(const RecordingCuePlayer&) = delete;
+  RecordingCuePlayer& operator=(const RecordingCuePlayer&) = delete;
+
+  // Returns at once. A cue still sounding starts again from the beginning; the
+  // start and stop cues may overlap.
+  void play(RecordingCue cue);
+
+  bool hasSound(RecordingCue cue) const;
+  // Blocks until every play asked for so far has been handed to the server.
+  void waitForIdle() { queue_.waitForIdle(); }
+
+  struct Sound;
+
+ private:
+  static std::unique_ptr<Sound> loadCueSound(const QString& path);
+  bool ensureStream(Sound& sound);
+  void dropStream(Sound& sound);
+
+  platform::PulseAudio& pulse_;
+  std::unique_ptr<Sound> start_;
+  std::unique_ptr<Sound> stop_;
+  SerialExecutor queue_{QStringLiteral("com.murel.recording-cues")};
+};
+
+}  // namespace murel

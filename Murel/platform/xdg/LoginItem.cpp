@@ -1,0 +1,74 @@
+#include "platform/xdg/LoginItem.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace murel::platform {
+
+namespace {
+
+// Desktop entry values escape spaces and the reserved characters of Exec.
+QString quotedExec(const QString& path) {
+  QString escaped = path;
+  for (const QChar c : {QChar('\\'), QChar('"'), QChar('`'), QChar('$')})
+    escaped.replace(c, QStringLiteral("\\") + c);
+  return QStringLiteral("\"") + escaped + QStringLiteral("\"");
+}
+
+}  // namespace
+
+XdgAutostartLoginItem::XdgAutostartLoginItem(QString autostartFolder, QString executable)
+    : folder_(std::move(autostartFolder)), executable_(std::move(executable)) {}
+
+QString XdgAutostartLoginItem::defaultFolder() {
+  QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (config.isEmpty()) config = QDir::homePath() + QStringLiteral("/.config");
+  return config + QStringLiteral("/autostart");
+}
+
+QString XdgAutostartLoginItem::entryPath() const { return folder_ + QStringLiteral("/murel.desktop"); }
+
+LoginItem::Status XdgAutostartLoginItem::status() {
+  QFile entry(entryPath());
+  if (!entry.open(QIODevice::ReadOnly | QIODevice::Text)) return Status::notRegistered;
+  while (!entry.atEnd()) {
+    const QString line = QString::fromUtf8(entry.readLine()).trimmed();
+    if (line.compare(QStringLiteral("Hidden=true"), Qt::CaseInsensitive) == 0) return Status::notRegistered;
+  }
+  return Status::enabled;
+}
+
+bool XdgAutostartLoginItem::registerItem(QString* error) {
+  const auto fail = [error](const QString& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (!QDir().mkpath(folder_) || !QFileInfo(folder_).isDir())
+    return fail(QStringLiteral("cannot create the folder %1").arg(folder_));
+  QSaveFile file(entryPath());
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return fail(file.errorString());
+  const QString text = QStringLiteral(
+                           "[Desktop Entry]\n"
+                           "Type=Application\n"
+                           "Name=Murel\n"
+                           "Exec=%1\n"
+                           "Icon=murel\n"
+                           "Terminal=false\n"
+                           "X-GNOME-Autostart-enabled=true\n")
+                           .arg(quotedExec(executable_));
+  file.write(text.toUtf8());
+  if (!file.commit()) return fail(file.errorString());
+  return true;
+}
+
+LoginItem& LoginItem::system() {
+  static XdgAutostartLoginItem item(XdgAutostartLoginItem::defaultFolder(),
+                                    QCoreApplication::applicationFilePath());
+  return item;
+}
+
+}  // namespace murel::platform

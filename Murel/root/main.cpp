@@ -1,0 +1,92 @@
+#include "root/AppBootstrap.h"
+#include "runtime/AppPaths.h"
+#include "runtime/DiagLog.h"
+#include "runtime/Localization.h"
+#include "app/MurelApp.h"
+#include "platform/dbus/SingleInstance.h"
+#include "runtime/SystemLog.h"
+#include "design/Tokens.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(gSignalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop normally, so every store and log is
+// flushed. The handlers go in before anything else: a signal that arrives while
+// the application is still starting waits in the socket instead of killing it.
+void catchTerminationSignals() {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalPipe) != 0) return;
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+void quitOnTerminationSignals(QApplication& app) {
+  if (gSignalPipe[0] < 0) return;
+  auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+    char byte = 0;
+    [[maybe_unused]] const auto got = ::read(gSignalPipe[0], &byte, 1);
+    notifier->setEnabled(false);
+    QCoreApplication::quit();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  catchTerminationSignals();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Murel"));
+  QApplication::setOrganizationDomain(QStringLiteral("murel.com"));
+  QApplication::setApplicationVersion(QStringLiteral(MUREL_VERSION));
+  QApplication::setDesktopFileName(QStringLiteral("murel"));
+  // A tray application: closing a window never ends it.
+  QApplication::setQuitOnLastWindowClosed(false);
+  quitOnTerminationSignals(app);
+
+  // A second launch hands over to the running instance and ends before it
+  // touches the keyboard, the windows or the tray.
+  murel::SingleInstance instance;
+  if (instance.claim() == murel::SingleInstance::Claim::alreadyRunning) {
+    instance.reopenRunningInstance();
+    return 0;
+  }
+
+  murel::installTranslations(app);
+  murel::Fonts::registerBundled();
+  // Ask the desktop for light or dark now, so the first window opens in it.
+  murel::Appearance::shared();
+
+  //% "Murel"
+  //: The application's name as shown to the user.
+  const QString appName = qtTrId("app.name");
+  QApplication::setApplicationDisplayName(appName);
+  murel::Logger("app").info(QStringLiteral("started"));
+
+  murel::MurelApp::Services services;
+  services.bootstrap = murel::runAppStateBootstrap;
+  murel::reportAppStateInDiagnostics();
+  murel::MurelApp murelApp(std::move(services));
+  QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &murelApp, &murel::MurelApp::reopen);
+  murelApp.launch();
+
+  const int code = QApplication::exec();
+  murel::DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("quit"));
+  return code;
+}

@@ -1,0 +1,88 @@
+#include "runtime/UserDefaults.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using murel::UserDefaults;
+
+namespace {
+
+QString runChild(const QStringList& args) {
+  QProcess p;
+  p.start(murel::test::buildDir() + QStringLiteral("/bin/defaults_child"), args);
+  EXPECT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+}  // namespace
+
+TEST(UserDefaults, EveryTypeSurvivesANewProcessWithItsType) {
+  const QString file = murel::test::freshDir(QStringLiteral("defaults")) + QStringLiteral("/Murel/defaults.json");
+  runChild({QStringLiteral("write"), file});
+  const QString dump = runChild({QStringLiteral("dump"), file});
+  EXPECT_TRUE(dump.startsWith(QStringLiteral(
+      "flag bool\ncount qlonglong\nwhole double\nratio double\nname QString\nblob QByteArray\n"
+      "list QVariantList\nmap QVariantMap\ncount=9007199254740993\n")))
+      << dump.toStdString();
+  EXPECT_TRUE(dump.contains(QStringLiteral("blob=7b2261223a317d00ff\n"))) << dump.toStdString();
+  EXPECT_TRUE(dump.contains(QStringLiteral("name=Grüße\n")));
+  EXPECT_TRUE(dump.contains(QStringLiteral("item qlonglong\nitem double\nitem QString\nitem bool\n")));
+  EXPECT_TRUE(dump.contains(QStringLiteral("nested QByteArray\n")));
+}
+
+TEST(UserDefaults, NotifiesOnlyRealChanges) {
+  const QString file = murel::test::freshDir(QStringLiteral("signals")) + QStringLiteral("/d.json");
+  UserDefaults defaults(file);
+  QSignalSpy spy(&defaults, &UserDefaults::valueChanged);
+  defaults.setValue(QStringLiteral("showHud"), true);
+  defaults.setValue(QStringLiteral("showHud"), true);
+  EXPECT_EQ(spy.count(), 1);
+  defaults.setValue(QStringLiteral("delay"), 30);
+  defaults.setValue(QStringLiteral("delay"), qint64(30));
+  EXPECT_EQ(spy.count(), 2);
+  // Same number, other type: readers tell them apart, so it is a change.
+  defaults.setValue(QStringLiteral("delay"), 30.0);
+  EXPECT_EQ(spy.count(), 3);
+  EXPECT_EQ(defaults.value(QStringLiteral("delay")).metaType().id(), QMetaType::Double);
+  defaults.remove(QStringLiteral("missing"));
+  EXPECT_EQ(spy.count(), 3);
+  defaults.remove(QStringLiteral("delay"));
+  EXPECT_EQ(spy.count(), 4);
+  EXPECT_EQ(spy.at(3).at(0).toString(), QStringLiteral("delay"));
+}
+
+TEST(UserDefaults, TypedReadersRefuseOtherTypes) {
+  UserDefaults defaults(murel::test::freshDir(QStringLiteral("typed")) + QStringLiteral("/d.json"));
+  defaults.setValue(QStringLiteral("s"), QStringLiteral("true"));
+  defaults.setValue(QStringLiteral("d"), 15.0);
+  EXPECT_FALSE(defaults.boolValue(QStringLiteral("s")).has_value());
+  EXPECT_FALSE(defaults.dataValue(QStringLiteral("s")).has_value());
+  EXPECT_EQ(defaults.integerValue(QStringLiteral("d")), 15);
+  defaults.setValue(QStringLiteral("d"), 15.5);
+  EXPECT_FALSE(defaults.integerValue(QStringLiteral("d")).has_value());
+  EXPECT_FALSE(defaults.stringValue(QStringLiteral("absent")).has_value());
+}
+
+TEST(UserDefaults, DamagedFileIsKeptAsideNotOverwritten) {
+  const QString dir = murel::test::freshDir(QStringLiteral("damaged"));
+  const QString file = dir + QStringLiteral("/d.json");
+  {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("{\"values\": {\"modes\": ");
+  }
+  UserDefaults defaults(file);
+  EXPECT_FALSE(defaults.contains(QStringLiteral("modes")));
+  defaults.setValue(QStringLiteral("x"), 1);
+  const QStringList backups = QDir(dir).entryList({QStringLiteral("d.json.damaged-*")});
+  ASSERT_EQ(backups.size(), 1);
+  QFile kept(dir + QLatin1Char('/') + backups.first());
+  ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+  EXPECT_EQ(kept.readAll(), QByteArray("{\"values\": {\"modes\": "));
+}
