@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QObject>
 #include <QString>
 
@@ -12,7 +13,7 @@ namespace murel {
 
 class DiagLog;
 namespace platform {
-class PulseAudio;
+class AudioCapture;
 }
 
 // A recorder start that the audio system refused. `description()` is the text
@@ -61,8 +62,11 @@ class AudioRecording {
  public:
   virtual ~AudioRecording() = default;
   // Records `deviceID` (0 = the system default input) into a new WAV file and
-  // returns its path. Throws RecorderError or RecordingFolderError.
-  virtual QString startRecording(quint32 deviceID) = 0;
+  // ends with its path once the audio runs; the main thread is not blocked
+  // meanwhile. Throws RecorderError or RecordingFolderError, and
+  // OperationCancelled when a stop or another start came first.
+  virtual QCoro::Task<QString> startRecording(quint32 deviceID) = 0;
+  // The file is complete when it returns.
   virtual void stopRecording() = 0;
   // The live input level, 0 to 1.
   virtual float currentLevel() const = 0;
@@ -74,11 +78,13 @@ class AudioRecording {
 
 struct CaptureContext;
 
-// Records one PulseAudio source at a time into "Recordings/recording_<time>.wav"
-// (16-bit PCM at the source's rate and channel count). The stream never follows
-// a device elsewhere: a vanished device is reported, not silently replaced.
-// Main thread only; audio arrives on the PulseAudio thread, which only copies it
-// into a preallocated ring buffer that a writer thread empties into the file.
+// Records one input at a time into "Recordings/recording_<time>.wav" (16-bit
+// PCM at the input's rate and channel count). The stream never follows a device
+// elsewhere: a vanished device is reported, not silently replaced.
+// Main thread only; audio arrives on the sound server's thread, which only
+// copies it into a preallocated ring buffer that a writer thread empties into
+// the file. A stop waits only for the writer to put what already arrived into
+// the file.
 class AudioRecorder : public QObject, public AudioRecording {
   Q_OBJECT
   Q_PROPERTY(bool isRecording READ isRecording WRITE setIsRecording NOTIFY isRecordingChanged)
@@ -88,10 +94,10 @@ class AudioRecorder : public QObject, public AudioRecording {
   static constexpr uint32_t kMaxFrames = 4096;
 
   explicit AudioRecorder(QObject* parent = nullptr);
-  AudioRecorder(platform::PulseAudio& pulse, DiagLog& diagLog, QObject* parent = nullptr);
+  AudioRecorder(platform::AudioCapture& capture, DiagLog& diagLog, QObject* parent = nullptr);
   ~AudioRecorder() override;
 
-  QString startRecording(quint32 deviceID) override;
+  QCoro::Task<QString> startRecording(quint32 deviceID) override;
   void stopRecording() override;
   float currentLevel() const override;
   bool isRecording() const override { return isRecording_; }
@@ -110,10 +116,9 @@ class AudioRecorder : public QObject, public AudioRecording {
  private:
   friend struct CaptureContext;
   void stopProcedure();
-  [[noreturn]] void fail(const RecorderError& error);
-  void handleDeviceLost(uint64_t generation, quint32 deviceID);
+  void handleDeviceLost(quint32 deviceID);
 
-  platform::PulseAudio& pulse_;
+  platform::AudioCapture& audioCapture_;
   DiagLog& diagLog_;
   bool isRecording_ = false;
   std::function<void()> onDeviceLost_;

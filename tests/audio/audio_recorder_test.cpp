@@ -1,7 +1,11 @@
 #include "runtime/AppPaths.h"
+#include "runtime/Cancellation.h"
 #include "runtime/DiagLog.h"
+#include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
+#include "platform/pulse/PulseCapture.h"
 #include "audio/AudioRecorder.h"
+#include "support/AwaitTask.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -30,10 +34,12 @@ class AudioRecorderTest : public ::testing::Test {
     if (!murel::test::pulseAvailable()) GTEST_SKIP() << "needs the rig's PulseAudio";
     QDir(murel::AppPaths::recordings()).removeRecursively();
     diag = std::make_unique<murel::DiagLog>(murel::test::freshDir(QStringLiteral("diag")));
-    recorder = std::make_unique<AudioRecorder>(murel::platform::PulseAudio::shared(), *diag);
+    recorder = std::make_unique<AudioRecorder>(murel::platform::AudioCapture::system(), *diag);
   }
 
   static quint32 idOf(const PipeSource& source) { return *source.index() + 1; }
+
+  QString start(quint32 deviceID) { return murel::test::awaitTask(recorder->startRecording(deviceID)); }
 
   QStringList recordings() const {
     return QDir(murel::AppPaths::recordings()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
@@ -59,7 +65,7 @@ TEST_F(AudioRecorderTest, RecordsTheSourceFormatToA16BitWav) {
   ASSERT_TRUE(source.loaded());
   QSignalSpy recordingChanged(recorder.get(), &AudioRecorder::isRecordingChanged);
 
-  const QString path = recorder->startRecording(idOf(source));
+  const QString path = start(idOf(source));
   EXPECT_TRUE(recorder->isRecording());
   static const QRegularExpression name(QStringLiteral("^recording_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.wav$"));
   EXPECT_TRUE(name.match(QFileInfo(path).fileName()).hasMatch()) << path.toStdString();
@@ -100,7 +106,7 @@ TEST_F(AudioRecorderTest, EverySourceFormatBecomes16BitPcm) {
     SCOPED_TRACE(format);
     PipeSource source(QStringLiteral("rec_fmt_") + QLatin1String(format), 32000, 2, {}, QLatin1String(format));
     ASSERT_TRUE(source.loaded());
-    const QString path = recorder->startRecording(idOf(source));
+    const QString path = start(idOf(source));
     ASSERT_TRUE(feedAndWait(source, murel::test::sine(QLatin1String(format), 32000, 2, 0.5, 300, 0.05)));
     EXPECT_NEAR(recorder->currentLevel(), 0.05 / std::sqrt(2.0) * 10, 0.02);
     ASSERT_TRUE(feedAndWait(source, murel::test::sine(QLatin1String(format), 32000, 2, 0.5, 300, 0.3)));
@@ -126,7 +132,7 @@ TEST_F(AudioRecorderTest, LevelFollowsTheInput) {
   PipeSource source(QStringLiteral("rec_level"), 16000, 1);
   ASSERT_TRUE(source.loaded());
   EXPECT_EQ(recorder->currentLevel(), 0.0f);  // no capture yet
-  recorder->startRecording(idOf(source));
+  start(idOf(source));
 
   struct Case {
     double amplitude;  // peak of a sine; RMS = peak / sqrt(2)
@@ -149,7 +155,7 @@ TEST_F(AudioRecorderTest, LongFragmentsAreSplitNotDropped) {
   // one level block, and every frame must still reach the file.
   PipeSource source(QStringLiteral("rec_burst"), 48000, 1);
   ASSERT_TRUE(source.loaded());
-  const QString path = recorder->startRecording(idOf(source));
+  const QString path = start(idOf(source));
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(48000, 1, 10.0, 300, 0.2)));
   recorder->stopRecording();
   EXPECT_EQ(recorder->droppedFrames(), 0u);
@@ -164,7 +170,7 @@ TEST_F(AudioRecorderTest, DeviceLostIsReportedOnceAndTheFileStaysPlayable) {
   const quint32 id = idOf(*source);
   int lost = 0;
   recorder->setOnDeviceLost([&] { ++lost; });
-  const QString path = recorder->startRecording(id);
+  const QString path = start(id);
   ASSERT_TRUE(feedAndWait(*source, murel::test::sineS16(44100, 1, 1.0, 500, 0.3)));
 
   source.reset();  // unplugged mid-recording
@@ -183,7 +189,7 @@ TEST_F(AudioRecorderTest, DeviceLostIsReportedOnceAndTheFileStaysPlayable) {
 
 TEST_F(AudioRecorderTest, UnknownDeviceFailsAndLeavesNoFile) {
   try {
-    recorder->startRecording(0xFFFFFF);
+    start(0xFFFFFF);
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
     EXPECT_EQ(error.kind(), RecorderError::Kind::OsStatus);
@@ -205,7 +211,7 @@ TEST_F(AudioRecorderTest, AnUnwritableFileFailsAtFileCreation) {
   }
   const QStringList before = recordings();
   try {
-    recorder->startRecording(0);
+    start(0);
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
     EXPECT_EQ(error.stage(), QStringLiteral("ExtAudioFileCreateWithURL"));
@@ -221,7 +227,7 @@ TEST_F(AudioRecorderTest, NoRecordingsFolderFailsBeforeAnyAudioWork) {
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   try {
-    recorder->startRecording(0);
+    start(0);
     FAIL() << "start succeeded";
   } catch (const murel::RecordingFolderError& error) {
     EXPECT_TRUE(error.description().startsWith(QStringLiteral("Could not create the folder \u201C") +
@@ -243,9 +249,10 @@ TEST_F(AudioRecorderTest, SystemDefaultIsNeverAnOutputMonitor) {
   {
     murel::platform::PulseAudio pulse;
     ASSERT_EQ(pulse.defaultSourceName(), QStringLiteral("speakers.monitor"));
-    AudioRecorder noMic(pulse, *diag);
+    murel::platform::PulseCapture capture(pulse);
+    AudioRecorder noMic(capture, *diag);
     try {
-      noMic.startRecording(0);
+      murel::test::awaitTask(noMic.startRecording(0));
       FAIL() << "recorded the speakers";
     } catch (const RecorderError& error) {
       EXPECT_EQ(error.stage(), QStringLiteral("SetCurrentDevice"));
@@ -257,7 +264,7 @@ TEST_F(AudioRecorderTest, SystemDefaultIsNeverAnOutputMonitor) {
 
 TEST_F(AudioRecorderTest, SystemDefaultRecordsTheDefaultSource) {
   const quint32 micID = *murel::test::sourceIndex(QStringLiteral("murel_test_mic")) + 1;
-  const QString path = recorder->startRecording(0);
+  const QString path = start(0);
   EXPECT_TRUE(recorder->isRecording());
   recorder->stopRecording();
   EXPECT_TRUE(QFileInfo::exists(path));
@@ -276,9 +283,9 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
 
   // A second start closes the first file and begins another; within one second
   // both get the same name and the second replaces the first.
-  const QString first = recorder->startRecording(idOf(source));
+  const QString first = start(idOf(source));
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.5, 400, 0.3)));
-  const QString second = recorder->startRecording(idOf(source));
+  const QString second = start(idOf(source));
   EXPECT_TRUE(recorder->isRecording());
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.25, 400, 0.3)));
   recorder->stopRecording();
@@ -291,6 +298,32 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
   EXPECT_NEAR(info->seconds, 0.25, 0.05);
   if (first != second) {
     EXPECT_NEAR(murel::test::soxi(first)->seconds, 0.5, 0.05);
+  }
+}
+
+TEST_F(AudioRecorderTest, AStopOrTheRecordersEndWhileStartingCancelsTheStart) {
+  // The start waits for the server without blocking: the main loop may stop
+  // the recorder, or end it, before the audio runs.
+  PipeSource source(QStringLiteral("rec_interrupted"), 16000, 1);
+  ASSERT_TRUE(source.loaded());
+  for (const bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "destroyed" : "stopped");
+    auto starting = recorder->startRecording(idOf(source));
+    ASSERT_FALSE(starting.isReady()) << "the start returned before the server answered";
+    if (destroy) {
+      recorder.reset();
+    } else {
+      recorder->stopRecording();
+    }
+    EXPECT_THROW(murel::test::awaitTask(std::move(starting)), murel::OperationCancelled);
+    EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
+    if (destroy) break;
+    EXPECT_FALSE(recorder->isRecording());
+    // The recorder is fine for the next start.
+    const QString path = start(idOf(source));
+    ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.25, 400, 0.3)));
+    recorder->stopRecording();
+    EXPECT_NEAR(murel::test::soxi(path)->seconds, 0.25, 0.05);
   }
 }
 
