@@ -6,6 +6,7 @@
 #include "platform/pulse/PulseCapture.h"
 #include "audio/AudioRecorder.h"
 #include "support/AwaitTask.h"
+#include "support/FakeClock.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -301,30 +302,56 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
   }
 }
 
-TEST_F(AudioRecorderTest, AStopOrTheRecordersEndWhileStartingCancelsTheStart) {
-  // The start waits for the server without blocking: the main loop may stop
-  // the recorder, or end it, before the audio runs.
-  PipeSource source(QStringLiteral("rec_interrupted"), 16000, 1);
-  ASSERT_TRUE(source.loaded());
-  for (const bool destroy : {false, true}) {
-    SCOPED_TRACE(destroy ? "destroyed" : "stopped");
-    auto starting = recorder->startRecording(idOf(source));
-    ASSERT_FALSE(starting.isReady()) << "the start returned before the server answered";
-    if (destroy) {
-      recorder.reset();
-    } else {
-      recorder->stopRecording();
+TEST_F(AudioRecorderTest, AHungServerNeverHoldsTheMainThread) {
+  // The start awaits the server's answers on the main loop: while a server that
+  // stopped answering keeps it waiting, a stop or the recorder's end cancels
+  // it, and the time-out (on the connection's clock) fails it. No file stays.
+  const QString dir = murel::test::freshDir(QStringLiteral("hung"));
+  murel::test::PrivateServer server(
+      dir, {QStringLiteral("module-pipe-source source_name=hung_mic file=%1/mic format=s16le rate=16000 channels=1")
+                .arg(dir)});
+  ASSERT_TRUE(server.start());
+  const QByteArray saved = qgetenv("PULSE_SERVER");
+  qputenv("PULSE_SERVER", server.address().toUtf8());
+  {
+    murel::test::FakeClock clock;
+    murel::platform::PulseAudio pulse(&clock);
+    const auto mic = pulse.sourceByName(QStringLiteral("hung_mic"));
+    ASSERT_TRUE(mic);
+    murel::platform::PulseCapture capture(pulse);
+    enum class Then { Stop, Destroy, TimeOut };
+    for (const Then then : {Then::Stop, Then::Destroy, Then::TimeOut}) {
+      SCOPED_TRACE(int(then));
+      auto hung = std::make_unique<AudioRecorder>(capture, *diag);
+      server.freeze(true);
+      auto starting = hung->startRecording(mic->index + 1);
+      EXPECT_FALSE(starting.isReady());
+      if (then == Then::Stop) hung->stopRecording();
+      if (then == Then::Destroy) hung.reset();
+      if (then == Then::TimeOut) {
+        clock.advance(std::chrono::seconds(3));
+        try {
+          murel::test::awaitTask(std::move(starting));
+          ADD_FAILURE() << "started on a hung server";
+        } catch (const RecorderError& error) {
+          EXPECT_EQ(error.stage(), QStringLiteral("SetCurrentDevice")) << error.description().toStdString();
+        }
+        server.freeze(false);
+      } else {
+        server.freeze(false);
+        EXPECT_THROW(murel::test::awaitTask(std::move(starting)), murel::OperationCancelled);
+      }
+      EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
+      if (hung) EXPECT_FALSE(hung->isRecording());
     }
-    EXPECT_THROW(murel::test::awaitTask(std::move(starting)), murel::OperationCancelled);
-    EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
-    if (destroy) break;
-    EXPECT_FALSE(recorder->isRecording());
-    // The recorder is fine for the next start.
-    const QString path = start(idOf(source));
-    ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.25, 400, 0.3)));
-    recorder->stopRecording();
-    EXPECT_NEAR(murel::test::soxi(path)->seconds, 0.25, 0.05);
+    // The connection is fine afterwards.
+    AudioRecorder recorder(capture, *diag);
+    const QString path = murel::test::awaitTask(recorder.startRecording(mic->index + 1));
+    EXPECT_TRUE(recorder.isRecording());
+    recorder.stopRecording();
+    EXPECT_TRUE(QFileInfo::exists(path));
   }
+  qputenv("PULSE_SERVER", saved);
 }
 
 TEST(RecorderErrorText, FormatsStatusesAsCharactersOrDecimal) {
