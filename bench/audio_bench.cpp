@@ -65,30 +65,51 @@ QCoro::Task<void> finishInto(QCoro::Task<QString> task, QString& path, bool& don
   done = true;
 }
 
-// Starts a recording and runs the main loop until it has started; `longestGap`
-// becomes the longest stretch the main loop went without a turn meanwhile
-// (the start call itself included).
-QString startWatched(murel::AudioRecorder& recorder, quint32 deviceID, double& longestGap) {
+QCoro::Task<void> finishInto(QCoro::Task<void> task, bool& done) {
+  try {
+    co_await std::move(task);
+  } catch (...) {
+  }
+  done = true;
+}
+
+// Runs the main loop until `done`; returns the longest stretch the loop went
+// without a turn since `since` (so the call that made the task counts too).
+double runLoopUntil(const bool& done, Clock::time_point since) {
   QTimer spin;  // keeps the loop turning, so every gap is a wait
   spin.start(0);
-  QString path;
-  bool done = false;
+  double longest = std::chrono::duration<double>(Clock::now() - since).count();
   auto last = Clock::now();
-  longestGap = 0;
-  auto note = [&] {
-    const auto now = Clock::now();
-    longestGap = std::max(longestGap, std::chrono::duration<double>(now - last).count());
-    last = now;
-  };
-  auto starting = recorder.startRecording(deviceID);
-  auto runner = finishInto(std::move(starting), path, done);
-  note();
-  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  const auto deadline = last + std::chrono::seconds(10);
   while (!done && Clock::now() < deadline) {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    note();
+    const auto now = Clock::now();
+    longest = std::max(longest, std::chrono::duration<double>(now - last).count());
+    last = now;
   }
+  return longest;
+}
+
+// Starts a recording and runs the main loop until it has started;
+// `longestGap` is the longest the main loop was held meanwhile.
+QString startWatched(murel::AudioRecorder& recorder, quint32 deviceID, double& longestGap) {
+  QString path;
+  bool done = false;
+  const auto t0 = Clock::now();
+  auto starting = recorder.startRecording(deviceID);
+  auto runner = finishInto(std::move(starting), path, done);
+  longestGap = runLoopUntil(done, t0);
   return path;
+}
+
+// Stops and runs the main loop until the file is closed; returns the longest
+// the main loop was held meanwhile.
+double stopWatched(murel::AudioRecorder& recorder) {
+  bool done = false;
+  const auto t0 = Clock::now();
+  auto stopping = recorder.stopRecording();
+  auto runner = finishInto(std::move(stopping), done);
+  return runLoopUntil(done, t0);
 }
 
 murel::DiagLog& quietLog() {
@@ -109,7 +130,7 @@ void BM_RecordingStart(benchmark::State& state) {
     const QString path = startWatched(recorder, *mic, gap);
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
     state.PauseTiming();
-    recorder.stopRecording();
+    stopWatched(recorder);
     QFile::remove(path);
     state.ResumeTiming();
   }
@@ -128,23 +149,25 @@ void BM_RecordingMainThreadWait(benchmark::State& state) {
   }
   double worstStart = 0;
   double worstStop = 0;
+  double worstIdle = 0;
   for (auto _ : state) {
     double gap = 0;
     const QString path = startWatched(recorder, *monitor, gap);
     worstStart = std::max(worstStart, gap);
     state.PauseTiming();
     // The monitor runs in real time: a second of audio, part of it still with
-    // the server or in the ring when the stop comes.
-    const auto until = Clock::now() + std::chrono::seconds(1);
-    while (Clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // the server or in the ring when the stop comes. The loop's own longest
+    // gap meanwhile is the machine's noise floor.
+    bool elapsed = false;
+    QTimer::singleShot(1000, [&elapsed] { elapsed = true; });
+    worstIdle = std::max(worstIdle, runLoopUntil(elapsed, Clock::now()));
     state.ResumeTiming();
-    const auto t0 = Clock::now();
-    recorder.stopRecording();
-    worstStop = std::max(worstStop, std::chrono::duration<double>(Clock::now() - t0).count());
+    worstStop = std::max(worstStop, stopWatched(recorder));
     QFile::remove(path);
   }
   state.counters["worst_start_block_ms"] = worstStart * 1e3;
   state.counters["worst_stop_block_ms"] = worstStop * 1e3;
+  state.counters["worst_idle_gap_ms"] = worstIdle * 1e3;
 }
 BENCHMARK(BM_RecordingMainThreadWait)->Iterations(20)->Unit(benchmark::kMillisecond);
 
@@ -179,7 +202,7 @@ void BM_CuePlay(benchmark::State& state) {
       }
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
-    recorder.stopRecording();
+    stopWatched(recorder);
     worstOnset = std::max(worstOnset, onset);
     QFile::remove(path);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the cue end
@@ -213,7 +236,7 @@ void BM_LongCapture(benchmark::State& state) {
     const double cpu = cpuSeconds() - cpu0;
     const double wall = std::chrono::duration<double>(Clock::now() - wall0).count();
     const uint64_t frames = recorder.capturedFrames() - startFrames;
-    recorder.stopRecording();
+    stopWatched(recorder);
     state.counters["dropped_frames"] = double(recorder.droppedFrames());
     state.counters["captured_vs_realtime"] = double(frames) / (wall * source->sampleSpec.rate);
     state.counters["cpu_percent_of_core"] = 100.0 * cpu / wall;

@@ -63,7 +63,7 @@ class WavRecorder final : public AudioRecording {
     recording_ = true;
     co_return path;
   }
-  void stopRecording() override {}
+  QCoro::Task<void> stopRecording() override { co_return; }
   float currentLevel() const override { return 0; }
   bool isRecording() const override { return recording_; }
   void setIsRecording(bool r) override { recording_ = r; }

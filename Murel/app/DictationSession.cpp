@@ -179,7 +179,8 @@ void DictationSession::cancelWatchdog() {
 }
 
 void DictationSession::stopRecorder() {
-  s_.recorder.stopRecording();
+  // One recording at a time: an earlier stop has long ended.
+  recorderStopped_ = s_.recorder.stopRecording();
   s_.recorder.setIsRecording(false);
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Stopped);
   s_.mediaPlayback.resumeAfterRecording();
@@ -217,6 +218,12 @@ void DictationSession::stop() {
 QCoro::Task<void> DictationSession::transcribe(QString file, double length, CancellationToken token) {
   const Clock::Duration began = s_.clock.now();
   try {
+    if (recorderStopped_) {
+      // The file is complete once the recorder has closed it.
+      auto stopped = std::move(*recorderStopped_);
+      recorderStopped_.reset();
+      co_await std::move(stopped);
+    }
     co_await s_.engineHost.ensureLoaded();
     if (token.isCancelled()) throw OperationCancelled();
     kLog.info(QStringLiteral("Transcribing %1...").arg(fileName(file)));

@@ -141,6 +141,8 @@ class DictationSession {
   HudPresentation hudPresentation_;
   Phase phase_ = Phase::idle;
   std::optional<QCoro::Task<void>> starting_;
+  // The recorder closing the last file; transcription waits for it.
+  std::optional<QCoro::Task<void>> recorderStopped_;
   bool stopWhenStarted_ = false;
   bool cancelWhenStarted_ = false;
   std::optional<QString> recordingURL_;

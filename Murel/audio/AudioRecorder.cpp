@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QCoroFuture>
 #include <QPointer>
+#include <QPromise>
 
 #include <sndfile.h>
 
@@ -262,6 +264,9 @@ struct CaptureContext final : platform::CaptureSink {
   std::atomic<bool> stopWriter{false};
   std::atomic<bool> backlog{false};
   quint32 deviceID = 0;
+  QString path;
+  bool started = false;  // a capture stopped before it started leaves no file
+  QPromise<void> closed;  // finished once the file is closed
 
   std::atomic<float> currentLevel{0.0f};
   std::atomic<int32_t> renderStatus{0};
@@ -334,8 +339,8 @@ AudioRecorder::AudioRecorder(platform::AudioCapture& capture, DiagLog& diagLog, 
     : QObject(parent), audioCapture_(capture), diagLog_(diagLog) {}
 
 AudioRecorder::~AudioRecorder() {
-  // The stream and the writer thread point into the capture; they must end first.
-  stopProcedure();
+  // The stream and the writer threads point into the captures; they must end first.
+  stopNow();
 }
 
 float AudioRecorder::currentLevel() const {
@@ -357,10 +362,17 @@ void AudioRecorder::setIsRecording(bool recording) {
 }
 
 QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
-  stopProcedure();
   // A stop, another start or the recorder's end while this one waits moves it on.
   const uint64_t generation = ++generation_;
   QPointer<AudioRecorder> self(this);
+  beginStop();
+  setIsRecording(false);
+  {
+    // The last file must be closed first: the new one may get its name.
+    auto finishing = awaitFinishing();
+    co_await std::move(finishing);
+  }
+  if (!self || generation_ != generation) throw OperationCancelled();
   const QString path = recordingFilePath();
 
   std::optional<RecorderError> error;
@@ -381,6 +393,8 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
       std::max<size_t>(size_t(format.bytesPerFrame()) * format.rate * kRingSeconds, 512 * 1024);
   auto capture = std::make_unique<CaptureContext>(format, ringBytes);
   capture->deviceID = resolvedID;
+  capture->path = path;
+  capture->closed.start();
 
   SF_INFO info{};
   info.samplerate = static_cast<int>(format.rate);
@@ -393,18 +407,19 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
     if (fileError == 0) throw RecorderError::fileCreationFailed();
     throw RecorderError::osStatus(fileError, QStringLiteral("ExtAudioFileCreateWithURL"));
   }
-  // A half-made recording is of no use to anyone and would stay in Recordings:
-  // until the audio runs, a stop or failure deletes it.
-  pendingFile_ = path;
   // Float input beyond full scale is clipped rather than wrapped around.
   sf_command(capture->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
   CaptureContext* c = capture.get();
   c->stream = std::move(stream);
   capture_ = std::move(capture);
-  c->writer = std::thread([c] {
+  AudioRecorder* owner = this;
+  c->writer = std::thread([c, owner] {
     pthread_setname_np(pthread_self(), "murel-wavwriter");
     c->writerLoop();
+    // The recorder's end joins this thread before it goes, and Qt drops the
+    // call with it; else the main thread closes the file.
+    QMetaObject::invokeMethod(owner, [owner, c] { owner->finishCapture(c); }, Qt::QueuedConnection);
   });
 
   try {
@@ -415,47 +430,91 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
   }
   if (!self || generation_ != generation) throw OperationCancelled();
   if (error) {
-    stopProcedure();
+    auto stopping = stopRecording();
+    co_await std::move(stopping);
     throw *error;
   }
 
-  pendingFile_.clear();
+  c->started = true;
   setIsRecording(true);
   diagLog_.log(QStringLiteral("audio"), QStringLiteral("start"),
                QStringLiteral("deviceID=%1 rate=%2 ch=%3").arg(resolvedID).arg(format.rate).arg(format.channels));
   co_return path;
 }
 
-void AudioRecorder::stopRecording() { stopProcedure(); }
-
-void AudioRecorder::stopProcedure() {
+QCoro::Task<void> AudioRecorder::stopRecording() {
   ++generation_;
-  if (capture_) {
-    CaptureContext& c = *capture_;
-    if (c.writer.joinable()) {
-      // What already arrived still belongs in the file: the writer takes it
-      // over, also what the server still holds.
-      c.stopWriter.store(true, std::memory_order_release);
-      sem_post(&c.dataReady);
-      c.writer.join();
-    }
-    c.stream.reset();
-    // What came in between the writer's last look and the disconnect.
-    if (c.file) c.writeAvailable();
-    const int32_t status = c.renderStatus.load(std::memory_order_relaxed);
-    if (status != 0) {
-      const QString formatted = RecorderError::formatStatus(status);
-      kLog.error(QStringLiteral("Audio render reported %1 \u2014 input may have dropped out").arg(formatted));
-      diagLog_.log(QStringLiteral("audio"), QStringLiteral("render error"), QStringLiteral("status=") + formatted);
-    }
-    if (c.file) sf_close(c.file);
-    c.file = nullptr;
-    lastCaptured_ = c.capturedFrames.load(std::memory_order_relaxed);
-    lastDropped_ = c.droppedFrames.load(std::memory_order_relaxed);
-    capture_.reset();
+  beginStop();
+  setIsRecording(false);
+  // Also what an earlier stop still finishes: the next file may have its name.
+  auto finishing = awaitFinishing();
+  co_await std::move(finishing);
+}
+
+void AudioRecorder::beginStop() {
+  if (!capture_) return;
+  CaptureContext& c = *capture_;
+  lastCaptured_ = c.capturedFrames.load(std::memory_order_relaxed);
+  lastDropped_ = c.droppedFrames.load(std::memory_order_relaxed);
+  finishing_.push_back(std::move(capture_));
+  if (c.writer.joinable()) {
+    // What already arrived still belongs in the file: the writer takes it
+    // over, also what the server still holds, and then reports back.
+    c.stopWriter.store(true, std::memory_order_release);
+    sem_post(&c.dataReady);
+  } else {
+    finishCapture(&c);
   }
-  if (!pendingFile_.isEmpty()) QFile::remove(pendingFile_);
-  pendingFile_.clear();
+}
+
+QCoro::Task<void> AudioRecorder::awaitFinishing() {
+  std::vector<QFuture<void>> pending;
+  for (const auto& c : finishing_) pending.push_back(c->closed.future());
+  for (QFuture<void>& future : pending) co_await future;
+}
+
+void AudioRecorder::finishCapture(CaptureContext* capture) {
+  const auto it = std::find_if(finishing_.begin(), finishing_.end(),
+                               [capture](const auto& c) { return c.get() == capture; });
+  if (it == finishing_.end()) return;
+  std::unique_ptr<CaptureContext> done = std::move(*it);
+  finishing_.erase(it);
+  if (done->writer.joinable()) done->writer.join();  // it has returned already
+  finalize(*done);
+}
+
+void AudioRecorder::finalize(CaptureContext& c) {
+  c.stream.reset();
+  // What came in between the writer's last look and the disconnect.
+  if (c.file) c.writeAvailable();
+  const int32_t status = c.renderStatus.load(std::memory_order_relaxed);
+  if (status != 0) {
+    const QString formatted = RecorderError::formatStatus(status);
+    kLog.error(QStringLiteral("Audio render reported %1 \u2014 input may have dropped out").arg(formatted));
+    diagLog_.log(QStringLiteral("audio"), QStringLiteral("render error"), QStringLiteral("status=") + formatted);
+  }
+  if (c.file) sf_close(c.file);
+  c.file = nullptr;
+  lastCaptured_ = c.capturedFrames.load(std::memory_order_relaxed);
+  lastDropped_ = c.droppedFrames.load(std::memory_order_relaxed);
+  // A half-made recording is of no use to anyone and would stay in Recordings.
+  if (!c.started && !c.path.isEmpty()) QFile::remove(c.path);
+  c.closed.finish();
+}
+
+void AudioRecorder::stopNow() {
+  ++generation_;
+  beginStop();
+  while (!finishing_.empty()) {
+    std::unique_ptr<CaptureContext> c = std::move(finishing_.back());
+    finishing_.pop_back();
+    if (c->writer.joinable()) {
+      c->stopWriter.store(true, std::memory_order_release);
+      sem_post(&c->dataReady);
+      c->writer.join();
+    }
+    finalize(*c);
+  }
   setIsRecording(false);
 }
 

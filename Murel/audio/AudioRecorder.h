@@ -8,6 +8,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace murel {
 
@@ -66,8 +67,9 @@ class AudioRecording {
   // meanwhile. Throws RecorderError or RecordingFolderError, and
   // OperationCancelled when a stop or another start came first.
   virtual QCoro::Task<QString> startRecording(quint32 deviceID) = 0;
-  // The file is complete when it returns.
-  virtual void stopRecording() = 0;
+  // Stops at once (not recording, level 0); ends when the file is complete.
+  // The main thread is not blocked meanwhile.
+  virtual QCoro::Task<void> stopRecording() = 0;
   // The live input level, 0 to 1.
   virtual float currentLevel() const = 0;
   virtual bool isRecording() const = 0;
@@ -83,8 +85,8 @@ struct CaptureContext;
 // elsewhere: a vanished device is reported, not silently replaced.
 // Main thread only; audio arrives on the sound server's thread, which only
 // copies it into a preallocated ring buffer that a writer thread empties into
-// the file. A stop waits only for the writer to put what already arrived into
-// the file.
+// the file. A stop hands the rest to the writer (what already arrived still
+// goes into the file) and closes the file once the writer is done.
 class AudioRecorder : public QObject, public AudioRecording {
   Q_OBJECT
   Q_PROPERTY(bool isRecording READ isRecording WRITE setIsRecording NOTIFY isRecordingChanged)
@@ -98,7 +100,7 @@ class AudioRecorder : public QObject, public AudioRecording {
   ~AudioRecorder() override;
 
   QCoro::Task<QString> startRecording(quint32 deviceID) override;
-  void stopRecording() override;
+  QCoro::Task<void> stopRecording() override;
   float currentLevel() const override;
   bool isRecording() const override { return isRecording_; }
   void setIsRecording(bool recording) override;
@@ -115,7 +117,13 @@ class AudioRecorder : public QObject, public AudioRecording {
 
  private:
   friend struct CaptureContext;
-  void stopProcedure();
+  // Hands the running capture to its writer to finish.
+  void beginStop();
+  QCoro::Task<void> awaitFinishing();
+  void finishCapture(CaptureContext* capture);
+  void finalize(CaptureContext& capture);
+  // Finishes everything at once, blocking (the recorder's end).
+  void stopNow();
   void handleDeviceLost(quint32 deviceID);
 
   platform::AudioCapture& audioCapture_;
@@ -123,7 +131,7 @@ class AudioRecorder : public QObject, public AudioRecording {
   bool isRecording_ = false;
   std::function<void()> onDeviceLost_;
   std::unique_ptr<CaptureContext> capture_;
-  QString pendingFile_;  // created by a start that has not finished yet
+  std::vector<std::unique_ptr<CaptureContext>> finishing_;  // stopped, file not yet closed
   uint64_t generation_ = 0;
   uint64_t lastCaptured_ = 0;
   uint64_t lastDropped_ = 0;

@@ -49,7 +49,10 @@ class FakeRecorder final : public AudioRecording {
     files.append(path);
     co_return path;
   }
-  void stopRecording() override { ++stops; }
+  QCoro::Task<void> stopRecording() override {
+    ++stops;
+    co_return;
+  }
   float currentLevel() const override { return 0.5f; }
   bool isRecording() const override { return recording_; }
   void setIsRecording(bool recording) override { recording_ = recording; }

@@ -41,6 +41,7 @@ class AudioRecorderTest : public ::testing::Test {
   static quint32 idOf(const PipeSource& source) { return *source.index() + 1; }
 
   QString start(quint32 deviceID) { return murel::test::awaitTask(recorder->startRecording(deviceID)); }
+  void stop() { murel::test::awaitTask(recorder->stopRecording()); }
 
   QStringList recordings() const {
     return QDir(murel::AppPaths::recordings()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
@@ -73,7 +74,7 @@ TEST_F(AudioRecorderTest, RecordsTheSourceFormatToA16BitWav) {
   EXPECT_EQ(QFileInfo(path).absolutePath(), murel::AppPaths::recordings());
 
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(48000, 2, 2.0, 440, 0.3)));
-  recorder->stopRecording();
+  stop();
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_EQ(recordingChanged.count(), 2);
   EXPECT_EQ(recorder->droppedFrames(), 0u);
@@ -112,7 +113,7 @@ TEST_F(AudioRecorderTest, EverySourceFormatBecomes16BitPcm) {
     EXPECT_NEAR(recorder->currentLevel(), 0.05 / std::sqrt(2.0) * 10, 0.02);
     ASSERT_TRUE(feedAndWait(source, murel::test::sine(QLatin1String(format), 32000, 2, 0.5, 300, 0.3)));
     EXPECT_EQ(recorder->currentLevel(), 1.0f);
-    recorder->stopRecording();
+    stop();
 
     const auto info = murel::test::soxi(path);
     ASSERT_TRUE(info);
@@ -147,7 +148,7 @@ TEST_F(AudioRecorderTest, LevelFollowsTheInput) {
     ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.5, 400, c.amplitude)));
     EXPECT_NEAR(recorder->currentLevel(), c.expected, c.tolerance);
   }
-  recorder->stopRecording();
+  stop();
   EXPECT_EQ(recorder->currentLevel(), 0.0f);
 }
 
@@ -158,7 +159,7 @@ TEST_F(AudioRecorderTest, LongFragmentsAreSplitNotDropped) {
   ASSERT_TRUE(source.loaded());
   const QString path = start(idOf(source));
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(48000, 1, 10.0, 300, 0.2)));
-  recorder->stopRecording();
+  stop();
   EXPECT_EQ(recorder->droppedFrames(), 0u);
   const auto info = murel::test::soxi(path);
   ASSERT_TRUE(info);
@@ -179,7 +180,7 @@ TEST_F(AudioRecorderTest, DeviceLostIsReportedOnceAndTheFileStaysPlayable) {
   murel::test::waitUntil([] { return false; }, 300ms);  // any second report would have come by now
   EXPECT_EQ(lost, 1);
   EXPECT_TRUE(recorder->isRecording());  // the owner decides to stop
-  recorder->stopRecording();
+  stop();
 
   const auto info = murel::test::soxi(path);
   ASSERT_TRUE(info);
@@ -267,7 +268,7 @@ TEST_F(AudioRecorderTest, SystemDefaultRecordsTheDefaultSource) {
   const quint32 micID = *murel::test::sourceIndex(QStringLiteral("murel_test_mic")) + 1;
   const QString path = start(0);
   EXPECT_TRUE(recorder->isRecording());
-  recorder->stopRecording();
+  stop();
   EXPECT_TRUE(QFileInfo::exists(path));
   const QString log = diag->readAll();
   EXPECT_TRUE(log.contains(QStringLiteral("  audio  start  deviceID=%1 rate=16000 ch=1\n").arg(micID)))
@@ -278,8 +279,8 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
   PipeSource source(QStringLiteral("rec_twice"), 16000, 1);
   ASSERT_TRUE(source.loaded());
   // Stopping with nothing running is harmless.
-  recorder->stopRecording();
-  recorder->stopRecording();
+  stop();
+  stop();
   EXPECT_FALSE(recorder->isRecording());
 
   // A second start closes the first file and begins another; within one second
@@ -289,8 +290,8 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
   const QString second = start(idOf(source));
   EXPECT_TRUE(recorder->isRecording());
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.25, 400, 0.3)));
-  recorder->stopRecording();
-  recorder->stopRecording();
+  stop();
+  stop();
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_TRUE(QFileInfo::exists(first));
   EXPECT_TRUE(QFileInfo::exists(second));
@@ -326,7 +327,8 @@ TEST_F(AudioRecorderTest, AHungServerNeverHoldsTheMainThread) {
       server.freeze(true);
       auto starting = hung->startRecording(mic->index + 1);
       EXPECT_FALSE(starting.isReady());
-      if (then == Then::Stop) hung->stopRecording();
+      std::optional<QCoro::Task<void>> stopping;
+      if (then == Then::Stop) stopping = hung->stopRecording();
       if (then == Then::Destroy) hung.reset();
       if (then == Then::TimeOut) {
         clock.advance(std::chrono::seconds(3));
@@ -340,6 +342,7 @@ TEST_F(AudioRecorderTest, AHungServerNeverHoldsTheMainThread) {
       } else {
         server.freeze(false);
         EXPECT_THROW(murel::test::awaitTask(std::move(starting)), murel::OperationCancelled);
+        if (stopping) murel::test::awaitTask(std::move(*stopping));
       }
       EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
       if (hung) EXPECT_FALSE(hung->isRecording());
@@ -348,7 +351,7 @@ TEST_F(AudioRecorderTest, AHungServerNeverHoldsTheMainThread) {
     AudioRecorder recorder(capture, *diag);
     const QString path = murel::test::awaitTask(recorder.startRecording(mic->index + 1));
     EXPECT_TRUE(recorder.isRecording());
-    recorder.stopRecording();
+    murel::test::awaitTask(recorder.stopRecording());
     EXPECT_TRUE(QFileInfo::exists(path));
   }
   qputenv("PULSE_SERVER", saved);

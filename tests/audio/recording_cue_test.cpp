@@ -76,7 +76,7 @@ class RecordingCueTest : public ::testing::Test {
     act();
     const uint64_t until = mark + 28800;  // well over half a second of output
     EXPECT_TRUE(murel::test::waitUntil([&] { return recorder->capturedFrames() >= until; }));
-    recorder->stopRecording();
+    murel::test::awaitTask(recorder->stopRecording());
 
     Heard heard;
     const auto samples = murel::test::readWav(path);
