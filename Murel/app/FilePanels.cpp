@@ -8,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMimeDatabase>
 #include <QSaveFile>
@@ -82,6 +83,12 @@ FilePanels& FilePanels::shared() {
 }
 
 void FilePanels::setSharedForTesting(FilePanels* panels) { gTestPanels = panels; }
+
+bool Workspace::openURL(const QUrl& url) {
+  const bool opened = QDesktopServices::openUrl(url);
+  if (!opened) kLog.notice(QStringLiteral("no opener took ") + url.toString());
+  return opened;
+}
 
 Workspace& Workspace::shared() {
   if (gTestWorkspace) return *gTestWorkspace;

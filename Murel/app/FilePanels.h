@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -29,12 +30,15 @@ class FilePanels {
   static void setSharedForTesting(FilePanels* panels);
 };
 
-// What the desktop does with files: shows one selected in the file manager.
+// What the desktop does with files and addresses: shows a file selected in the
+// file manager, opens a web page in the default browser.
 class Workspace {
  public:
   virtual ~Workspace() = default;
   // Never blocks; quietly does nothing when no file manager answers.
   virtual void revealFile(const QString& path) = 0;
+  // Hands the address to the desktop's opener; false when it could not start one.
+  virtual bool openURL(const QUrl& url);
 
   // org.freedesktop.FileManager1 on the session bus, unless a test has put another in.
   static Workspace& shared();

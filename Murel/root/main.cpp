@@ -1,4 +1,6 @@
 #include "root/AppBootstrap.h"
+#include "root/SettingsWiring.h"
+#include "app/FilePanels.h"
 #include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
@@ -79,8 +81,12 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName(appName);
   murel::Logger("app").info(QStringLiteral("started"));
 
+  murel::SettingsPages settingsPages;
+  murel::registerSettingsPages(settingsPages, murel::Workspace::shared());
+
   murel::MurelApp::Services services;
   services.bootstrap = murel::runAppStateBootstrap;
+  services.settingsContent = murel::settingsWindowContent(settingsPages);
   murel::reportAppStateInDiagnostics();
   murel::MurelApp murelApp(std::move(services));
   QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &murelApp, &murel::MurelApp::reopen);
