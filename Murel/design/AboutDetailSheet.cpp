@@ -39,11 +39,11 @@ CappedScrollArea::CappedScrollArea(QWidget* content, int maxHeight, QWidget* par
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setWidgetResizable(true);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  // The background is the sheet's.
+  setWidget(content);
+  // The background is the sheet's (setWidget turns the content's fill on).
   setAutoFillBackground(false);
   viewport()->setAutoFillBackground(false);
   content->setAutoFillBackground(false);
-  setWidget(content);
   content->installEventFilter(this);
 }
 

@@ -5,6 +5,7 @@
 #include "design/AboutDetailSheet.h"
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
+#include "design/Tokens.h"
 #include "design/Text.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
@@ -305,5 +306,12 @@ TEST(AboutDetailSheetFrame, TallBodyScrollsWithoutBarsInA480WideSheet) {
     EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
     EXPECT_EQ(scroll->verticalScrollBar()->maximum(), std::max(0, bodyHeight + 40 - 420));
     EXPECT_EQ(body->width(), 480 - 48);
+    // The body lies on the sheet's own background, in either scheme.
+    for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+      Appearance::setOverride(&sheet, scheme);
+      const QImage image = sheet.grab().toImage();
+      const QPoint inBody = scroll->mapTo(&sheet, QPoint(4, 4)) * image.devicePixelRatio();
+      EXPECT_EQ(image.pixelColor(inBody).rgb(), dsColor(DSColor::background, scheme).rgb());
+    }
   }
 }
