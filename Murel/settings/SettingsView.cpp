@@ -9,7 +9,6 @@
 #include "design/Text.h"
 
 #include <QCoreApplication>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -252,17 +251,6 @@ void SettingsView::showEvent(QShowEvent* event) {
   fade_->animateTo(1, Motion::kPageEntrance);
 }
 
-void SettingsView::applyOpacity(qreal opacity) {
-  if (opacity >= 1) {
-    setGraphicsEffect(nullptr);  // at rest the content draws directly
-    return;
-  }
-  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
-  if (!effect) {
-    effect = new QGraphicsOpacityEffect(this);
-    setGraphicsEffect(effect);
-  }
-  effect->setOpacity(opacity);
-}
+void SettingsView::applyOpacity(qreal opacity) { Motion::setContentOpacity(this, opacity); }
 
 }  // namespace murel
