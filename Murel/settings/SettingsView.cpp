@@ -139,7 +139,8 @@ SettingsView::SettingsView(SettingsNavigator& navigator, AudioDeviceManager& aud
       context_{navigator, audioDeviceManager},
       pages_(pages),
       appeared_(isRunningForPreviews()),
-      fade_(new Tween(appeared_ ? 1 : 0, [this](qreal value) { applyOpacity(value); }, this)) {
+      fade_(new Tween(appeared_ ? 1 : 0, [this](qreal value) { applyOpacity(value); }, this)),
+      pageFade_(new Tween(1, [this](qreal value) { Motion::setContentOpacity(pageArea_, value); }, this)) {
   setObjectName(QStringLiteral("SettingsView"));
   setFixedSize(kWidth, kHeight);
   auto* stack = new QHBoxLayout(this);
@@ -231,6 +232,9 @@ void SettingsView::showPage(SettingsTab tab) {
     pageArea_->layout()->removeWidget(old);
     old->hide();
     old->deleteLater();
+    // The new page fades in, as a change of tab does.
+    pageFade_->jumpTo(0);
+    pageFade_->animateTo(1, Motion::kHover);
   }
   pageTab_ = tab;
   page_ = pages_.build(tab, context_, pageArea_);

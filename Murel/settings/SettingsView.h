@@ -84,8 +84,9 @@ class SettingsSidebarRow : public QAbstractButton {
 // The settings window's content, 850 x 700: the sidebar (brand header, the ten
 // tabs, the version footer), a 1 px hairline, and the selected tab's page.
 // It follows the navigator: a write from anywhere switches the page and the
-// sidebar at once, and a new view starts on the navigator's tab. It fades in
-// over 0.2 s when first shown (content opacity, which needs no compositor).
+// sidebar at once (the new page fading in over 0.1 s), and a new view starts
+// on the navigator's tab. It fades in over 0.2 s when first shown (content
+// opacity, which needs no compositor).
 class SettingsView : public QWidget {
   Q_OBJECT
 
@@ -133,6 +134,7 @@ class SettingsView : public QWidget {
   SettingsTab pageTab_ = SettingsTab::dashboard;
   bool appeared_;
   Tween* fade_;
+  Tween* pageFade_;
 };
 
 }  // namespace murel

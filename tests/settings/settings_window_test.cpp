@@ -174,6 +174,9 @@ TEST_F(SettingsWindow, NavigatorWriteSwitchesAtOnceAndSameTabKeepsThePage) {
   EXPECT_EQ(view.currentPage()->objectName(), QStringLiteral("page-transcribe"));
   EXPECT_TRUE(row(view, SettingsTab::transcribe)->isSelected());
   EXPECT_FALSE(row(view, SettingsTab::dashboard)->isSelected());
+  // The new page fades in, then draws without an effect.
+  EXPECT_NE(view.pageArea()->graphicsEffect(), nullptr);
+  EXPECT_TRUE(test::waitUntil([&] { return view.pageArea()->graphicsEffect() == nullptr; }, std::chrono::seconds(2)));
   test::settle(150);
   expectOnlySelected(view, SettingsTab::transcribe);
 }
