@@ -5,10 +5,10 @@
 #include "app/FilePanels.h"
 #include "app/SettingsNavigator.h"
 #include "audio/AudioDeviceManager.h"
+#include "design/Tokens.h"
 #include "root/SettingsWiring.h"
 #include "runtime/Localization.h"
 #include "settings/SettingsView.h"
-#include "design/Tokens.h"
 
 #include <QApplication>
 #include <QFile>

@@ -10,7 +10,18 @@ namespace murel {
 
 // The pages of the settings window, in sidebar order. The raw values are the
 // case names; they are what other windows and tests name a page by.
-enum class SettingsTab { dashboard, configuration, voiceEdit, modes, models, dictionary, snippets, transcribe, history, about };
+enum class SettingsTab {
+  dashboard,
+  configuration,
+  voiceEdit,
+  modes,
+  models,
+  dictionary,
+  snippets,
+  transcribe,
+  history,
+  about
+};
 
 // Every tab in sidebar order.
 const QList<SettingsTab>& allSettingsTabs();

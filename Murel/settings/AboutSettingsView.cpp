@@ -149,9 +149,9 @@ SupportSheetContent::SupportSheetContent(Workspace& workspace, QWidget* parent)
   //% "OPEN"
   //: Status pill on the privacy policy row indicating it opens in a browser.
   const QString openPill = qtTrId("settings.nav.about.privacyPolicy.pill");
-  privacyRow_ = new SettingsChapterRow(2, privacyLabel, privacyDescription, false,
-                                       [this] { workspace_.openURL(privacyPolicyURL()); },
-                                       pill(openPill, DSColor::inkSecondary), this);
+  privacyRow_ = new SettingsChapterRow(
+      2, privacyLabel, privacyDescription, false, [this] { workspace_.openURL(privacyPolicyURL()); },
+      pill(openPill, DSColor::inkSecondary), this);
   column->addWidget(privacyRow_);
 
   //% "Diagnostics"
@@ -162,8 +162,9 @@ SupportSheetContent::SupportSheetContent(Workspace& workspace, QWidget* parent)
   //% "EXPORT"
   //: Status pill on the diagnostics row prompting the user to export the log.
   const QString exportPill = qtTrId("settings.nav.about.diagnostics.pill");
-  diagnosticsRow_ = new SettingsChapterRow(3, diagnosticsLabel, diagnosticsDescription, false,
-                                           [this] { exportDiagnostics(); }, pill(exportPill, DSColor::accent), this);
+  diagnosticsRow_ = new SettingsChapterRow(
+      3, diagnosticsLabel, diagnosticsDescription, false, [this] { exportDiagnostics(); },
+      pill(exportPill, DSColor::accent), this);
   column->addWidget(diagnosticsRow_);
 
   //% "questions, feedback, or a bug — get in touch."
@@ -196,8 +197,7 @@ void SupportSheetContent::exportDiagnostics() {
 
 // AboutSettingsView
 
-AboutSettingsView::AboutSettingsView(Workspace& workspace, QWidget* parent)
-    : QWidget(parent), workspace_(workspace) {
+AboutSettingsView::AboutSettingsView(Workspace& workspace, QWidget* parent) : QWidget(parent), workspace_(workspace) {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* page = new SettingsPageLayout(this);
@@ -255,8 +255,9 @@ AboutSettingsView::AboutSettingsView(Workspace& workspace, QWidget* parent)
   const QString open = qtTrId("settings.nav.about.row.open");
   index = 0;
   for (AboutSection section : {AboutSection::support, AboutSection::acknowledgements}) {
-    auto* row = new SettingsChapterRow(++index, aboutSectionTitle(section), aboutSectionSummary(section), false,
-                                       [this, section] { present(section); }, pill(open, DSColor::inkSecondary));
+    auto* row = new SettingsChapterRow(
+        ++index, aboutSectionTitle(section), aboutSectionSummary(section), false, [this, section] { present(section); },
+        pill(open, DSColor::inkSecondary));
     row->setObjectName(aboutSectionRawValue(section));
     sections_.append(row);
     sheets->addRow(inset(row, sheets));

@@ -47,8 +47,7 @@ const QList<Acknowledgement>& acknowledgementEntries() {
 AcknowledgementsList::AcknowledgementsList(Workspace& workspace, QWidget* parent)
     : AcknowledgementsList(workspace, acknowledgementEntries(), parent) {}
 
-AcknowledgementsList::AcknowledgementsList(Workspace& workspace, const QList<Acknowledgement>& entries,
-                                           QWidget* parent)
+AcknowledgementsList::AcknowledgementsList(Workspace& workspace, const QList<Acknowledgement>& entries, QWidget* parent)
     : QWidget(parent) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);

@@ -71,8 +71,10 @@ SettingsSidebarRow::SettingsSidebarRow(SettingsTab tab, bool isSelected, QWidget
     : QAbstractButton(parent),
       tab_(tab),
       selected_(isSelected),
-      hover_(new Tween(0, [this](qreal) { update(); }, this)),
-      selection_(new Tween(isSelected ? 1 : 0, [this](qreal) { update(); }, this)) {
+      hover_(new Tween(
+          0, [this](qreal) { update(); }, this)),
+      selection_(new Tween(
+          isSelected ? 1 : 0, [this](qreal) { update(); }, this)) {
   setText(settingsTabTitle(tab));
   setAccessibleName(text());
   setObjectName(settingsTabRawValue(tab));
@@ -139,8 +141,10 @@ SettingsView::SettingsView(SettingsNavigator& navigator, AudioDeviceManager& aud
       context_{navigator, audioDeviceManager},
       pages_(pages),
       appeared_(isRunningForPreviews()),
-      fade_(new Tween(appeared_ ? 1 : 0, [this](qreal value) { applyOpacity(value); }, this)),
-      pageFade_(new Tween(1, [this](qreal value) { Motion::setContentOpacity(pageArea_, value); }, this)) {
+      fade_(new Tween(
+          appeared_ ? 1 : 0, [this](qreal value) { applyOpacity(value); }, this)),
+      pageFade_(new Tween(
+          1, [this](qreal value) { Motion::setContentOpacity(pageArea_, value); }, this)) {
   setObjectName(QStringLiteral("SettingsView"));
   setFixedSize(kWidth, kHeight);
   auto* stack = new QHBoxLayout(this);
@@ -178,8 +182,8 @@ QWidget* SettingsView::makeSidebar() {
   header->addWidget(new DSAccentStripe(4, 16, sidebar), 0, Qt::AlignVCenter);
   //% "MUREL"
   //: The brand mark at the top of the settings sidebar.
-  auto* brand = new TextLabel(qtTrId("MUREL"), TextStyle{tracked(notoSans(14, DSWeight::bold), 2), 0, DSColor::ink},
-                              sidebar);
+  auto* brand =
+      new TextLabel(qtTrId("MUREL"), TextStyle{tracked(notoSans(14, DSWeight::bold), 2), 0, DSColor::ink}, sidebar);
   brand->setWrapping(false);
   header->addWidget(brand, 0, Qt::AlignVCenter);
   header->addStretch(1);

@@ -5,8 +5,8 @@
 #include "design/AboutDetailSheet.h"
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
-#include "design/Tokens.h"
 #include "design/Text.h"
+#include "design/Tokens.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
 #include "settings/AboutSettingsView.h"
@@ -99,7 +99,8 @@ TEST_F(AboutPage, EssentialsThenTwoSheetRowsAndEssentialsIgnoreClicks) {
   EXPECT_EQ(rowTitles(page_->essentialsRows()),
             (QStringList{QStringLiteral("Speak, get text"), QStringLiteral("Stay in your flow"),
                          QStringLiteral("Yours alone"), QStringLiteral("Always ready")}));
-  EXPECT_EQ(rowTitles(page_->sectionRows()), (QStringList{QStringLiteral("SUPPORT"), QStringLiteral("ACKNOWLEDGEMENTS")}));
+  EXPECT_EQ(rowTitles(page_->sectionRows()),
+            (QStringList{QStringLiteral("SUPPORT"), QStringLiteral("ACKNOWLEDGEMENTS")}));
   const QList<SettingsChapterRow*> rows = chapterRows(page_);
   ASSERT_EQ(rows.size(), 6);
   for (int i = 0; i < 6; ++i) {
@@ -108,9 +109,9 @@ TEST_F(AboutPage, EssentialsThenTwoSheetRowsAndEssentialsIgnoreClicks) {
     EXPECT_EQ(pillLabels(rows[i]), i < 4 ? QStringList() : QStringList{QStringLiteral("OPEN")});
   }
   const QStringList texts = test::visibleTexts(page_);
-  for (const char* text : {"About", "ESSENTIALS", "reach us or export a diagnostics log.",
-                           "the open-source projects Murel is built on.",
-                           "Your voice is transcribed on your computer and never leaves it."})
+  for (const char* text :
+       {"About", "ESSENTIALS", "reach us or export a diagnostics log.", "the open-source projects Murel is built on.",
+        "Your voice is transcribed on your computer and never leaves it."})
     EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
   EXPECT_EQ(test::rawKeysAmong(texts), QStringList());
 
@@ -180,15 +181,16 @@ TEST_F(AboutPage, EmailIsSelectableTextAndPrivacyRowOpensThePolicy) {
   ASSERT_TRUE(test::clickCentre(email));
   EXPECT_TRUE(workspace_.opened.isEmpty()) << "a click on the address starts no mail";
   const QStringList texts = test::visibleTexts(page_->sheetWindow());
-  for (const char* text : {"Email", "Privacy policy", "how Murel handles your data", "Diagnostics",
-                           "share a log with us", "OPEN", "EXPORT", "CLOSE",
-                           "questions, feedback, or a bug \u2014 get in touch."})
+  for (const char* text :
+       {"Email", "Privacy policy", "how Murel handles your data", "Diagnostics", "share a log with us", "OPEN",
+        "EXPORT", "CLOSE", "questions, feedback, or a bug \u2014 get in touch."})
     EXPECT_TRUE(texts.contains(QString::fromUtf8(text))) << text;
   EXPECT_EQ(test::rawKeysAmong(texts), QStringList());
 
   ASSERT_TRUE(test::clickCentre(support()->privacyRow()));
   EXPECT_EQ(workspace_.opened, QList<QUrl>{privacyPolicyURL()});
-  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) test::settingsScreenshot(rig_->window(), QStringLiteral("about-support"), scheme);
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark})
+    test::settingsScreenshot(rig_->window(), QStringLiteral("about-support"), scheme);
   closeSheet();
 }
 
@@ -197,10 +199,10 @@ TEST_F(AboutPage, AcknowledgementsListSevenRowsAndOpensTheTermsPage) {
   QWidget* body = page_->sheet()->body();
   ASSERT_NE(qobject_cast<AcknowledgementsList*>(body), nullptr);
   const QList<SettingsChapterRow*> rows = chapterRows(body);
-  EXPECT_EQ(rowTitles(rows), (QStringList{QStringLiteral("LiteRT-LM"), QStringLiteral("whisper.cpp"),
-                                          QStringLiteral("llama.cpp"), QStringLiteral("Qwen3-ASR"),
-                                          QStringLiteral("Whisper"), QStringLiteral("Parakeet"),
-                                          QStringLiteral("Gemma")}));
+  EXPECT_EQ(rowTitles(rows),
+            (QStringList{QStringLiteral("LiteRT-LM"), QStringLiteral("whisper.cpp"), QStringLiteral("llama.cpp"),
+                         QStringLiteral("Qwen3-ASR"), QStringLiteral("Whisper"), QStringLiteral("Parakeet"),
+                         QStringLiteral("Gemma")}));
   for (int i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i]->numeral()->text(), QString::asprintf("%02d", i + 1));
   EXPECT_EQ(pillLabels(rows[0]), QStringList{QStringLiteral("Apache 2.0")});
   EXPECT_EQ(pillLabels(rows[6]), QStringList{QStringLiteral("Gemma Terms")});

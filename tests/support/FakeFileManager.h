@@ -27,8 +27,9 @@ class FakeFileManager final : public QDBusVirtualObject {
   int calls = 0;
 
   QString introspect(const QString&) const override {
-    return QStringLiteral("<interface name=\"org.freedesktop.FileManager1\"><method name=\"ShowItems\">"
-                          "<arg type=\"as\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/></method></interface>");
+    return QStringLiteral(
+        "<interface name=\"org.freedesktop.FileManager1\"><method name=\"ShowItems\">"
+        "<arg type=\"as\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/></method></interface>");
   }
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
     if (message.member() != QLatin1String("ShowItems")) return false;

@@ -39,8 +39,10 @@ const QHash<QString, QString>& builtTexts() {
     while (!xml.atEnd()) {
       xml.readNext();
       if (!xml.isStartElement()) continue;
-      if (xml.name() == QLatin1String("message")) id = xml.attributes().value(QLatin1String("id")).toString();
-      else if (xml.name() == QLatin1String("source") && !id.isEmpty()) table.insert(id, xml.readElementText());
+      if (xml.name() == QLatin1String("message"))
+        id = xml.attributes().value(QLatin1String("id")).toString();
+      else if (xml.name() == QLatin1String("source") && !id.isEmpty())
+        table.insert(id, xml.readElementText());
     }
     return table;
   }();
@@ -81,7 +83,8 @@ QString settingsScreenshot(QWidget& window, const QString& name, Appearance::Sch
   QDir().mkpath(folder);
   Appearance::setOverride(&window, scheme);
   settle(50);
-  const QString path = folder + QLatin1Char('/') + name + QLatin1Char('-') + schemeName(scheme) + QStringLiteral(".png");
+  const QString path =
+      folder + QLatin1Char('/') + name + QLatin1Char('-') + schemeName(scheme) + QStringLiteral(".png");
   window.grab().save(path);
   int sheet = 0;
   for (QWidget* child : window.findChildren<QWidget*>()) {
