@@ -1,6 +1,7 @@
 #include "root/Composition.h"
 
 #include "app/DiagnosticsReport.h"
+#include "app/FilePanels.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
 #include "overlays/FloatingPanel.h"
@@ -175,6 +176,8 @@ MurelApp::Services Composition::appServices(Options& options) {
     // Runs on by itself; the state lives as long as this root.
     QCoro::connect(bootstrap(), &state_, [] {});
   };
+  registerSettingsPages(settingsPages_, Workspace::shared());
+  services.settingsContent = settingsWindowContent(settingsPages_);
   return services;
 }
 

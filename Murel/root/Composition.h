@@ -10,6 +10,7 @@
 #include "delivery/TranscriptDeliverer.h"
 #include "enhance/TextEnhancer.h"
 #include "hotkeys/HotKeyService.h"
+#include "root/SettingsWiring.h"
 #include "speech/EngineHost.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
@@ -132,6 +133,8 @@ class Composition {
   SelectionReader selectionReader_;
   DictationSession session_;
   AppState state_;
+  // Before the application object, whose settings window builds from it.
+  SettingsPages settingsPages_;
   MurelApp app_;
 };
 

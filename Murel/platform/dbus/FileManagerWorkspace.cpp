@@ -6,6 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
 #include <QStringList>
 #include <QUrl>
 
@@ -39,6 +40,12 @@ class FileManagerWorkspace final : public Workspace {
 Workspace* gTestWorkspace = nullptr;
 
 }  // namespace
+
+bool Workspace::openURL(const QUrl& url) {
+  const bool opened = QDesktopServices::openUrl(url);
+  if (!opened) kLog.notice(QStringLiteral("no opener took ") + url.toString());
+  return opened;
+}
 
 Workspace& Workspace::shared() {
   if (gTestWorkspace) return *gTestWorkspace;
