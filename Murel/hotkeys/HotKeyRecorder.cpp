@@ -46,7 +46,7 @@ void HotKeyRecorder::beginCapture() {
   setDidConflict(false);
   setCapturedCombo(std::nullopt);
   pressedFlagKeys_.clear();
-  service_.setPaused(true);
+  service_.holdPause();
   // The application's own key events, before any window sees them.
   QCoreApplication::instance()->installEventFilter(this);
   monitoring_ = true;
@@ -70,7 +70,7 @@ void HotKeyRecorder::stopCapture() {
     clock_.cancel(timeout_);
     timeout_ = 0;
   }
-  service_.setPaused(false);
+  service_.releasePause();
 }
 
 bool HotKeyRecorder::eventFilter(QObject* watched, QEvent* event) {
