@@ -31,6 +31,7 @@
 
 // Last: Xlib's macros (None, Bool …) would clash with the headers above.
 #include <X11/Xlib.h>
+#undef Status  // the login item's own Status is meant below
 
 using namespace murel;
 using namespace murel::test;
@@ -43,7 +44,8 @@ namespace {
 const KeyCombo kCtrlAltD(Key::d, M::leftControl | M::leftOption);   // what xdotool's ctrl+alt+d sends
 const KeyCombo kCtrlAltF(Key::f, M::leftControl | M::leftOption);
 const KeyCombo kAltShiftSpace(Key::space, M::option | M::shift);    // the change-mode default
-constexpr unsigned kXKeycodeD = 40;
+const KeyCombo kCtrlAltG(Key::g, M::leftControl | M::leftOption);
+constexpr unsigned kXKeycodeD = 40, kXKeycodeG = 42;
 
 class MicrophoneAlways final : public platform::MicrophonePermission {
  public:
@@ -450,7 +452,7 @@ TEST_F(ConfigurationPageTest, MicrophoneListFollowsPulseAudio) {
   // Plugged in: listed without reopening anything.
   const QStringList plug{QStringLiteral("load-module"), QStringLiteral("module-null-source"),
                          QStringLiteral("source_name=cfg_plugged_mic"),
-                         QStringLiteral("source_properties=device.description=Plugged-Mic")};
+                         QStringLiteral("description=Plugged-Mic")};
   std::optional<QString> module = pactl(plug);
   ASSERT_TRUE(module);
   ASSERT_TRUE(waitUntil([&] { return names().contains(QStringLiteral("Plugged-Mic")); }));
@@ -552,8 +554,11 @@ TEST_F(ConfigurationPageTest, ARefusedLoginItemCallSpringsBackAfterOneAttempt) {
 TEST_F(ConfigurationPageTest, ScreenshotsOfEveryStateWithNoRawKeys) {
   const QString folder = buildDir() + QStringLiteral("/settings-screenshots");
   ASSERT_TRUE(QDir().mkpath(folder));
+  // Held by another client from the start, for the unavailable state.
   Display* other = XOpenDisplay(nullptr);
   ASSERT_NE(other, nullptr);
+  XGrabKey(other, kXKeycodeG, ControlMask | Mod1Mask, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync);
+  XSync(other, False);
   const auto shoot = [&](const QString& state) {
     for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
       Appearance::setOverride(page.get(), scheme);
@@ -595,8 +600,7 @@ TEST_F(ConfigurationPageTest, ScreenshotsOfEveryStateWithNoRawKeys) {
   ASSERT_TRUE(waitUntil([&] { return page->changeModeConflictNotice()->isVisible(); }));
   shoot(QStringLiteral("conflict"));
 
-  XGrabKey(other, kXKeycodeD, ControlMask | Mod1Mask, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync);
-  XSync(other, False);
+  hotKeys->setCurrentCombo(kCtrlAltG);
   hotKeys->reloadRegistrations();
   ASSERT_TRUE(page->isDictationHotkeyUnavailable());
   shoot(QStringLiteral("unavailable"));
