@@ -24,7 +24,9 @@
 #include <QFile>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QPainter>
 #include <QScrollArea>
+#include <QVBoxLayout>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -74,6 +76,15 @@ class CountingLoginItem final : public platform::LoginItem {
   bool failUnregister = false;
 };
 
+// Stands for the settings window around the page: it paints the background.
+class PageHost : public QWidget {
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), dsColor(DSColor::background, this));
+  }
+};
+
 void turn() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
 }
@@ -118,13 +129,17 @@ class ConfigurationPageTest : public ::testing::Test {
   // The page in a window of its own, tall enough to show every card, with the keyboard focus.
   void openPage() {
     if (!hotKeys) startServices();
+    host = std::make_unique<PageHost>();
     page = std::make_unique<ConfigurationPage>(
-        ConfigurationPage::Services{*hotKeys, *app, *devices, loginItem, recorderClock});
-    page->resize(640, 1040);
-    page->move(0, 0);
-    page->show();
-    page->activateWindow();
-    ASSERT_TRUE(waitUntil([&] { return page->isActiveWindow(); }));
+        ConfigurationPage::Services{*hotKeys, *app, *devices, loginItem, recorderClock}, host.get());
+    auto* layout = new QVBoxLayout(host.get());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page.get());
+    host->resize(640, 1040);
+    host->move(0, 0);
+    host->show();
+    host->activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return host->isActiveWindow(); }));
   }
 
   // A real click in the middle of a widget, scrolled into view first.
@@ -153,6 +168,7 @@ class ConfigurationPageTest : public ::testing::Test {
   std::unique_ptr<HotKeyService> hotKeys;
   std::unique_ptr<AppState> app;
   std::unique_ptr<AudioDeviceManager> devices;
+  std::unique_ptr<PageHost> host;
   std::unique_ptr<ConfigurationPage> page;
   int dictationStarts = 0;
   int changeModePresses = 0;
@@ -561,13 +577,13 @@ TEST_F(ConfigurationPageTest, ScreenshotsOfEveryStateWithNoRawKeys) {
   XSync(other, False);
   const auto shoot = [&](const QString& state) {
     for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
-      Appearance::setOverride(page.get(), scheme);
+      Appearance::setOverride(host.get(), scheme);
       turn();
       QTest::qWait(250);  // animations at rest
       const QString file = QStringLiteral("%1/configuration-%2-%3.png")
                                .arg(folder, state, scheme == Scheme::Light ? QStringLiteral("light")
                                                                           : QStringLiteral("dark"));
-      EXPECT_TRUE(page->grab().save(file)) << file.toStdString();
+      EXPECT_TRUE(host->grab().save(file)) << file.toStdString();
     }
     for (TextLabel* label : page->findChildren<TextLabel*>())
       if (label->isVisible()) EXPECT_FALSE(looksLikeKey(label->text())) << label->text().toStdString();
@@ -578,6 +594,7 @@ TEST_F(ConfigurationPageTest, ScreenshotsOfEveryStateWithNoRawKeys) {
   };
 
   openPage();
+  host->resize(640, 1320);  // every card in the picture
   shoot(QStringLiteral("no-hotkey"));
   page.reset();
 
@@ -585,13 +602,14 @@ TEST_F(ConfigurationPageTest, ScreenshotsOfEveryStateWithNoRawKeys) {
   hotKeys->setCurrentCombo(kCtrlAltD);
   hotKeys->reloadRegistrations();
   openPage();
+  host->resize(640, 1320);
   shoot(QStringLiteral("default"));
 
   click(page->dictationRow()->rebindButton());
   ASSERT_TRUE(waitUntil([&] { return page->recorder().isRecording(); }));
   shoot(QStringLiteral("listening"));
 
-  Appearance::setOverride(page.get(), std::nullopt);
+  Appearance::setOverride(host.get(), std::nullopt);
   keys(QStringLiteral("alt+shift+space"));
   ASSERT_TRUE(waitUntil([&] { return page->activationConflictNotice()->isVisible(); }));
   click(page->changeModeRow()->rebindButton());
