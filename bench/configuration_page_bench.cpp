@@ -73,7 +73,7 @@ static void BM_HotPluggedMicrophoneInMenu(benchmark::State& state) {
     QString module;
     if (!pactl({QStringLiteral("load-module"), QStringLiteral("module-null-source"),
                 QStringLiteral("source_name=bench_plugged_mic"),
-                QStringLiteral("source_properties=device.description=") + name},
+                QStringLiteral("description=") + name},
                &module)) {
       state.SkipWithError("pactl load-module failed");
       return;
