@@ -9,7 +9,10 @@
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
 #include "platform/xdg/LoginItem.h"
+#include "root/Composition.h"
 #include "runtime/Clock.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
 #include "settings/ConfigurationPage.h"
 #include "settings/InputDevicePicker.h"
 
@@ -27,8 +30,16 @@ using namespace murel;
 
 namespace {
 
+// The application's own parts on the rig's desktop, built once.
+Composition& composition() {
+  static SystemPlatform platform;
+  static Composition parts(UserDefaults::shared(), DiagLog::shared(), platform.parts());
+  return parts;
+}
+
 ConfigurationPage::Services services(AudioDeviceManager& devices) {
-  return {HotKeyService::shared(), AppState::shared(), devices, platform::LoginItem::system(), Clock::suspending()};
+  return {composition().hotKeys(), composition().appState(), devices, platform::LoginItem::system(),
+          Clock::suspending()};
 }
 
 bool pactl(const QStringList& args, QString* out = nullptr) {
@@ -92,7 +103,7 @@ BENCHMARK(BM_HotPluggedMicrophoneInMenu)->Iterations(10)->Unit(benchmark::kMilli
 
 // From the captured key press to the new combination stored and grabbed.
 static void BM_CapturedComboToGrab(benchmark::State& state) {
-  HotKeyService& hotKeys = HotKeyService::shared();
+  HotKeyService& hotKeys = composition().hotKeys();
   QObject window;
   int round = 0;
   for (auto _ : state) {

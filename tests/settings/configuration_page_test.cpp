@@ -136,7 +136,8 @@ class ConfigurationPageTest : public ::testing::Test {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(page.get());
     host->resize(640, 1040);
-    host->move(0, 0);
+    // Away from the corner where windows of other display tests appear.
+    host->move(1260, 0);
     host->show();
     host->activateWindow();
     ASSERT_TRUE(waitUntil([&] { return host->isActiveWindow(); }));
@@ -145,14 +146,26 @@ class ConfigurationPageTest : public ::testing::Test {
   // A real click in the middle of a widget, scrolled into view first.
   void click(QWidget* widget) {
     if (auto* scroll = page->findChild<QScrollArea*>()) scroll->ensureWidgetVisible(widget, 0, 40);
+    // Windows of tests running beside this one may cover ours.
+    widget->window()->raise();
     turn();
     const QPoint at = widget->mapToGlobal(widget->rect().center());
     ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
                          QStringLiteral("click"), QStringLiteral("1")}));
   }
 
-  // Types keys into the focused window (ours, or the paste target).
-  static void keys(const QString& combo) { ASSERT_TRUE(xdotool({QStringLiteral("key"), combo})); }
+  // Types keys into the page's window, taking the focus back first when
+  // another window took it.
+  void keys(const QString& combo) {
+    if (!host->isActiveWindow()) {
+      host->raise();
+      host->activateWindow();
+      ASSERT_TRUE(waitUntil([&] { return host->isActiveWindow(); }));
+    }
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), combo}));
+  }
+  // Types keys into whatever window has the focus (the paste target).
+  static void keysElsewhere(const QString& combo) { ASSERT_TRUE(xdotool({QStringLiteral("key"), combo})); }
 
   QString stored(const char* key) const { return rig.defaults.stringValue(QString::fromLatin1(key)).value_or(QString()); }
 
@@ -265,8 +278,8 @@ TEST_F(ConfigurationPageTest, RebindingTheDictationHotkeyFromTheKeyboard) {
   // The new hotkey starts dictation and never reaches the focused window.
   PasteTarget target;
   ASSERT_TRUE(target.isReady());
-  keys(QStringLiteral("ctrl+alt+d"));
-  keys(QStringLiteral("a"));
+  keysElsewhere(QStringLiteral("ctrl+alt+d"));
+  keysElsewhere(QStringLiteral("a"));
   ASSERT_TRUE(target.waitForSuffix(QStringLiteral("a")));
   EXPECT_EQ(target.text(), QStringLiteral("a"));
   ASSERT_TRUE(waitUntil([&] { return dictationStarts == 1; }));
@@ -413,8 +426,8 @@ TEST_F(ConfigurationPageTest, ClearingTheChangeModeHotkey) {
   // It no longer fires: the keys reach the focused window instead.
   PasteTarget target;
   ASSERT_TRUE(target.isReady());
-  keys(QStringLiteral("alt+shift+space"));
-  keys(QStringLiteral("b"));
+  keysElsewhere(QStringLiteral("alt+shift+space"));
+  keysElsewhere(QStringLiteral("b"));
   ASSERT_TRUE(target.waitForSuffix(QStringLiteral("b")));
   EXPECT_EQ(target.text(), QStringLiteral(" b"));
   EXPECT_EQ(changeModePresses, 0);
@@ -436,8 +449,8 @@ TEST_F(ConfigurationPageTest, APageClosedMidCaptureLeavesTheServiceRunning) {
 
   PasteTarget target;
   ASSERT_TRUE(target.isReady());
-  keys(QStringLiteral("ctrl+alt+d"));
-  keys(QStringLiteral("c"));
+  keysElsewhere(QStringLiteral("ctrl+alt+d"));
+  keysElsewhere(QStringLiteral("c"));
   ASSERT_TRUE(target.waitForSuffix(QStringLiteral("c")));
   EXPECT_EQ(target.text(), QStringLiteral("c"));
   ASSERT_TRUE(waitUntil([&] { return dictationStarts == 1; }));
