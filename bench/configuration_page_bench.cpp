@@ -5,7 +5,6 @@
 // X server and PulseAudio (scripts/bench runs it there).
 #include "app/AppState.h"
 #include "audio/AudioDeviceManager.h"
-#include "design/Tokens.h"
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
 #include "platform/xdg/LoginItem.h"
@@ -127,12 +126,3 @@ static void BM_CapturedComboToGrab(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CapturedComboToGrab)->Iterations(20)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  Fonts::registerBundled();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
