@@ -161,6 +161,8 @@ class DictationSession {
   std::optional<QCoro::Task<void>> warmup_;
   std::optional<QCoro::Task<void>> selectionRead_;
   std::optional<QCoro::Task<void>> transcription_;
+  // The recorder can finish opening after the session is gone; the start checks it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace murel
