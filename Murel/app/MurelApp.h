@@ -35,6 +35,9 @@ class MurelApp : public QObject {
     std::function<void()> startHotKeys;         // default: the shared hotkey service
     UserDefaults* defaults = nullptr;           // default: the shared user defaults
     platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
+    // The onboarding window's content (the layers above build it); it calls
+    // completeOnboarding when the user finishes. Default: an empty page.
+    std::function<QWidget*(MurelApp&)> onboardingContent;
   };
 
   // The window identifiers.

@@ -16,6 +16,8 @@ inline constexpr int kToggle = 150;
 inline constexpr int kPageEntrance = 200;
 // The ease-out curve of the kit's transitions (cubic Bézier 0, 0, 0.58, 1).
 QEasingCurve easeOut();
+// The ease-in-out curve of pushes between screens (cubic Bézier 0.42, 0, 0.58, 1).
+QEasingCurve easeInOut();
 }  // namespace Motion
 
 // One animated number of a component (a hover fade, a knob position); calls

@@ -6,6 +6,8 @@
 #include "platform/dbus/SingleInstance.h"
 #include "runtime/SystemLog.h"
 #include "design/Tokens.h"
+#include "onboarding/OnboardingScene.h"
+#include "runtime/Clock.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -81,6 +83,9 @@ int main(int argc, char* argv[]) {
 
   murel::MurelApp::Services services;
   services.bootstrap = murel::runAppStateBootstrap;
+  services.onboardingContent = [](murel::MurelApp& owner) {
+    return murel::makeOnboardingScene(owner, murel::Clock::continuous());
+  };
   murel::reportAppStateInDiagnostics();
   murel::MurelApp murelApp(std::move(services));
   QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &murelApp, &murel::MurelApp::reopen);
