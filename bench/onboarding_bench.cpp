@@ -11,6 +11,7 @@
 #include "onboarding/PushTransition.h"
 #include "onboarding/WelcomeView.h"
 #include "runtime/Clock.h"
+#include "support/FakeClock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,44 +22,12 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <map>
 #include <vector>
 
 using namespace murel;
+using murel::test::FakeClock;
 
 namespace {
-
-// A clock the benchmark moves by hand; it counts what is pending.
-class HandClock final : public Clock {
- public:
-  Duration now() const override { return now_; }
-  TimerId schedule(Duration delay, std::function<void()> callback) override {
-    timers_[++next_] = {now_ + delay, std::move(callback)};
-    return next_;
-  }
-  void cancel(TimerId id) override { timers_.erase(id); }
-  // Runs what falls due, in time order, each at its own time.
-  void advance(Duration by) {
-    const Duration target = now_ + by;
-    while (true) {
-      auto next = timers_.end();
-      for (auto it = timers_.begin(); it != timers_.end(); ++it)
-        if (it->second.first <= target && (next == timers_.end() || it->second.first < next->second.first)) next = it;
-      if (next == timers_.end()) break;
-      now_ = next->second.first;
-      auto callback = std::move(next->second.second);
-      timers_.erase(next);
-      callback();
-    }
-    now_ = target;
-  }
-  std::size_t pending() const { return timers_.size(); }
-
- private:
-  Duration now_{0};
-  TimerId next_ = 0;
-  std::map<TimerId, std::pair<Duration, std::function<void()>>> timers_;
-};
 
 int runningAnimations(const QObject& root) {
   int running = 0;
@@ -74,7 +43,7 @@ void settle(int turns = 20) {
 }  // namespace
 
 static void BM_StepChange(benchmark::State& state) {
-  HandClock clock;
+  FakeClock clock;
   AudioDeviceManager devices;
   OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
   container.show();
@@ -129,7 +98,7 @@ static void BM_StepChange(benchmark::State& state) {
 BENCHMARK(BM_StepChange)->Iterations(120)->Unit(benchmark::kMillisecond);
 
 static void BM_FirstShow(benchmark::State& state) {
-  HandClock clock;
+  FakeClock clock;
   AudioDeviceManager devices;
   for (auto _ : state) {
     OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
@@ -145,7 +114,7 @@ BENCHMARK(BM_FirstShow)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // Not a speed: how many waits and animations are left running at rest.
 static void BM_NothingRunsAtRest(benchmark::State& state) {
-  HandClock clock;
+  FakeClock clock;
   AudioDeviceManager devices;
   OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
   container.show();
@@ -157,7 +126,7 @@ static void BM_NothingRunsAtRest(benchmark::State& state) {
     QApplication::sendEvent(welcome, &enter);
     clock.advance(std::chrono::seconds(30));
     settle();
-    hovering = double(clock.pending() + std::size_t(runningAnimations(container)));
+    hovering = double(clock.pendingCount() + std::size_t(runningAnimations(container)));
 
     while (container.currentStep() < kOnboardingStepCount - 1) {
       container.goToNextStep();
@@ -167,7 +136,7 @@ static void BM_NothingRunsAtRest(benchmark::State& state) {
     QElapsedTimer wait;
     wait.start();
     while (runningAnimations(container) > 0 && wait.elapsed() < 2000) settle(1);
-    afterReveal = double(clock.pending() + std::size_t(runningAnimations(container)));
+    afterReveal = double(clock.pendingCount() + std::size_t(runningAnimations(container)));
 
     while (container.currentStep() > 0) {
       container.goToPreviousStep();

@@ -134,18 +134,13 @@ CompletionView::CompletionView(Clock& clock, QWidget* parent)
   layout->addLayout(summary);
   layout->addStretch(1);
 
-  auto* row = new QHBoxLayout();
-  row->setSpacing(8);
   //% "← BACK"
   //: Back button on the onboarding completion screen.
   back_ = new OnboardingButtonStyle(qtTrId("onboarding.completion.back"), false);
   //% "START →"
   //: Final button that dismisses onboarding and starts using the app.
   start_ = new OnboardingButtonStyle(qtTrId("onboarding.completion.start"), true);
-  row->addWidget(back_);
-  row->addStretch(1);
-  row->addWidget(start_);
-  layout->addLayout(row);
+  layout->addLayout(buttonRow(back_, start_));
 
   connect(back_, &QAbstractButton::clicked, this, &OnboardingStep::backRequested);
   connect(start_, &QAbstractButton::clicked, this, &OnboardingStep::finishRequested);

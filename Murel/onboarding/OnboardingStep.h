@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+class QHBoxLayout;
+
 namespace murel {
 
 class AudioDeviceManager;
@@ -25,6 +27,10 @@ class OnboardingStep : public QWidget {
 
  public:
   using QWidget::QWidget;
+
+  // The row a step ends with: `leading` (the secondary Back) at the left edge,
+  // `trailing` (the primary Next, Start …) at the right; either may be null.
+  static QHBoxLayout* buttonRow(QWidget* leading, QWidget* trailing);
 
  Q_SIGNALS:
   // Back one step (ignored on the first).

@@ -44,18 +44,13 @@ PlaceholderStepView::PlaceholderStepView(int index, QWidget* parent) : Onboardin
   layout->addWidget(new TextLabel(stepName(index), TextStyle{tracked(notoSans(12), 1.5), 2, DSColor::inkSecondary}));
   layout->addStretch(1);
 
-  auto* row = new QHBoxLayout();
-  row->setSpacing(8);
   //% "← BACK"
   //: Back button of an onboarding step.
   back_ = new OnboardingButtonStyle(qtTrId("onboarding.step.back"), false);
   //% "NEXT →"
   //: Button moving on to the next onboarding step.
   next_ = new OnboardingButtonStyle(qtTrId("onboarding.step.next"), true);
-  row->addWidget(back_);
-  row->addStretch(1);
-  row->addWidget(next_);
-  layout->addLayout(row);
+  layout->addLayout(buttonRow(back_, next_));
 
   connect(back_, &QAbstractButton::clicked, this, &OnboardingStep::backRequested);
   connect(next_, &QAbstractButton::clicked, this, &OnboardingStep::continueRequested);

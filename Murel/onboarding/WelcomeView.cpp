@@ -154,8 +154,6 @@ WelcomeView::WelcomeView(Clock& clock, QWidget* parent) : OnboardingStep(parent)
   layout->addWidget(carousel_);
   layout->addStretch(1);
 
-  auto* row = new QHBoxLayout();
-  row->setSpacing(8);
   auto* controls = new QHBoxLayout();
   controls->setSpacing(12);
   previous_ = new WelcomeChevronButton(QStringLiteral("chevron.left"));
@@ -171,13 +169,13 @@ WelcomeView::WelcomeView(Clock& clock, QWidget* parent) : OnboardingStep(parent)
   controls->addLayout(dots);
   next_ = new WelcomeChevronButton(QStringLiteral("chevron.right"));
   controls->addWidget(next_);
-  row->addLayout(controls);
-  row->addStretch(1);
+  auto* controlsBox = new QWidget();
+  controlsBox->setLayout(controls);
+  controls->setContentsMargins(0, 0, 0, 0);
   //% "BEGIN →"
   //: Primary button advancing past the welcome screen.
   begin_ = new OnboardingButtonStyle(qtTrId("welcome.begin"), true);
-  row->addWidget(begin_);
-  layout->addLayout(row);
+  layout->addLayout(buttonRow(controlsBox, begin_));
 
   connect(previous_, &QAbstractButton::clicked, this, [this] { stepMessage(false); });
   connect(next_, &QAbstractButton::clicked, this, [this] { stepMessage(true); });
