@@ -4,7 +4,7 @@
 #include "design/Preview.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
-#include "onboarding/OnboardingButtonStyle.h"
+#include "design/OnboardingButtonStyle.h"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include "design/Symbols.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
-#include "onboarding/OnboardingButtonStyle.h"
+#include "design/OnboardingButtonStyle.h"
 #include "onboarding/PushTransition.h"
 
 #include <QHBoxLayout>

@@ -4,7 +4,7 @@
 #include "design/Preview.h"
 #include "design/Tokens.h"
 #include "onboarding/CompletionView.h"
-#include "onboarding/OnboardingButtonStyle.h"
+#include "design/OnboardingButtonStyle.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/WelcomeView.h"
 #include "runtime/Localization.h"

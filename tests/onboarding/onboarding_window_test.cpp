@@ -5,7 +5,7 @@
 #include "design/CoreComponents.h"
 #include "design/Text.h"
 #include "onboarding/CompletionView.h"
-#include "onboarding/OnboardingButtonStyle.h"
+#include "design/OnboardingButtonStyle.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingScene.h"
 #include "onboarding/PlaceholderStepView.h"

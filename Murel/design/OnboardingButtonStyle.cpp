@@ -1,4 +1,4 @@
-#include "onboarding/OnboardingButtonStyle.h"
+#include "design/OnboardingButtonStyle.h"
 
 #include "design/Motion.h"
 #include "design/Text.h"

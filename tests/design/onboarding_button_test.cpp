@@ -2,7 +2,7 @@
 // with the rig's pointer, and the whole padded rectangle taking clicks.
 #include "design/Appearance.h"
 #include "design/Tokens.h"
-#include "onboarding/OnboardingButtonStyle.h"
+#include "design/OnboardingButtonStyle.h"
 #include "runtime/Localization.h"
 #include "support/OnboardingRig.h"
 #include "support/PasteTarget.h"

@@ -7,7 +7,7 @@ namespace murel {
 class Tween;
 
 // The push button of the onboarding steps, also used by the tray panel's error
-// card and the transcribe page. Primary: accent fill and outline, label in the
+// card and the transcribe page (hence here, below all three windows). Primary: accent fill and outline, label in the
 // page colour. Secondary: no fill, a 30 % ink outline, ink label, so it draws
 // over whatever lies beneath. Labels are given upper-case by the caller
 // ("NEXT →", "← BACK").
