@@ -71,15 +71,18 @@ static void BM_StepChange(benchmark::State& state) {
     if (container.currentStep() == 0) forward = true;
     QElapsedTimer frame;
     frame.start();
-    if (forward) container.goToNextStep();
-    else container.goToPreviousStep();
+    if (forward)
+      container.goToNextStep();
+    else
+      container.goToPreviousStep();
     QVariantAnimation* push = container.transition()->animation();
     push->pause();
     for (int f = 1; f <= kFrames; ++f) {
       if (f > 1) frame.restart();
       push->setCurrentTime(push->duration() * f / kFrames);
       container.render(&canvas);
-      (f == 1 ? worstFirstFrameNs : worstFrameNs) = std::max(f == 1 ? worstFirstFrameNs : worstFrameNs, frame.nsecsElapsed());
+      (f == 1 ? worstFirstFrameNs : worstFrameNs) =
+          std::max(f == 1 ? worstFirstFrameNs : worstFrameNs, frame.nsecsElapsed());
       totalFrameNs += frame.nsecsElapsed();
       frameNs.push_back(frame.nsecsElapsed());
       ++frames;
@@ -148,13 +151,3 @@ static void BM_NothingRunsAtRest(benchmark::State& state) {
   state.counters["runningAfterReveal"] = afterReveal;
 }
 BENCHMARK(BM_NothingRunsAtRest)->Iterations(3)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  Fonts::registerBundled();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -24,8 +24,10 @@ QFont labelFont() { return tracked(notoSans(12), 1.5); }
 
 OnboardingButtonStyle::OnboardingButtonStyle(const QString& label, bool isPrimary, QWidget* parent)
     : QAbstractButton(parent), isPrimary_(isPrimary) {
-  press_ = new Tween(0, [this](qreal) { update(); }, this);
-  enabled_ = new Tween(1, [this](qreal) { update(); }, this);
+  press_ = new Tween(
+      0, [this](qreal) { update(); }, this);
+  enabled_ = new Tween(
+      1, [this](qreal) { update(); }, this);
   setText(label);
   setAccessibleName(label);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);

@@ -1,10 +1,10 @@
 #include "onboarding/CompletionView.h"
 
 #include "design/Motion.h"
+#include "design/OnboardingButtonStyle.h"
 #include "design/Preview.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
-#include "design/OnboardingButtonStyle.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -90,7 +90,8 @@ CompletionView::CompletionView(Clock& clock, QWidget* parent)
 
   //% "you are"
   //: Lowercase eyebrow above the DONE title on the onboarding completion screen.
-  eyebrow_ = new TextLabel(qtTrId("onboarding.completion.eyebrow"), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted});
+  eyebrow_ =
+      new TextLabel(qtTrId("onboarding.completion.eyebrow"), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted});
   layout->addWidget(eyebrow_);
   layout->addSpacing(8);
 
@@ -145,15 +146,22 @@ CompletionView::CompletionView(Clock& clock, QWidget* parent)
   connect(back_, &QAbstractButton::clicked, this, &OnboardingStep::backRequested);
   connect(start_, &QAbstractButton::clicked, this, &OnboardingStep::finishRequested);
 
-  titleTween_ = new Tween(titleRevealed_ ? 1 : 0, [title](qreal value) {
-    title->progress = value;
-    title->update();
-  }, this);
-  stripeTween_ = new Tween(stripeVisible_ ? 1 : 0, [stripe](qreal value) {
-    stripe->fraction = value;
-    stripe->update();
-  }, this);
-  detailsTween_ = new Tween(detailsVisible_ ? 1 : 0, [this](qreal value) { applyDetailsOpacity(value); }, this);
+  titleTween_ = new Tween(
+      titleRevealed_ ? 1 : 0,
+      [title](qreal value) {
+        title->progress = value;
+        title->update();
+      },
+      this);
+  stripeTween_ = new Tween(
+      stripeVisible_ ? 1 : 0,
+      [stripe](qreal value) {
+        stripe->fraction = value;
+        stripe->update();
+      },
+      this);
+  detailsTween_ = new Tween(
+      detailsVisible_ ? 1 : 0, [this](qreal value) { applyDetailsOpacity(value); }, this);
   title->progress = titleTween_->value();
   stripe->fraction = stripeTween_->value();
   applyDetailsOpacity(detailsTween_->value());

@@ -1,7 +1,7 @@
 #include "onboarding/PlaceholderStepView.h"
 
-#include "design/Text.h"
 #include "design/OnboardingButtonStyle.h"
+#include "design/Text.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>

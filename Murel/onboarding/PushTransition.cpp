@@ -22,8 +22,8 @@ void setOpacity(QWidget* widget, qreal opacity) {
 
 }  // namespace
 
-PushTransition::PushTransition(QWidget* leaving, QRect leavingRect, QWidget* entering, QRect enteringRect,
-                               bool forward, int durationMs, QObject* parent)
+PushTransition::PushTransition(QWidget* leaving, QRect leavingRect, QWidget* entering, QRect enteringRect, bool forward,
+                               int durationMs, QObject* parent)
     : QObject(parent),
       leaving_(leaving),
       leavingRect_(leavingRect),

@@ -2,11 +2,11 @@
 
 #include "design/CoreComponents.h"
 #include "design/Motion.h"
+#include "design/OnboardingButtonStyle.h"
 #include "design/Preview.h"
 #include "design/Symbols.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
-#include "design/OnboardingButtonStyle.h"
 #include "onboarding/PushTransition.h"
 
 #include <QHBoxLayout>
@@ -80,10 +80,15 @@ const QList<WelcomeMessage>& welcomeMessages() {
 // WelcomePageDot
 
 WelcomePageDot::WelcomePageDot(bool current, QWidget* parent)
-    : QAbstractButton(parent), current_(current), emphasis_(new Tween(current ? 1 : 0, [this](qreal value) {
-        setFixedWidth(qRound(kDotWidth + (kCurrentDotWidth - kDotWidth) * value));
-        update();
-      }, this)) {
+    : QAbstractButton(parent),
+      current_(current),
+      emphasis_(new Tween(
+          current ? 1 : 0,
+          [this](qreal value) {
+            setFixedWidth(qRound(kDotWidth + (kCurrentDotWidth - kDotWidth) * value));
+            update();
+          },
+          this)) {
   setFixedSize(current ? kCurrentDotWidth : kDotWidth, kDotHeight);
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::NoFocus);
@@ -100,8 +105,8 @@ QSize WelcomePageDot::sizeHint() const { return size(); }
 void WelcomePageDot::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QColor color = mixColors(dsColor(DSColor::inkSecondary, this, 0.5), dsColor(DSColor::accent, this),
-                                 emphasis_->value());
+  const QColor color =
+      mixColors(dsColor(DSColor::inkSecondary, this, 0.5), dsColor(DSColor::accent, this), emphasis_->value());
   QPainterPath capsule;
   capsule.addRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
   painter.fillPath(capsule, color);
@@ -211,8 +216,8 @@ void WelcomeView::showMessage(int target, bool forward) {
   QWidget* leaving = message_;
   message_ = makeMessageView(index_);
   static_cast<CarouselBox*>(carousel_)->page = message_;
-  auto* push = new PushTransition(leaving, carousel_->rect(), message_, carousel_->rect(), forward_, kMessagePushMs,
-                                  this);
+  auto* push =
+      new PushTransition(leaving, carousel_->rect(), message_, carousel_->rect(), forward_, kMessagePushMs, this);
   connect(push, &PushTransition::finished, push, &QObject::deleteLater);
   transition_ = push;
   push->start();

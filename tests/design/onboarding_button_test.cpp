@@ -1,8 +1,8 @@
 // The onboarding button style in a real window: its looks by pixel, pressed
 // with the rig's pointer, and the whole padded rectangle taking clicks.
 #include "design/Appearance.h"
-#include "design/Tokens.h"
 #include "design/OnboardingButtonStyle.h"
+#include "design/Tokens.h"
 #include "runtime/Localization.h"
 #include "support/OnboardingRig.h"
 #include "support/PasteTarget.h"
@@ -68,9 +68,9 @@ class OnboardingButton : public ::testing::TestWithParam<Scheme> {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
   }
   QImage shot(const QWidget* button) {
-    const QString name = QStringLiteral("button-%1-%2")
-                             .arg(button->objectName(), GetParam() == Scheme::Light ? QStringLiteral("light")
-                                                                                    : QStringLiteral("dark"));
+    const QString name =
+        QStringLiteral("button-%1-%2")
+            .arg(button->objectName(), GetParam() == Scheme::Light ? QStringLiteral("light") : QStringLiteral("dark"));
     const QImage image = page.grab(button->geometry()).toImage();
     image.save(OnboardingRig::screenshotDir() + QLatin1Char('/') + name + QStringLiteral(".png"));
     return image;

@@ -1,10 +1,10 @@
 // The onboarding window in a design-preview run: every step in its final look
 // at once, rendered in light and dark to build/screenshots/onboarding/, and no
 // raw text id anywhere on screen.
+#include "design/OnboardingButtonStyle.h"
 #include "design/Preview.h"
 #include "design/Tokens.h"
 #include "onboarding/CompletionView.h"
-#include "design/OnboardingButtonStyle.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/WelcomeView.h"
 #include "runtime/Localization.h"

@@ -3,9 +3,9 @@
 // completion reveal on a fake clock, and finishing through the application.
 #include "app/MurelApp.h"
 #include "design/CoreComponents.h"
+#include "design/OnboardingButtonStyle.h"
 #include "design/Text.h"
 #include "onboarding/CompletionView.h"
-#include "design/OnboardingButtonStyle.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingScene.h"
 #include "onboarding/PlaceholderStepView.h"
@@ -84,7 +84,8 @@ class Onboarding : public ::testing::Test {
       PushTransition* push = container().transition();
       enteringRest = push && push->entering() ? push->entering()->geometry() : QRect();
       // At the start of the push the entering widget sits one width away.
-      if (push && push->entering()) enteringRest.translate(container().width() * (container().navigatingForward() ? -1 : 1), 0);
+      if (push && push->entering())
+        enteringRest.translate(container().width() * (container().navigatingForward() ? -1 : 1), 0);
       leavingRest = before;
       sample = sampleAtMiddle(push, enteringRest, leavingRest);
     });
@@ -213,10 +214,14 @@ TEST_F(Onboarding, CarouselTurnsEveryFiveSecondsOnTheClock) {
     bool forward;
   };
   const Move moves[] = {
-      {"a dot to the right enters from the right", [&] { QTest::mouseClick(welcome->dot(4), Qt::LeftButton); }, 1, 4, true},
-      {"next on message 5 wraps to 1 from the right", [&] { QTest::mouseClick(welcome->nextButton(), Qt::LeftButton); }, 4, 0, true},
-      {"previous on message 1 wraps to 5 from the left", [&] { QTest::mouseClick(welcome->previousButton(), Qt::LeftButton); }, 0, 4, false},
-      {"a dot to the left enters from the left", [&] { QTest::mouseClick(welcome->dot(2), Qt::LeftButton); }, 4, 2, false},
+      {"a dot to the right enters from the right", [&] { QTest::mouseClick(welcome->dot(4), Qt::LeftButton); }, 1, 4,
+       true},
+      {"next on message 5 wraps to 1 from the right", [&] { QTest::mouseClick(welcome->nextButton(), Qt::LeftButton); },
+       4, 0, true},
+      {"previous on message 1 wraps to 5 from the left",
+       [&] { QTest::mouseClick(welcome->previousButton(), Qt::LeftButton); }, 0, 4, false},
+      {"a dot to the left enters from the left", [&] { QTest::mouseClick(welcome->dot(2), Qt::LeftButton); }, 4, 2,
+       false},
       {"the automatic turn always goes forward", [&] { clock.advance(5s); }, 2, 3, true},
   };
   for (const Move& move : moves) {
@@ -227,8 +232,10 @@ TEST_F(Onboarding, CarouselTurnsEveryFiveSecondsOnTheClock) {
     EXPECT_EQ(welcome->forward(), move.forward);
     EXPECT_TRUE(welcome->dot(move.to)->isCurrent());
     push = sampleAtMiddle(welcome->messageTransition(), box, box);
-    if (move.forward) EXPECT_GT(push.enteringOffset, 50);
-    else EXPECT_LT(push.enteringOffset, -50);
+    if (move.forward)
+      EXPECT_GT(push.enteringOffset, 50);
+    else
+      EXPECT_LT(push.enteringOffset, -50);
   }
 
   // 4 s into a wait a chevron or another dot starts it again; the current dot
@@ -297,8 +304,8 @@ TEST_F(Onboarding, CompletionRevealsInStagesOnTheClock) {
     bool title, stripe, details;
   };
   const Stage stages[] = {
-      {0ms, true, false, false},   {199ms, true, false, false}, {200ms, true, true, false},
-      {349ms, true, true, false},  {350ms, true, true, true},
+      {0ms, true, false, false},  {199ms, true, false, false}, {200ms, true, true, false},
+      {349ms, true, true, false}, {350ms, true, true, true},
   };
   std::chrono::milliseconds now = 0ms;
   for (const Stage& stage : stages) {

@@ -41,8 +41,10 @@ bool OnboardingRig::open(int step) {
   window_->activateWindow();
   if (!QTest::qWaitForWindowExposed(window_)) return false;
   while (container_->currentStep() != step) {
-    if (container_->currentStep() < step) container_->goToNextStep();
-    else container_->goToPreviousStep();
+    if (container_->currentStep() < step)
+      container_->goToNextStep();
+    else
+      container_->goToPreviousStep();
     container_->finishTransition();
   }
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
