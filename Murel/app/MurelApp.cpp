@@ -175,15 +175,10 @@ void MurelApp::startBootstrap() {
 }
 
 QWidget* MurelApp::makeOnboardingWindow() {
-  //% "Welcome to Murel"
-  //: Heading of the onboarding window while its steps are being built.
-  const QString heading = qtTrId("onboarding.placeholder.title");
-  //% "Murel needs microphone access, keyboard access and a speech model before you can dictate."
-  //: Text of the onboarding window while its steps are being built.
-  const QString body = qtTrId("onboarding.placeholder.body");
+  QWidget* content = services_.onboardingContent ? services_.onboardingContent(*this) : new QWidget();
   //% "Onboarding"
   //: Title of the onboarding window.
-  auto* window = new AppWindow(kOnboardingID, qtTrId("window.onboarding.title"), placeholderContent(heading, body));
+  auto* window = new AppWindow(kOnboardingID, qtTrId("window.onboarding.title"), content);
   // Closed after setup is complete, the window leaves the application an accessory again.
   window->onClosed = [this] {
     if (hasCompletedOnboarding_) setActivationPolicy(ActivationPolicy::accessory);

@@ -41,6 +41,9 @@ class MurelApp : public QObject {
     // window opens and dropped when it closes (the composition root passes the
     // settings view); none leaves the window empty.
     std::function<QWidget*(MurelApp&)> settingsContent;
+    // The onboarding window's content (the layers above build it); it calls
+    // completeOnboarding when the user finishes. Default: an empty page.
+    std::function<QWidget*(MurelApp&)> onboardingContent;
   };
 
   // The window identifiers.

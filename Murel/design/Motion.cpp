@@ -26,6 +26,12 @@ void Motion::setContentOpacity(QWidget* widget, qreal opacity) {
   effect->setOpacity(opacity);
 }
 
+QEasingCurve Motion::easeInOut() {
+  QEasingCurve curve(QEasingCurve::BezierSpline);
+  curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
+  return curve;
+}
+
 Tween::Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent)
     : QObject(parent), value_(initial), target_(initial), onChange_(std::move(onChange)),
       animation_(new QVariantAnimation(this)) {

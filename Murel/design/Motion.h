@@ -20,6 +20,9 @@ QEasingCurve easeOut();
 // Draws `widget` and its children at `opacity` (an opacity effect, which needs
 // no compositor); at 1 the effect is removed so that it draws directly.
 void setContentOpacity(QWidget* widget, qreal opacity);
+
+// The ease-in-out curve of pushes between screens (cubic Bézier 0.42, 0, 0.58, 1).
+QEasingCurve easeInOut();
 }  // namespace Motion
 
 // One animated number of a component (a hover fade, a knob position); calls

@@ -4,6 +4,7 @@
 #include "app/FilePanels.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
+#include "onboarding/OnboardingScene.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudWindowController.h"
 #include "platform/pulse/MicrophonePermission.h"
@@ -178,6 +179,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   };
   registerSettingsPages(settingsPages_, Workspace::shared());
   services.settingsContent = settingsWindowContent(settingsPages_);
+  services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
   return services;
 }
 
