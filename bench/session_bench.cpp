@@ -6,6 +6,8 @@
 // Targets: under 30 ms and under 50 ms.
 #include "runtime/DiagLog.h"
 #include "app/DictationSession.h"
+#include "app/MediaPlaybackController.h"
+#include "platform/dbus/MprisPlayers.h"
 #include "runtime/UserDefaults.h"
 #include "audio/AudioRecorder.h"
 #include "text/DictionaryStore.h"
@@ -114,7 +116,8 @@ void BM_Session(benchmark::State& state, bool measureStop) {
   DiagLog diag(dir.path());
   WavRecorder recorder(dir.path());
   InstantEngine engine;
-  NoMediaPlayback media;
+  MprisPlayers players(Clock::continuous());
+  MediaPlaybackController media(players);
   NoHud hud;
   bool pasted = false;
   TranscriptDeliverer::Functions fn;

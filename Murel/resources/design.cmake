@@ -38,3 +38,22 @@ endforeach()
 
 add_custom_target(murel_design_resources ALL DEPENDS ${_design_outputs})
 add_dependencies(murel_design murel_design_resources)
+
+# Images drawn by AppIcon ("Icons/voice" is images/Icons/voice.svg): our own
+# SVGs, tinted at paint time like the symbols.
+file(GLOB_RECURSE _images CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/images/*.svg)
+set(_image_outputs)
+foreach(_i ${_images})
+  file(RELATIVE_PATH _rel ${CMAKE_CURRENT_SOURCE_DIR}/images ${_i})
+  set(_out ${MUREL_RESOURCE_BUILD_DIR}/images/${_rel})
+  get_filename_component(_out_dir ${_out} DIRECTORY)
+  add_custom_command(
+    OUTPUT ${_out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_out_dir}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_i} ${_out}
+    DEPENDS ${_i}
+    VERBATIM)
+  list(APPEND _image_outputs ${_out})
+endforeach()
+add_custom_target(murel_image_resources ALL DEPENDS ${_image_outputs})
+add_dependencies(murel_design murel_image_resources)

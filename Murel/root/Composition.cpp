@@ -11,6 +11,11 @@
 #include "enhance/TextEnhancer.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudWindowController.h"
+#include "overlays/ModeSwitcherHudController.h"
+#include "app/MediaPlaybackController.h"
+#include "platform/dbus/MprisPlayers.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11InputFocus.h"
 #include "platform/pulse/MicrophonePermission.h"
 #include "platform/x11/X11KeyPressMonitor.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -35,8 +40,6 @@ namespace murel {
 
 namespace {
 
-const Logger kLog("app");
-
 // The heads-up display window, built on its first showing and reused.
 class HudWindowDisplay final : public HudDisplaying {
  public:
@@ -50,14 +53,6 @@ class HudWindowDisplay final : public HudDisplaying {
 
  private:
   std::unique_ptr<HudWindowController> controller_;
-};
-
-// Until the mode switcher panel exists: the hotkey is noted and nothing opens.
-class NoModeSwitcher final : public ModeSwitching {
- public:
-  void toggle(const QList<Mode>&, const QUuid&, std::function<void(const Mode&)>) override {
-    kLog.info(QStringLiteral("Mode switcher requested; not available"));
-  }
 };
 
 QCoro::Task<std::optional<QString>> readSelection(SelectionReader* reader, CancellationToken token) {
@@ -77,7 +72,8 @@ struct Assembly {
       },
       [] { return DictionaryStore::shared().entries(); }};
   AudioRecorder recorder;
-  NoMediaPlayback media;
+  MprisPlayers mediaPlayers{Clock::continuous()};
+  MediaPlaybackController media{mediaPlayers};
   HudWindowDisplay hud;
   ClipboardCoordinator clipboard{X11Pasteboard::shared(), Clock::continuous()};
   TranscriptDeliverer deliverer{processor,
@@ -98,6 +94,7 @@ struct Assembly {
       [this](CancellationToken token) { return readSelection(&selectionReader, std::move(token)); },
   }};
   std::unique_ptr<X11KeyPressMonitor> escapeMonitor;
+  X11InputFocus inputFocus{x11::Connection::shared()};
 
   Assembly() {
     deliverer.onPasteUnavailable = [this] { session.handlePasteUnavailable(); };
@@ -123,7 +120,7 @@ AppState& AppState::shared() {
       assembly->defaults, assembly->modes, assembly->dictionary, assembly->link, assembly->processor,
       assembly->session, HotKeyService::shared(), DiagLog::shared(),
       [] { RecordingCuePlayer::shared(); },
-      [] { return std::make_unique<NoModeSwitcher>(); },
+      [] { return std::make_unique<ModeSwitcherHudController>(assembly->inputFocus); },
       [](std::function<void(quint32, quint64)> handler) { assembly->installEscapeMonitor(std::move(handler)); }});
   return *instance;
 }

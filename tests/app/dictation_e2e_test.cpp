@@ -28,6 +28,8 @@
 #include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 #include "support/MediaFiles.h"
+#include "app/MediaPlaybackController.h"
+#include "platform/dbus/MprisPlayers.h"
 #include "support/SpeechAudio.h"
 
 #include <QDir>
@@ -124,7 +126,8 @@ TEST(DictationEndToEnd, HotkeySpeechTranscriptionAndPaste) {
                                                                        UsageStatsStore::shared()),
                                 Clock::continuous(), diag);
   AudioRecorder recorder;
-  NoMediaPlayback media;
+  MprisPlayers players(Clock::continuous());
+  MediaPlaybackController media(players);
   struct NoHud final : HudDisplaying {
     void show(HudPresentation&, ReadLevel) override {}
     void hide() override {}
