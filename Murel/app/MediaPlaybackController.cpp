@@ -1,7 +1,12 @@
 #include "app/MediaPlaybackController.h"
 
 #include "platform/MediaPlayers.h"
+#include "runtime/Async.h"
 #include "runtime/SystemLog.h"
+
+#include <QCoroFuture>
+#include <QFuture>
+#include <QPromise>
 
 #include <algorithm>
 
@@ -29,7 +34,20 @@ QCoro::Task<QStringList> sendToEach(MediaPlayers* players, QStringList targets, 
   co_return took;
 }
 
+// Resumes one main-loop turn later.
+QCoro::Task<void> nextMainLoopTurn() {
+  auto promise = std::make_shared<QPromise<void>>();
+  QFuture<void> turn = promise->future();
+  promise->start();
+  postToMainLoop([promise] { promise->finish(); });
+  co_await turn;
+}
+
 QCoro::Task<QStringList> pauseForRecording(MediaPlayers* players, CancellationToken token) {
+  // The recording's start never waits for the bus: even sending the first
+  // call happens after the caller has returned.
+  auto turn = nextMainLoopTurn();
+  co_await std::move(turn);
   auto query = players->playingPlayers();
   const MediaPlayers::Playing playing = co_await std::move(query);
   for (const QString& failure : playing.failures) kNowPlayingLog.error(failure);
