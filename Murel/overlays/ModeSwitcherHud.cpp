@@ -7,6 +7,7 @@
 #include "design/Text.h"
 #include "design/Tokens.h"
 
+#include <QCursor>
 #include <QEnterEvent>
 #include <QGraphicsEffect>
 #include <QMouseEvent>
@@ -166,7 +167,7 @@ void ModeSwitcherRow::mouseReleaseEvent(QMouseEvent* event) {
 // ModeSwitcherHud
 
 ModeSwitcherHud::ModeSwitcherHud(std::shared_ptr<ModeSwitcherModel> model, QWidget* parent)
-    : QWidget(parent), model_(std::move(model)), appeared_(isRunningForPreviews()) {
+    : QWidget(parent), model_(std::move(model)), appeared_(isRunningForPreviews()), pointerAtOpening_(QCursor::pos()) {
   const int rowWidth = kWidth - 2 * kPadding;
   int y = kPadding;
   const QList<Mode>& modes = model_->modes();
@@ -177,6 +178,12 @@ ModeSwitcherHud::ModeSwitcherHud(std::shared_ptr<ModeSwitcherModel> model, QWidg
     y += row->height() + kSpacing;
     const int index = int(i);
     connect(row, &ModeSwitcherRow::hovered, this, [this, index] {
+      // A card that opens under a resting pointer is entered without a move:
+      // that is not the user pointing, and Return must still take the active mode.
+      if (!pointerMoved_) {
+        if (QCursor::pos() == pointerAtOpening_) return;
+        pointerMoved_ = true;
+      }
       // Writing the same index would still tell every observer.
       if (model_->selectedIndex() != index) model_->setSelectedIndex(index);
     });

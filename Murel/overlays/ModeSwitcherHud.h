@@ -92,7 +92,8 @@ class ModeSwitcherRow : public QWidget {
 // The switcher's card: one row per mode, 280 wide with an 8-point inset, on
 // the page colour inside a radius-10 card with a 1-point accent border. It
 // fades in while growing from 97 % over 0.2 s (at rest at once in a preview
-// run). Pointing at a row selects it; a click picks it. It never closes
+// run). Pointing at a row selects it (once the pointer has moved since the
+// card opened); a click picks it. It never closes
 // anything and never changes the mode store.
 class ModeSwitcherHud : public QWidget {
   Q_OBJECT
@@ -129,6 +130,8 @@ class ModeSwitcherHud : public QWidget {
   std::shared_ptr<ModeSwitcherModel> model_;
   QList<ModeSwitcherRow*> rows_;
   bool appeared_;
+  QPoint pointerAtOpening_;
+  bool pointerMoved_ = false;
   Tween* entrance_;
 };
 

@@ -378,6 +378,22 @@ TEST_F(SwitcherOnX, HoverSelectsAndAClickCommitsTheClickedRow) {
   EXPECT_TRUE(waitFocused(target.windowId())) << "the focus goes back to where the user was typing";
 }
 
+TEST_F(SwitcherOnX, ACardOpeningUnderARestingPointerKeepsTheActiveRow) {
+  const QList<Mode> modes = fourModes();
+  controller.toggle(modes, modes[1].id, recorder());
+  const QPoint third = rowOnScreen(2).center();
+  controller.close();
+  ASSERT_TRUE(moveTo(third));
+  controller.toggle(modes, modes[1].id, recorder());
+  ASSERT_TRUE(waitFocused(controller.panel()->winId()));
+  QTest::qWait(150);
+  EXPECT_EQ(controller.model()->selectedIndex(), 1);
+  // Moving into another row is pointing.
+  ASSERT_TRUE(moveTo(rowOnScreen(3).center()));
+  EXPECT_TRUE(waitUntil([&] { return controller.model()->selectedIndex() == 3; }));
+  controller.close();
+}
+
 TEST_F(SwitcherOnX, AClickIntoAnotherApplicationLeavesItOpen) {
   const QList<Mode> modes = fourModes();
   controller.toggle(modes, modes[0].id, recorder());
