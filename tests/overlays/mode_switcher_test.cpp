@@ -394,6 +394,31 @@ TEST_F(SwitcherOnX, ACardOpeningUnderARestingPointerKeepsTheActiveRow) {
   controller.close();
 }
 
+TEST_F(SwitcherOnX, FocusGoesBackOnlyWhileThePanelHoldsItAndToAWindowThatExists) {
+  const QList<Mode> modes = fourModes();
+  auto other = std::make_unique<PasteTarget>();
+  ASSERT_TRUE(other->isReady());
+  ASSERT_TRUE(waitFocused(other->windowId()));
+  // The user moved the focus elsewhere while the switcher was open: it stays there.
+  controller.toggle(modes, modes[0].id, recorder());
+  ASSERT_TRUE(waitFocused(controller.panel()->winId()));
+  ASSERT_TRUE(xdo({QStringLiteral("windowfocus"), QString::number(target.windowId())}));
+  ASSERT_TRUE(waitFocused(target.windowId()));
+  controller.close();
+  QTest::qWait(100);
+  EXPECT_EQ(focusedWindow(), target.windowId());
+  // The window that had the focus is gone by the close: nothing is focused in its name.
+  ASSERT_TRUE(xdo({QStringLiteral("windowfocus"), QString::number(other->windowId())}));
+  ASSERT_TRUE(waitFocused(other->windowId()));
+  controller.toggle(modes, modes[0].id, recorder());
+  ASSERT_TRUE(waitFocused(controller.panel()->winId()));
+  const unsigned long gone = other->windowId();
+  other.reset();
+  controller.close();
+  QTest::qWait(100);
+  EXPECT_NE(focusedWindow(), gone);
+}
+
 TEST_F(SwitcherOnX, AClickIntoAnotherApplicationLeavesItOpen) {
   const QList<Mode> modes = fourModes();
   controller.toggle(modes, modes[0].id, recorder());
