@@ -1,7 +1,6 @@
 // The mode switcher: from the change-mode call to the card mapped and
 // painted (target: under 50 ms), and from an arrow key to the highlight
 // painted on the new row (target: within one 16 ms frame).
-#include "design/Tokens.h"
 #include "overlays/KeyablePanel.h"
 #include "overlays/ModeSwitcherHud.h"
 #include "overlays/ModeSwitcherHudController.h"
@@ -91,13 +90,3 @@ static void BM_ArrowToHighlightPainted(benchmark::State& state) {
   controller.close();
 }
 BENCHMARK(BM_ArrowToHighlightPainted)->Iterations(50)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  Fonts::registerBundled();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

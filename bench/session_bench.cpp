@@ -173,11 +173,6 @@ void BM_PressToRecordingPausingSlowMedia(benchmark::State& state) { BM_Session(s
 
 // The call the session makes at the start of a recording (target: under 0.1 ms).
 void BM_BeginPauseForRecording(benchmark::State& state) {
-  int argc = 1;
-  char name[] = "session_bench";
-  char* argv[] = {name, nullptr};
-  std::unique_ptr<QCoreApplication> app;
-  if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
   test::FakeMprisPlayer player;
   player.replyDelay = std::chrono::milliseconds(500);
   MprisPlayers players(Clock::continuous());
@@ -198,4 +193,3 @@ BENCHMARK(BM_StopToPaste)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PressToRecording)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PressToRecordingPausingSlowMedia)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BeginPauseForRecording)->Iterations(200)->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();

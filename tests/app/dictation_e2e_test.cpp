@@ -11,6 +11,7 @@
 #include "speech/SpeechSegmenter.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperModel.h"
+#include "support/AwaitTask.h"
 #include "support/MediaFiles.h"
 #include "support/PasteTarget.h"
 #include "support/PulseRig.h"
@@ -52,19 +53,6 @@ class CopyingHost final : public SpeechEngineHosting {
   QString folder_;
 };
 
-struct Collected {
-  bool done = false;
-  QString text;
-};
-
-QCoro::Task<void> collect(QCoro::Task<QString> task, std::shared_ptr<Collected> out) {
-  try {
-    out->text = co_await std::move(task);
-  } catch (...) {
-    out->text = QStringLiteral("<error>");
-  }
-  out->done = true;
-}
 
 QByteArray pcmOf(const AudioSamples& samples) {
   QByteArray pcm(qsizetype(samples.size() * 2), '\0');
@@ -135,10 +123,9 @@ TEST(DictationEndToEnd, HotkeySpeechTranscriptionAndPaste) {
   EXPECT_FALSE(session.recordingFile().has_value());
 
   // The same WAV through the same engine gives the text that was pasted.
-  auto again = std::make_shared<Collected>();
-  collect(composition.engineHost().transcribe(engine->copies[0], {}, {}), again);
+  auto again = follow(composition.engineHost().transcribe(engine->copies[0], {}, {}));
   ASSERT_TRUE(waitUntil([&] { return again->done; }, 180s));
-  const QString expected = again->text.trimmed();
+  const QString expected = again->value.value_or(QStringLiteral("<error>")).trimmed();
   // The generated model's weights are fixed, and it always says something.
   ASSERT_FALSE(expected.isEmpty());
   ASSERT_TRUE(app.lastTranscription().has_value());
