@@ -165,6 +165,8 @@ void BM_Session(benchmark::State& state, bool measureStop, bool pauseMedia = fal
       state.ResumeTiming();
     }
   }
+  // The media control must outlive its pause and resume tasks.
+  while (media.runningTasks() > 0) QCoreApplication::processEvents();
 }
 
 void BM_StopToPaste(benchmark::State& state) { BM_Session(state, true); }
