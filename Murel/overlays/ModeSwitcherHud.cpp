@@ -90,7 +90,8 @@ ModeSwitcherRow::ModeSwitcherRow(const Mode& mode, bool isSelected, bool isActiv
   const qreal content = std::max<qreal>({name.height(), kIconFrame, kCheckmarkSize});
   setFixedSize(width, int(std::ceil(content)) + 2 * kRowPaddingV);
   icon_->move(kRowPaddingH + (kIconFrame - icon_->width()) / 2, (height() - icon_->height()) / 2);
-  highlight_ = new Tween(isSelected ? 1 : 0, [this](qreal value) { applyHighlight(value); }, this);
+  highlight_ = new Tween(
+      isSelected ? 1 : 0, [this](qreal value) { applyHighlight(value); }, this);
   applyHighlight(highlight_->value());
 }
 
@@ -98,11 +99,9 @@ QString ModeSwitcherRow::iconName(const Transformation& transformation) {
   switch (transformation.kind()) {
     case Transformation::Kind::preset:
       return transformation.presetValue() == TransformPreset::email ? QStringLiteral("Icons/message")
-                                                                     : QStringLiteral("Icons/magicWand");
-    case Transformation::Kind::custom:
-      return QStringLiteral("Icons/edit");
-    case Transformation::Kind::raw:
-      break;
+                                                                    : QStringLiteral("Icons/magicWand");
+    case Transformation::Kind::custom: return QStringLiteral("Icons/edit");
+    case Transformation::Kind::raw: break;
   }
   return QStringLiteral("Icons/voice");
 }
@@ -172,8 +171,8 @@ ModeSwitcherHud::ModeSwitcherHud(std::shared_ptr<ModeSwitcherModel> model, QWidg
   int y = kPadding;
   const QList<Mode>& modes = model_->modes();
   for (qsizetype i = 0; i < modes.size(); ++i) {
-    auto* row = new ModeSwitcherRow(modes[i], i == model_->selectedIndex(), modes[i].id == model_->activeID(),
-                                    rowWidth, this);
+    auto* row =
+        new ModeSwitcherRow(modes[i], i == model_->selectedIndex(), modes[i].id == model_->activeID(), rowWidth, this);
     row->move(kPadding, y);
     y += row->height() + kSpacing;
     const int index = int(i);
@@ -193,7 +192,8 @@ ModeSwitcherHud::ModeSwitcherHud(std::shared_ptr<ModeSwitcherModel> model, QWidg
   if (!rows_.isEmpty()) y -= kSpacing;
   setFixedSize(kWidth, y + kPadding);
   connect(model_.get(), &ModeSwitcherModel::selectedIndexChanged, this, &ModeSwitcherHud::selectionChanged);
-  entrance_ = new Tween(appeared_ ? 1 : 0, [this](qreal p) { applyEntrance(p); }, this);
+  entrance_ = new Tween(
+      appeared_ ? 1 : 0, [this](qreal p) { applyEntrance(p); }, this);
   applyEntrance(entrance_->value());
 }
 

@@ -57,10 +57,8 @@ bool ModeSwitcherHudController::isSwitcherKey(int key) {
     case Qt::Key_Left:
     case Qt::Key_Up:
     case Qt::Key_Right:
-    case Qt::Key_Down:
-      return true;
-    default:
-      return false;
+    case Qt::Key_Down: return true;
+    default: return false;
   }
 }
 
@@ -85,22 +83,13 @@ bool ModeSwitcherHudController::handleKey(const QKeyEvent& event) {
   const int selected = model_->selectedIndex();
   switch (event.key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      commit(model_->modes().at(selected));
-      return true;
-    case Qt::Key_Escape:
-      close();
-      return true;
+    case Qt::Key_Enter: commit(model_->modes().at(selected)); return true;
+    case Qt::Key_Escape: close(); return true;
     case Qt::Key_Left:
-    case Qt::Key_Up:
-      model_->setSelectedIndex((selected - 1 + count) % count);
-      return true;
+    case Qt::Key_Up: model_->setSelectedIndex((selected - 1 + count) % count); return true;
     case Qt::Key_Right:
-    case Qt::Key_Down:
-      model_->setSelectedIndex((selected + 1) % count);
-      return true;
-    default:
-      return false;
+    case Qt::Key_Down: model_->setSelectedIndex((selected + 1) % count); return true;
+    default: return false;
   }
 }
 

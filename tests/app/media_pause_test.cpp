@@ -55,7 +55,9 @@ struct MediaRig {
   }
   bool idle() { return controller.runningTasks() == 0 && mpris->pendingCalls() == 0; }
   // Lets every call and task end, without moving the bound's clock.
-  bool settle() { return waitUntil([this] { return idle(); }); }
+  bool settle() {
+    return waitUntil([this] { return idle(); });
+  }
 
   LogCapture log;
   FakeClock boundClock;
@@ -135,8 +137,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {}},
         MediaRow{"nothingPlaying", {withStatus(QStringLiteral("Stopped"))}, waitForStatusRead, {0}, {0}, {}},
         MediaRow{"noPlayerAtAll", {}, {}, {}, {}, {}},
-        MediaRow{"preferenceOff", {playing()}, [](MediaRig&) { waitUntil([] { return false; }, 100ms); }, {0}, {0}, {},
-                 0, false},
+        MediaRow{"preferenceOff",
+                 {playing()},
+                 [](MediaRig&) { waitUntil([] { return false; }, 100ms); },
+                 {0},
+                 {0},
+                 {},
+                 0,
+                 false},
         MediaRow{"twoPlayersOnePlaying",
                  {withStatus(QStringLiteral("Paused")), playing()},
                  [](MediaRig& m) {
@@ -147,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {0, 1},
                  {kPaused, kResumed}},
         MediaRow{"statusPausedIsNotPlaying", {withStatus(QStringLiteral("Paused"))}, waitForStatusRead, {0}, {0}, {}},
-        MediaRow{"statusInLowerCaseIsNotPlaying", {withStatus(QStringLiteral("playing"))}, waitForStatusRead, {0}, {0},
-                 {}},
+        MediaRow{
+            "statusInLowerCaseIsNotPlaying", {withStatus(QStringLiteral("playing"))}, waitForStatusRead, {0}, {0}, {}},
         MediaRow{"statusAsANumberIsNotPlaying", {withStatus(1)}, waitForStatusRead, {0}, {0}, {}, 1},
         MediaRow{"errorReplyIsNotPlaying",
                  {PlayerSpec{QStringLiteral("Playing"), true}},

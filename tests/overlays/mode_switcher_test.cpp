@@ -5,7 +5,6 @@
 #include "app/SessionRig.h"
 
 #include "app/AppState.h"
-#include "runtime/AppPaths.h"
 #include "design/Appearance.h"
 #include "design/CoreComponents.h"
 #include "hotkeys/HotKeyService.h"
@@ -16,6 +15,7 @@
 #include "platform/x11/X11InputFocus.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "platform/x11/X11KeyPressMonitor.h"
+#include "runtime/AppPaths.h"
 #include "support/PasteTarget.h"
 
 #include <QDir>
@@ -179,9 +179,9 @@ struct KeyRow {
   int modeCount;
   int activeIndex;
   QList<std::pair<int, Qt::KeyboardModifiers>> keys;
-  int selected;             // the highlight afterwards (-1: closed)
-  int committed;            // index of the committed mode, -1 none
-  QList<int> passed;        // keys that reached the window
+  int selected;       // the highlight afterwards (-1: closed)
+  int committed;      // index of the committed mode, -1 none
+  QList<int> passed;  // keys that reached the window
 };
 
 class SwitcherKeys : public ModeSwitcher, public ::testing::WithParamInterface<KeyRow> {};
@@ -224,12 +224,27 @@ INSTANTIATE_TEST_SUITE_P(
         KeyRow{"upFromTheFirstWrapsToTheLast", 4, 0, {{Qt::Key_Up, kNone}}, 3, -1, {}},
         KeyRow{"leftMovesBackToo", 4, 2, {{Qt::Key_Left, kNone}, {Qt::Key_Left, kNone}}, 0, -1, {}},
         KeyRow{"downFromTheLastWrapsToTheFirst", 4, 3, {{Qt::Key_Down, kNone}}, 0, -1, {}},
-        KeyRow{"modifiersDoNotMatter", 4, 0, {{Qt::Key_Down, Qt::ControlModifier}, {Qt::Key_Right, Qt::AltModifier}}, 2,
-               -1, {}},
-        KeyRow{"lettersAndTabPass", 4, 0, {{Qt::Key_A, kNone}, {Qt::Key_Tab, kNone}, {Qt::Key_Space, kNone}}, 0, -1,
+        KeyRow{"modifiersDoNotMatter",
+               4,
+               0,
+               {{Qt::Key_Down, Qt::ControlModifier}, {Qt::Key_Right, Qt::AltModifier}},
+               2,
+               -1,
+               {}},
+        KeyRow{"lettersAndTabPass",
+               4,
+               0,
+               {{Qt::Key_A, kNone}, {Qt::Key_Tab, kNone}, {Qt::Key_Space, kNone}},
+               0,
+               -1,
                {Qt::Key_A, Qt::Key_Tab, Qt::Key_Space}},
-        KeyRow{"oneModeListArrowsWriteNothing", 1, 0,
-               {{Qt::Key_Down, kNone}, {Qt::Key_Up, kNone}, {Qt::Key_Left, kNone}, {Qt::Key_Right, kNone}}, 0, -1, {}},
+        KeyRow{"oneModeListArrowsWriteNothing",
+               1,
+               0,
+               {{Qt::Key_Down, kNone}, {Qt::Key_Up, kNone}, {Qt::Key_Left, kNone}, {Qt::Key_Right, kNone}},
+               0,
+               -1,
+               {}},
         KeyRow{"oneModeListReturnCommitsIt", 1, 0, {{Qt::Key_Return, kNone}}, -1, 0, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -443,11 +458,19 @@ class SwitcherFromTheHotkey : public SwitcherOnX {
     hotKeys.setCurrentCombo(KeyCombo(Key::space, KeyModifiers::control | KeyModifiers::option));
     hotKeys.setChangeModeCombo(KeyCombo(Key::space, KeyModifiers::option | KeyModifiers::shift));
     app = std::make_unique<AppState>(AppState::Parts{
-        rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys, rig.diag, {},
+        rig.defaults,
+        rig.modes,
+        rig.dictionary,
+        rig.engine,
+        processor,
+        rig.session,
+        hotKeys,
+        rig.diag,
+        {},
         [this] { return std::make_unique<ModeSwitcherHudController>(focus); },
         [this](std::function<void(quint32, quint64)> handler) {
-          monitor = std::make_unique<X11KeyPressMonitor>(std::set<quint32>{AppState::kEscapeKeyCode},
-                                                         std::move(handler));
+          monitor =
+              std::make_unique<X11KeyPressMonitor>(std::set<quint32>{AppState::kEscapeKeyCode}, std::move(handler));
           ASSERT_TRUE(monitor->start());
         }});
     QCoro::waitFor(app->bootstrap());
@@ -498,9 +521,9 @@ TEST_F(SwitcherFromTheHotkey, KeysPickTheDefaultModeAndTheFocusGoesBack) {
   // It saw the hotkey's modifiers go down before the switcher opened, no more.
   for (const QString& key : target.keys()) {
     const QString name = key.section(QLatin1Char(' '), 0, 0);
-    EXPECT_FALSE(QStringList({QStringLiteral("Down"), QStringLiteral("Up"), QStringLiteral("Return"),
-                              QStringLiteral("space")})
-                     .contains(name))
+    EXPECT_FALSE(
+        QStringList({QStringLiteral("Down"), QStringLiteral("Up"), QStringLiteral("Return"), QStringLiteral("space")})
+            .contains(name))
         << key.toStdString();
   }
 }

@@ -61,10 +61,10 @@ bool FakeMprisPlayer::handleMessage(const QDBusMessage& message, const QDBusConn
     return false;
   ++statusReads;
   if (neverReply) return true;
-  const QDBusMessage reply =
-      errorReply ? message.createErrorReply(QStringLiteral("org.mpris.MediaPlayer2.Error.Failed"),
-                                            QStringLiteral("the test player refuses"))
-                 : message.createReply(QVariant::fromValue(QDBusVariant(status)));
+  const QDBusMessage reply = errorReply
+                                 ? message.createErrorReply(QStringLiteral("org.mpris.MediaPlayer2.Error.Failed"),
+                                                            QStringLiteral("the test player refuses"))
+                                 : message.createReply(QVariant::fromValue(QDBusVariant(status)));
   if (replyDelay.count() == 0) {
     connection.send(reply);
   } else {

@@ -83,8 +83,8 @@ struct MprisPlayers::Private {
   }
 
   QCoro::Task<StatusAnswer> askStatus(QString name) {
-    QDBusMessage get = QDBusMessage::createMethodCall(name, kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        name, kObjectPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
     get << kPlayerInterface << QStringLiteral("PlaybackStatus");
     auto pending = call(get);
     const Reply reply = co_await std::move(pending);
@@ -114,8 +114,9 @@ MprisPlayers::MprisPlayers(Clock& clock) : d_(std::make_unique<Private>(clock, Q
 
 MprisPlayers::MprisPlayers(Clock& clock, const QString& address)
     : d_(std::make_unique<Private>(
-          clock, QDBusConnection::connectToBus(address, QStringLiteral("murel-mpris-") +
-                                                            QUuid::createUuid().toString(QUuid::WithoutBraces)),
+          clock,
+          QDBusConnection::connectToBus(
+              address, QStringLiteral("murel-mpris-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
           true)) {}
 
 MprisPlayers::~MprisPlayers() = default;
@@ -128,9 +129,9 @@ QCoro::Task<MediaPlayers::Playing> MprisPlayers::playingPlayers() {
     result.failures.append(QStringLiteral("No D-Bus session bus: ") + d_->bus.lastError().message());
     co_return result;
   }
-  auto listing = d_->call(QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-      QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames")));
+  auto listing = d_->call(
+      QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                     QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames")));
   const Reply names = co_await std::move(listing);
   if (!names) {
     result.failures.append(QStringLiteral("The bus did not list its names within ") + boundText());
@@ -169,8 +170,7 @@ QCoro::Task<std::optional<QString>> MprisPlayers::play(QString player) {
 }
 
 QCoro::Task<std::optional<QString>> MprisPlayers::command(QString player, QString method) {
-  if (!d_->bus.isConnected())
-    co_return QStringLiteral("No D-Bus session bus: ") + d_->bus.lastError().message();
+  if (!d_->bus.isConnected()) co_return QStringLiteral("No D-Bus session bus: ") + d_->bus.lastError().message();
   auto sent = d_->call(QDBusMessage::createMethodCall(player, kObjectPath, kPlayerInterface, method));
   const Reply reply = co_await std::move(sent);
   if (!reply) co_return player + QStringLiteral(" did not answer %1 within ").arg(method) + boundText();
