@@ -147,7 +147,7 @@ void DictationSession::beginRecording() {
   hudPresentation_.setPhase(HudPhase::recording);
   send(DictationSessionEvent::statusChanged(AppStatus::recording()));
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Started);
-  if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.pauseForRecording();
+  if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.beginPauseForRecording();
   startWatchdog();
   warmup_.emplace(warmSpeechEngine(&s_.engineHost));
   const bool transforms = recordingMode_ && !recordingMode_->transformation.isRaw();

@@ -118,7 +118,7 @@ class FakeEngineHost final : public SpeechEngineHosting {
 };
 
 struct FakeMedia final : MediaPlaybackControlling {
-  void pauseForRecording() override { calls.append(QStringLiteral("pause")); }
+  void beginPauseForRecording() override { calls.append(QStringLiteral("pause")); }
   void resumeAfterRecording() override { calls.append(QStringLiteral("resume")); }
   QStringList calls;
 };
@@ -145,6 +145,8 @@ struct SessionRig {
   FakeRecorder recorder{dir};
   FakeEngineHost engine{clock};
   FakeMedia media;
+  // The session's media control: `media` unless the test brings its own.
+  MediaPlaybackControlling& mediaControl;
   FakeHud hud;
 
   QString clipboard;
@@ -180,7 +182,7 @@ struct SessionRig {
   std::vector<DictationSessionEvent> rawEvents;
 
   DictationSession session{DictationSession::Services{
-      recorder, modes, dictionary, engine, deliverer, media, hud, clock, diag,
+      recorder, modes, dictionary, engine, deliverer, mediaControl, hud, clock, diag,
       [this] { return mic; },
       [this](RecordingCue cue) {
         cues.append(cue == RecordingCue::Started ? QStringLiteral("start") : QStringLiteral("stop"));
@@ -193,7 +195,7 @@ struct SessionRig {
       [this](CancellationToken) -> QCoro::Task<std::optional<QString>> { return readSelection(this); },
   }};
 
-  SessionRig() {
+  explicit SessionRig(MediaPlaybackControlling* control = nullptr) : mediaControl(control ? *control : media) {
     static const bool translated = installTranslations(*QCoreApplication::instance());
     (void)translated;
     session.preferences = [this] { return prefs; };
