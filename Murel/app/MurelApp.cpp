@@ -82,23 +82,6 @@ class AppWindow : public QWidget {
   QPointer<QWidget> content_;
 };
 
-QWidget* placeholderContent(const QString& heading, const QString& body) {
-  auto* content = new QWidget();
-  auto* layout = new QVBoxLayout(content);
-  layout->setContentsMargins(32, 28, 32, 28);
-  auto* title = new QLabel(heading, content);
-  QFont font = title->font();
-  font.setPointSizeF(font.pointSizeF() * 1.4);
-  font.setBold(true);
-  title->setFont(font);
-  layout->addWidget(title);
-  auto* text = new QLabel(body, content);
-  text->setWordWrap(true);
-  text->setFixedWidth(420);
-  layout->addWidget(text);
-  return content;
-}
-
 }  // namespace
 
 MurelApp::MurelApp(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {

@@ -352,6 +352,7 @@ class NoLoginItem final : public platform::LoginItem {
  public:
   Status status() override { return Status::enabled; }
   bool registerItem(QString*) override { return true; }
+  bool unregisterItem(QString*) override { return true; }
 };
 
 struct App {
