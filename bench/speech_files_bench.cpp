@@ -76,7 +76,7 @@ void BM_Download500MB(benchmark::State& state) {
       finished = true;
     };
     auto task = run(downloader, done);
-    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     growth = double(statusKiB("VmHWM:") - base);
     if (downloader.state().kind != murel::ModelDownloader::State::Kind::Completed) state.SkipWithError("download failed");
   }
