@@ -234,7 +234,7 @@ BENCHMARK(BM_WhisperEngineVersusWhisperCli)
     ->Args({5, 2})
     ->Args({30, 8})
     ->Args({30, 2})
-    ->Iterations(5)
+    ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
 // A busy loop on every core for as long as it lives: a desktop where the user
