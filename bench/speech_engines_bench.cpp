@@ -102,9 +102,8 @@ void runChecked(const QString& program, const QStringList& args, int timeoutMs) 
   QProcess process;
   process.start(program, args);
   if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-    throw std::runtime_error(QStringLiteral("%1 failed: %2")
-                                 .arg(program, QString::fromUtf8(process.readAllStandardError()))
-                                 .toStdString());
+    throw std::runtime_error(
+        QStringLiteral("%1 failed: %2").arg(program, QString::fromUtf8(process.readAllStandardError())).toStdString());
 }
 
 // Whisper small English: the real one when given, else generated once per
@@ -147,13 +146,13 @@ struct WhisperSetup {
     Clip c;
     c.wavPath = dir.filePath(QStringLiteral("clip-%1s.wav").arg(seconds));
     if (!QFileInfo::exists(c.wavPath)) {
-      runChecked(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                  QStringLiteral("-stream_loop"), QStringLiteral("-1"), QStringLiteral("-i"),
-                  QStringLiteral(MUREL_BENCH_JFK_SAMPLE), QStringLiteral("-t"), QString::number(seconds),
-                  QStringLiteral("-ar"), QStringLiteral("16000"), QStringLiteral("-ac"), QStringLiteral("1"),
-                  QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), c.wavPath},
-                 60000);
+      runChecked(
+          QStringLiteral("ffmpeg"),
+          {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-stream_loop"),
+           QStringLiteral("-1"), QStringLiteral("-i"), QStringLiteral(MUREL_BENCH_JFK_SAMPLE), QStringLiteral("-t"),
+           QString::number(seconds), QStringLiteral("-ar"), QStringLiteral("16000"), QStringLiteral("-ac"),
+           QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), c.wavPath},
+          60000);
     }
     c.samples = AudioSampleLoader::loadSamples(c.wavPath);
     return c;
@@ -165,11 +164,16 @@ struct WhisperSetup {
 double cliTranscriptionMs(const WhisperSetup& s, const QString& wavPath, int threads) {
   QProcess cli;
   cli.start(QStringLiteral(MUREL_BENCH_WHISPER_CLI),
-            {QStringLiteral("-m"), s.modelPath, QStringLiteral("-f"), wavPath, QStringLiteral("-t"),
-             QString::number(threads), QStringLiteral("-bs"), QStringLiteral("1"), QStringLiteral("-l"),
-             s.language.value_or(QStringLiteral("auto")), QStringLiteral("-sns"), QStringLiteral("-mc"),
-             QStringLiteral("0"), QStringLiteral("--vad"), QStringLiteral("-vm"), *vadModelResourcePath(),
-             QStringLiteral("-vsd"), QStringLiteral("500"), QStringLiteral("-vp"), QStringLiteral("200")});
+            {QStringLiteral("-m"),   s.modelPath,
+             QStringLiteral("-f"),   wavPath,
+             QStringLiteral("-t"),   QString::number(threads),
+             QStringLiteral("-bs"),  QStringLiteral("1"),
+             QStringLiteral("-l"),   s.language.value_or(QStringLiteral("auto")),
+             QStringLiteral("-sns"), QStringLiteral("-mc"),
+             QStringLiteral("0"),    QStringLiteral("--vad"),
+             QStringLiteral("-vm"),  *vadModelResourcePath(),
+             QStringLiteral("-vsd"), QStringLiteral("500"),
+             QStringLiteral("-vp"),  QStringLiteral("200")});
   if (!cli.waitForFinished(1800000) || cli.exitCode() != 0) throw std::runtime_error("whisper-cli failed");
   const QString log = QString::fromUtf8(cli.readAllStandardError());
   auto ms = [&](const char* what) {

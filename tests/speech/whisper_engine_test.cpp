@@ -92,11 +92,12 @@ TEST(WhisperSpeechOnlySamples, JoinsRangesAsWhisperCppDoes) {
   for (const auto& c : cases) {
     std::vector<float> expected;
     for (const auto& [from, to] : c.pieces) {
-      if (from < 0) expected.insert(expected.end(), static_cast<size_t>(-from), 0.f);
-      else expected.insert(expected.end(), audio.begin() + from, audio.begin() + to);
+      if (from < 0)
+        expected.insert(expected.end(), static_cast<size_t>(-from), 0.f);
+      else
+        expected.insert(expected.end(), audio.begin() + from, audio.begin() + to);
     }
-    EXPECT_EQ(speechOnlySamples(audio.data(), static_cast<int>(audio.size()), c.ranges, c.overlap), expected)
-        << c.name;
+    EXPECT_EQ(speechOnlySamples(audio.data(), static_cast<int>(audio.size()), c.ranges, c.overlap), expected) << c.name;
   }
   EXPECT_TRUE(speechOnlySamples(nullptr, 0, {{0, 10}}, 0.1f).empty());
 }
