@@ -16,6 +16,7 @@
 // size with random weights; its decoder is scripted to say the same 24 words
 // in every window, so both sides do the same decoder work. The machine's own
 // load shows in every timing: compare counters of one run, not across runs.
+#include "ResidentMemory.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineResidency.h"
 #include "speech/ParakeetEngine.h"
@@ -45,6 +46,8 @@
 #include <vector>
 
 using namespace murel;
+using murel::bench::resetPeakResidency;
+using murel::bench::statusBytes;
 
 namespace {
 
@@ -82,20 +85,6 @@ double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t mid = values.size() / 2;
   return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-qint64 statusBytes(const char* field) {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return 0;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith(field)) return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() * 1024;
-  }
-  return 0;
-}
-
-void resetPeakResidency() {
-  QFile clear(QStringLiteral("/proc/self/clear_refs"));
-  if (clear.open(QIODevice::WriteOnly)) clear.write("5");
 }
 
 void runChecked(const QString& program, const QStringList& args, int timeoutMs) {
