@@ -152,9 +152,10 @@ void BM_Session(benchmark::State& state, bool measureStop, bool pauseMedia = fal
       pasted = false;
       state.ResumeTiming();
       session.stop();
-      while (!pasted) QCoreApplication::processEvents();
+      while (!pasted) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
       state.PauseTiming();
-      while (session.phase() != DictationSession::Phase::idle) QCoreApplication::processEvents();
+      while (session.phase() != DictationSession::Phase::idle)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
       state.ResumeTiming();
     } else {
       recordingSent = false;

@@ -2,6 +2,7 @@
 // stereo decode in under 3 s on 2 cores (run under `taskset -c 0,1`) with peak
 // memory close to the result's size, and a 500 MB download that grows resident
 // memory by under 64 MB.
+#include "ResidentMemory.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/ModelDownloader.h"
 
@@ -19,19 +20,8 @@
 
 namespace {
 
-// Resident and peak resident memory of this process, in bytes.
-qint64 statusKiB(const char* field) {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return 0;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith(field)) return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong() * 1024;
-  }
-  return 0;
-}
-void resetPeak() {
-  QFile clear(QStringLiteral("/proc/self/clear_refs"));
-  if (clear.open(QIODevice::WriteOnly)) clear.write("5");
-}
+using murel::bench::resetPeakResidency;
+using murel::bench::statusBytes;
 
 void BM_DecodeTenMinutesOf48kStereo(benchmark::State& state) {
   QTemporaryDir dir;
@@ -43,10 +33,10 @@ void BM_DecodeTenMinutesOf48kStereo(benchmark::State& state) {
   double resultBytes = 0;
   double peakGrowth = 0;
   for (auto _ : state) {
-    resetPeak();
-    const qint64 base = statusKiB("VmRSS:");
+    resetPeakResidency();
+    const qint64 base = statusBytes("VmRSS:");
     const murel::AudioSamples samples = murel::AudioSampleLoader::loadSamples(wav);
-    peakGrowth = double(statusKiB("VmHWM:") - base);
+    peakGrowth = double(statusBytes("VmHWM:") - base);
     resultBytes = double(samples.size() * sizeof(float));
     benchmark::DoNotOptimize(samples.data());
   }
@@ -65,8 +55,8 @@ void BM_Download500MB(benchmark::State& state) {
     QFile::remove(dir.path() + QStringLiteral("/big.bin"));
     murel::ModelDownloader downloader({{QStringLiteral("big.bin"), server.url(QStringLiteral("/o/r/resolve/main/big.bin")), kSize}},
                                       dir.path());
-    resetPeak();
-    const qint64 base = statusKiB("VmRSS:");
+    resetPeakResidency();
+    const qint64 base = statusBytes("VmRSS:");
     bool done = false;
     auto run = [](murel::ModelDownloader& d, bool& finished) -> QCoro::Task<void> {
       try {
@@ -76,8 +66,8 @@ void BM_Download500MB(benchmark::State& state) {
       finished = true;
     };
     auto task = run(downloader, done);
-    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    growth = double(statusKiB("VmHWM:") - base);
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    growth = double(statusBytes("VmHWM:") - base);
     if (downloader.state().kind != murel::ModelDownloader::State::Kind::Completed) state.SkipWithError("download failed");
   }
   state.counters["rss_growth_MB"] = growth / 1e6;
