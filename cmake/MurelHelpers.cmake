@@ -1,8 +1,10 @@
 # Warnings for our own code only; third-party code is compiled separately.
 add_library(murel_warnings INTERFACE)
+# (-Wshadow=local is GCC's; clang's nearest is -Wshadow-uncaptured-local.)
 target_compile_options(murel_warnings INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wcast-align
-  -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough)
+  -Wall -Wextra -Wpedantic $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> -Wnon-virtual-dtor -Wcast-align
+  -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough
+  $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>)
 
 # Each source folder collects its own files, so parallel work on different
 # folders never edits the same list.
