@@ -1,8 +1,11 @@
 // Counts constructions against destructions of a temporary inside a co_await
 // expression. GCC 12 destroys a lambda with a non-trivial capture, or an
 // awaiter constructed right in the expression, once more than it made it (a
-// reference count released twice); the compiler the project builds with must
-// balance every form.
+// reference count released twice). The project builds with GCC 12 and names
+// such temporaries first (tests/coroutines/check_co_await.py keeps it so): the
+// named forms must balance; the unnamed ones must balance on any other
+// compiler and are expected to miscount on GCC 12, so a compiler that changes
+// either shows here.
 #include "support/AwaitTask.h"
 
 #include <QCoroTask>
@@ -43,14 +46,14 @@ QCoro::Task<int> runLater(F job) {
   co_return job();
 }
 
-QCoro::Task<int> awaiterInExpression() { co_return co_await CountingAwaiter{}; }
+QCoro::Task<int> awaiterInExpression() { co_return co_await CountingAwaiter{}; }  // unnamed on purpose
 QCoro::Task<int> namedAwaiter() {
   CountingAwaiter awaiter;
   co_return co_await awaiter;
 }
 QCoro::Task<int> lambdaInExpression() {
   Counted captured;
-  co_return co_await runLater([captured] { return 2; });
+  co_return co_await runLater([captured] { return 2; });  // unnamed on purpose
 }
 QCoro::Task<int> namedLambda() {
   Counted captured;
@@ -59,22 +62,28 @@ QCoro::Task<int> namedLambda() {
 }
 
 TEST(CoroutineTemporaries, EveryTemporaryIsDestroyedOnceForEachConstruction) {
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ == 12
+  constexpr int kExtraDestructionsUnnamed = 1;
+#else
+  constexpr int kExtraDestructionsUnnamed = 0;
+#endif
   struct Case {
     const char* form;
     QCoro::Task<int> (*run)();
     int result;
+    int extraDestructions;
   };
   const Case cases[] = {
-      {"awaiter constructed in the co_await", awaiterInExpression, 1},
-      {"named awaiter", namedAwaiter, 1},
-      {"lambda with a capture in the co_await", lambdaInExpression, 2},
-      {"named lambda", namedLambda, 2},
+      {"awaiter constructed in the co_await", awaiterInExpression, 1, kExtraDestructionsUnnamed},
+      {"named awaiter", namedAwaiter, 1, 0},
+      {"lambda with a capture in the co_await", lambdaInExpression, 2, kExtraDestructionsUnnamed},
+      {"named lambda", namedLambda, 2, 0},
   };
   for (const Case& c : cases) {
     counts = {};
     EXPECT_EQ(murel::test::awaitTask(c.run()), c.result) << c.form;
     EXPECT_GT(counts.made, 0) << c.form;
-    EXPECT_EQ(counts.destroyed, counts.made) << c.form;
+    EXPECT_EQ(counts.destroyed - counts.made, c.extraDestructions) << c.form;
   }
 }
 
