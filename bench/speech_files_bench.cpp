@@ -76,7 +76,25 @@ QString forgedWav(const QString& dir, const char* name, const QStringList& soxFo
   return path;
 }
 
-QByteArray le32(quint32 v) { return QByteArray{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
+// A mono 16-bit AIFF whose header claims `rate` and `frames` over `dataFrames` silent frames.
+QString forgedAiff(const QString& dir, const char* name, quint32 rate, quint32 frames, int dataFrames) {
+  auto be16 = [](quint16 v) { return QByteArray(1, char(v >> 8)) + char(v); };
+  auto be32 = [](quint32 v) { return QByteArray(1, char(v >> 24)) + char(v >> 16) + char(v >> 8) + char(v); };
+  // The rate as an 80-bit extended float: exponent, then the mantissa with its explicit integer bit.
+  int exponent = 31;
+  while (!(rate >> exponent)) --exponent;
+  const quint64 mantissa = quint64(rate) << (63 - exponent);
+  const QByteArray extended = be16(quint16(16383 + exponent)) + be32(quint32(mantissa >> 32)) + be32(quint32(mantissa));
+  const QByteArray comm = be16(1) + be32(frames) + be16(16) + extended;
+  const QByteArray ssnd = be32(0) + be32(0) + QByteArray(2 * dataFrames, '\0');
+  const QByteArray body = "AIFFCOMM" + be32(quint32(comm.size())) + comm + "SSND" + be32(quint32(ssnd.size())) + ssnd;
+  const QString path = dir + QLatin1Char('/') + QLatin1String(name);
+  QFile file(path);
+  if (file.open(QIODevice::WriteOnly)) file.write("FORM" + be32(quint32(body.size())) + body);
+  return path;
+}
+
+QByteArray le32(quint32 v) { return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24); }
 
 void decodeOrRefuse(benchmark::State& state, const QString& path) {
   double resultBytes = 0;
@@ -105,16 +123,8 @@ void registerForgedFiles(const QString& dir) {
                            QStringLiteral("-b"), QStringLiteral("16")};
   const QStringList mono384{QStringLiteral("-r"), QStringLiteral("384000"), QStringLiteral("-c"), QStringLiteral("1"),
                             QStringLiteral("-b"), QStringLiteral("16")};
-  // 56 bytes: an AIFF header claiming 436,617,472 Hz over one silent frame.
-  static const unsigned char kAiff[] = {
-      0x46, 0x4f, 0x52, 0x4d, 0x00, 0x00, 0x00, 0x30, 0x41, 0x49, 0x46, 0x46, 0x43, 0x4f, 0x4d, 0x4d,
-      0x00, 0x00, 0x00, 0x12, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x10, 0x40, 0x1b, 0xd0, 0x32,
-      0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x53, 0x53, 0x4e, 0x44, 0x00, 0x00, 0x00, 0x0a, 0x00, 0x00,
-      0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-  const QString aiff = dir + QStringLiteral("/rate436MHz.aiff");
-  QFile aiffFile(aiff);
-  if (aiffFile.open(QIODevice::WriteOnly)) aiffFile.write(reinterpret_cast<const char*>(kAiff), sizeof kAiff);
-  aiffFile.close();
+  const QString aiff = forgedAiff(dir, "rate436MHz.aiff", 436617472, 1, 1);
+  const QString aiffLong = forgedAiff(dir, "claims149h.aiff", 4000, 0x7fffffff, 100);
   const QList<QPair<const char*, QString>> files = {
       // Ordinary: the reference time for one minute.
       {"ordinary_60s_16k", forgedWav(dir, "ordinary.wav", mono16, 60, {})},
@@ -125,11 +135,9 @@ void registerForgedFiles(const QString& dir) {
       {"wav_200_channels",
        forgedWav(dir, "channels.wav", mono16, 60,
                  {{22, QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)}})},
-      // Headers that claim 37 and 149 hours over one second of data.
+      // Headers that claim 37 hours over one second of data and 149 hours over 100 frames.
       {"wav_claims_37h", forgedWav(dir, "claims37h.wav", mono16, 1, {{4, le32(0xfffffff0)}, {40, le32(0xfffffff0)}})},
-      {"wav_claims_149h",
-       forgedWav(dir, "claims149h.wav", mono16, 1,
-                 {{24, le32(8000) + le32(8000) + QByteArray("\x01\x00\x08\x00", 4)}, {40, le32(0xfffffff0)}})},
+      {"aiff_claims_149h", aiffLong},
   };
   for (const auto& [name, path] : files) {
     benchmark::RegisterBenchmark((QByteArray("BM_ForgedOrExtremeFile/") + name).constData(),
