@@ -118,35 +118,44 @@ void decodeOrRefuse(benchmark::State& state, const QString& path) {
   state.counters["peak_growth_MB"] = peakGrowth / 1e6;
 }
 
-void registerForgedFiles(const QString& dir) {
+enum class Forged { ordinary, rate384k, aiff436MHz, wav768kHz, channels200, claims37h, claims149h };
+
+// Made on first use, removed at exit.
+QString forgedFile(Forged kind) {
+  static QTemporaryDir dir;
+  const QString d = dir.path();
   const QStringList mono16{QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
                            QStringLiteral("-b"), QStringLiteral("16")};
   const QStringList mono384{QStringLiteral("-r"), QStringLiteral("384000"), QStringLiteral("-c"), QStringLiteral("1"),
                             QStringLiteral("-b"), QStringLiteral("16")};
-  const QString aiff = forgedAiff(dir, "rate436MHz.aiff", 436617472, 1, 1);
-  const QString aiffLong = forgedAiff(dir, "claims149h.aiff", 4000, 0x7fffffff, 100);
-  const QList<QPair<const char*, QString>> files = {
-      // Ordinary: the reference time for one minute.
-      {"ordinary_60s_16k", forgedWav(dir, "ordinary.wav", mono16, 60, {})},
-      // The highest rate accepted, one minute.
-      {"rate_384k_60s", forgedWav(dir, "rate384k.wav", mono384, 60, {})},
-      {"aiff_436MHz", aiff},
-      {"wav_768kHz_60s", forgedWav(dir, "rate768k.wav", mono16, 60, {{24, le32(768000) + le32(768000 * 2)}})},
-      {"wav_200_channels",
-       forgedWav(dir, "channels.wav", mono16, 60,
-                 {{22, QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)}})},
-      // Headers that claim 37 hours over one second of data and 149 hours over 100 frames.
-      {"wav_claims_37h", forgedWav(dir, "claims37h.wav", mono16, 1, {{4, le32(0xfffffff0)}, {40, le32(0xfffffff0)}})},
-      {"aiff_claims_149h", aiffLong},
-  };
-  for (const auto& [name, path] : files) {
-    benchmark::RegisterBenchmark((QByteArray("BM_ForgedOrExtremeFile/") + name).constData(),
-                                 [path = path](benchmark::State& state) { decodeOrRefuse(state, path); })
-        ->Iterations(3)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime();
+  switch (kind) {
+    case Forged::ordinary:  // the reference time for one minute
+      return forgedWav(d, "ordinary.wav", mono16, 60, {});
+    case Forged::rate384k:  // the highest rate accepted, one minute
+      return forgedWav(d, "rate384k.wav", mono384, 60, {});
+    case Forged::aiff436MHz:  // 56 bytes
+      return forgedAiff(d, "rate436MHz.aiff", 436617472, 1, 1);
+    case Forged::wav768kHz:
+      return forgedWav(d, "rate768k.wav", mono16, 60, {{24, le32(768000) + le32(768000 * 2)}});
+    case Forged::channels200:
+      return forgedWav(d, "channels.wav", mono16, 60,
+                       {{22, QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)}});
+    case Forged::claims37h:  // over one second of data
+      return forgedWav(d, "claims37h.wav", mono16, 1, {{4, le32(0xfffffff0)}, {40, le32(0xfffffff0)}});
+    case Forged::claims149h:  // over 100 frames of data
+      return forgedAiff(d, "claims149h.aiff", 4000, 0x7fffffff, 100);
   }
+  return {};
 }
+
+void BM_ForgedOrExtremeFile(benchmark::State& state, Forged kind) { decodeOrRefuse(state, forgedFile(kind)); }
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, ordinary_60s_16k, Forged::ordinary)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, rate_384k_60s, Forged::rate384k)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, aiff_436MHz, Forged::aiff436MHz)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_768kHz_60s, Forged::wav768kHz)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_200_channels, Forged::channels200)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_claims_37h, Forged::claims37h)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, aiff_claims_149h, Forged::claims149h)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Download500MB(benchmark::State& state) {
   constexpr qint64 kSize = 500'000'000;
@@ -182,8 +191,6 @@ BENCHMARK(BM_Download500MB)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRe
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  QTemporaryDir forgedDir;
-  registerForgedFiles(forgedDir.path());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
