@@ -55,15 +55,15 @@ class InstantClock final : public Clock {
 class WavRecorder final : public AudioRecording {
  public:
   explicit WavRecorder(QString folder) : folder_(std::move(folder)) {}
-  QString startRecording(quint32) override {
+  QCoro::Task<QString> startRecording(quint32) override {
     const QString path = folder_ + QStringLiteral("/r%1.wav").arg(++n_);
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(QByteArray(16000 * 2 * 5, '\0'));  // 5 s of 16 kHz mono
     recording_ = true;
-    return path;
+    co_return path;
   }
-  void stopRecording() override {}
+  QCoro::Task<void> stopRecording() override { co_return; }
   float currentLevel() const override { return 0; }
   bool isRecording() const override { return recording_; }
   void setIsRecording(bool r) override { recording_ = r; }
@@ -164,4 +164,3 @@ void BM_PressToRecording(benchmark::State& state) { BM_Session(state, false); }
 
 BENCHMARK(BM_StopToPaste)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PressToRecording)->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();

@@ -5,6 +5,13 @@ target_compile_options(murel_warnings INTERFACE
   -Wall -Wextra -Wpedantic $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local> -Wnon-virtual-dtor -Wcast-align
   -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough
   $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>)
+# CI turns warnings of our own code into errors; third-party code never sees these flags.
+# The instrumented builds are not the warning gate: sanitizers make GCC guess
+# (-Wmaybe-uninitialized) where the plain build is clean.
+option(MUREL_WERROR "Treat warnings in our own code as errors" OFF)
+if(MUREL_WERROR AND NOT MUREL_SANITIZE AND NOT MUREL_FUZZ)
+  target_compile_options(murel_warnings INTERFACE -Werror)
+endif()
 
 # Each source folder collects its own files, so parallel work on different
 # folders never edits the same list.

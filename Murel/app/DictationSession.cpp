@@ -11,6 +11,7 @@
 #include <QCoroFuture>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QPromise>
 
 namespace murel {
@@ -37,7 +38,10 @@ QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QStr
                                     std::shared_ptr<QPromise<std::optional<QString>>> promise) {
   std::optional<QString> selection;
   try {
-    if (read) selection = co_await read(token);
+    if (read) {
+      auto reading = read(token);
+      selection = co_await std::move(reading);
+    }
   } catch (...) {
   }
   promise->addResult(selection);
@@ -61,6 +65,7 @@ DictationSession::DictationSession(Services services) : s_(std::move(services)) 
 
 DictationSession::~DictationSession() {
   cancelWatchdog();
+  if (autoRecover_) s_.clock.cancel(*autoRecover_);
   if (commandSelection_) commandSelection_->token.cancel();
   if (transcriptionToken_) transcriptionToken_->cancel();
 }
@@ -75,7 +80,9 @@ void DictationSession::send(const DictationSessionEvent& event) {
 
 int DictationSession::wordCount(const QString& text) { return int(UsageStatsStore::wordCount(text)); }
 
-void DictationSession::start(std::optional<Mode> mode) {
+void DictationSession::start(std::optional<Mode> mode) { startRecording(std::move(mode), false); }
+
+void DictationSession::startRecording(std::optional<Mode> mode, bool commandEdit) {
   if (phase_ != Phase::idle) {
     kLog.error(QStringLiteral("start skipped — session is active"));
     return;
@@ -94,21 +101,44 @@ void DictationSession::start(std::optional<Mode> mode) {
   }
   const quint32 deviceID = s_.inputDeviceID ? s_.inputDeviceID() : 0;
   kLog.info(QStringLiteral("start — deviceID=%1 (0=systemDefault), micPermission=%2").arg(deviceID).arg(mic));
+  phase_ = Phase::starting;
+  stopWhenStarted_ = false;
+  cancelWhenStarted_ = false;
+  // Only one start at a time (the phase sees to it), so the one kept here has ended.
+  starting_ = openRecorder(deviceID, mic, std::move(mode), commandEdit);
+}
+
+QCoro::Task<void> DictationSession::openRecorder(quint32 deviceID, int mic, std::optional<Mode> mode,
+                                                 bool commandEdit) {
+  std::weak_ptr<bool> alive = alive_;
   QString file;
+  std::exception_ptr failure;
   try {
-    file = s_.recorder.startRecording(deviceID);
+    auto opening = s_.recorder.startRecording(deviceID);
+    file = co_await std::move(opening);
   } catch (...) {
-    const ErrorDescription error = ErrorDescription::of(std::current_exception());
+    failure = std::current_exception();
+  }
+  if (alive.expired()) co_return;
+  if (failure) {
+    const ErrorDescription error = ErrorDescription::of(failure);
     kLog.error(QStringLiteral("Recording failed (deviceID=%1, mic=%2): %3").arg(deviceID).arg(mic).arg(error.description));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record start failed"),
                    error.typeName + QStringLiteral(": ") + error.description);
     reportFailure(QStringLiteral("Recording failed: ") + error.description, std::nullopt, true);
     if (s_.resetHotkeySession) s_.resetHotkeySession();
-    return;
+    co_return;
   }
   recordingURL_ = file;
   recordingMode_ = mode ? std::move(mode) : std::optional<Mode>(s_.modeStore.defaultMode());
   beginRecording();
+  if (commandEdit) beginCommandEdit();
+  // The key was let go (or Escape pressed) while the input opened.
+  if (cancelWhenStarted_) {
+    cancel();
+  } else if (stopWhenStarted_) {
+    stop();
+  }
 }
 
 void DictationSession::beginRecording() {
@@ -119,7 +149,7 @@ void DictationSession::beginRecording() {
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Started);
   if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.pauseForRecording();
   startWatchdog();
-  warmSpeechEngine(&s_.engineHost);
+  warmup_.emplace(warmSpeechEngine(&s_.engineHost));
   const bool transforms = recordingMode_ && !recordingMode_->transformation.isRaw();
   if (transforms) s_.engineHost.prewarmTextEnhancer();
   kLog.info(QStringLiteral("Recording started → %1").arg(fileName(recordingURL_.value_or(QString()))));
@@ -133,9 +163,8 @@ void DictationSession::beginRecording() {
 
 void DictationSession::startWatchdog() {
   cancelWatchdog();
-  std::weak_ptr<bool> alive = alive_;
-  watchdog_ = s_.clock.schedule(maxRecordingDuration, [this, alive] {
-    if (alive.expired()) return;
+  // Cancelled by the destructor, so it never fires for a session that is gone.
+  watchdog_ = s_.clock.schedule(maxRecordingDuration, [this] {
     watchdog_.reset();
     if (phase_ != Phase::recording) return;
     kLog.error(QStringLiteral("Recording exceeded max duration; auto-stopping"));
@@ -154,13 +183,18 @@ void DictationSession::cancelWatchdog() {
 }
 
 void DictationSession::stopRecorder() {
-  s_.recorder.stopRecording();
+  // One recording at a time: an earlier stop has long ended.
+  recorderStopped_ = s_.recorder.stopRecording();
   s_.recorder.setIsRecording(false);
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Stopped);
   s_.mediaPlayback.resumeAfterRecording();
 }
 
 void DictationSession::stop() {
+  if (phase_ == Phase::starting) {
+    stopWhenStarted_ = true;
+    return;
+  }
   if (phase_ != Phase::recording) {
     kLog.error(QStringLiteral("stop skipped — session is not recording"));
     return;
@@ -182,12 +216,23 @@ void DictationSession::stop() {
   }
   CancellationToken token;
   transcriptionToken_ = token;
-  transcribe(*recordingURL_, length, token);
+  transcription_.emplace(transcribe(*recordingURL_, length, token));
 }
 
 QCoro::Task<void> DictationSession::transcribe(QString file, double length, CancellationToken token) {
   const Clock::Duration began = s_.clock.now();
+  // Whatever the outcome, the recording and its token go once the status is sent.
+  const auto cleanup = qScopeGuard([this, file] {
+    transcriptionToken_.reset();
+    cleanupRecording(file);
+  });
   try {
+    if (recorderStopped_) {
+      // The file is complete once the recorder has closed it.
+      auto stopped = std::move(*recorderStopped_);
+      recorderStopped_.reset();
+      co_await std::move(stopped);
+    }
     co_await s_.engineHost.ensureLoaded();
     if (token.isCancelled()) throw OperationCancelled();
     kLog.info(QStringLiteral("Transcribing %1...").arg(fileName(file)));
@@ -213,16 +258,10 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
       phase_ = Phase::idle;
       send(DictationSessionEvent::statusChanged(AppStatus::ready()));
     }
-    transcriptionToken_.reset();
-    cleanupRecording(file);
-    co_return;
   } catch (const OperationCancelled&) {
     kLog.info(QStringLiteral("Transcription canceled"));
     phase_ = Phase::idle;
     send(DictationSessionEvent::statusChanged(AppStatus::ready()));
-    transcriptionToken_.reset();
-    cleanupRecording(file);
-    co_return;
   } catch (...) {
     const ErrorDescription error = ErrorDescription::of(std::current_exception());
     kLog.error(QStringLiteral("Transcription error: %1").arg(error.description));
@@ -231,8 +270,6 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     phase_ = Phase::idle;
     send(DictationSessionEvent::statusChanged(AppStatus::error(QStringLiteral("Transcription failed: ") +
                                                                error.description)));
-    transcriptionToken_.reset();
-    cleanupRecording(file);
     scheduleAutoRecover();
   }
 }
@@ -252,7 +289,10 @@ void DictationSession::cleanupRecording(const std::optional<QString>& file) {
 }
 
 void DictationSession::cancel() {
-  if (phase_ == Phase::recording) {
+  if (phase_ == Phase::starting) {
+    kLog.info(QStringLiteral("Dictation canceled while the recording starts"));
+    cancelWhenStarted_ = true;
+  } else if (phase_ == Phase::recording) {
     kLog.info(QStringLiteral("Dictation canceled while recording"));
     stopRecorder();
     cleanupRecording(recordingURL_);
@@ -300,9 +340,9 @@ void DictationSession::reportFailure(const QString& message, std::optional<QUrl>
 }
 
 void DictationSession::scheduleAutoRecover() {
-  std::weak_ptr<bool> alive = alive_;
-  s_.clock.schedule(autoRecoverDelay, [this, alive] {
-    if (alive.expired()) return;
+  if (autoRecover_) s_.clock.cancel(*autoRecover_);
+  autoRecover_ = s_.clock.schedule(autoRecoverDelay, [this] {
+    autoRecover_.reset();
     if (phase_ == Phase::idle) send(DictationSessionEvent::statusChanged(AppStatus::ready()));
   });
 }
@@ -327,8 +367,10 @@ void DictationSession::startCommandEdit() {
     reportFailure(message, std::nullopt, true);
     return;
   }
-  start(std::nullopt);
-  if (phase_ != Phase::recording) return;
+  startRecording(std::nullopt, true);
+}
+
+void DictationSession::beginCommandEdit() {
   isCommandEdit_ = true;
   hudPresentation_.setPhase(HudPhase::editing);
   s_.engineHost.prewarmTextEnhancer();
@@ -336,7 +378,7 @@ void DictationSession::startCommandEdit() {
   promise->start();
   SelectionRead read{CancellationToken(), promise->future()};
   commandSelection_ = read;
-  readSelectionInto(s_.readSelection, read.token, promise);
+  selectionRead_.emplace(readSelectionInto(s_.readSelection, read.token, promise));
   s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("start"));
 }
 

@@ -56,7 +56,9 @@ struct DictationSessionEvent {
 // application keeps it for the life of the process).
 class DictationSession {
  public:
-  enum class Phase { idle, recording, transcribing };
+  // `starting` while the recorder opens the input: a stop or cancel then waits
+  // for the recording to begin.
+  enum class Phase { idle, starting, recording, transcribing };
 
   struct Services {
     AudioRecording& recorder;
@@ -120,7 +122,10 @@ class DictationSession {
   static int wordCount(const QString& text);
 
  private:
+  void startRecording(std::optional<Mode> mode, bool commandEdit);
+  QCoro::Task<void> openRecorder(quint32 deviceID, int mic, std::optional<Mode> mode, bool commandEdit);
   void beginRecording();
+  void beginCommandEdit();
   void startWatchdog();
   void cancelWatchdog();
   void stopRecorder();
@@ -135,6 +140,11 @@ class DictationSession {
   Services s_;
   HudPresentation hudPresentation_;
   Phase phase_ = Phase::idle;
+  std::optional<QCoro::Task<void>> starting_;
+  // The recorder closing the last file; transcription waits for it.
+  std::optional<QCoro::Task<void>> recorderStopped_;
+  bool stopWhenStarted_ = false;
+  bool cancelWhenStarted_ = false;
   std::optional<QString> recordingURL_;
   std::optional<Mode> recordingMode_;
   std::optional<Clock::Duration> recordingStartTime_;
@@ -146,8 +156,11 @@ class DictationSession {
   };
   std::optional<SelectionRead> commandSelection_;
   std::optional<Clock::TimerId> watchdog_;
-  // Timers check it: they may fire after the session is gone.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::optional<Clock::TimerId> autoRecover_;
+  // The running (or last) background steps of a session; kept, never dropped.
+  std::optional<QCoro::Task<void>> warmup_;
+  std::optional<QCoro::Task<void>> selectionRead_;
+  std::optional<QCoro::Task<void>> transcription_;
 };
 
 }  // namespace murel

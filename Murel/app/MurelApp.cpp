@@ -2,7 +2,6 @@
 
 #include "app/AppDelegate.h"
 #include "runtime/Async.h"
-#include "hotkeys/HotKeyService.h"
 #include "app/LaunchReadiness.h"
 #include "app/StatusItem.h"
 #include "runtime/UserDefaults.h"
@@ -27,6 +26,9 @@ class AppWindow : public QWidget {
  public:
   std::function<void()> onShown;
   std::function<void()> onClosed;
+  // When set, the content is built each time the window opens and dropped when
+  // it closes, so nothing a page held outlives the window.
+  std::function<QWidget*()> buildContent;
 
   AppWindow(const char* identifier, const QString& title, QWidget* content) {
     setObjectName(QString::fromLatin1(identifier));
@@ -34,11 +36,12 @@ class AppWindow : public QWidget {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(content);
+    if (content) setContent(content);
   }
 
   void present() {
     if (!isVisible()) {
+      if (!content_ && buildContent) setContent(buildContent());
       adjustSize();
       if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -58,8 +61,25 @@ class AppWindow : public QWidget {
   }
   void closeEvent(QCloseEvent* event) override {
     QWidget::closeEvent(event);
-    if (event->isAccepted() && onClosed) onClosed();
+    if (!event->isAccepted()) return;
+    if (buildContent && content_) {
+      // Later, not now: the close may come from inside the content.
+      QWidget* old = content_;
+      content_ = nullptr;
+      layout()->removeWidget(old);
+      old->hide();
+      old->deleteLater();
+    }
+    if (onClosed) onClosed();
   }
+
+ private:
+  void setContent(QWidget* content) {
+    content_ = content;
+    layout()->addWidget(content);
+  }
+
+  QPointer<QWidget> content_;
 };
 
 QWidget* placeholderContent(const QString& heading, const QString& body) {
@@ -79,16 +99,11 @@ QWidget* placeholderContent(const QString& heading, const QString& body) {
   return content;
 }
 
-void startSharedHotKeys() {
-  HotKeyService& service = HotKeyService::shared();
-  if (service.currentCombo()) service.reloadRegistrations();
-}
-
 }  // namespace
 
 MurelApp::MurelApp(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
   if (!services_.isReadyAtLaunch) services_.isReadyAtLaunch = [] { return murel::isReadyAtLaunch(); };
-  if (!services_.startHotKeys) services_.startHotKeys = startSharedHotKeys;
+  if (!services_.startHotKeys) services_.startHotKeys = [] {};
   if (!services_.defaults) services_.defaults = &UserDefaults::shared();
   if (!services_.loginItem) services_.loginItem = &platform::LoginItem::system();
   delegate_ = std::make_unique<AppDelegate>(*this);
@@ -178,14 +193,12 @@ QWidget* MurelApp::makeOnboardingWindow() {
 
 QWidget* MurelApp::makeSettingsWindow() {
   //% "Settings"
-  //: Heading of the settings window while its pages are being built.
-  const QString heading = qtTrId("settings.placeholder.title");
-  //% "Murel is running. Press your dictation hotkey anywhere to dictate."
-  //: Text of the settings window while its pages are being built.
-  const QString body = qtTrId("settings.placeholder.body");
-  //% "Settings"
   //: Title of the settings window.
-  auto* window = new AppWindow(kSettingsID, qtTrId("window.settings.title"), placeholderContent(heading, body));
+  auto* window = new AppWindow(kSettingsID, qtTrId("window.settings.title"), nullptr);
+  window->buildContent = [this]() -> QWidget* {
+    if (hasCompletedOnboarding_ && services_.settingsContent) return services_.settingsContent(*this);
+    return new QWidget();
+  };
   // Before setup is complete there is nothing to set: the window closes itself.
   window->onShown = [this, window] {
     if (!hasCompletedOnboarding_) QTimer::singleShot(0, window, [window] { window->close(); });

@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include "app/SettingsNavigator.h"
+
 namespace murel {
 
 class AppDelegate;
@@ -32,9 +34,13 @@ class MurelApp : public QObject {
   struct Services {
     std::function<bool()> isReadyAtLaunch;      // default: murel::isReadyAtLaunch
     std::function<void()> bootstrap;            // runs the application state's start-up
-    std::function<void()> startHotKeys;         // default: the shared hotkey service
+    std::function<void()> startHotKeys;         // registers the stored hotkeys
     UserDefaults* defaults = nullptr;           // default: the shared user defaults
     platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
+    // The settings window's content once setup is complete, built each time the
+    // window opens and dropped when it closes (the composition root passes the
+    // settings view); none leaves the window empty.
+    std::function<QWidget*(MurelApp&)> settingsContent;
   };
 
   // The window identifiers.
@@ -51,6 +57,8 @@ class MurelApp : public QObject {
   ActivationPolicy activationPolicy() const { return policy_; }
   void setActivationPolicy(ActivationPolicy policy);
   AudioDeviceManager& audioDeviceManager();
+  // Which settings page shows; other windows write it, then call openSettings().
+  SettingsNavigator& settingsNavigator() { return settingsNavigator_; }
   AppDelegate& delegate() { return *delegate_; }
   StatusItem* statusItem() const { return statusItem_; }
   const Services& services() const { return services_; }
@@ -82,6 +90,7 @@ class MurelApp : public QObject {
   bool hasCompletedOnboarding_ = false;
   ActivationPolicy policy_ = ActivationPolicy::accessory;
   AudioDeviceManager* audioDeviceManager_ = nullptr;
+  SettingsNavigator settingsNavigator_;
   StatusItem* statusItem_ = nullptr;
   QPointer<QWidget> onboardingWindow_;
   QPointer<QWidget> settingsWindow_;

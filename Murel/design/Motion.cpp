@@ -1,6 +1,8 @@
 #include "design/Motion.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QPointF>
+#include <QWidget>
 #include <QVariantAnimation>
 
 namespace murel {
@@ -9,6 +11,19 @@ QEasingCurve Motion::easeOut() {
   QEasingCurve curve(QEasingCurve::BezierSpline);
   curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
   return curve;
+}
+
+void Motion::setContentOpacity(QWidget* widget, qreal opacity) {
+  if (opacity >= 1) {
+    widget->setGraphicsEffect(nullptr);
+    return;
+  }
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+  if (!effect) {
+    effect = new QGraphicsOpacityEffect(widget);
+    widget->setGraphicsEffect(effect);
+  }
+  effect->setOpacity(opacity);
 }
 
 Tween::Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent)

@@ -55,9 +55,6 @@ class HotKeyService : public QObject {
 
   static constexpr qint32 kRegistrationFailed = 1000;
 
-  // The process-wide instance on the shared user defaults and the X11 tap.
-  static HotKeyService& shared();
-
   // Reads the four settings (and writes back their effective values); installs nothing.
   // Hold times are measured on the tap's clock, from when the keys were caught.
   HotKeyService(UserDefaults& defaults, KeyEventTap& tap, UserData userData = {}, QObject* parent = nullptr);
@@ -81,6 +78,10 @@ class HotKeyService : public QObject {
   void setCommandEditCombo(std::optional<KeyCombo> combo);
   void setActivationMode(ActivationMode mode);
   void setPaused(bool paused);
+  // A capture pauses the service until it ends; with several captures at
+  // once the service stays paused until the last one ends.
+  void holdPause();
+  void releasePause();
 
   // Drops all key state and any running key session (without a report),
   // installs the tap if needed and registers the hotkeys anew.
@@ -139,6 +140,7 @@ class HotKeyService : public QObject {
   bool isRegistered_ = false;
   ActivationMode activationMode_ = ActivationMode::hybrid;
   bool isPaused_ = false;
+  int pauseHolds_ = 0;
 
   ActivationStateMachine stateMachine_;
   QMap<quint32, Registration> registrations_;  // by id, in registration order

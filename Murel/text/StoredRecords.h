@@ -81,7 +81,7 @@ QList<T> decodeLenientList(const UserDefaults& defaults, const QString& key,
   const std::optional<QJsonArray> array = storedArray(defaults, key);
   if (!array) return out;
   out.reserve(array->size());
-  for (const QJsonValue& element : *array) {
+  for (const QJsonValue element : *array) {
     LenientDecodable<T> item = LenientDecodable<T>::decode(element, decodeElement);
     if (item.value) out.append(std::move(*item.value));
   }

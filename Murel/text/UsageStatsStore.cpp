@@ -36,11 +36,6 @@ qint64 saturatingAdd(qint64 total, qint64 add) {
 
 }  // namespace
 
-UsageStatsStore& UsageStatsStore::shared() {
-  static UsageStatsStore* store = new UsageStatsStore(UserDefaults::shared());
-  return *store;
-}
-
 UsageStatsStore::UsageStatsStore(UserDefaults& defaults, QTimeZone timeZone, QObject* parent)
     : QObject(parent), defaults_(defaults), timeZone_(timeZone.isValid() ? timeZone : QTimeZone::systemTimeZone()) {
   load();

@@ -33,8 +33,13 @@ namespace murel::test {
 class FakeRecorder final : public AudioRecording {
  public:
   explicit FakeRecorder(QString folder) : folder_(std::move(folder)) {}
-  QString startRecording(quint32 deviceID) override {
+  QCoro::Task<QString> startRecording(quint32 deviceID) override {
     lastDevice = deviceID;
+    if (startDelay.count() > 0) {
+      // The input opening on a slow server.
+      auto opening = startClock->sleep(startDelay);
+      co_await std::move(opening);
+    }
     if (failWith) throw *failWith;
     const QString path = QStringLiteral("%1/recording_%2.wav").arg(folder_).arg(++count);
     QFile file(path);
@@ -42,15 +47,20 @@ class FakeRecorder final : public AudioRecording {
     file.write("RIFF");
     recording_ = true;
     files.append(path);
-    return path;
+    co_return path;
   }
-  void stopRecording() override { ++stops; }
+  QCoro::Task<void> stopRecording() override {
+    ++stops;
+    co_return;
+  }
   float currentLevel() const override { return 0.5f; }
   bool isRecording() const override { return recording_; }
   void setIsRecording(bool recording) override { recording_ = recording; }
   void setOnDeviceLost(std::function<void()> handler) override { onDeviceLost = std::move(handler); }
 
   std::optional<RecorderError> failWith;
+  Clock* startClock = nullptr;
+  Clock::Duration startDelay{0};
   std::function<void()> onDeviceLost;
   QStringList files;
   int count = 0;
