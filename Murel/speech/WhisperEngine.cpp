@@ -151,7 +151,7 @@ WhisperEngine::WhisperEngine(WhisperModel::Case model, SpeechModelDescriptor des
 WhisperEngine::~WhisperEngine() = default;
 
 QCoro::Task<void> WhisperEngine::load() {
-  co_await worker_.run([this] {
+  auto job = [this] {
     if (context_) return;
     if (!descriptor_.isModelInstalled()) throw EngineError::modelMissing();
     const std::optional<QString> vadPath = locateVad_ ? locateVad_() : std::nullopt;
@@ -159,27 +159,30 @@ QCoro::Task<void> WhisperEngine::load() {
     const QString modelPath = QDir(descriptor_.storageDirectory).filePath(descriptor_.artifacts.value(0).filename);
     context_ = std::make_shared<WhisperContext>(modelPath, *vadPath, residency_.logger());
     residency_.setLoaded(true);
-  });
+  };
+  co_await worker_.run(std::move(job));
 }
 
 QCoro::Task<void> WhisperEngine::unload() {
-  co_await worker_.run([this] {
+  auto job = [this] {
     context_.reset();
     residency_.setLoaded(false);
-  });
+  };
+  co_await worker_.run(std::move(job));
 }
 
 QCoro::Task<TranscriptionResult> WhisperEngine::transcribe(AudioSamples samples, std::optional<QString> language,
                                                            QStringList vocabulary, CancellationToken cancel) {
   const AudioSamples* input = &samples;  // the frame outlives the job: it is awaited below
-  co_return co_await worker_.run([this, input, &language, &vocabulary, cancel]() -> TranscriptionResult {
+  auto job = [this, input, &language, &vocabulary, cancel]() -> TranscriptionResult {
     const std::shared_ptr<WhisperContext> context = context_;
     if (!context) throw EngineError::notLoaded();
     if (cancel.isCancelled()) throw OperationCancelled();
     if (input->size() > static_cast<size_t>(std::numeric_limits<int>::max()))
       throw EngineError::audioConversionFailed(QStringLiteral("the recording is too long"));
     return context->transcribe(*input, whisperDecodingRequest(language, vocabulary));
-  });
+  };
+  co_return co_await worker_.run(std::move(job));
 }
 
 }  // namespace murel
