@@ -7,11 +7,19 @@
 #include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 #include "text/VoiceEditPrompt.h"
+#include "runtime/AppPaths.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPromise>
+
+#include <cstdlib>
+#include <vector>
+
+#include <unistd.h>
 
 namespace murel {
 
@@ -44,6 +52,19 @@ QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QStr
   promise->finish();
 }
 
+// The live sessions, for an exit() that never returns to the event loop (Qt's
+// own when the X server is lost): their recordings still go. Main thread only.
+std::vector<const DictationSession*>& liveSessions() {
+  static std::vector<const DictationSession*> sessions;
+  return sessions;
+}
+
+void removeRecordingsAtExit() {
+  for (const DictationSession* session : liveSessions()) {
+    if (session->recordingFile()) ::unlink(QFile::encodeName(*session->recordingFile()).constData());
+  }
+}
+
 }  // namespace
 
 const QUrl& DictationSession::microphoneSettingsUrl() {
@@ -57,9 +78,17 @@ const QUrl& DictationSession::accessibilitySettingsUrl() {
   return url;
 }
 
-DictationSession::DictationSession(Services services) : s_(std::move(services)) {}
+DictationSession::DictationSession(Services services) : s_(std::move(services)) {
+  static const bool registered = std::atexit(removeRecordingsAtExit) == 0;
+  Q_UNUSED(registered);
+  liveSessions().push_back(this);
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    QObject::connect(app, &QCoreApplication::aboutToQuit, &quitContext_, [this] { discardRecordingInFlight(); });
+  }
+}
 
 DictationSession::~DictationSession() {
+  std::erase(liveSessions(), this);
   cancelWatchdog();
   if (commandSelection_) commandSelection_->token.cancel();
   if (transcriptionToken_) transcriptionToken_->cancel();
@@ -274,6 +303,34 @@ void DictationSession::handleRecordingDeviceLost() {
   //: Menu-bar error shown when the recording input device is disconnected mid-recording.
   reportFailure(qtTrId("error.recordingDevice.lost"), std::nullopt, true);
   if (s_.resetHotkeySession) s_.resetHotkeySession();
+}
+
+void DictationSession::discardRecordingInFlight() {
+  if (phase_ == Phase::idle && !recordingURL_) return;
+  kLog.info(QStringLiteral("Recording in flight discarded"));
+  s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record discarded"));
+  if (phase_ == Phase::recording) {
+    s_.recorder.stopRecording();
+    s_.recorder.setIsRecording(false);
+    s_.mediaPlayback.resumeAfterRecording();
+  }
+  if (transcriptionToken_) transcriptionToken_->cancel();
+  cleanupRecording(recordingURL_);
+  phase_ = Phase::idle;
+}
+
+void DictationSession::removeLeftoverRecordings(DiagLog& diagLog) {
+  const QString folder = AppPaths::recordings();
+  if (folder.isEmpty()) return;
+  const QFileInfoList files =
+      QDir(folder).entryInfoList({QStringLiteral("recording_*.wav")}, QDir::Files | QDir::Hidden);
+  int removed = 0;
+  for (const QFileInfo& file : files) removed += QFile::remove(file.absoluteFilePath()) ? 1 : 0;
+  if (removed > 0) {
+    kLog.info(QStringLiteral("Removed %1 leftover recording(s)").arg(removed));
+    diagLog.log(QStringLiteral("session"), QStringLiteral("leftover recordings removed"),
+                QStringLiteral("count=%1").arg(removed));
+  }
 }
 
 void DictationSession::handlePasteUnavailable() {

@@ -10,6 +10,7 @@
 
 #include <QCoroTask>
 #include <QFuture>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
@@ -107,6 +108,12 @@ class DictationSession {
   void cancel();
   void handleRecordingDeviceLost();
   void handlePasteUnavailable();
+  // Ends the recording or transcription in flight at once and removes its
+  // file: speech never stays on disk after the process. Called on quit.
+  void discardRecordingInFlight();
+  // Recordings an earlier process left behind when it died mid-dictation.
+  // Call at launch, once this process is the only instance.
+  static void removeLeftoverRecordings(DiagLog& diagLog);
 
   Phase phase() const { return phase_; }
   bool isCommandEdit() const { return isCommandEdit_; }
@@ -148,6 +155,8 @@ class DictationSession {
   std::optional<Clock::TimerId> watchdog_;
   // Timers check it: they may fire after the session is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Quitting the application discards the recording in flight through it.
+  QObject quitContext_;
 };
 
 }  // namespace murel

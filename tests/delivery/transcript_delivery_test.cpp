@@ -118,17 +118,42 @@ TEST_F(TranscriptDeliveryTest, PastesIntoTheFocusedWindowAndGivesTheClipboardBac
   EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
 }
 
-TEST_F(TranscriptDeliveryTest, TerminalsGetTheShiftedPasteKey) {
+// Stock xterm binds no Control paste key: terminals get Shift+Insert, with our
+// text on PRIMARY as well as on CLIPBOARD, and both are given back after.
+TEST_F(TranscriptDeliveryTest, TerminalsGetShiftInsertWithTheTextOnBothSelections) {
   test::PasteTarget target(QStringLiteral("xterm"));
   ASSERT_TRUE(target.isReady());
   ASSERT_TRUE(test::xclipSeed("before"));
+  ASSERT_TRUE(test::xclipSeed("highlighted", {}, QStringLiteral("primary")));
   Rig rig;
   rig.deliver(QStringLiteral("ls -la"));
   EXPECT_TRUE(target.waitForSuffix(QStringLiteral("ls -la")));
-  // Shift is held for the paste: the letter arrives as V, with Control and Shift.
-  EXPECT_TRUE(target.keys().contains(QStringLiteral("V %1").arg(ControlMask | ShiftMask))) << target.keys().join(u',').toStdString();
+  EXPECT_TRUE(target.keys().contains(QStringLiteral("Insert %1").arg(ShiftMask))) << target.keys().join(u',').toStdString();
   EXPECT_FALSE(target.keys().contains(QStringLiteral("v %1").arg(ControlMask)));
   EXPECT_EQ(test::xclipRead(), QByteArray("before"));
+  EXPECT_EQ(test::xclipRead({}, QStringLiteral("primary")), QByteArray("highlighted"));
+  EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
+}
+
+// A paste key that nobody answers is no paste: the log says so, the session is
+// told, and the text stays on the clipboard instead of the old contents.
+TEST_F(TranscriptDeliveryTest, APasteThatIsNeverFetchedIsNotReportedAsPasted) {
+  ASSERT_TRUE(test::xclipSeed("before"));
+  test::FakeClock clock;
+  Rig rig(clock);
+  bool told = false;
+  rig.deliverer->onPasteUnavailable = [&told] { told = true; };
+  // Nothing that pastes has the focus: the paste-target window is gone.
+  auto outcome = follow(rig.deliverer->deliver(QStringLiteral("into the void"), Transformation::raw(), true, true, 1.0));
+  ASSERT_TRUE(test::waitUntil([&] {
+    clock.advance(std::chrono::milliseconds(50));
+    return outcome->done;
+  }));
+  EXPECT_TRUE(told);
+  const QString log = rig.diag.readAll();
+  EXPECT_FALSE(log.contains(QStringLiteral("deliver  pasted"))) << log.toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("deliver  paste not fetched"))) << log.toStdString();
+  EXPECT_EQ(test::xclipRead(), QByteArray("into the void"));
 }
 
 TEST_F(TranscriptDeliveryTest, HeldModifiersAreLetGoForThePasteAndPressedAgain) {
