@@ -55,8 +55,9 @@ QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QStr
 // The live sessions, for an exit() that never returns to the event loop (Qt's
 // own when the X server is lost): their recordings still go. Main thread only.
 std::vector<const DictationSession*>& liveSessions() {
-  static std::vector<const DictationSession*> sessions;
-  return sessions;
+  // Never destroyed: exit handlers run after static destructors.
+  static auto* sessions = new std::vector<const DictationSession*>;
+  return *sessions;
 }
 
 void removeRecordingsAtExit() {

@@ -105,10 +105,6 @@ class DesktopFaults : public ::testing::Test {
     env_ = env;
     app_ = std::make_unique<QProcess>();
     app_->setProgram(test::buildDir() + QStringLiteral("/bin/murel"));
-    if (qEnvironmentVariableIsSet("DEBUG_GDB")) {
-      app_->setProgram(QStringLiteral("gdb"));
-      app_->setArguments({"-q", "-batch", "-ex", "run", "-ex", "thread apply all bt 12", "--args", test::buildDir() + QStringLiteral("/bin/murel")});
-    }
     app_->setProcessEnvironment(env);
     app_->start();
     ASSERT_TRUE(app_->waitForStarted(10000));

@@ -3,9 +3,7 @@
 #include "runtime/SystemLog.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QMetaObject>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <X11/Xlib.h>
 
@@ -44,10 +42,16 @@ void onIoErrorExit(Display*, void*) {
   runHandlerOnMainThread();
 }
 
+// Xlib's default I/O error handler (and Qt's, which ends in it) exits on the
+// spot; returning lets the connection's exit handler above have its say.
+int onIoError(Display*) { return 0; }
+
 }  // namespace
 
 void watchConnection(_XDisplay* display) {
-  if (display) XSetIOErrorExitHandler(display, onIoErrorExit, nullptr);
+  if (!display) return;
+  XSetIOErrorHandler(onIoError);
+  XSetIOErrorExitHandler(display, onIoErrorExit, nullptr);
 }
 
 bool serverLost() { return gLost.load(); }
@@ -56,9 +60,6 @@ void setServerLostHandler(std::function<void()> handler) {
   {
     std::lock_guard lock(gHandlerMutex);
     gHandler = std::move(handler);
-  }
-  if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-    if (auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>()) watchConnection(x11->display());
   }
   if (gLost.load()) runHandlerOnMainThread();
 }

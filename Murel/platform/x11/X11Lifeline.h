@@ -20,8 +20,10 @@ void watchConnection(_XDisplay* display);
 // a thread that sees it must stop calling Xlib on its connection.
 bool serverLost();
 
-// Called once, on the main thread, when the X server is lost. Also watches Qt's
-// own Xlib connection, when it has one, so its loss takes the same road.
+// Called once, on the main thread, when the X server is lost on one of our
+// connections. Qt's own connection is left to Qt: it keeps using it after an
+// error, so the only safe end there is Qt's exit() on the main thread, which
+// runs the exit handlers (the application removes its recordings there too).
 void setServerLostHandler(std::function<void()> handler);
 
 // Whether an X server answers at $DISPLAY (or `displayName`).
