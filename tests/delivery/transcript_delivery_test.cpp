@@ -18,6 +18,8 @@
 
 #include <QCoroTask>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QImage>
 #include <QBuffer>
 
@@ -97,6 +99,47 @@ struct Rig {
   std::unique_ptr<TranscriptDeliverer> deliverer;
 };
 
+// A real terminal emulator on the rig's display running `cat`, its input
+// unbuffered, into a file: what is pasted into the terminal lands there.
+class Terminal {
+ public:
+  Terminal(const QString& program, const QString& output) : output_(output) {
+    process_.setProgram(program);
+    process_.setArguments({QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                           QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(output)});
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.start();
+    if (!process_.waitForStarted(5000)) return;
+    test::waitUntil([&] {
+      const std::optional<QByteArray> found = test::runProgram(
+          QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                      QString::number(process_.processId())});
+      if (found && !found->trimmed().isEmpty()) window_ = QString::fromLatin1(found->trimmed().split('\n').last());
+      return !window_.isEmpty() && QFile::exists(output_);
+    }, std::chrono::seconds(15));
+    if (!window_.isEmpty() && !test::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window_})) {
+      window_.clear();
+    }
+  }
+  ~Terminal() {
+    process_.kill();
+    process_.waitForFinished(3000);
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  bool isReady() const { return !window_.isEmpty(); }
+  QByteArray received() const {
+    QFile file(output_);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+ private:
+  QProcess process_;
+  QString output_;
+  QString window_;
+};
+
 class TranscriptDeliveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -133,6 +176,28 @@ TEST_F(TranscriptDeliveryTest, TerminalsGetShiftInsertWithTheTextOnBothSelection
   EXPECT_EQ(test::xclipRead(), QByteArray("before"));
   EXPECT_EQ(test::xclipRead({}, QStringLiteral("primary")), QByteArray("highlighted"));
   EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
+}
+
+// Stock xterm, rxvt-unicode and a VTE terminal, as Debian ships them: each
+// gets the dictated text, and the log says "pasted" because each fetched it.
+TEST_F(TranscriptDeliveryTest, RealTerminalsReceiveTheText) {
+  for (const char* program : {"xterm", "urxvt", "lxterminal"}) {
+    SCOPED_TRACE(program);
+    if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
+      ADD_FAILURE() << program << " is not installed: run scripts/setup";
+      continue;
+    }
+    Terminal terminal(QString::fromLatin1(program),
+                      test::freshDir(QStringLiteral("terminal-") + QString::fromLatin1(program)) + QStringLiteral("/typed"));
+    ASSERT_TRUE(terminal.isReady());
+    ASSERT_TRUE(test::xclipSeed("before"));
+    Rig rig;
+    const QByteArray text = QByteArray("echo dictated into ") + program;
+    rig.deliver(QString::fromLatin1(text));
+    EXPECT_TRUE(test::waitUntil([&] { return terminal.received() == text; })) << terminal.received().toStdString();
+    EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
+    EXPECT_EQ(test::xclipRead(), QByteArray("before"));
+  }
 }
 
 // A paste key that nobody answers is no paste: the log says so, the session is
