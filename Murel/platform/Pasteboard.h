@@ -39,6 +39,9 @@ class Pasteboard : public QObject {
   // Whether the contents are still those of our last write: we own the
   // clipboard and it serves our data.
   virtual bool holdsOwnWrite() = 0;
+  // Whether the clipboard's owner is the program of the focused window (the
+  // one a synthesized copy key went to), rather than anyone else.
+  virtual bool ownerIsFocusedProgram() = 0;
 
   // The same for the primary selection (PRIMARY on X11): the highlighted text,
   // which terminals paste with Shift+Insert. No change count: nobody needs one.

@@ -84,7 +84,7 @@ struct Assembly {
                                 TranscriptDeliverer::standardFunctions(clipboard, X11KeySynthesizer::shared(),
                                                                        SnippetStore::shared(), HistoryStore::shared(),
                                                                        UsageStatsStore::shared())};
-  SelectionReader selectionReader{SelectionReader::primarySelectionOfFocusedClient(), X11Pasteboard::shared(),
+  SelectionReader selectionReader{SelectionReader::primarySelectionOfFocusedTerminal(), X11Pasteboard::shared(),
                                   X11KeySynthesizer::shared()};
   DictationSession session{DictationSession::Services{
       recorder, modes, dictionary, link, deliverer, media, hud, Clock::continuous(), DiagLog::shared(),

@@ -225,6 +225,12 @@ bool X11Pasteboard::holdsOwnWrite() { return holdsOwn(false); }
 
 bool X11Pasteboard::holdsOwnPrimaryWrite() { return holdsOwn(true); }
 
+bool X11Pasteboard::ownerIsFocusedProgram() {
+  if (!connection_) return true;
+  return connection_->sameClient(connection_->selectionOwner(connection_->atom("CLIPBOARD")),
+                                 connection_->focusedClientWindow());
+}
+
 bool X11Pasteboard::holdsOwn(bool primary) {
   const Served& served = primary ? primary_ : clipboard_;
   if (!served.data || clipboard()->mimeData(modeOf(primary)) != served.data.data()) return false;

@@ -37,6 +37,7 @@ class X11Pasteboard final : public Pasteboard {
   void writeText(const QString& text) override;
   void writeItems(const QList<Item>& items) override;
   bool holdsOwnWrite() override;
+  bool ownerIsFocusedProgram() override;
   QList<Item> primaryItems() override;
   void writePrimaryText(const QString& text) override;
   void writePrimaryItems(const QList<Item>& items) override;
