@@ -68,17 +68,6 @@ void removeRecordingsAtExit() {
 
 }  // namespace
 
-const QUrl& DictationSession::microphoneSettingsUrl() {
-  static const QUrl url(QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone"));
-  return url;
-}
-
-const QUrl& DictationSession::accessibilitySettingsUrl() {
-  static const QUrl url(
-      QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
-  return url;
-}
-
 DictationSession::DictationSession(Services services) : s_(std::move(services)) {
   static const bool registered = std::atexit(removeRecordingsAtExit) == 0;
   Q_UNUSED(registered);
@@ -115,10 +104,11 @@ void DictationSession::start(std::optional<Mode> mode) {
     kLog.error(QStringLiteral("start blocked — microphone not authorized (%1)").arg(mic));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record blocked"), QStringLiteral("mic=%1").arg(mic));
     phase_ = Phase::idle;
-    //% "Microphone access is off. Turn it on in System Settings, then try again."
-    //: Menu-bar error shown when recording is attempted without microphone permission.
-    send(DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied")),
-                                              microphoneSettingsUrl()));
+    // Linux has no microphone permission: "not authorized" means the sound
+    // server can't be reached, and no settings page would help.
+    //% "Murel can't reach the sound server, so it can't record. Check that PulseAudio or PipeWire is running, then try again."
+    //: Menu-bar error shown when recording is attempted while the sound server can't be reached.
+    send(DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied"))));
     if (s_.resetHotkeySession) s_.resetHotkeySession();
     return;
   }
@@ -342,10 +332,9 @@ void DictationSession::handlePasteUnavailable() {
     //: Menu-bar error when auto-paste failed despite Accessibility access.
     message = qtTrId("error.paste.failed");
   } else {
-    //% "Accessibility access is off, so Murel can't paste. Text is on the clipboard."
-    //: Menu-bar error when auto-paste is blocked by missing Accessibility access.
+    //% "Murel can't type into other windows here (it needs an X11 session with XTEST), so it can't paste. Text is on the clipboard."
+    //: Menu-bar error when auto-paste is impossible because synthesized keys are unavailable.
     message = qtTrId("error.accessibility.denied");
-    url = accessibilitySettingsUrl();
   }
   phase_ = Phase::idle;
   send(DictationSessionEvent::statusChanged(AppStatus::error(message), url));

@@ -87,9 +87,6 @@ class DictationSession {
   static constexpr Clock::Duration kAutoRecoverDelay = std::chrono::seconds(3);
   static constexpr int kMaxSelectionWords = 1000;
 
-  static const QUrl& microphoneSettingsUrl();
-  static const QUrl& accessibilitySettingsUrl();
-
   explicit DictationSession(Services services);
   ~DictationSession();
   DictationSession(const DictationSession&) = delete;

@@ -347,9 +347,9 @@ QString RecorderError::formatStatus(int32_t status) {
 QString RecorderError::description() const {
   switch (kind_) {
     case Kind::OsStatus:
-      return QStringLiteral("Audio error at %1: %2 (%3)").arg(stage_, formatStatus(status_), QString::number(status_));
+      return QStringLiteral("Audio error while %1: %2 (%3)").arg(stage_, formatStatus(status_), QString::number(status_));
     case Kind::ComponentNotFound:
-      return QStringLiteral("Audio HAL component not found");
+      return QStringLiteral("The sound server can't be reached");
     case Kind::FileCreationFailed:
       return QStringLiteral("Could not create recording file");
   }
@@ -412,10 +412,10 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
     }
   }
   const auto source = deviceID == 0 ? std::nullopt : pulse_.sourceByIndex(deviceID - 1);
-  if (!source) fail(RecorderError::osStatus(PA_ERR_NOENTITY, QStringLiteral("SetCurrentDevice")));
+  if (!source) fail(RecorderError::osStatus(PA_ERR_NOENTITY, QStringLiteral("choosing the input")));
 
   if (!pa_sample_spec_valid(&source->sampleSpec)) {
-    fail(RecorderError::osStatus(PA_ERR_NOTSUPPORTED, QStringLiteral("GetStreamFormat")));
+    fail(RecorderError::osStatus(PA_ERR_NOTSUPPORTED, QStringLiteral("reading the input's format")));
   }
   pa_sample_spec spec = source->sampleSpec;
   spec.format = captureFormat(spec.format);
@@ -443,7 +443,7 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
     if (!capture->stream) streamError = context ? pa_context_errno(context) : PA_ERR_CONNECTIONTERMINATED;
   }
   if (!capture->stream) {
-    fail(RecorderError::osStatus(streamError != PA_OK ? streamError : PA_ERR_INVALID, QStringLiteral("SetStreamFormat")));
+    fail(RecorderError::osStatus(streamError != PA_OK ? streamError : PA_ERR_INVALID, QStringLiteral("setting up the capture stream")));
   }
 
   SF_INFO info{};
@@ -456,7 +456,7 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
     const int error = errno != 0 ? errno : sf_error(nullptr);
     capture_ = std::move(capture);
     if (error == 0) fail(RecorderError::fileCreationFailed());
-    fail(RecorderError::osStatus(error, QStringLiteral("ExtAudioFileCreateWithURL")));
+    fail(RecorderError::osStatus(error, QStringLiteral("creating the recording file")));
   }
   pendingFile_ = path;
   // Float input beyond full scale is clipped rather than wrapped around.
@@ -489,7 +489,7 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
       connectError = pa_context_errno(pa_stream_get_context(c->stream));
     }
   }
-  if (connectError != 0) fail(RecorderError::osStatus(connectError, QStringLiteral("AudioUnitInitialize")));
+  if (connectError != 0) fail(RecorderError::osStatus(connectError, QStringLiteral("connecting to the input")));
 
   const auto deadline = std::chrono::steady_clock::now() + kStreamStartTimeout;
   for (;;) {
@@ -508,7 +508,7 @@ QString AudioRecorder::startRecording(quint32 deviceID) {
         startError = PA_ERR_TIMEOUT;
       }
     }
-    if (startError != 0) fail(RecorderError::osStatus(startError, QStringLiteral("AudioOutputUnitStart")));
+    if (startError != 0) fail(RecorderError::osStatus(startError, QStringLiteral("starting the capture")));
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
 

@@ -131,14 +131,14 @@ QString keyDisplayName(Key key) {
     case K::end: return QStringLiteral("END");
     case K::pageUp: return QStringLiteral("PGUP");
     case K::pageDown: return QStringLiteral("PGDN");
-    case K::leftCommand: return QStringLiteral("L⌘");
-    case K::rightCommand: return QStringLiteral("R⌘");
-    case K::leftShift: return QStringLiteral("L⇧");
-    case K::rightShift: return QStringLiteral("R⇧");
-    case K::leftOption: return QStringLiteral("L⌥");
-    case K::rightOption: return QStringLiteral("R⌥");
-    case K::leftControl: return QStringLiteral("L⌃");
-    case K::rightControl: return QStringLiteral("R⌃");
+    case K::leftCommand: return QStringLiteral("LSuper");
+    case K::rightCommand: return QStringLiteral("RSuper");
+    case K::leftShift: return QStringLiteral("LShift");
+    case K::rightShift: return QStringLiteral("RShift");
+    case K::leftOption: return QStringLiteral("LAlt");
+    case K::rightOption: return QStringLiteral("RAlt");
+    case K::leftControl: return QStringLiteral("LCtrl");
+    case K::rightControl: return QStringLiteral("RCtrl");
     case K::leftArrow: return QStringLiteral("←");
     case K::rightArrow: return QStringLiteral("→");
     case K::downArrow: return QStringLiteral("↓");
@@ -173,10 +173,10 @@ QStringList KeyModifiers::symbols() const {
     const char* rightSymbol;
   };
   static const Classic order[] = {
-      {control, leftControl, rightControl, "⌃", "L⌃", "R⌃"},
-      {option, leftOption, rightOption, "⌥", "L⌥", "R⌥"},
-      {shift, leftShift, rightShift, "⇧", "L⇧", "R⇧"},
-      {command, leftCommand, rightCommand, "⌘", "L⌘", "R⌘"},
+      {control, leftControl, rightControl, "Ctrl", "LCtrl", "RCtrl"},
+      {option, leftOption, rightOption, "Alt", "LAlt", "RAlt"},
+      {shift, leftShift, rightShift, "Shift", "LShift", "RShift"},
+      {command, leftCommand, rightCommand, "Super", "LSuper", "RSuper"},
   };
   QStringList out;
   for (const Classic& c : order) {
@@ -268,7 +268,8 @@ std::optional<KeyCombo> KeyCombo::fromRecord(const QJsonObject& record, QString*
 }
 
 QString KeyCombo::displayString() const {
-  const QString symbols = modifiers.symbols().join(QString());
+  // Linux names, not glyphs: Command is Super and Option is Alt on X11.
+  const QString symbols = modifiers.symbols().join(QLatin1Char(' '));
   const std::optional<Key> key = keyFromCode(keyCode);
   const QString keyText = key ? keyDisplayName(*key) : QStringLiteral("KEY(%1)").arg(keyCode);
   return symbols.isEmpty() ? keyText : symbols + QLatin1Char(' ') + keyText;
