@@ -86,11 +86,3 @@ void BM_AppStartIdleQuit(benchmark::State& state) {
 BENCHMARK(BM_AppStartIdleQuit)->ArgName("setUp")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -150,14 +150,3 @@ void BM_LongCapture(benchmark::State& state) {
 BENCHMARK(BM_LongCapture)->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  // Recordings go to a throw-away data folder.
-  QTemporaryDir data;
-  qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -175,11 +175,3 @@ static void BM_CaptureBound(benchmark::State& state) {
   if (worstLarge > 200 || silentMs > 200) state.SkipWithError("a capture held the main thread for more than 200 ms");
 }
 BENCHMARK(BM_CaptureBound)->Iterations(10)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -63,13 +63,3 @@ static void BM_AppearanceSwitch(benchmark::State& state) {
   state.counters["widgetsBuilt"] = double(QApplication::allWidgets().size() - widgetsBefore);
 }
 BENCHMARK(BM_AppearanceSwitch)->Iterations(200)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  Fonts::registerBundled();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -18,11 +18,3 @@ static void BM_DiagLogCallerCost(benchmark::State& state) {
   log.readAll();  // drain before the folder goes away
 }
 BENCHMARK(BM_DiagLogCallerCost)->Iterations(20000)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -66,11 +66,3 @@ void BM_LoadDictionary(benchmark::State& state) {
 BENCHMARK(BM_LoadDictionary)->Arg(5000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -84,11 +84,3 @@ void BM_FirstTranscriptionOverlapsLoadAndDecode(benchmark::State& state) {
 BENCHMARK(BM_FirstTranscriptionOverlapsLoadAndDecode)->Iterations(5)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -82,11 +82,3 @@ static void BM_SwallowDecision(benchmark::State& state) {
   XCloseDisplay(display);
 }
 BENCHMARK(BM_SwallowDecision)->Iterations(200)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -109,13 +109,3 @@ static void BM_FirstShow(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FirstShow)->Iterations(20)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  Fonts::registerBundled();
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -76,11 +76,3 @@ void BM_Tokenize(benchmark::State& state) {
 BENCHMARK(BM_Tokenize)->Arg(1)->Arg(30)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

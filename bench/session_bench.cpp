@@ -164,4 +164,3 @@ void BM_PressToRecording(benchmark::State& state) { BM_Session(state, false); }
 
 BENCHMARK(BM_StopToPaste)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PressToRecording)->Unit(benchmark::kMicrosecond);
-BENCHMARK_MAIN();

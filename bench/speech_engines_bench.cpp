@@ -188,11 +188,3 @@ void BM_MainThreadStallWhileLoading(benchmark::State& state) {
 BENCHMARK(BM_MainThreadStallWhileLoading)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -3,6 +3,11 @@ add_library(murel_warnings INTERFACE)
 target_compile_options(murel_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wcast-align
   -Wunused -Woverloaded-virtual -Wnull-dereference -Wformat=2 -Wimplicit-fallthrough)
+# CI turns warnings of our own code into errors; third-party code never sees these flags.
+option(MUREL_WERROR "Treat warnings in our own code as errors" OFF)
+if(MUREL_WERROR)
+  target_compile_options(murel_warnings INTERFACE -Werror)
+endif()
 
 # Each source folder collects its own files, so parallel work on different
 # folders never edits the same list.

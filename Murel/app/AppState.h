@@ -47,8 +47,8 @@ class AppState : public QObject {
   Q_PROPERTY(bool suppressHud READ suppressHud WRITE setSuppressHud NOTIFY suppressHudChanged)
 
  public:
-  // What the state works with; the application wires the real parts (see
-  // AppAssembly), tests their own.
+  // What the state works with; the composition root wires the real parts,
+  // tests their own.
   struct Parts {
     UserDefaults& defaults;
     ModeStore& modeStore;
@@ -73,9 +73,6 @@ class AppState : public QObject {
   static constexpr quint64 kCommandFlag = 0x100000;
   static constexpr quint64 kEscapeBlockingModifiers = 0x1E0000;
   static constexpr quint32 kEscapeKeyCode = 53;
-
-  // The process-wide instance on the real parts; created on first use.
-  static AppState& shared();
 
   explicit AppState(Parts parts, QObject* parent = nullptr);
   ~AppState() override;

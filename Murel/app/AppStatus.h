@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/Error.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -30,15 +32,6 @@ class AppStatus {
   explicit AppStatus(Kind kind, QString message = {}) : kind_(kind), message_(std::move(message)) {}
   Kind kind_ = Kind::loading;
   QString message_;
-};
-
-// The type name and the user-facing description of a caught error, for log
-// lines and error statuses. Knows the application's own error types; anything
-// else is described by its what().
-struct ErrorDescription {
-  QString typeName;
-  QString description;
-  static ErrorDescription of(std::exception_ptr error);
 };
 
 }  // namespace murel

@@ -2,7 +2,6 @@
 
 #include "runtime/DiagLog.h"
 #include "app/FilePanels.h"
-#include "hotkeys/HotKeyService.h"
 #include "runtime/UserDefaults.h"
 #include "speech/LanguageModelFile.h"
 #include "platform/x11/AccessibilityTrust.h"
@@ -118,7 +117,6 @@ DiagnosticsFacts collectDiagnosticsFacts() {
   facts.languageModelDownloaded = LanguageModelFile::isInstalled();
   facts.microphonePermission = static_cast<int>(platform::MicrophonePermission::system().status());
   facts.accessibilityTrusted = platform::isAccessibilityTrusted();
-  facts.activationMode = HotKeyService::shared().activationMode();
   {
     // A manager of its own reads the device list and the stored choice afresh.
     AudioDeviceManager manager;
@@ -128,6 +126,7 @@ DiagnosticsFacts collectDiagnosticsFacts() {
   facts.status = state.status;
   facts.autoPaste = state.autoPaste;
   facts.lastError = state.lastError;
+  facts.activationMode = state.activationMode;
   facts.log = DiagLog::shared().readAll();
   return facts;
 }

@@ -42,12 +42,13 @@ struct DiagnosticsFacts {
   QString log;
 };
 
-// What the application state tells the report. Until the state is wired in,
-// the application entry provides it.
+// What the application state and the hotkey service tell the report; the
+// composition root provides it.
 struct AppStateFacts {
   QString status = QStringLiteral("LOADING");
   bool autoPaste = true;
   std::optional<QString> lastError;
+  ActivationMode activationMode = ActivationMode::hybrid;
 };
 using AppStateFactsProvider = std::function<AppStateFacts()>;
 void setAppStateFactsProvider(AppStateFactsProvider provider);

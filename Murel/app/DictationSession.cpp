@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QPromise>
 
 #include <cstdlib>
@@ -45,7 +46,10 @@ QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QStr
                                     std::shared_ptr<QPromise<std::optional<QString>>> promise) {
   std::optional<QString> selection;
   try {
-    if (read) selection = co_await read(token);
+    if (read) {
+      auto reading = read(token);
+      selection = co_await std::move(reading);
+    }
   } catch (...) {
   }
   promise->addResult(selection);
@@ -80,6 +84,7 @@ DictationSession::DictationSession(Services services) : s_(std::move(services)) 
 DictationSession::~DictationSession() {
   std::erase(liveSessions(), this);
   cancelWatchdog();
+  if (autoRecover_) s_.clock.cancel(*autoRecover_);
   if (commandSelection_) commandSelection_->token.cancel();
   if (transcriptionToken_) transcriptionToken_->cancel();
 }
@@ -139,7 +144,7 @@ void DictationSession::beginRecording() {
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Started);
   if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.pauseForRecording();
   startWatchdog();
-  warmSpeechEngine(&s_.engineHost);
+  warmup_.emplace(warmSpeechEngine(&s_.engineHost));
   const bool transforms = recordingMode_ && !recordingMode_->transformation.isRaw();
   if (transforms) s_.engineHost.prewarmTextEnhancer();
   kLog.info(QStringLiteral("Recording started → %1").arg(fileName(recordingURL_.value_or(QString()))));
@@ -153,9 +158,8 @@ void DictationSession::beginRecording() {
 
 void DictationSession::startWatchdog() {
   cancelWatchdog();
-  std::weak_ptr<bool> alive = alive_;
-  watchdog_ = s_.clock.schedule(maxRecordingDuration, [this, alive] {
-    if (alive.expired()) return;
+  // Cancelled by the destructor, so it never fires for a session that is gone.
+  watchdog_ = s_.clock.schedule(maxRecordingDuration, [this] {
     watchdog_.reset();
     if (phase_ != Phase::recording) return;
     kLog.error(QStringLiteral("Recording exceeded max duration; auto-stopping"));
@@ -202,11 +206,16 @@ void DictationSession::stop() {
   }
   CancellationToken token;
   transcriptionToken_ = token;
-  transcribe(*recordingURL_, length, token);
+  transcription_.emplace(transcribe(*recordingURL_, length, token));
 }
 
 QCoro::Task<void> DictationSession::transcribe(QString file, double length, CancellationToken token) {
   const Clock::Duration began = s_.clock.now();
+  // Whatever the outcome, the recording and its token go once the status is sent.
+  const auto cleanup = qScopeGuard([this, file] {
+    transcriptionToken_.reset();
+    cleanupRecording(file);
+  });
   try {
     co_await s_.engineHost.ensureLoaded();
     if (token.isCancelled()) throw OperationCancelled();
@@ -233,16 +242,10 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
       phase_ = Phase::idle;
       send(DictationSessionEvent::statusChanged(AppStatus::ready()));
     }
-    transcriptionToken_.reset();
-    cleanupRecording(file);
-    co_return;
   } catch (const OperationCancelled&) {
     kLog.info(QStringLiteral("Transcription canceled"));
     phase_ = Phase::idle;
     send(DictationSessionEvent::statusChanged(AppStatus::ready()));
-    transcriptionToken_.reset();
-    cleanupRecording(file);
-    co_return;
   } catch (...) {
     const ErrorDescription error = ErrorDescription::of(std::current_exception());
     kLog.error(QStringLiteral("Transcription error: %1").arg(error.description));
@@ -251,8 +254,6 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     phase_ = Phase::idle;
     send(DictationSessionEvent::statusChanged(AppStatus::error(QStringLiteral("Transcription failed: ") +
                                                                error.description)));
-    transcriptionToken_.reset();
-    cleanupRecording(file);
     scheduleAutoRecover();
   }
 }
@@ -347,9 +348,9 @@ void DictationSession::reportFailure(const QString& message, std::optional<QUrl>
 }
 
 void DictationSession::scheduleAutoRecover() {
-  std::weak_ptr<bool> alive = alive_;
-  s_.clock.schedule(autoRecoverDelay, [this, alive] {
-    if (alive.expired()) return;
+  if (autoRecover_) s_.clock.cancel(*autoRecover_);
+  autoRecover_ = s_.clock.schedule(autoRecoverDelay, [this] {
+    autoRecover_.reset();
     if (phase_ == Phase::idle) send(DictationSessionEvent::statusChanged(AppStatus::ready()));
   });
 }
@@ -383,7 +384,7 @@ void DictationSession::startCommandEdit() {
   promise->start();
   SelectionRead read{CancellationToken(), promise->future()};
   commandSelection_ = read;
-  readSelectionInto(s_.readSelection, read.token, promise);
+  selectionRead_.emplace(readSelectionInto(s_.readSelection, read.token, promise));
   s_.diagLog.log(QStringLiteral("commandEdit"), QStringLiteral("start"));
 }
 

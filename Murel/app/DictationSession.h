@@ -150,8 +150,11 @@ class DictationSession {
   };
   std::optional<SelectionRead> commandSelection_;
   std::optional<Clock::TimerId> watchdog_;
-  // Timers check it: they may fire after the session is gone.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::optional<Clock::TimerId> autoRecover_;
+  // The running (or last) background steps of a session; kept, never dropped.
+  std::optional<QCoro::Task<void>> warmup_;
+  std::optional<QCoro::Task<void>> selectionRead_;
+  std::optional<QCoro::Task<void>> transcription_;
   // Quitting the application discards the recording in flight through it.
   QObject quitContext_;
 };

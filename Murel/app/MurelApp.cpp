@@ -2,7 +2,6 @@
 
 #include "app/AppDelegate.h"
 #include "runtime/Async.h"
-#include "hotkeys/HotKeyService.h"
 #include "app/LaunchReadiness.h"
 #include "app/StatusItem.h"
 #include "runtime/UserDefaults.h"
@@ -79,16 +78,11 @@ QWidget* placeholderContent(const QString& heading, const QString& body) {
   return content;
 }
 
-void startSharedHotKeys() {
-  HotKeyService& service = HotKeyService::shared();
-  if (service.currentCombo()) service.reloadRegistrations();
-}
-
 }  // namespace
 
 MurelApp::MurelApp(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
   if (!services_.isReadyAtLaunch) services_.isReadyAtLaunch = [] { return murel::isReadyAtLaunch(); };
-  if (!services_.startHotKeys) services_.startHotKeys = startSharedHotKeys;
+  if (!services_.startHotKeys) services_.startHotKeys = [] {};
   if (!services_.defaults) services_.defaults = &UserDefaults::shared();
   if (!services_.loginItem) services_.loginItem = &platform::LoginItem::system();
   delegate_ = std::make_unique<AppDelegate>(*this);

@@ -32,7 +32,7 @@ class MurelApp : public QObject {
   struct Services {
     std::function<bool()> isReadyAtLaunch;      // default: murel::isReadyAtLaunch
     std::function<void()> bootstrap;            // runs the application state's start-up
-    std::function<void()> startHotKeys;         // default: the shared hotkey service
+    std::function<void()> startHotKeys;         // registers the stored hotkeys
     UserDefaults* defaults = nullptr;           // default: the shared user defaults
     platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
   };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Error.h"
 #include <QObject>
 #include <QString>
 
@@ -17,7 +18,7 @@ class PulseAudio;
 
 // A recorder start that the audio system refused. `description()` is the text
 // the user sees after "Recording failed: ".
-class RecorderError : public std::exception {
+class RecorderError : public Error {
  public:
   enum class Kind { OsStatus, ComponentNotFound, FileCreationFailed };
 
@@ -30,7 +31,8 @@ class RecorderError : public std::exception {
   Kind kind() const { return kind_; }
   int32_t status() const { return status_; }
   const QString& stage() const { return stage_; }
-  QString description() const;
+  QString description() const override;
+  QString typeName() const override { return QStringLiteral("RecorderError"); }
   const char* what() const noexcept override { return what_.constData(); }
 
   // A status as four quoted characters when they are all printable, else in decimal.
@@ -45,10 +47,11 @@ class RecorderError : public std::exception {
 };
 
 // The "Recordings" folder could not be made; the file system's own reason.
-class RecordingFolderError : public std::exception {
+class RecordingFolderError : public Error {
  public:
   explicit RecordingFolderError(QString description);
-  const QString& description() const { return description_; }
+  QString description() const override { return description_; }
+  QString typeName() const override { return QStringLiteral("RecordingFolderError"); }
   const char* what() const noexcept override { return what_.constData(); }
 
  private:

@@ -1,6 +1,7 @@
 #include "enhance/TextEnhancer.h"
 
 #include "runtime/DiagLog.h"
+#include "runtime/Error.h"
 #include "runtime/SystemLog.h"
 #include "speech/LanguageModelFile.h"
 #include "text/ModelInactivityDelay.h"
@@ -16,10 +17,7 @@
 #include <QPromise>
 #include <QTextBoundaryFinder>
 
-#include <cxxabi.h>
 
-#include <cstdlib>
-#include <typeinfo>
 
 namespace murel {
 namespace {
@@ -35,19 +33,6 @@ qsizetype characterCount(const QString& text) {
   qsizetype count = 0;
   while (finder.toNextBoundary() != -1) ++count;
   return count;
-}
-
-// "LiteRTLMError", "parse_error": the error's type without its namespaces.
-QString unqualifiedTypeName(const std::exception& error) {
-  const char* mangled = typeid(error).name();
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-  QString name = QString::fromLatin1(status == 0 && demangled ? demangled : mangled);
-  std::free(demangled);
-  const qsizetype template_ = name.indexOf(QLatin1Char('<'));
-  if (template_ >= 0) name.truncate(template_);
-  const qsizetype colon = name.lastIndexOf(QStringLiteral("::"));
-  return colon >= 0 ? name.mid(colon + 2) : name;
 }
 
 QString elapsedText(Clock::Duration elapsed) {
@@ -176,7 +161,7 @@ QFuture<TextEnhancer::TurnResult> TextEnhancer::runTurn(std::shared_ptr<litertlm
         result.cancelled = true;
       } else {
         result.failed = true;
-        result.errorType = unqualifiedTypeName(e);
+        result.errorType = ErrorDescription::of(e).typeName;
         result.errorText = QString::fromStdString(e.what());
       }
     }

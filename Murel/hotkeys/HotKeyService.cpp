@@ -2,9 +2,6 @@
 
 #include "runtime/Async.h"
 #include "runtime/UserDefaults.h"
-#include "platform/x11/X11KeyEventTap.h"
-#include "text/ModeStore.h"
-#include "text/VoiceEditPreferences.h"
 
 #include <QPointer>
 #include <QThread>
@@ -27,18 +24,6 @@ std::optional<KeyCombo> readCombo(const UserDefaults& defaults, const QString& k
 }
 
 }  // namespace
-
-HotKeyService& HotKeyService::shared() {
-  static HotKeyService* instance =
-      new HotKeyService(UserDefaults::shared(), X11KeyEventTap::shared(),
-                        UserData{[] {
-                                   QList<ModeHotKey> list;
-                                   for (const Mode& mode : ModeStore::shared().modes()) list.append({mode.id, mode.hotkey});
-                                   return list;
-                                 },
-                                 [] { return VoiceEditPreferences::shared().isEnabled(); }});
-  return *instance;
-}
 
 HotKeyService::HotKeyService(UserDefaults& defaults, KeyEventTap& tap, UserData userData, QObject* parent)
     : QObject(parent), defaults_(defaults), tap_(tap), userData_(std::move(userData)) {

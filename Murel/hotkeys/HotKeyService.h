@@ -55,9 +55,6 @@ class HotKeyService : public QObject {
 
   static constexpr qint32 kRegistrationFailed = 1000;
 
-  // The process-wide instance on the shared user defaults and the X11 tap.
-  static HotKeyService& shared();
-
   // Reads the four settings (and writes back their effective values); installs nothing.
   // Hold times are measured on the tap's clock, from when the keys were caught.
   HotKeyService(UserDefaults& defaults, KeyEventTap& tap, UserData userData = {}, QObject* parent = nullptr);

@@ -1,33 +1,21 @@
-// The application's own parts behind AppState::shared(), made in the order the
-// state depends on them.
-#include "app/AppState.h"
+#include "root/Composition.h"
 
-#include "runtime/DiagLog.h"
-#include "app/EngineHostLink.h"
+#include "app/DiagnosticsReport.h"
+#include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
-#include "runtime/SystemLog.h"
-#include "runtime/UserDefaults.h"
-#include "speech/LanguageModelFile.h"
-#include "enhance/TextEnhancer.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudWindowController.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/pulse/PulseAudio.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11KeyEventTap.h"
 #include "platform/x11/X11KeyPressMonitor.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
-#include "audio/AudioDeviceManager.h"
-#include "audio/AudioRecorder.h"
-#include "speech/EngineHost.h"
-#include "delivery/ClipboardCoordinator.h"
-#include "text/DictionaryStore.h"
-#include "text/HistoryStore.h"
-#include "text/ModeStore.h"
-#include "delivery/SelectionReader.h"
-#include "text/SnippetStore.h"
-#include "delivery/TranscriptDeliverer.h"
-#include "text/TranscriptProcessor.h"
-#include "text/UsageStatsStore.h"
-#include "text/VoiceEditPreferences.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
+#include "speech/LanguageModelFile.h"
 
 #include <QGuiApplication>
 
@@ -37,8 +25,38 @@ namespace {
 
 const Logger kLog("app");
 
+}  // namespace
+
+// --- SystemPlatform ---
+
+struct SystemPlatform::Impl {
+  X11KeyEventTap keyTap{Clock::suspending()};
+  X11KeySynthesizer keys{x11::Connection::shared()};
+  X11Pasteboard pasteboard{x11::Connection::shared()};
+  std::unique_ptr<X11KeyPressMonitor> escapeMonitor;
+};
+
+SystemPlatform::SystemPlatform() : d_(std::make_unique<Impl>()) {}
+SystemPlatform::~SystemPlatform() = default;
+
+PlatformParts SystemPlatform::parts() {
+  return PlatformParts{
+      d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedTerminal(),
+      [impl = d_.get()](std::function<void(quint32, quint64)> handler) {
+        impl->escapeMonitor = std::make_unique<X11KeyPressMonitor>(
+            std::set<quint32>{AppState::kEscapeKeyCode}, [handler = std::move(handler)](quint32 key, quint64 flags) {
+              // An Escape typed into one of our own windows is the local monitor's.
+              if (QGuiApplication::focusWindow()) return;
+              handler(key, flags);
+            });
+        impl->escapeMonitor->start();
+      }};
+}
+
+// --- Composition ---
+
 // The heads-up display window, built on its first showing and reused.
-class HudWindowDisplay final : public HudDisplaying {
+class Composition::HudWindowDisplay final : public HudDisplaying {
  public:
   void show(HudPresentation& presentation, ReadLevel level) override {
     if (!controller_) controller_ = std::make_unique<HudWindowController>();
@@ -53,79 +71,116 @@ class HudWindowDisplay final : public HudDisplaying {
 };
 
 // Until the mode switcher panel exists: the hotkey is noted and nothing opens.
-class NoModeSwitcher final : public ModeSwitching {
+class Composition::NoModeSwitcher final : public ModeSwitching {
  public:
   void toggle(const QList<Mode>&, const QUuid&, std::function<void(const Mode&)>) override {
     kLog.info(QStringLiteral("Mode switcher requested; not available"));
   }
 };
 
-QCoro::Task<std::optional<QString>> readSelection(SelectionReader* reader, CancellationToken token) {
-  co_return co_await reader->readSelection(std::move(token));
+QCoro::Task<std::optional<QString>> Composition::readSelection(SelectionReader* reader, CancellationToken token) {
+  auto read = reader->readSelection(std::move(token));
+  co_return co_await std::move(read);
 }
 
-struct Assembly {
-  UserDefaults& defaults = UserDefaults::shared();
-  ModeStore& modes = ModeStore::shared();
-  DictionaryStore& dictionary = DictionaryStore::shared();
-  TextEnhancer enhancer{TextEnhancer::storedDelay(defaults), Clock::continuous(), std::nullopt, &DiagLog::shared()};
-  EngineHost host{defaults, TranscriptionPipeline::standard(), EngineHostLink::optionsFor(enhancer)};
-  EngineHostLink link{host, enhancer};
-  TranscriptProcessor processor{
-      [this](QString text, QString instructions) {
-        return AppState::enhanceIfModelInstalled(&link, std::move(text), std::move(instructions));
-      },
-      [] { return DictionaryStore::shared().entries(); }};
-  AudioRecorder recorder;
-  NoMediaPlayback media;
-  HudWindowDisplay hud;
-  ClipboardCoordinator clipboard{X11Pasteboard::shared(), Clock::continuous()};
-  TranscriptDeliverer deliverer{processor,
-                                TranscriptDeliverer::standardFunctions(clipboard, X11KeySynthesizer::shared(),
-                                                                       SnippetStore::shared(), HistoryStore::shared(),
-                                                                       UsageStatsStore::shared())};
-  SelectionReader selectionReader{SelectionReader::primarySelectionOfFocusedTerminal(), X11Pasteboard::shared(),
-                                  X11KeySynthesizer::shared()};
-  DictationSession session{DictationSession::Services{
-      recorder, modes, dictionary, link, deliverer, media, hud, Clock::continuous(), DiagLog::shared(),
-      [] { return static_cast<int>(platform::MicrophonePermission::system().status()); },
-      [](RecordingCue cue) { RecordingCuePlayer::shared().play(cue); },
-      [] { return AudioDeviceManager::storedDeviceID(); },
-      [] { HotKeyService::shared().resetSession(); },
-      [] { return X11KeySynthesizer::shared().isTrusted(); },
-      [] { return VoiceEditPreferences::shared().isEnabled(); },
-      [] { return LanguageModelFile::isInstalled(); },
-      [this](CancellationToken token) { return readSelection(&selectionReader, std::move(token)); },
-  }};
-  std::unique_ptr<X11KeyPressMonitor> escapeMonitor;
+namespace {
 
-  Assembly() {
-    deliverer.onPasteUnavailable = [this] { session.handlePasteUnavailable(); };
-    recorder.setOnDeviceLost([this] { session.handleRecordingDeviceLost(); });
-  }
-
-  void installEscapeMonitor(std::function<void(quint32, quint64)> handler) {
-    escapeMonitor = std::make_unique<X11KeyPressMonitor>(
-        std::set<quint32>{AppState::kEscapeKeyCode}, [handler = std::move(handler)](quint32 key, quint64 flags) {
-          // An Escape typed into one of our own windows is the local monitor's.
-          if (QGuiApplication::focusWindow()) return;
-          handler(key, flags);
-        });
-    escapeMonitor->start();
-  }
-};
+EngineHostOptions engineHostOptions(TextEnhancer& enhancer, DiagLog& diagLog,
+                                    EngineHostOptions::EngineFactory makeEngine) {
+  EngineHostOptions options = EngineHostLink::optionsFor(enhancer);
+  options.diagnostics = &diagLog;
+  options.makeEngine = std::move(makeEngine);
+  return options;
+}
 
 }  // namespace
 
-AppState& AppState::shared() {
-  static Assembly* assembly = new Assembly;
-  static AppState* instance = new AppState(Parts{
-      assembly->defaults, assembly->modes, assembly->dictionary, assembly->link, assembly->processor,
-      assembly->session, HotKeyService::shared(), DiagLog::shared(),
-      [] { RecordingCuePlayer::shared(); },
-      [] { return std::make_unique<NoModeSwitcher>(); },
-      [](std::function<void(quint32, quint64)> handler) { assembly->installEscapeMonitor(std::move(handler)); }});
-  return *instance;
+Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts platform, Options options)
+    : defaults_(defaults),
+      diagLog_(diagLog),
+      platform_(std::move(platform)),
+      modes_(defaults_),
+      dictionary_(defaults_),
+      snippets_(defaults_),
+      history_(defaults_),
+      usage_(defaults_),
+      voiceEdit_(defaults_),
+      hotKeys_(defaults_, platform_.keyTap,
+               HotKeyService::UserData{[this] {
+                                         QList<HotKeyService::ModeHotKey> list;
+                                         for (const Mode& mode : modes_.modes()) list.append({mode.id, mode.hotkey});
+                                         return list;
+                                       },
+                                       [this] { return voiceEdit_.isEnabled(); }}),
+      enhancer_(TextEnhancer::storedDelay(defaults_), Clock::continuous(), std::nullopt, &diagLog_),
+      host_(defaults_, TranscriptionPipeline::standard(), engineHostOptions(enhancer_, diagLog_, options.makeEngine)),
+      link_(host_, enhancer_),
+      engine_(options.decorateEngineHost ? options.decorateEngineHost(link_) : link_),
+      processor_(
+          [this](QString text, QString instructions) {
+            return AppState::enhanceIfModelInstalled(&engine_, std::move(text), std::move(instructions));
+          },
+          [this] { return dictionary_.entries(); }),
+      hud_(std::make_unique<HudWindowDisplay>()),
+      clipboard_(platform_.pasteboard, Clock::continuous()),
+      deliverer_(processor_,
+                 TranscriptDeliverer::standardFunctions(clipboard_, platform_.keys, snippets_, history_, usage_),
+                 Clock::continuous(), diagLog_),
+      selectionReader_(platform_.directSelection, platform_.pasteboard, platform_.keys),
+      session_(DictationSession::Services{
+          recorder_, modes_, dictionary_, engine_, deliverer_, media_, *hud_, Clock::continuous(), diagLog_,
+          [] { return static_cast<int>(platform::MicrophonePermission::system().status()); },
+          [](RecordingCue cue) { RecordingCuePlayer::shared().play(cue); },
+          [this] { return AudioDeviceManager::storedDeviceID(defaults_, platform::PulseAudio::shared()); },
+          [this] { hotKeys_.resetSession(); },
+          [this] { return platform_.keys.isTrusted(); },
+          [this] { return voiceEdit_.isEnabled(); },
+          [] { return LanguageModelFile::isInstalled(); },
+          [this](CancellationToken token) { return readSelection(&selectionReader_, std::move(token)); },
+      }),
+      state_(AppState::Parts{defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_,
+                             [] { RecordingCuePlayer::shared(); },
+                             [] { return std::make_unique<NoModeSwitcher>(); }, platform_.installEscapeMonitor}),
+      app_(appServices(options)) {
+  deliverer_.onPasteUnavailable = [this] { session_.handlePasteUnavailable(); };
+  recorder_.setOnDeviceLost([this] { session_.handleRecordingDeviceLost(); });
+  setAppStateFactsProvider([this] {
+    AppStateFacts facts;
+    facts.status = state_.status().label();
+    facts.autoPaste = state_.autoPaste();
+    facts.lastError = state_.lastError();
+    facts.activationMode = hotKeys_.activationMode();
+    return facts;
+  });
+}
+
+Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts platform)
+    : Composition(defaults, diagLog, std::move(platform), Options{}) {}
+
+Composition::~Composition() {
+  setAppStateFactsProvider({});
+  deliverer_.onPasteUnavailable = nullptr;
+  recorder_.setOnDeviceLost({});
+}
+
+MurelApp::Services Composition::appServices(Options& options) {
+  MurelApp::Services services;
+  services.isReadyAtLaunch = std::move(options.isReadyAtLaunch);
+  services.defaults = &defaults_;
+  services.loginItem = options.loginItem;
+  services.startHotKeys = [this] {
+    if (hotKeys_.currentCombo()) hotKeys_.reloadRegistrations();
+  };
+  services.bootstrap = [this] {
+    // Runs on by itself; the state lives as long as this root.
+    QCoro::connect(bootstrap(), &state_, [] {});
+  };
+  return services;
+}
+
+QCoro::Task<void> Composition::bootstrap() {
+  auto task = state_.bootstrap();
+  co_await std::move(task);
 }
 
 }  // namespace murel

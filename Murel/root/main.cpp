@@ -1,12 +1,12 @@
-#include "root/AppBootstrap.h"
 #include "runtime/AppPaths.h"
 #include "app/DictationSession.h"
 #include "platform/x11/X11Lifeline.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
-#include "app/MurelApp.h"
+#include "root/Composition.h"
 #include "platform/dbus/SingleInstance.h"
 #include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
 #include "design/Tokens.h"
 
 #include <QApplication>
@@ -95,12 +95,11 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationDisplayName(appName);
   murel::Logger("app").info(QStringLiteral("started"));
 
-  murel::MurelApp::Services services;
-  services.bootstrap = murel::runAppStateBootstrap;
-  murel::reportAppStateInDiagnostics();
-  murel::MurelApp murelApp(std::move(services));
-  QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &murelApp, &murel::MurelApp::reopen);
-  murelApp.launch();
+  // The application's parts live on this stack frame until the event loop ends.
+  murel::SystemPlatform platform;
+  murel::Composition composition(murel::UserDefaults::shared(), murel::DiagLog::shared(), platform.parts());
+  QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &composition.app(), &murel::MurelApp::reopen);
+  composition.launch();
 
   const int code = QApplication::exec();
   murel::DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("quit"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Error.h"
 #include <QtGlobal>
 
 #include <exception>
@@ -28,9 +29,11 @@ class CancellationToken {
 };
 
 // Thrown by an asynchronous operation whose caller cancelled it.
-class OperationCancelled : public std::exception {
+class OperationCancelled : public Error {
  public:
   const char* what() const noexcept override { return "The operation was cancelled."; }
+  QString description() const override { return QString::fromUtf8(what()); }
+  QString typeName() const override { return QStringLiteral("CancellationError"); }
 };
 
 }  // namespace murel

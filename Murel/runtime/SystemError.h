@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Error.h"
 #include <QString>
 
 #include <exception>
@@ -7,11 +8,12 @@
 namespace murel {
 
 // A failure reported by the system (file, media or network), with the user-facing description as what().
-class SystemError : public std::exception {
+class SystemError : public Error {
  public:
   explicit SystemError(QString description) : description_(std::move(description)), utf8_(description_.toUtf8()) {}
 
-  const QString& description() const { return description_; }
+  QString description() const override { return description_; }
+  QString typeName() const override { return QStringLiteral("SystemError"); }
   const char* what() const noexcept override { return utf8_.constData(); }
 
  private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Error.h"
 #include "runtime/Cancellation.h"
 
 #include <QCoroTask>
@@ -10,7 +11,7 @@
 
 namespace murel {
 
-class AudioExtractorError : public std::exception {
+class AudioExtractorError : public Error {
  public:
   enum class Kind { ExportFailed, NoAudioTrack, ExportSessionCreationFailed };
 
@@ -22,7 +23,8 @@ class AudioExtractorError : public std::exception {
   Kind kind() const { return kind_; }
   // An export that ended because its caller cancelled it.
   bool isCancellation() const { return cancelled_; }
-  QString description() const;
+  QString description() const override;
+  QString typeName() const override { return QStringLiteral("AudioExtractorError"); }
   const char* what() const noexcept override { return utf8_.constData(); }
 
  private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Error.h"
 #include <QString>
 
 #include <exception>
@@ -8,7 +9,7 @@ namespace murel {
 
 // The error of every speech engine and of the engine host. what() is the
 // user-facing description (UTF-8); callers put it after their own prefix.
-class EngineError : public std::exception {
+class EngineError : public Error {
  public:
   enum class Kind { AudioConversionFailed, InitFailed, RunFailed, ModelMissing, VadModelMissing, NotLoaded };
 
@@ -24,7 +25,8 @@ class EngineError : public std::exception {
   const QString& detail() const { return detail_; }
   qint32 code() const { return code_; }
 
-  QString description() const;
+  QString description() const override;
+  QString typeName() const override { return QStringLiteral("EngineError"); }
   const char* what() const noexcept override { return utf8_.constData(); }
 
   bool operator==(const EngineError& other) const {

@@ -4,6 +4,7 @@
 #include "runtime/UnicodeText.h"
 
 #include "runtime/DiagLog.h"
+#include "runtime/Error.h"
 #include "runtime/SystemLog.h"
 #include "runtime/UserDefaults.h"
 #include "speech/EngineError.h"
@@ -21,43 +22,13 @@
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
 
-#include <cxxabi.h>
 
 #include <chrono>
-#include <cstdlib>
 
 namespace murel {
 namespace {
 
 const Logger kLog("engineHost");
-
-// The unqualified type name of a caught error ("EngineError"), for the diagnostics log.
-QString errorTypeName(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (...) {
-    const std::type_info* type = abi::__cxa_current_exception_type();
-    if (!type) return QStringLiteral("Error");
-    int status = 0;
-    char* demangled = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-    QString name = QString::fromUtf8(status == 0 && demangled ? demangled : type->name());
-    std::free(demangled);
-    const qsizetype colon = name.lastIndexOf(QLatin1String("::"));
-    return colon >= 0 ? name.mid(colon + 2) : name;
-  }
-}
-
-QString errorDescription(const std::exception_ptr& error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const EngineError& e) {
-    return e.description();
-  } catch (const std::exception& e) {
-    return QString::fromUtf8(e.what());
-  } catch (...) {
-    return QStringLiteral("Unknown error");
-  }
-}
 
 // What the decoding child leaves for the host: the samples or the error.
 struct Decoding {
@@ -267,10 +238,10 @@ QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
 }
 
 void EngineHost::reportLoadFailure(const std::exception_ptr& error) {
-  const QString description = errorDescription(error);
-  kLog.error(QStringLiteral("Engine load failed: ") + description);
+  const ErrorDescription described = ErrorDescription::of(error);
+  kLog.error(QStringLiteral("Engine load failed: ") + described.description);
   diagnostics_.log(QStringLiteral("engine"), QStringLiteral("load failed"),
-                   errorTypeName(error) + QStringLiteral(": ") + description);
+                   described.typeName + QStringLiteral(": ") + described.description);
 }
 
 QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocabulary, CancellationToken cancel) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/Error.h"
 #include "runtime/Cancellation.h"
 #include "runtime/Clock.h"
 #include "speech/SpeechModel.h"
@@ -19,7 +20,7 @@ class QNetworkAccessManager;
 
 namespace murel {
 
-class DownloadError : public std::exception {
+class DownloadError : public Error {
  public:
   enum class Kind { Failed, Incomplete, Busy };
 
@@ -32,7 +33,8 @@ class DownloadError : public std::exception {
 
   Kind kind() const { return kind_; }
   int statusCode() const { return statusCode_; }
-  QString description() const;
+  QString description() const override;
+  QString typeName() const override { return QStringLiteral("DownloadError"); }
   const char* what() const noexcept override { return utf8_.constData(); }
 
  private:

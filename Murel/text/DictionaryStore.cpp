@@ -18,11 +18,6 @@ std::optional<DictionaryEntry> decodeEntry(const QJsonValue& value) {
 
 }  // namespace
 
-DictionaryStore& DictionaryStore::shared() {
-  static DictionaryStore* store = new DictionaryStore(UserDefaults::shared());
-  return *store;
-}
-
 DictionaryStore::DictionaryStore(UserDefaults& defaults, QObject* parent) : QObject(parent), defaults_(defaults) {
   entries_ = stored::decodeLenientList<DictionaryEntry>(defaults_, QLatin1String(kKey), decodeEntry);
 }

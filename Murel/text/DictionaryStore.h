@@ -23,9 +23,6 @@ class DictionaryStore : public QObject {
  public:
   static constexpr const char* kKey = "dictionaryEntries";
 
-  // The process-wide store on the shared user defaults, created on first use.
-  static DictionaryStore& shared();
-
   explicit DictionaryStore(UserDefaults& defaults, QObject* parent = nullptr);
 
   const QList<DictionaryEntry>& entries() const { return entries_; }

@@ -18,11 +18,6 @@ std::optional<HistoryEntry> decodeEntry(const QJsonValue& value) {
 
 }  // namespace
 
-HistoryStore& HistoryStore::shared() {
-  static HistoryStore* store = new HistoryStore(UserDefaults::shared());
-  return *store;
-}
-
 HistoryStore::HistoryStore(UserDefaults& defaults, std::function<QDateTime()> now, QObject* parent)
     : QObject(parent), defaults_(defaults), now_(std::move(now)) {
   if (!now_) now_ = [] { return QDateTime::currentDateTimeUtc(); };

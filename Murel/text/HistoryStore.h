@@ -30,8 +30,6 @@ class HistoryStore : public QObject {
   static constexpr const char* kEnabledKey = "historyEnabled";
   static constexpr qsizetype kLimit = 100;
 
-  static HistoryStore& shared();
-
   // `now` gives the time stamped on new entries (the system clock unless a test says otherwise).
   explicit HistoryStore(UserDefaults& defaults, std::function<QDateTime()> now = {}, QObject* parent = nullptr);
 

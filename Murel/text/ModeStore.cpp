@@ -57,11 +57,6 @@ bool operator==(const Mode& a, const Mode& b) {
   return a.isDefault == b.isDefault;
 }
 
-ModeStore& ModeStore::shared() {
-  static ModeStore* store = new ModeStore(UserDefaults::shared());
-  return *store;
-}
-
 ModeStore::ModeStore(UserDefaults& defaults, QObject* parent) : QObject(parent), defaults_(defaults) {
   modes_ = stored::decodeLenientList<Mode>(defaults_, QLatin1String(kKey), &Mode::fromJson);
   if (!modes_.isEmpty()) return;

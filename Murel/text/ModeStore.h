@@ -48,8 +48,6 @@ class ModeStore : public QObject {
   // default replaces them, so the user's data can still be recovered.
   static constexpr const char* kBackupKey = "modes.unreadableBackup";
 
-  static ModeStore& shared();
-
   explicit ModeStore(UserDefaults& defaults, QObject* parent = nullptr);
 
   const QList<Mode>& modes() const { return modes_; }

@@ -18,11 +18,6 @@ std::optional<SnippetEntry> decodeEntry(const QJsonValue& value) {
 
 }  // namespace
 
-SnippetStore& SnippetStore::shared() {
-  static SnippetStore* store = new SnippetStore(UserDefaults::shared());
-  return *store;
-}
-
 SnippetStore::SnippetStore(UserDefaults& defaults, QObject* parent) : QObject(parent), defaults_(defaults) {
   entries_ = stored::decodeLenientList<SnippetEntry>(defaults_, QLatin1String(kKey), decodeEntry);
 }

@@ -23,8 +23,6 @@ class SnippetStore : public QObject {
  public:
   static constexpr const char* kKey = "snippetEntries";
 
-  static SnippetStore& shared();
-
   explicit SnippetStore(UserDefaults& defaults, QObject* parent = nullptr);
 
   const QList<SnippetEntry>& entries() const { return entries_; }

@@ -28,11 +28,6 @@ std::optional<DailyUsage> decodeDay(const QJsonValue& value) {
 
 }  // namespace
 
-UsageStatsStore& UsageStatsStore::shared() {
-  static UsageStatsStore* store = new UsageStatsStore(UserDefaults::shared());
-  return *store;
-}
-
 UsageStatsStore::UsageStatsStore(UserDefaults& defaults, QTimeZone timeZone, QObject* parent)
     : QObject(parent), defaults_(defaults), timeZone_(timeZone.isValid() ? timeZone : QTimeZone::systemTimeZone()) {
   load();

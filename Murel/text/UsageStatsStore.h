@@ -31,8 +31,6 @@ class UsageStatsStore : public QObject {
   static constexpr const char* kKey = "usageStats";
   static constexpr int kRetentionDays = 370;
 
-  static UsageStatsStore& shared();
-
   // Days are calendar days in `timeZone`, taken once (the system's by default).
   explicit UsageStatsStore(UserDefaults& defaults, QTimeZone timeZone = QTimeZone::systemTimeZone(),
                            QObject* parent = nullptr);

@@ -4,11 +4,6 @@
 
 namespace murel {
 
-VoiceEditPreferences& VoiceEditPreferences::shared() {
-  static VoiceEditPreferences* preferences = new VoiceEditPreferences(UserDefaults::shared());
-  return *preferences;
-}
-
 VoiceEditPreferences::VoiceEditPreferences(UserDefaults& defaults, QObject* parent)
     : QObject(parent), defaults_(defaults), enabled_(defaults.boolValue(QLatin1String(kKey)).value_or(false)) {}
 

@@ -14,8 +14,6 @@ class VoiceEditPreferences : public QObject {
  public:
   static constexpr const char* kKey = "voiceEditEnabled";
 
-  static VoiceEditPreferences& shared();
-
   explicit VoiceEditPreferences(UserDefaults& defaults, QObject* parent = nullptr);
 
   bool isEnabled() const { return enabled_; }

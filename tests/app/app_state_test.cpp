@@ -8,6 +8,7 @@
 #include "runtime/SystemLog.h"
 #include "speech/LanguageModelFile.h"
 #include "speech/SpeechModel.h"
+#include "support/AwaitTask.h"
 #include "support/FakeKeyEventTap.h"
 #include "support/MediaFiles.h"
 
@@ -25,44 +26,6 @@ namespace {
 
 void turn() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-}
-
-struct Outcome {
-  bool done = false;
-  std::optional<QString> text;
-  std::optional<QString> error;
-};
-
-QCoro::Task<void> collectText(QCoro::Task<QString> task, std::shared_ptr<Outcome> out) {
-  try {
-    out->text = co_await std::move(task);
-  } catch (...) {
-    out->error = ErrorDescription::of(std::current_exception()).description;
-  }
-  out->done = true;
-}
-
-QCoro::Task<void> collectVoid(QCoro::Task<void> task, std::shared_ptr<Outcome> out) {
-  try {
-    co_await std::move(task);
-  } catch (...) {
-    out->error = ErrorDescription::of(std::current_exception()).description;
-  }
-  out->done = true;
-}
-
-std::shared_ptr<Outcome> run(QCoro::Task<QString> task) {
-  auto out = std::make_shared<Outcome>();
-  collectText(std::move(task), out);
-  EXPECT_TRUE(waitUntil([&] { return out->done; }, 60s));
-  return out;
-}
-
-std::shared_ptr<Outcome> run(QCoro::Task<void> task) {
-  auto out = std::make_shared<Outcome>();
-  collectVoid(std::move(task), out);
-  EXPECT_TRUE(waitUntil([&] { return out->done; }, 60s));
-  return out;
 }
 
 struct FakeSwitcher final : ModeSwitching {
@@ -95,7 +58,7 @@ class AppStateTest : public ::testing::Test {
   }
   void bootstrapped() {
     build();
-    run(app->bootstrap());
+    settle(app->bootstrap());
   }
 
   SessionRig rig;
@@ -184,7 +147,7 @@ TEST_F(AppStateTest, PreferencesAreAllOffOnceTheStateIsGone) {
 TEST_F(AppStateTest, BootstrapPreloadsCuesTurnsReadyAndObservesOnce) {
   build();
   EXPECT_EQ(app->status(), AppStatus::loading());
-  run(app->bootstrap());
+  settle(app->bootstrap());
   EXPECT_EQ(cuePreloads, 1);
   EXPECT_EQ(app->status(), AppStatus::ready());
   EXPECT_TRUE(hotKeys->onSessionChanged);
@@ -346,7 +309,7 @@ TEST_F(AppStateTest, LanguageModelOneByteShortIsMissing) {
   rig.languageModelCheck = [] { return LanguageModelFile::isInstalled(); };
 
   placeLanguageModel(LanguageModelFile::kSizeBytes - 1);
-  EXPECT_EQ(run(AppState::enhanceIfModelInstalled(&rig.engine, "text", "do"))->text, "text");
+  EXPECT_EQ(settle(AppState::enhanceIfModelInstalled(&rig.engine, "text", "do"))->value, "text");
   app->handleHotkeySession(true, HotKeyService::Session::commandEdit());
   EXPECT_EQ(app->status(), AppStatus::error("Voice edit needs the AI model. Download it in Settings first."));
   EXPECT_EQ(rig.recorder.count, 0);
@@ -354,7 +317,7 @@ TEST_F(AppStateTest, LanguageModelOneByteShortIsMissing) {
   EXPECT_EQ(app->status(), AppStatus::ready());
 
   placeLanguageModel(LanguageModelFile::kSizeBytes);
-  EXPECT_EQ(run(AppState::enhanceIfModelInstalled(&rig.engine, "text", "do"))->text, "REWRITTEN");
+  EXPECT_EQ(settle(AppState::enhanceIfModelInstalled(&rig.engine, "text", "do"))->value, "REWRITTEN");
   app->handleHotkeySession(true, HotKeyService::Session::commandEdit());
   EXPECT_TRUE(rig.session.isCommandEdit());
   rig.session.cancel();
@@ -368,23 +331,23 @@ TEST_F(AppStateTest, LoadFailureShowsItsErrorAndRetryRecovers) {
   rig.engine.loadError = EngineError::initFailed("Whisper");
   QList<AppStatus> seen;
   QObject::connect(app.get(), &AppState::statusChanged, [&] { seen.append(app->status()); });
-  const auto failed = run(app->loadSpeechModel(true, true));
+  const auto failed = settle(app->loadSpeechModel(true, true));
   ASSERT_TRUE(failed->error);
   const QString message = "Model load failed: " + EngineError::initFailed("Whisper").description();
   EXPECT_EQ(seen, (QList<AppStatus>{AppStatus::loading(), AppStatus::error(message)}));
   EXPECT_EQ(app->lastError(), message);
 
-  run(app->retryAfterError());  // fails again: shown, not thrown
+  settle(app->retryAfterError());  // fails again: shown, not thrown
   EXPECT_EQ(app->status(), AppStatus::error(message));
 
   rig.engine.loadError.reset();
-  run(app->retryAfterError());
+  settle(app->retryAfterError());
   EXPECT_EQ(app->status(), AppStatus::ready());
   EXPECT_FALSE(app->lastError());
   EXPECT_EQ(rig.engine.loads, 3);
 
   app->setStatus(AppStatus::error("x"));
-  run(app->retryAfterError());  // the engine is loaded: nothing loads
+  settle(app->retryAfterError());  // the engine is loaded: nothing loads
   EXPECT_EQ(app->status(), AppStatus::ready());
   EXPECT_EQ(rig.engine.loads, 3);
 }
@@ -393,12 +356,12 @@ TEST_F(AppStateTest, ModelLoadAndFileTranscriptionLeaveARunningDictationsStatus)
   bootstrapped();
   rig.session.start();
   rig.engine.loadError = EngineError::initFailed("Whisper");
-  run(app->loadSpeechModel(true, true));
+  settle(app->loadSpeechModel(true, true));
   EXPECT_EQ(app->status(), AppStatus::recording());
   rig.engine.loadError.reset();
   const QString wav = freshDir("ft") + "/a.wav";
   QFile(wav).open(QIODevice::WriteOnly);
-  run(app->transcribeFile(wav));
+  settle(app->transcribeFile(wav));
   EXPECT_EQ(app->status(), AppStatus::recording());
   EXPECT_TRUE(app->handleEscapeKey(53, 0)) << "Escape still cancels the dictation";
 }
@@ -416,13 +379,13 @@ TEST_F(AppStateTest, SelectingAModelChecksItsFilesFirst) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.resize(a.sizeBytes - 1);
   }
-  const auto missing = run(app->selectSpeechModel(*model));
-  EXPECT_EQ(missing->error, EngineError::modelMissing().description());
+  const auto missing = settle(app->selectSpeechModel(*model));
+  EXPECT_EQ(missing->errorText(), EngineError::modelMissing().description());
   EXPECT_EQ(rig.defaults.stringValue(kSelectedSpeechModelKey), "before");
   EXPECT_EQ(rig.engine.loads, 0);
 
   for (const ModelArtifact& a : model->artifacts) QFile(model->storageDirectory + "/" + a.filename).resize(a.sizeBytes);
-  const auto selected = run(app->selectSpeechModel(*model));
+  const auto selected = settle(app->selectSpeechModel(*model));
   EXPECT_FALSE(selected->error);
   EXPECT_EQ(rig.defaults.stringValue(kSelectedSpeechModelKey), model->id.rawValue);
   EXPECT_EQ(rig.engine.loads, 1);
@@ -442,8 +405,8 @@ TEST_F(AppStateTest, VideoReachesTheEngineAsATemporaryM4aAndTheDefaultModeApplie
   rig.modes.setModes({shout});
   app->setStatus(AppStatus::error("earlier"));
 
-  const auto out = run(app->transcribeFile(video));
-  ASSERT_FALSE(out->error) << out->error->toStdString();
+  const auto out = settle(app->transcribeFile(video));
+  ASSERT_FALSE(out->error) << out->errorText().toStdString();
   ASSERT_EQ(rig.engine.files.size(), 1);
   const QString temporary = rig.engine.files[0];
   EXPECT_TRUE(temporary.endsWith(".m4a"));
@@ -451,7 +414,7 @@ TEST_F(AppStateTest, VideoReachesTheEngineAsATemporaryM4aAndTheDefaultModeApplie
   EXPECT_TRUE(rig.engine.fileExistedAtTranscription);
   EXPECT_FALSE(QFile::exists(temporary)) << "the temporary audio is removed";
   EXPECT_EQ(rig.engine.lastVocabulary, QStringList{"Howdy"});
-  EXPECT_EQ(out->text, "HOWDY WORLD") << "dictionary rule, then the default mode's transformation";
+  EXPECT_EQ(out->value, "HOWDY WORLD") << "dictionary rule, then the default mode's transformation";
   EXPECT_EQ(app->status(), AppStatus::ready());
   EXPECT_FALSE(app->lastTranscription()) << "a file's text never becomes the last dictation";
   EXPECT_TRUE(rig.clipboard.isEmpty());
@@ -480,7 +443,7 @@ TEST_F(AppStateTest, FileTranscriptionErrorsReturnToReady) {
       f.open(QIODevice::WriteOnly);
       f.write("not a movie");
     }
-    const auto out = run(app->transcribeFile(row.path));
+    const auto out = settle(app->transcribeFile(row.path));
     EXPECT_TRUE(out->error) << row.name;
     EXPECT_EQ(app->status(), AppStatus::ready()) << row.name;
   }

@@ -1,34 +1,22 @@
-// One whole dictation with real parts: the hotkey typed on the rig's X server
-// (XTEST through xdotool) and caught by the X11 key tap, the rig's PulseAudio
-// pipe source speaking an espeak-ng sentence into the real recorder, the tiny
-// generated Whisper model behind the real engine host, and the real deliverer
-// pasting into the paste-target window.
-#include "app/AppState.h"
+// One whole dictation through the application's composition root: the hotkey
+// typed on the rig's X server (XTEST through xdotool) and caught by the X11 key
+// tap, the rig's PulseAudio pipe source speaking an espeak-ng sentence into the
+// real recorder, the tiny generated Whisper model behind the real engine host,
+// and the real deliverer pasting into the paste-target window.
+#include "audio/AudioDeviceManager.h"
+#include "root/Composition.h"
 #include "runtime/DiagLog.h"
-#include "app/EngineHostLink.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
-#include "enhance/TextEnhancer.h"
-#include "platform/pulse/MicrophonePermission.h"
-#include "platform/x11/X11KeyEventTap.h"
-#include "platform/x11/X11KeySynthesizer.h"
-#include "platform/x11/X11Pasteboard.h"
-#include "audio/AudioRecorder.h"
 #include "speech/SpeechSegmenter.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperModel.h"
+#include "support/AwaitTask.h"
+#include "support/MediaFiles.h"
 #include "support/PasteTarget.h"
 #include "support/PulseRig.h"
-#include "support/TestEnv.h"
-#include "delivery/ClipboardCoordinator.h"
-#include "text/DictionaryStore.h"
-#include "text/HistoryStore.h"
-#include "text/ModeStore.h"
-#include "text/SnippetStore.h"
-#include "delivery/TranscriptDeliverer.h"
-#include "text/UsageStatsStore.h"
-#include "support/MediaFiles.h"
 #include "support/SpeechAudio.h"
+#include "support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,19 +53,6 @@ class CopyingHost final : public SpeechEngineHosting {
   QString folder_;
 };
 
-struct Collected {
-  bool done = false;
-  QString text;
-};
-
-QCoro::Task<void> collect(QCoro::Task<QString> task, std::shared_ptr<Collected> out) {
-  try {
-    out->text = co_await std::move(task);
-  } catch (...) {
-    out->text = QStringLiteral("<error>");
-  }
-  out->done = true;
-}
 
 QByteArray pcmOf(const AudioSamples& samples) {
   QByteArray pcm(qsizetype(samples.size() * 2), '\0');
@@ -104,45 +79,28 @@ TEST(DictationEndToEnd, HotkeySpeechTranscriptionAndPaste) {
   row.artifacts[0].sizeBytes = QFileInfo(modelFile).size();
   defaults.setValue(QString::fromLatin1(kSelectedSpeechModelKey), row.id.rawValue);
 
-  ModeStore modes(defaults);
-  DictionaryStore dictionary(defaults);
+  PipeSource mic(QStringLiteral("murel_e2e_mic"), 16000, 1);
+  ASSERT_TRUE(mic.loaded());
+  defaults.setValue(QString::fromLatin1(AudioDeviceManager::kSelectedUIDKey), mic.name());
+
+  // The application's own composition root on the desktop of the rig.
   DiagLog diag(dir);
-  TextEnhancer enhancer(TextEnhancer::storedDelay(defaults));
-  EngineHostOptions options = EngineHostLink::optionsFor(enhancer);
+  std::unique_ptr<CopyingHost> engine;
+  Composition::Options options;
   options.makeEngine = [row](const SpeechModelDescriptor&) {
     return std::make_shared<WhisperEngine>(WhisperModel::smallEnglishQ8, row, vadModelResourcePath);
   };
-  EngineHost host(defaults, TranscriptionPipeline::standard(), options);
-  EngineHostLink link(host, enhancer);
-  CopyingHost engine(link, dir);
-  TranscriptProcessor processor([](QString text, QString) -> QCoro::Task<QString> { co_return text; },
-                                [&dictionary] { return dictionary.entries(); });
-  ClipboardCoordinator clipboard(X11Pasteboard::shared(), Clock::continuous());
-  TranscriptDeliverer deliverer(processor,
-                                TranscriptDeliverer::standardFunctions(clipboard, X11KeySynthesizer::shared(),
-                                                                       SnippetStore::shared(), HistoryStore::shared(),
-                                                                       UsageStatsStore::shared()),
-                                Clock::continuous(), diag);
-  AudioRecorder recorder;
-  NoMediaPlayback media;
-  struct NoHud final : HudDisplaying {
-    void show(HudPresentation&, ReadLevel) override {}
-    void hide() override {}
-  } hud;
-  PipeSource mic(QStringLiteral("murel_e2e_mic"), 16000, 1);
-  ASSERT_TRUE(mic.loaded());
-  const quint32 micID = *mic.index() + 1;
-  X11KeyEventTap tap;
-  HotKeyService hotKeys(defaults, tap);
-  DictationSession session(DictationSession::Services{
-      recorder, modes, dictionary, engine, deliverer, media, hud, Clock::continuous(), diag,
-      [] { return static_cast<int>(platform::MicrophonePermission::system().status()); }, {},
-      [micID] { return micID; }, [&hotKeys] { hotKeys.resetSession(); },
-      [] { return X11KeySynthesizer::shared().isTrusted(); }, [] { return false; }, [] { return false; }, {}});
-  deliverer.onPasteUnavailable = [&session] { session.handlePasteUnavailable(); };
-  recorder.setOnDeviceLost([&session] { session.handleRecordingDeviceLost(); });
-  AppState app(AppState::Parts{defaults, modes, dictionary, engine, processor, session, hotKeys, diag, {}, {}, {}});
-  QCoro::waitFor(app.bootstrap());
+  options.decorateEngineHost = [&engine, dir](SpeechEngineHosting& inner) -> SpeechEngineHosting& {
+    engine = std::make_unique<CopyingHost>(inner, dir);
+    return *engine;
+  };
+  SystemPlatform platform;
+  Composition composition(defaults, diag, platform.parts(), std::move(options));
+  AppState& app = composition.appState();
+  HotKeyService& hotKeys = composition.hotKeys();
+  AudioRecorder& recorder = composition.recorder();
+  DictationSession& session = composition.session();
+  QCoro::waitFor(composition.bootstrap());
   hotKeys.reloadRegistrations();
   ASSERT_TRUE(hotKeys.isRegistered());
 
@@ -161,14 +119,13 @@ TEST(DictationEndToEnd, HotkeySpeechTranscriptionAndPaste) {
   ASSERT_TRUE(waitUntil([&] { return app.status() == AppStatus::transcribing(); }));
   ASSERT_TRUE(waitUntil([&] { return !app.status().is(AppStatus::Kind::transcribing); }, 180s));
   ASSERT_EQ(app.status(), AppStatus::ready()) << app.status().message().toStdString();
-  ASSERT_EQ(engine.copies.size(), 1);
+  ASSERT_EQ(engine->copies.size(), 1);
   EXPECT_FALSE(session.recordingFile().has_value());
 
   // The same WAV through the same engine gives the text that was pasted.
-  auto again = std::make_shared<Collected>();
-  collect(link.transcribe(engine.copies[0], {}, {}), again);
+  auto again = follow(composition.engineHost().transcribe(engine->copies[0], {}, {}));
   ASSERT_TRUE(waitUntil([&] { return again->done; }, 180s));
-  const QString expected = again->text.trimmed();
+  const QString expected = again->value.value_or(QStringLiteral("<error>")).trimmed();
   // The generated model's weights are fixed, and it always says something.
   ASSERT_FALSE(expected.isEmpty());
   ASSERT_TRUE(app.lastTranscription().has_value());

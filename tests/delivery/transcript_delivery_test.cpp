@@ -6,6 +6,7 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "support/AwaitTask.h"
 #include "support/FakeClock.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
@@ -36,28 +37,6 @@ using namespace std::chrono_literals;
 namespace {
 
 QCoro::Task<QString> unchanged(QString text, QString) { co_return text; }
-
-// How a delivery ended (QCoro::waitFor does not pass exceptions on).
-struct Outcome {
-  bool done = false;
-  bool cancelled = false;
-  std::optional<QString> text;
-};
-
-QCoro::Task<void> collect(QCoro::Task<std::optional<QString>> task, std::shared_ptr<Outcome> outcome) {
-  try {
-    outcome->text = co_await std::move(task);
-  } catch (const OperationCancelled&) {
-    outcome->cancelled = true;
-  }
-  outcome->done = true;
-}
-
-std::shared_ptr<Outcome> follow(QCoro::Task<std::optional<QString>> task) {
-  auto outcome = std::make_shared<Outcome>();
-  collect(std::move(task), outcome);
-  return outcome;
-}
 
 // Keys that are never trusted: the rest of the X11 synthesizer is real.
 class UntrustedKeys final : public X11KeySynthesizer {
@@ -209,7 +188,8 @@ TEST_F(TranscriptDeliveryTest, APasteThatIsNeverFetchedIsNotReportedAsPasted) {
   bool told = false;
   rig.deliverer->onPasteUnavailable = [&told] { told = true; };
   // Nothing that pastes has the focus: the paste-target window is gone.
-  auto outcome = follow(rig.deliverer->deliver(QStringLiteral("into the void"), Transformation::raw(), true, true, 1.0));
+  auto task = rig.deliverer->deliver(QStringLiteral("into the void"), Transformation::raw(), true, true, 1.0);
+  auto outcome = test::follow(std::move(task));
   ASSERT_TRUE(test::waitUntil([&] {
     clock.advance(std::chrono::milliseconds(50));
     return outcome->done;
@@ -416,7 +396,7 @@ TEST_F(TranscriptDeliveryTest, CancellationTable) {
     Rig rig(clock);
     CancellationToken token;
     if (c.point == Point::beforeWrite) token.cancel();
-    auto outcome = follow(rig.deliverer->deliver(QStringLiteral("cancelled text"), Transformation::raw(), true,
+    auto outcome = test::follow(rig.deliverer->deliver(QStringLiteral("cancelled text"), Transformation::raw(), true,
                                                  c.restore, 1.0, token));
     if (c.point == Point::waitAfterPaste) {
       clock.advance(50ms);
@@ -424,7 +404,7 @@ TEST_F(TranscriptDeliveryTest, CancellationTable) {
     }
     if (c.point != Point::beforeWrite) token.cancel();
     ASSERT_TRUE(test::waitUntil([&] { return outcome->done; }));
-    EXPECT_TRUE(outcome->cancelled);
+    EXPECT_TRUE(outcome->threw<OperationCancelled>());
     EXPECT_EQ(rig.historyTexts().size(), c.written ? 1 : 0);
     test::waitUntil([] { return false; }, 150ms);
     EXPECT_EQ(target.text().isEmpty(), !c.pasted);

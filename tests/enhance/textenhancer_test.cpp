@@ -6,6 +6,7 @@
 #include "runtime/UserDefaults.h"
 #include "speech/LanguageModelFile.h"
 #include "enhance/TextEnhancer.h"
+#include "support/AwaitTask.h"
 #include "support/FakeClock.h"
 #include "support/TestEnv.h"
 #include "text/TranscriptProcessor.h"
@@ -40,19 +41,8 @@ std::string reply(const std::string& text) {
   return R"({"role":"assistant","content":[{"type":"text","text":")" + text + R"("}]})";
 }
 
-// QCoro::waitFor would wait forever for a task that throws; this one reports it.
-QCoro::Task<bool> endsCancelled(QCoro::Task<QString> task) {
-  try {
-    co_await task;
-  } catch (const OperationCancelled&) {
-    co_return true;
-  }
-  co_return false;
-}
-
 bool waitCancelled(QCoro::Task<QString> task) {
-  QCoro::Task<bool> outcome = endsCancelled(std::move(task));
-  return QCoro::waitFor(outcome);
+  return test::settle(std::move(task))->threw<OperationCancelled>();
 }
 
 class TextEnhancerTest : public ::testing::Test {

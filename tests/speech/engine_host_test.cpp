@@ -8,6 +8,7 @@
 #include "speech/UnavailableEngine.h"
 #include "support/FakeClock.h"
 #include "support/AwaitTask.h"
+#include "support/LogCapture.h"
 #include "support/MediaFiles.h"
 
 #include <QCoroFuture>
@@ -117,63 +118,6 @@ QString shortName(const SpeechModelDescriptor& model) {
   return model.id.rawValue;
 }
 
-// The outcome of a task the test lets run while it moves the clock.
-template <class T>
-struct Outcome {
-  bool done = false;
-  std::optional<T> value;
-  std::exception_ptr error;
-
-  QString errorText() const {
-    try {
-      if (error) std::rethrow_exception(error);
-    } catch (const EngineError& e) {
-      return e.description();
-    } catch (const std::exception& e) {
-      return QString::fromUtf8(e.what());
-    }
-    return {};
-  }
-};
-
-template <class T>
-QCoro::Task<void> collect(QCoro::Task<T> task, std::shared_ptr<Outcome<T>> out) {
-  try {
-    out->value = co_await std::move(task);
-  } catch (...) {
-    out->error = std::current_exception();
-  }
-  out->done = true;
-}
-
-template <class T>
-std::shared_ptr<Outcome<T>> start(QCoro::Task<T> task) {
-  auto out = std::make_shared<Outcome<T>>();
-  collect(std::move(task), out);
-  return out;
-}
-
-class LogCapture {
- public:
-  LogCapture() {
-    SystemLog::setSink([this](SystemLog::Level level, const QString& category, const QString& message) {
-      if (category != QLatin1String("engineHost")) return;
-      std::lock_guard lock(mutex_);
-      lines_.append((level == SystemLog::Level::Error ? QStringLiteral("error ") : QStringLiteral("info ")) +
-                    message);
-    });
-  }
-  ~LogCapture() { SystemLog::setSink({}); }
-  QStringList lines() {
-    std::lock_guard lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  QStringList lines_;
-};
-
 class EngineHostTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -253,8 +197,8 @@ TEST_F(EngineHostTest, ConcurrentCallersShareOneLoadAndALoadedModelIsReused) {
   QObject::connect(&host, &EngineHost::currentModelChanged, [&] { seenModels << host.currentModelId(); });
   QObject::connect(&host, &EngineHost::currentEngineChanged, [&] { ++engineSignals; });
 
-  auto first = start(host.ensureLoaded());
-  auto second = start(host.ensureLoaded());
+  auto first = test::follow(host.ensureLoaded());
+  auto second = test::follow(host.ensureLoaded());
   EXPECT_FALSE(first->done);
   EXPECT_FALSE(host.hasEngine());
   clock_.advance(2350ms);
@@ -280,7 +224,7 @@ TEST_F(EngineHostTest, ConcurrentCallersShareOneLoadAndALoadedModelIsReused) {
 
   // An engine that no longer reports its model loaded is replaced.
   fake(0).dropModel();
-  auto replaced = start(host.ensureLoaded());
+  auto replaced = test::follow(host.ensureLoaded());
   clock_.advance(2350ms);
   ASSERT_TRUE(replaced->done);
   EXPECT_EQ(replaced->value->get(), made_.at(1).get());
@@ -295,10 +239,10 @@ TEST_F(EngineHostTest, ChoosingAnotherModelDuringALoadPublishesOnlyTheNewOne) {
   QStringList seenModels;
   QObject::connect(&host, &EngineHost::currentModelChanged, [&] { seenModels << host.currentModelId(); });
 
-  auto early = start(host.ensureLoaded());
+  auto early = test::follow(host.ensureLoaded());
   clock_.advance(500ms);
   select(kParakeet);
-  auto late = start(host.ensureLoaded());  // joins the running transition
+  auto late = test::follow(host.ensureLoaded());  // joins the running transition
   clock_.advance(500ms);                  // the small model is loaded, freed, never shown
   EXPECT_FALSE(early->done);
   clock_.advance(1s);
@@ -316,13 +260,13 @@ TEST_F(EngineHostTest, ChoosingAnotherModelDuringALoadPublishesOnlyTheNewOne) {
 }
 
 TEST_F(EngineHostTest, AFailedLoadFailsEveryWaiterOnceAndTheNextCallTriesAgain) {
-  LogCapture log;
+  test::LogCapture log;
   scripts_[kTurbo].load = 1s;
   scripts_[kTurbo].loadError = EngineError::modelMissing();
   EngineHost& host = makeHost();
 
-  auto first = start(host.ensureLoaded());
-  auto second = start(host.ensureLoaded());
+  auto first = test::follow(host.ensureLoaded());
+  auto second = test::follow(host.ensureLoaded());
   clock_.advance(1s);
   ASSERT_TRUE(first->done && second->done);
   EXPECT_EQ(first->errorText(), QStringLiteral("Speech model has not been downloaded"));
@@ -332,13 +276,13 @@ TEST_F(EngineHostTest, AFailedLoadFailsEveryWaiterOnceAndTheNextCallTriesAgain) 
   EXPECT_EQ(made_.size(), 1);
   EXPECT_EQ(journal_, (QStringList{"turbo load", "turbo load failed", "turbo unload", "turbo unloaded"}));
   const QString logLine = QStringLiteral("error Engine load failed: Speech model has not been downloaded");
-  EXPECT_EQ(log.lines(), (QStringList{logLine, logLine}));
+  EXPECT_EQ(log.leveled(QStringLiteral("engineHost")), (QStringList{logLine, logLine}));
   const QString diagLine = QStringLiteral("load failed  EngineError: Speech model has not been downloaded");
   EXPECT_EQ(engineDiagnostics(), (QStringList{diagLine, diagLine}));
 
   // From scratch: a new engine, which now loads.
   scripts_[kTurbo].loadError.reset();
-  auto retry = start(host.ensureLoaded());
+  auto retry = test::follow(host.ensureLoaded());
   clock_.advance(1s);
   ASSERT_TRUE(retry->done);
   EXPECT_FALSE(retry->error);
@@ -347,20 +291,20 @@ TEST_F(EngineHostTest, AFailedLoadFailsEveryWaiterOnceAndTheNextCallTriesAgain) 
 }
 
 TEST_F(EngineHostTest, AFailureOfAModelNoLongerChosenIsNotReported) {
-  LogCapture log;
+  test::LogCapture log;
   scripts_[kTurbo].load = 1s;
   scripts_[kTurbo].loadError = EngineError::initFailed(QStringLiteral("Whisper"));
   scripts_[kSmall].load = 1s;
   EngineHost& host = makeHost();
 
-  auto call = start(host.ensureLoaded());
+  auto call = test::follow(host.ensureLoaded());
   select(kSmall);
   clock_.advance(2s);
   ASSERT_TRUE(call->done);
   ASSERT_FALSE(call->error) << call->errorText().toStdString();
   EXPECT_EQ(call->value->get(), made_.at(1).get());
   EXPECT_EQ(host.currentModelId(), kSmall);
-  EXPECT_TRUE(log.lines().filter(QStringLiteral("failed")).isEmpty());
+  EXPECT_TRUE(log.leveled(QStringLiteral("engineHost")).filter(QStringLiteral("failed")).isEmpty());
   EXPECT_EQ(engineDiagnostics(), QStringList{QStringLiteral("loaded  1000ms")});
 }
 
@@ -381,17 +325,17 @@ TEST_F(EngineHostTest, AModelChangeWaitsForTheRunningTranscription) {
   scripts_[kTurbo].transcribe = 5s;
   EngineHost& host = makeHost();
   load();
-  auto transcription = start(host.transcribe(tone(), {}));
+  auto transcription = test::follow(host.transcribe(tone(), {}));
   ASSERT_TRUE(test::waitUntil([&] { return fake(0).running == 1; }));
 
   select(kParakeet);
-  auto change = start(host.ensureLoaded());
+  auto change = test::follow(host.ensureLoaded());
   clock_.advance(4s);
   EXPECT_FALSE(change->done);
   EXPECT_TRUE(fake(0).isLoaded());
   EXPECT_EQ(made_.size(), 1);
   // A transcription that arrives now waits for the change and runs on the new model.
-  auto next = start(host.transcribe(tone(), {}));
+  auto next = test::follow(host.transcribe(tone(), {}));
 
   clock_.advance(1s);
   ASSERT_TRUE(transcription->done);
@@ -456,14 +400,14 @@ TEST_F(EngineHostTest, ARunningTranscriptionIsNeverUnloaded) {
   load();
   clock_.advance(900ms);
   // A transcription started before the timer fires cancels it.
-  auto longOne = start(host.transcribe(tone(), {}));
+  auto longOne = test::follow(host.transcribe(tone(), {}));
   ASSERT_TRUE(test::waitUntil([&] { return fake(0).running == 1; }));
   EXPECT_FALSE(host.isIdleUnloadPending());
   clock_.advance(500ms);
   // Overlapping work: a second transcription ends first, and a model request
   // finds the engine loaded; neither may arm the timer under the first one.
   fake(0).script.transcribe = 1s;
-  auto shortOne = start(host.transcribe(tone(), {}));
+  auto shortOne = test::follow(host.transcribe(tone(), {}));
   ASSERT_TRUE(test::waitUntil([&] { return fake(0).running == 2; }));
   load();
   EXPECT_FALSE(host.isIdleUnloadPending());
@@ -493,7 +437,7 @@ TEST_F(EngineHostTest, AModelIsLoadedOnlyOnceTheIdleUnloadHasFreedTheOld) {
   load();
   clock_.advance(1s);
   EXPECT_FALSE(host.hasEngine());
-  auto again = start(host.ensureLoaded());
+  auto again = test::follow(host.ensureLoaded());
   clock_.advance(2s);
   EXPECT_FALSE(again->done);
   EXPECT_EQ(made_.size(), 1);
@@ -541,7 +485,7 @@ TEST_F(EngineHostTest, FailedTranscriptionsLeaveTheEngineLoaded) {
 
   // A cancelled transcription.
   CancellationToken cancel;
-  auto cancelled = start(host.transcribe(tone(), {}, cancel));
+  auto cancelled = test::follow(host.transcribe(tone(), {}, cancel));
   ASSERT_TRUE(test::waitUntil([&] { return fake(0).running == 1; }));
   cancel.cancel();
   ASSERT_TRUE(test::waitUntil([&] { return cancelled->done; }));

@@ -34,6 +34,18 @@ class LogCapture {
     return lines_;
   }
 
+  // The lines of one category in order, each after its level ("error …", "info …").
+  QStringList leveled(const QString& category) {
+    std::lock_guard lock(mutex_);
+    QStringList out;
+    for (const Line& line : lines_) {
+      if (line.category != category) continue;
+      out.append((line.level == SystemLog::Level::Error ? QStringLiteral("error ") : QStringLiteral("info ")) +
+                 line.message);
+    }
+    return out;
+  }
+
   // The messages of one category, in order.
   QStringList messages(const QString& category) {
     std::lock_guard lock(mutex_);

@@ -1,4 +1,5 @@
 #include "text/TranscriptProcessor.h"
+#include "support/AwaitTask.h"
 #include "support/TestEnv.h"
 
 #include <QCoroTask>
@@ -118,48 +119,22 @@ QCoro::Task<QString> cancellingEnhance(murel::CancellationToken token, QString t
   co_return text;
 }
 
-// QCoro::waitFor never returns when the awaited task throws, so errors are caught inside a coroutine.
-struct Caught {
-  std::exception_ptr error;
-};
-
-QCoro::Task<Caught> errorOf(QCoro::Task<QString> task) {
-  Caught caught;
-  try {
-    co_await std::move(task);
-  } catch (...) {
-    caught.error = std::current_exception();
-  }
-  co_return caught;
-}
-
-template <class E>
-bool threw(QCoro::Task<QString> task) {
-  const std::exception_ptr error = QCoro::waitFor(errorOf(std::move(task))).error;
-  if (!error) return false;
-  try {
-    std::rethrow_exception(error);
-  } catch (const E&) {
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
 
 }  // namespace
 
 TEST(TranscriptProcessor, PassesEnhanceErrorsAndCancellationOn) {
   const auto noRules = [] { return QList<DictionaryEntry>(); };
   const TranscriptProcessor failing(failingEnhance, noRules);
-  EXPECT_TRUE(threw<std::runtime_error>(failing.process(QStringLiteral("x"), Transformation::preset(TransformPreset::tidy))));
+  EXPECT_TRUE(murel::test::settle(failing.process(QStringLiteral("x"), Transformation::preset(TransformPreset::tidy)))
+                  ->threw<std::runtime_error>());
   EXPECT_EQ(run(failing, QStringLiteral("x"), Transformation::raw()), QStringLiteral("x"));
 
   murel::CancellationToken token;
   const TranscriptProcessor cancelling(
       [token](QString text, QString instructions) { return cancellingEnhance(token, std::move(text), std::move(instructions)); },
       noRules);
-  EXPECT_TRUE(threw<murel::OperationCancelled>(
-      cancelling.process(QStringLiteral("x"), Transformation::custom(QStringLiteral("y")), token)));
+  EXPECT_TRUE(murel::test::settle(cancelling.process(QStringLiteral("x"), Transformation::custom(QStringLiteral("y")), token))
+                  ->threw<murel::OperationCancelled>());
   // Raw never looks at the token: no language model, nothing to cancel.
   EXPECT_EQ(QCoro::waitFor(cancelling.process(QStringLiteral("x"), Transformation::raw(), token)), QStringLiteral("x"));
 }

@@ -451,11 +451,6 @@ X11KeyEventTap::X11KeyEventTap(Clock& clock, QByteArray displayName)
 
 X11KeyEventTap::~X11KeyEventTap() { worker_.reset(); }
 
-X11KeyEventTap& X11KeyEventTap::shared() {
-  static X11KeyEventTap* instance = new X11KeyEventTap(Clock::suspending());
-  return *instance;
-}
-
 bool X11KeyEventTap::install(Sink sink) {
   Q_ASSERT(QThread::currentThread() == mainContext_.thread());
   sink_ = std::move(sink);

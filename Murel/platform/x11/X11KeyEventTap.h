@@ -30,8 +30,6 @@ class X11KeyEventTap final : public KeyEventTap {
   X11KeyEventTap(const X11KeyEventTap&) = delete;
   X11KeyEventTap& operator=(const X11KeyEventTap&) = delete;
 
-  static X11KeyEventTap& shared();
-
   bool install(Sink sink) override;
   std::vector<quint32> setRegistrations(const std::vector<HotKeyMatcher::Entry>& entries,
                                         quint64 generation) override;

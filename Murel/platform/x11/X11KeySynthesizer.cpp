@@ -58,11 +58,6 @@ bool isTerminalEmulator(const QList<QByteArray>& wmClass) {
   return false;
 }
 
-X11KeySynthesizer& X11KeySynthesizer::shared() {
-  static X11KeySynthesizer* synthesizer = new X11KeySynthesizer(x11::Connection::shared());
-  return *synthesizer;
-}
-
 X11KeySynthesizer::X11KeySynthesizer(x11::Connection* connection) : connection_(connection) {}
 
 bool X11KeySynthesizer::isTrusted() {

@@ -38,11 +38,6 @@ bool isDerivedTextTarget(const QByteArray& name) {
 
 }  // namespace
 
-X11Pasteboard& X11Pasteboard::shared() {
-  static X11Pasteboard* board = new X11Pasteboard(x11::Connection::shared());
-  return *board;
-}
-
 X11Pasteboard::X11Pasteboard(x11::Connection* connection, QObject* parent)
     : Pasteboard(parent), connection_(connection) {
   if (!connection_) {

@@ -26,8 +26,6 @@ class X11Pasteboard final : public Pasteboard {
   // How long a snapshot or a text read may take in all.
   static constexpr std::chrono::milliseconds kReadBudget{150};
 
-  static X11Pasteboard& shared();
-
   // `connection` may be null (no X server): the count then follows Qt's notices.
   explicit X11Pasteboard(x11::Connection* connection, QObject* parent = nullptr);
 
