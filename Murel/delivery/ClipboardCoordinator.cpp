@@ -24,7 +24,7 @@ bool ClipboardCoordinator::servesOwnData() {
   return pasteboard_.holdsOwnWrite() || (primarySnapshot_ && pasteboard_.holdsOwnPrimaryWrite());
 }
 
-QCoro::Task<bool> ClipboardCoordinator::awaitFetch(Clock::Duration pastedAt) {
+QCoro::Task<void> ClipboardCoordinator::waitForFetch(Clock::Duration pastedAt) {
   const Clock::Duration deadline = pastedAt + kFetchWaitLimit;
   // Once neither selection serves our data, nobody can fetch it any more.
   while (!fetchedSince(pastedAt) && clock_.now() < deadline && servesOwnData()) {
@@ -34,6 +34,11 @@ QCoro::Task<bool> ClipboardCoordinator::awaitFetch(Clock::Duration pastedAt) {
     co_await clock_.sleep(deadline - clock_.now(), fetched);
     disconnect(connection);
   }
+}
+
+QCoro::Task<bool> ClipboardCoordinator::awaitFetch(Clock::Duration pastedAt) {
+  auto wait = waitForFetch(pastedAt);
+  co_await std::move(wait);
   givePrimaryBack();
   co_return fetchedSince(pastedAt);
 }
@@ -45,14 +50,8 @@ void ClipboardCoordinator::givePrimaryBack() {
 
 QCoro::Task<void> ClipboardCoordinator::restore(std::optional<Clock::Duration> pastedAt) {
   if (pastedAt && snapshot_ && transcriptChangeCount_) {
-    const Clock::Duration deadline = *pastedAt + kFetchWaitLimit;
-    while (!fetchedSince(*pastedAt) && clock_.now() < deadline && pasteboard_.holdsOwnWrite()) {
-      CancellationToken fetched;
-      const auto connection = connect(&pasteboard_, &Pasteboard::ownDataFetched, this, [fetched] { fetched.cancel(); },
-                                      Qt::QueuedConnection);
-      co_await clock_.sleep(deadline - clock_.now(), fetched);
-      disconnect(connection);
-    }
+    auto wait = waitForFetch(*pastedAt);
+    co_await std::move(wait);
   }
   restoreNow();
 }

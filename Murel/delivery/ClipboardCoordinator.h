@@ -52,6 +52,8 @@ class ClipboardCoordinator : public QObject {
   bool fetchedSince(Clock::Duration when) const { return lastFetch_ && *lastFetch_ >= when; }
   void restoreNow();
   bool servesOwnData();
+  // Until the target fetched our data since `pastedAt`, kFetchWaitLimit at most.
+  QCoro::Task<void> waitForFetch(Clock::Duration pastedAt);
 
   Pasteboard& pasteboard_;
   Clock& clock_;

@@ -57,17 +57,6 @@ class OwnXServer {
   QString display_;
 };
 
-bool catchesSigterm(qint64 pid) {
-  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-  if (!status.open(QIODevice::ReadOnly)) return false;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (!line.startsWith("SigCgt:")) continue;
-    bool ok = false;
-    const qulonglong mask = line.mid(7).trimmed().toULongLong(&ok, 16);
-    return ok && (mask & (1ULL << (SIGTERM - 1)));
-  }
-  return false;
-}
 
 class DesktopFaults : public ::testing::Test {
  protected:
@@ -146,7 +135,7 @@ TEST_F(DesktopFaults, XServerLostDuringRecordingEndsCleanlyWithoutLeavingSpeech)
 TEST_F(DesktopFaults, SigtermDuringRecordingRemovesTheRecording) {
   startRecording(qEnvironmentVariable("DISPLAY"));
   if (HasFatalFailure()) return;
-  ASSERT_TRUE(catchesSigterm(app_->processId()));
+  ASSERT_TRUE(apprig::catchesSigterm(app_->processId()));
   QElapsedTimer timer;
   timer.start();
   ::kill(static_cast<pid_t>(app_->processId()), SIGTERM);
