@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace litertlm::Runtime {
 namespace {
@@ -14,8 +15,10 @@ struct State {
   std::mutex mutex;
   std::string path = kDefaultLibrary;
   // Loaded tables are never freed: engines made with them may still be alive, and
-  // the libraries are never closed for the same reason.
+  // the libraries are never closed for the same reason. Tables retired by
+  // setLibraryPath stay listed here so they remain owned.
   const Api* api = nullptr;
+  std::vector<std::unique_ptr<const Api>> tables;
   std::string reason;
 };
 
@@ -51,7 +54,8 @@ const Api* load(State& s) {
     return nullptr;
   }
   s.reason.clear();
-  return api.release();
+  s.tables.push_back(std::move(api));
+  return s.tables.back().get();
 }
 
 }  // namespace

@@ -25,18 +25,21 @@ class SlowLoadingEngine final : public murel::TranscriptionEngine {
  public:
   bool isLoaded() const override { return loaded_; }
   QCoro::Task<void> load() override {
-    co_await worker_.run([this] {
+    auto job = [this] {
       std::this_thread::sleep_for(500ms);
       loaded_ = true;
-    });
+    };
+    co_await worker_.run(std::move(job));
   }
   QCoro::Task<void> unload() override {
-    co_await worker_.run([this] { loaded_ = false; });
+    auto job = [this] { loaded_ = false; };
+    co_await worker_.run(std::move(job));
   }
   QCoro::Task<murel::TranscriptionResult> transcribe(murel::AudioSamples samples, std::optional<QString>, QStringList,
                                                      murel::CancellationToken) override {
     const std::size_t count = samples.size();
-    co_return co_await worker_.run([count] { return murel::TranscriptionResult{QString::number(count), std::nullopt}; });
+    auto job = [count] { return murel::TranscriptionResult{QString::number(count), std::nullopt}; };
+    co_return co_await worker_.run(std::move(job));
   }
 
  private:
@@ -72,7 +75,7 @@ void BM_FirstTranscriptionOverlapsLoadAndDecode(benchmark::State& state) {
     bool done = false;
     bool ok = false;
     transcribeOnce(host, done, ok);
-    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
     worstMs = std::max(worstMs, ms);
     if (!ok) state.SkipWithError("transcription failed");

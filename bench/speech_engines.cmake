@@ -1,5 +1,6 @@
 # The speech engines' benchmarks compare our Whisper engine with whisper.cpp's
-# own command-line tool, built here for that purpose only.
+# own command-line tool, built here for that purpose only, with upstream's
+# Release optimisation like the library it links.
 set(_w ${PROJECT_SOURCE_DIR}/third_party/node_modules/nodejs-whisper/cpp/whisper.cpp)
 add_executable(murel_bench_whisper_cli
   ${_w}/examples/cli/cli.cpp
@@ -8,16 +9,23 @@ add_executable(murel_bench_whisper_cli
   ${_w}/examples/common-whisper.cpp
   ${_w}/examples/grammar-parser.cpp)
 target_include_directories(murel_bench_whisper_cli PRIVATE ${_w}/examples)
-target_compile_options(murel_bench_whisper_cli PRIVATE -w)
+target_compile_options(murel_bench_whisper_cli PRIVATE -w -O3)
 set_target_properties(murel_bench_whisper_cli PROPERTIES CXX_STANDARD 17)
 target_link_libraries(murel_bench_whisper_cli PRIVATE whisper Threads::Threads ${CMAKE_DL_LIBS})
 
 target_link_libraries(speech_engines_bench PRIVATE Murel::whisper)
+# The real-size model is generated on the benchmark's first run, not at build time.
+find_program(MUREL_BENCH_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(MUREL_BENCH_PYTHON3 NAMES python3)
 target_compile_definitions(speech_engines_bench PRIVATE
   MUREL_BENCH_WHISPER_CLI="$<TARGET_FILE:murel_bench_whisper_cli>"
-  MUREL_BENCH_JFK_SAMPLE="${_w}/samples/jfk.mp3")
+  MUREL_BENCH_JFK_SAMPLE="${_w}/samples/jfk.mp3"
+  MUREL_BENCH_PYTHON="${MUREL_BENCH_PYTHON3}"
+  MUREL_BENCH_WHISPER_GENERATOR="${PROJECT_SOURCE_DIR}/third_party/tools/generate_tiny_whisper_model.py"
+  MUREL_BENCH_MODEL_DIR="${CMAKE_BINARY_DIR}/bench-models"
+  MUREL_BENCH_TEST_MODEL_DIR="${CMAKE_BINARY_DIR}/test-models")
 add_dependencies(speech_engines_bench murel_bench_whisper_cli murel_vad_model)
-if(TARGET murel_speech_test_models)  # the tiny model stands in when no real one is given
+if(TARGET murel_speech_test_models)  # the Parakeet test model for the load-stall benchmark
   add_dependencies(speech_engines_bench murel_speech_test_models)
 endif()
 unset(_w)

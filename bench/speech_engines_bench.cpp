@@ -1,20 +1,33 @@
-// Speech engine targets:
-// - our Whisper engine's transcription time for a model and a recording stays
-//   within 5 % of whisper.cpp's own command-line tool with the same decoding
-//   parameters (counter `engine_vs_cli`, target ≤ 1.05);
+// Speech engine targets, at real model size:
+// - our Whisper engine transcribes a 5 s and a 30 s clip, with 8 and with 2
+//   threads, as fast as whisper.cpp's own command-line tool built with
+//   upstream's Release flags: runs interleaved, counter `engine_vs_cli`
+//   (median engine time over median tool time) ≤ 1.02;
+// - the engine's peak resident memory stays within 10 % of the tool's
+//   (counter `rss_vs_cli` ≤ 1.10);
+// - with a busy loop of the benchmark's own on every core, the engine's voice
+//   detection of a 30 s clip takes under 2 s (`vad_loaded_ms`) and a whole 5 s
+//   transcription at most twice its time on the otherwise idle machine
+//   (`loaded_vs_idle` ≤ 2);
 // - loading a model never stalls the main thread for more than 16 ms (counter
 //   `max_main_thread_stall_ms`).
 // The model is Whisper small English from MUREL_REAL_MODELS_DIR when it is
-// there, otherwise the tiny generated test model (whose timings say little).
+// there, otherwise one generated here at its real dimensions and catalogue
+// size with random weights; its decoder is scripted to say the same 24 words
+// in every window, so both sides do the same decoder work. The machine's own
+// load shows in every timing: compare counters of one run, not across runs.
+#include "ResidentMemory.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineResidency.h"
 #include "speech/ParakeetEngine.h"
 #include "speech/SpeechSegmenter.h"
 #include "speech/WhisperEngine.h"
+#include "speech/WhisperParams.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -22,12 +35,19 @@
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using namespace murel;
+using murel::bench::resetPeakResidency;
+using murel::bench::statusBytes;
 
 namespace {
 
@@ -45,7 +65,9 @@ T runOnMainLoop(QCoro::Task<T> task) {
     d = true;
   };
   auto runner = run(std::move(task), value, error, done);
-  while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+  // Blocks between events: a time limit would turn this into a busy loop
+  // that competes with the inference threads.
+  while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   if (error) std::rethrow_exception(error);
   return std::move(*value);
 }
@@ -58,47 +80,90 @@ void runOnMainLoop(QCoro::Task<void> task) {
   runOnMainLoop(wrap(std::move(task)));
 }
 
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+void runChecked(const QString& program, const QStringList& args, int timeoutMs) {
+  QProcess process;
+  process.start(program, args);
+  if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+    throw std::runtime_error(
+        QStringLiteral("%1 failed: %2").arg(program, QString::fromUtf8(process.readAllStandardError())).toStdString());
+}
+
+// Whisper small English: the real one when given, else generated once per
+// build tree (about a minute; the file is never committed).
+SpeechModelDescriptor smallEnglishModel() {
+  SpeechModelDescriptor row = WhisperModel::descriptor(WhisperModel::smallEnglishQ8);
+  const QString real = QString::fromLocal8Bit(qgetenv("MUREL_REAL_MODELS_DIR"));
+  if (!real.isEmpty()) {
+    row.storageDirectory = real;
+    if (row.isModelInstalled()) return row;
+  }
+  row.storageDirectory = QStringLiteral(MUREL_BENCH_MODEL_DIR);
+  if (row.isModelInstalled()) return row;
+  QDir().mkpath(row.storageDirectory);
+  const ModelArtifact& artifact = row.artifacts.at(0);
+  runChecked(QStringLiteral(MUREL_BENCH_PYTHON),
+             {QStringLiteral(MUREL_BENCH_WHISPER_GENERATOR), QDir(row.storageDirectory).filePath(artifact.filename),
+              QStringLiteral("--n-vocab"), QStringLiteral("51864"), QStringLiteral("--dims"), QStringLiteral("small"),
+              QStringLiteral("--ftype"), QStringLiteral("q8_0"), QStringLiteral("--size"),
+              QString::number(artifact.sizeBytes), QStringLiteral("--script-tokens"), QStringLiteral("24")},
+             1800000);
+  if (!row.isModelInstalled()) throw std::runtime_error("the generated model does not match its catalogue entry");
+  return row;
+}
+
 struct WhisperSetup {
   QTemporaryDir dir;
-  SpeechModelDescriptor row = WhisperModel::descriptor(WhisperModel::smallEnglishQ8);
-  QString modelPath;
-  QString wavPath;
-  AudioSamples samples;
+  SpeechModelDescriptor row = smallEnglishModel();
+  QString modelPath = QDir(row.storageDirectory).filePath(row.artifacts.at(0).filename);
+  // What the application passes for this model.
+  std::optional<QString> language = row.capabilities.languages.resolveLanguage(QStringLiteral("auto"));
 
-  WhisperSetup() {
-    const QString real = QString::fromLocal8Bit(qgetenv("MUREL_REAL_MODELS_DIR"));
-    SpeechModelDescriptor realRow = row;
-    realRow.storageDirectory = real;
-    if (!real.isEmpty() && realRow.isModelInstalled()) {
-      row = realRow;
-    } else {
-      row.storageDirectory = QString::fromLocal8Bit(qgetenv("MUREL_BUILD_DIR")) + QStringLiteral("/test-models");
-      row.artifacts[0].filename = QStringLiteral("tiny-whisper-51864.bin");
-      row.artifacts[0].sizeBytes = QFileInfo(QDir(row.storageDirectory).filePath(row.artifacts[0].filename)).size();
+  struct Clip {
+    QString wavPath;
+    AudioSamples samples;
+  };
+
+  // The first `seconds` of the sample recording, looped where it is shorter.
+  Clip clip(int seconds) const {
+    Clip c;
+    c.wavPath = dir.filePath(QStringLiteral("clip-%1s.wav").arg(seconds));
+    if (!QFileInfo::exists(c.wavPath)) {
+      runChecked(
+          QStringLiteral("ffmpeg"),
+          {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-stream_loop"),
+           QStringLiteral("-1"), QStringLiteral("-i"), QStringLiteral(MUREL_BENCH_JFK_SAMPLE), QStringLiteral("-t"),
+           QString::number(seconds), QStringLiteral("-ar"), QStringLiteral("16000"), QStringLiteral("-ac"),
+           QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), c.wavPath},
+          60000);
     }
-    modelPath = QDir(row.storageDirectory).filePath(row.artifacts[0].filename);
-    wavPath = dir.filePath(QStringLiteral("jfk.wav"));
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"),
-                                            QStringLiteral("-i"), QStringLiteral(MUREL_BENCH_JFK_SAMPLE),
-                                            QStringLiteral("-ar"), QStringLiteral("16000"), QStringLiteral("-ac"),
-                                            QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"),
-                                            wavPath});
-    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0) throw std::runtime_error("ffmpeg failed");
-    samples = AudioSampleLoader::loadSamples(wavPath);
+    c.samples = AudioSampleLoader::loadSamples(c.wavPath);
+    return c;
   }
 };
 
-// Transcription time (total minus model load) that whisper-cli reports.
-double cliTranscriptionMs(const WhisperSetup& s) {
+// One whisper-cli run: its transcription time (total minus model load) as it
+// reports it.
+double cliTranscriptionMs(const WhisperSetup& s, const QString& wavPath, int threads) {
   QProcess cli;
   cli.start(QStringLiteral(MUREL_BENCH_WHISPER_CLI),
-            {QStringLiteral("-m"), s.modelPath, QStringLiteral("-f"), s.wavPath, QStringLiteral("-t"),
-             QString::number(engineThreadCount()), QStringLiteral("-bs"), QStringLiteral("1"), QStringLiteral("-l"),
-             QStringLiteral("auto"), QStringLiteral("-sns"), QStringLiteral("-mc"), QStringLiteral("0"),
-             QStringLiteral("--vad"), QStringLiteral("-vm"), *vadModelResourcePath(), QStringLiteral("-vsd"),
-             QStringLiteral("500"), QStringLiteral("-vp"), QStringLiteral("200")});
-  if (!cli.waitForFinished(600000) || cli.exitCode() != 0) throw std::runtime_error("whisper-cli failed");
+            {QStringLiteral("-m"),   s.modelPath,
+             QStringLiteral("-f"),   wavPath,
+             QStringLiteral("-t"),   QString::number(threads),
+             QStringLiteral("-bs"),  QStringLiteral("1"),
+             QStringLiteral("-l"),   s.language.value_or(QStringLiteral("auto")),
+             QStringLiteral("-sns"), QStringLiteral("-mc"),
+             QStringLiteral("0"),    QStringLiteral("--vad"),
+             QStringLiteral("-vm"),  *vadModelResourcePath(),
+             QStringLiteral("-vsd"), QStringLiteral("500"),
+             QStringLiteral("-vp"),  QStringLiteral("200")});
+  if (!cli.waitForFinished(1800000) || cli.exitCode() != 0) throw std::runtime_error("whisper-cli failed");
   const QString log = QString::fromUtf8(cli.readAllStandardError());
   auto ms = [&](const char* what) {
     const auto m = QRegularExpression(QStringLiteral("%1 time =\\s*([0-9.]+) ms").arg(QLatin1String(what))).match(log);
@@ -108,28 +173,143 @@ double cliTranscriptionMs(const WhisperSetup& s) {
   return ms("total") - ms("load");
 }
 
+// The largest resident set of any child process run so far.
+double childrenPeakBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return static_cast<double>(usage.ru_maxrss) * 1024;
+}
+
+double engineMs(WhisperEngine& engine, const WhisperSetup& setup, const WhisperSetup::Clip& clip) {
+  QElapsedTimer timer;
+  timer.start();
+  benchmark::DoNotOptimize(runOnMainLoop(engine.transcribe(clip.samples, setup.language, {}, {})));
+  return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// Arguments: clip seconds, threads.
 void BM_WhisperEngineVersusWhisperCli(benchmark::State& state) {
-  WhisperSetup setup;
+  const int seconds = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  const WhisperSetup setup;
+  const WhisperSetup::Clip clip = setup.clip(seconds);
+  setEngineThreadCountForTesting(threads);
   WhisperEngine engine(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath);
+  resetPeakResidency();
+  const double baseRss = static_cast<double>(statusBytes("VmRSS:"));
   runOnMainLoop(engine.load());
-  runOnMainLoop(engine.transcribe(setup.samples, std::nullopt, {}, {}));  // warm-up
-  double engineMs = 0;
-  double cliMs = 0;
+  engineMs(engine, setup, clip);  // warm-up
+  std::vector<double> engineRuns;
+  std::vector<double> cliRuns;
+  bool engineFirst = true;
   for (auto _ : state) {
-    QElapsedTimer timer;
-    timer.start();
-    benchmark::DoNotOptimize(runOnMainLoop(engine.transcribe(setup.samples, std::nullopt, {}, {})));
-    engineMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
-    cliMs += cliTranscriptionMs(setup);
+    // Alternating the order keeps a drift in the machine's load from
+    // favouring either side.
+    if (engineFirst) engineRuns.push_back(engineMs(engine, setup, clip));
+    cliRuns.push_back(cliTranscriptionMs(setup, clip.wavPath, threads));
+    if (!engineFirst) engineRuns.push_back(engineMs(engine, setup, clip));
+    engineFirst = !engineFirst;
   }
+  const double enginePeak = static_cast<double>(statusBytes("VmHWM:")) - baseRss;
   runOnMainLoop(engine.unload());
-  const auto n = static_cast<double>(state.iterations());
-  state.counters["engine_ms"] = engineMs / n;
-  state.counters["cli_ms"] = cliMs / n;
-  state.counters["engine_vs_cli"] = engineMs / cliMs;
+  setEngineThreadCountForTesting(0);
+  state.counters["engine_ms"] = median(engineRuns);
+  state.counters["cli_ms"] = median(cliRuns);
+  state.counters["engine_vs_cli"] = median(engineRuns) / median(cliRuns);
+  state.counters["engine_peak_MB"] = enginePeak / 1e6;
+  state.counters["cli_peak_MB"] = childrenPeakBytes() / 1e6;
+  state.counters["rss_vs_cli"] = enginePeak / childrenPeakBytes();
   state.SetLabel(setup.row.artifacts[0].filename.toStdString());
 }
-BENCHMARK(BM_WhisperEngineVersusWhisperCli)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WhisperEngineVersusWhisperCli)
+    ->ArgNames({"seconds", "threads"})
+    ->Args({5, 8})
+    ->Args({5, 2})
+    ->Args({30, 8})
+    ->Args({30, 2})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// A busy loop on every core for as long as it lives: a desktop where the user
+// compiles or renders while dictating.
+class CpuHog {
+ public:
+  CpuHog() {
+    const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < n; ++i) {
+      threads_.emplace_back([this] {
+        volatile double x = 1;
+        while (!stop_.load(std::memory_order_relaxed)) x = x * 1.0000001 + 1e-9;
+      });
+    }
+  }
+  ~CpuHog() {
+    stop_ = true;
+    for (std::thread& t : threads_) t.join();
+  }
+  CpuHog(const CpuHog&) = delete;
+  CpuHog& operator=(const CpuHog&) = delete;
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> threads_;
+};
+
+// Voice detection of `samples` on a context with `threads` threads: the
+// engine's (kWhisperVadThreads) or whisper_full's built-in one (whisper.cpp's
+// default context parameters).
+double voiceDetectionMs(const AudioSamples& samples, std::optional<int> threads) {
+  whisper_vad_context_params contextParams = whisper_vad_default_context_params();
+  if (threads) contextParams.n_threads = *threads;
+  whisper_vad_context* ctx =
+      whisper_vad_init_from_file_with_params(vadModelResourcePath()->toLocal8Bit().constData(), contextParams);
+  if (!ctx) throw std::runtime_error("no VAD context");
+  const whisper_vad_params params = makeWhisperVadParams();
+  QElapsedTimer timer;
+  timer.start();
+  whisper_vad_segments* segments =
+      whisper_vad_segments_from_samples(ctx, params, samples.data(), static_cast<int>(samples.size()));
+  const double ms = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+  if (segments) whisper_vad_free_segments(segments);
+  whisper_vad_free(ctx);
+  if (!segments) throw std::runtime_error("voice detection failed");
+  return ms;
+}
+
+// Arguments: threads.
+void BM_WhisperUnderContention(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const WhisperSetup setup;
+  const WhisperSetup::Clip shortClip = setup.clip(5);
+  const WhisperSetup::Clip longClip = setup.clip(30);
+  setEngineThreadCountForTesting(threads);
+  WhisperEngine engine(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath);
+  runOnMainLoop(engine.load());
+  engineMs(engine, setup, shortClip);  // warm-up
+  std::vector<double> idle;
+  std::vector<double> loaded;
+  std::vector<double> vadIdle;
+  std::vector<double> vadLoaded;
+  std::vector<double> builtInVadLoaded;
+  for (auto _ : state) {
+    idle.push_back(engineMs(engine, setup, shortClip));
+    vadIdle.push_back(voiceDetectionMs(longClip.samples, kWhisperVadThreads));
+    const CpuHog hog;
+    loaded.push_back(engineMs(engine, setup, shortClip));
+    vadLoaded.push_back(voiceDetectionMs(longClip.samples, kWhisperVadThreads));
+    builtInVadLoaded.push_back(voiceDetectionMs(longClip.samples, std::nullopt));
+  }
+  runOnMainLoop(engine.unload());
+  setEngineThreadCountForTesting(0);
+  state.counters["idle_ms"] = median(idle);
+  state.counters["loaded_ms"] = median(loaded);
+  state.counters["loaded_vs_idle"] = median(loaded) / median(idle);
+  state.counters["vad_idle_ms"] = median(vadIdle);
+  state.counters["vad_loaded_ms"] = median(vadLoaded);
+  // What whisper_full's own detection would have cost: the reason the engine runs its own.
+  state.counters["builtin_vad_loaded_ms"] = median(builtInVadLoaded);
+}
+BENCHMARK(BM_WhisperUnderContention)->ArgName("threads")->Arg(8)->Arg(2)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // The longest gap between the ticks of a 1 ms main-thread timer while `work`
 // runs on the main loop.
@@ -159,9 +339,9 @@ double maxStallWhileLoading(Engine& engine) {
 }
 
 void BM_MainThreadStallWhileLoading(benchmark::State& state) {
-  WhisperSetup setup;
+  const WhisperSetup setup;
   SpeechModelDescriptor parakeetRow = ParakeetModel::descriptor(ParakeetModel::tdt06bV3Q8);
-  parakeetRow.storageDirectory = QString::fromLocal8Bit(qgetenv("MUREL_BUILD_DIR")) + QStringLiteral("/test-models");
+  parakeetRow.storageDirectory = QStringLiteral(MUREL_BENCH_TEST_MODEL_DIR);
   parakeetRow.artifacts[0].filename = QStringLiteral("parakeet-test-8192.bin");
   parakeetRow.artifacts[0].sizeBytes =
       QFileInfo(QDir(parakeetRow.storageDirectory).filePath(parakeetRow.artifacts[0].filename)).size();
@@ -177,7 +357,8 @@ void BM_MainThreadStallWhileLoading(benchmark::State& state) {
     idle = std::max(idle, maxStallWhile([] {
       QElapsedTimer t;
       t.start();
-      while (t.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+      QTimer::singleShot(100, [] {});
+      while (t.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }));
   }
   state.counters["max_main_thread_stall_ms"] = std::max(whisperWorst, parakeetWorst);

@@ -99,7 +99,9 @@ void DictationSession::send(const DictationSessionEvent& event) {
 
 int DictationSession::wordCount(const QString& text) { return int(UsageStatsStore::wordCount(text)); }
 
-void DictationSession::start(std::optional<Mode> mode) {
+void DictationSession::start(std::optional<Mode> mode) { startRecording(std::move(mode), false); }
+
+void DictationSession::startRecording(std::optional<Mode> mode, bool commandEdit) {
   if (phase_ != Phase::idle) {
     kLog.error(QStringLiteral("start skipped — session is active"));
     return;
@@ -119,21 +121,44 @@ void DictationSession::start(std::optional<Mode> mode) {
   }
   const quint32 deviceID = s_.inputDeviceID ? s_.inputDeviceID() : 0;
   kLog.info(QStringLiteral("start — deviceID=%1 (0=systemDefault), micPermission=%2").arg(deviceID).arg(mic));
+  phase_ = Phase::starting;
+  stopWhenStarted_ = false;
+  cancelWhenStarted_ = false;
+  // Only one start at a time (the phase sees to it), so the one kept here has ended.
+  starting_ = openRecorder(deviceID, mic, std::move(mode), commandEdit);
+}
+
+QCoro::Task<void> DictationSession::openRecorder(quint32 deviceID, int mic, std::optional<Mode> mode,
+                                                 bool commandEdit) {
+  std::weak_ptr<bool> alive = alive_;
   QString file;
+  std::exception_ptr failure;
   try {
-    file = s_.recorder.startRecording(deviceID);
+    auto opening = s_.recorder.startRecording(deviceID);
+    file = co_await std::move(opening);
   } catch (...) {
-    const ErrorDescription error = ErrorDescription::of(std::current_exception());
+    failure = std::current_exception();
+  }
+  if (alive.expired()) co_return;
+  if (failure) {
+    const ErrorDescription error = ErrorDescription::of(failure);
     kLog.error(QStringLiteral("Recording failed (deviceID=%1, mic=%2): %3").arg(deviceID).arg(mic).arg(error.description));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record start failed"),
                    error.typeName + QStringLiteral(": ") + error.description);
     reportFailure(QStringLiteral("Recording failed: ") + error.description, std::nullopt, true);
     if (s_.resetHotkeySession) s_.resetHotkeySession();
-    return;
+    co_return;
   }
   recordingURL_ = file;
   recordingMode_ = mode ? std::move(mode) : std::optional<Mode>(s_.modeStore.defaultMode());
   beginRecording();
+  if (commandEdit) beginCommandEdit();
+  // The key was let go (or Escape pressed) while the input opened.
+  if (cancelWhenStarted_) {
+    cancel();
+  } else if (stopWhenStarted_) {
+    stop();
+  }
 }
 
 void DictationSession::beginRecording() {
@@ -142,7 +167,7 @@ void DictationSession::beginRecording() {
   hudPresentation_.setPhase(HudPhase::recording);
   send(DictationSessionEvent::statusChanged(AppStatus::recording()));
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Started);
-  if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.pauseForRecording();
+  if (prefs().pauseMediaWhileRecording) s_.mediaPlayback.beginPauseForRecording();
   startWatchdog();
   warmup_.emplace(warmSpeechEngine(&s_.engineHost));
   const bool transforms = recordingMode_ && !recordingMode_->transformation.isRaw();
@@ -178,13 +203,18 @@ void DictationSession::cancelWatchdog() {
 }
 
 void DictationSession::stopRecorder() {
-  s_.recorder.stopRecording();
+  // One recording at a time: an earlier stop has long ended.
+  recorderStopped_ = s_.recorder.stopRecording();
   s_.recorder.setIsRecording(false);
   if (prefs().soundCuesEnabled && s_.playRecordingCue) s_.playRecordingCue(RecordingCue::Stopped);
   s_.mediaPlayback.resumeAfterRecording();
 }
 
 void DictationSession::stop() {
+  if (phase_ == Phase::starting) {
+    stopWhenStarted_ = true;
+    return;
+  }
   if (phase_ != Phase::recording) {
     kLog.error(QStringLiteral("stop skipped — session is not recording"));
     return;
@@ -217,6 +247,12 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     cleanupRecording(file);
   });
   try {
+    if (recorderStopped_) {
+      // The file is complete once the recorder has closed it.
+      auto stopped = std::move(*recorderStopped_);
+      recorderStopped_.reset();
+      co_await std::move(stopped);
+    }
     co_await s_.engineHost.ensureLoaded();
     if (token.isCancelled()) throw OperationCancelled();
     kLog.info(QStringLiteral("Transcribing %1...").arg(fileName(file)));
@@ -273,7 +309,10 @@ void DictationSession::cleanupRecording(const std::optional<QString>& file) {
 }
 
 void DictationSession::cancel() {
-  if (phase_ == Phase::recording) {
+  if (phase_ == Phase::starting) {
+    kLog.info(QStringLiteral("Dictation canceled while the recording starts"));
+    cancelWhenStarted_ = true;
+  } else if (phase_ == Phase::recording) {
     kLog.info(QStringLiteral("Dictation canceled while recording"));
     stopRecorder();
     cleanupRecording(recordingURL_);
@@ -375,8 +414,10 @@ void DictationSession::startCommandEdit() {
     reportFailure(message, std::nullopt, true);
     return;
   }
-  start(std::nullopt);
-  if (phase_ != Phase::recording) return;
+  startRecording(std::nullopt, true);
+}
+
+void DictationSession::beginCommandEdit() {
   isCommandEdit_ = true;
   hudPresentation_.setPhase(HudPhase::editing);
   s_.engineHost.prewarmTextEnhancer();

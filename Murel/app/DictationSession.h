@@ -57,7 +57,9 @@ struct DictationSessionEvent {
 // application keeps it for the life of the process).
 class DictationSession {
  public:
-  enum class Phase { idle, recording, transcribing };
+  // `starting` while the recorder opens the input: a stop or cancel then waits
+  // for the recording to begin.
+  enum class Phase { idle, starting, recording, transcribing };
 
   struct Services {
     AudioRecording& recorder;
@@ -124,7 +126,10 @@ class DictationSession {
   static int wordCount(const QString& text);
 
  private:
+  void startRecording(std::optional<Mode> mode, bool commandEdit);
+  QCoro::Task<void> openRecorder(quint32 deviceID, int mic, std::optional<Mode> mode, bool commandEdit);
   void beginRecording();
+  void beginCommandEdit();
   void startWatchdog();
   void cancelWatchdog();
   void stopRecorder();
@@ -139,6 +144,11 @@ class DictationSession {
   Services s_;
   HudPresentation hudPresentation_;
   Phase phase_ = Phase::idle;
+  std::optional<QCoro::Task<void>> starting_;
+  // The recorder closing the last file; transcription waits for it.
+  std::optional<QCoro::Task<void>> recorderStopped_;
+  bool stopWhenStarted_ = false;
+  bool cancelWhenStarted_ = false;
   std::optional<QString> recordingURL_;
   std::optional<Mode> recordingMode_;
   std::optional<Clock::Duration> recordingStartTime_;
@@ -155,6 +165,8 @@ class DictationSession {
   std::optional<QCoro::Task<void>> warmup_;
   std::optional<QCoro::Task<void>> selectionRead_;
   std::optional<QCoro::Task<void>> transcription_;
+  // The recorder can finish opening after the session is gone; the start checks it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   // Quitting the application discards the recording in flight through it.
   QObject quitContext_;
 };

@@ -1,23 +1,15 @@
 #include "app/FilePanels.h"
 
 #include "runtime/DiagLog.h"
-#include "runtime/SystemLog.h"
 #include "text/DictionaryFile.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QFileDialog>
 #include <QMimeDatabase>
 #include <QSaveFile>
-#include <QUrl>
 
 namespace murel {
 
 namespace {
-
-const Logger kLog("app");
 
 class QtFilePanels final : public FilePanels {
  public:
@@ -49,29 +41,7 @@ class QtFilePanels final : public FilePanels {
   }
 };
 
-class FileManagerWorkspace final : public Workspace {
- public:
-  void revealFile(const QString& path) override {
-    static const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()) return;
-    // Only a running file manager, or one the bus can start, is asked.
-    const bool owned = bus.interface()->isServiceRegistered(service).value();
-    const bool activatable = bus.interface()->activatableServiceNames().value().contains(service);
-    if (!owned && !activatable) return;
-    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       service, QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher* w) {
-      if (w->isError()) kLog.notice(QStringLiteral("file manager did not show the file: ") + w->error().message());
-      w->deleteLater();
-    });
-  }
-};
-
 FilePanels* gTestPanels = nullptr;
-Workspace* gTestWorkspace = nullptr;
 
 }  // namespace
 
@@ -82,14 +52,6 @@ FilePanels& FilePanels::shared() {
 }
 
 void FilePanels::setSharedForTesting(FilePanels* panels) { gTestPanels = panels; }
-
-Workspace& Workspace::shared() {
-  if (gTestWorkspace) return *gTestWorkspace;
-  static FileManagerWorkspace workspace;
-  return workspace;
-}
-
-void Workspace::setSharedForTesting(Workspace* workspace) { gTestWorkspace = workspace; }
 
 std::optional<QString> presentOpenPanel(const QStringList& mimeTypes, const QString& message) {
   return FilePanels::shared().chooseFile(mimeTypes, message);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "platform/Workspace.h"
 #include "text/DictionaryStore.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <optional>
@@ -27,18 +29,6 @@ class FilePanels {
   // The Qt dialogs, unless a test has put others in.
   static FilePanels& shared();
   static void setSharedForTesting(FilePanels* panels);
-};
-
-// What the desktop does with files: shows one selected in the file manager.
-class Workspace {
- public:
-  virtual ~Workspace() = default;
-  // Never blocks; quietly does nothing when no file manager answers.
-  virtual void revealFile(const QString& path) = 0;
-
-  // org.freedesktop.FileManager1 on the session bus, unless a test has put another in.
-  static Workspace& shared();
-  static void setSharedForTesting(Workspace* workspace);
 };
 
 // Asks for one file to open; none when cancelled.

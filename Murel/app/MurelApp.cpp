@@ -26,6 +26,9 @@ class AppWindow : public QWidget {
  public:
   std::function<void()> onShown;
   std::function<void()> onClosed;
+  // When set, the content is built each time the window opens and dropped when
+  // it closes, so nothing a page held outlives the window.
+  std::function<QWidget*()> buildContent;
 
   AppWindow(const char* identifier, const QString& title, QWidget* content) {
     setObjectName(QString::fromLatin1(identifier));
@@ -33,11 +36,12 @@ class AppWindow : public QWidget {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    layout->addWidget(content);
+    if (content) setContent(content);
   }
 
   void present() {
     if (!isVisible()) {
+      if (!content_ && buildContent) setContent(buildContent());
       adjustSize();
       if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), size());
@@ -57,26 +61,26 @@ class AppWindow : public QWidget {
   }
   void closeEvent(QCloseEvent* event) override {
     QWidget::closeEvent(event);
-    if (event->isAccepted() && onClosed) onClosed();
+    if (!event->isAccepted()) return;
+    if (buildContent && content_) {
+      // Later, not now: the close may come from inside the content.
+      QWidget* old = content_;
+      content_ = nullptr;
+      layout()->removeWidget(old);
+      old->hide();
+      old->deleteLater();
+    }
+    if (onClosed) onClosed();
   }
-};
 
-QWidget* placeholderContent(const QString& heading, const QString& body) {
-  auto* content = new QWidget();
-  auto* layout = new QVBoxLayout(content);
-  layout->setContentsMargins(32, 28, 32, 28);
-  auto* title = new QLabel(heading, content);
-  QFont font = title->font();
-  font.setPointSizeF(font.pointSizeF() * 1.4);
-  font.setBold(true);
-  title->setFont(font);
-  layout->addWidget(title);
-  auto* text = new QLabel(body, content);
-  text->setWordWrap(true);
-  text->setFixedWidth(420);
-  layout->addWidget(text);
-  return content;
-}
+ private:
+  void setContent(QWidget* content) {
+    content_ = content;
+    layout()->addWidget(content);
+  }
+
+  QPointer<QWidget> content_;
+};
 
 }  // namespace
 
@@ -154,15 +158,10 @@ void MurelApp::startBootstrap() {
 }
 
 QWidget* MurelApp::makeOnboardingWindow() {
-  //% "Welcome to Murel"
-  //: Heading of the onboarding window while its steps are being built.
-  const QString heading = qtTrId("onboarding.placeholder.title");
-  //% "Murel needs microphone access, keyboard access and a speech model before you can dictate."
-  //: Text of the onboarding window while its steps are being built.
-  const QString body = qtTrId("onboarding.placeholder.body");
+  QWidget* content = services_.onboardingContent ? services_.onboardingContent(*this) : new QWidget();
   //% "Onboarding"
   //: Title of the onboarding window.
-  auto* window = new AppWindow(kOnboardingID, qtTrId("window.onboarding.title"), placeholderContent(heading, body));
+  auto* window = new AppWindow(kOnboardingID, qtTrId("window.onboarding.title"), content);
   // Closed after setup is complete, the window leaves the application an accessory again.
   window->onClosed = [this] {
     if (hasCompletedOnboarding_) setActivationPolicy(ActivationPolicy::accessory);
@@ -172,14 +171,12 @@ QWidget* MurelApp::makeOnboardingWindow() {
 
 QWidget* MurelApp::makeSettingsWindow() {
   //% "Settings"
-  //: Heading of the settings window while its pages are being built.
-  const QString heading = qtTrId("settings.placeholder.title");
-  //% "Murel is running. Press your dictation hotkey anywhere to dictate."
-  //: Text of the settings window while its pages are being built.
-  const QString body = qtTrId("settings.placeholder.body");
-  //% "Settings"
   //: Title of the settings window.
-  auto* window = new AppWindow(kSettingsID, qtTrId("window.settings.title"), placeholderContent(heading, body));
+  auto* window = new AppWindow(kSettingsID, qtTrId("window.settings.title"), nullptr);
+  window->buildContent = [this]() -> QWidget* {
+    if (hasCompletedOnboarding_ && services_.settingsContent) return services_.settingsContent(*this);
+    return new QWidget();
+  };
   // Before setup is complete there is nothing to set: the window closes itself.
   window->onShown = [this, window] {
     if (!hasCompletedOnboarding_) QTimer::singleShot(0, window, [window] { window->close(); });

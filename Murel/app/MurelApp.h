@@ -8,6 +8,8 @@
 
 #include <QWidget>
 
+#include "app/SettingsNavigator.h"
+
 namespace murel {
 
 class AppDelegate;
@@ -35,6 +37,13 @@ class MurelApp : public QObject {
     std::function<void()> startHotKeys;         // registers the stored hotkeys
     UserDefaults* defaults = nullptr;           // default: the shared user defaults
     platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
+    // The settings window's content once setup is complete, built each time the
+    // window opens and dropped when it closes (the composition root passes the
+    // settings view); none leaves the window empty.
+    std::function<QWidget*(MurelApp&)> settingsContent;
+    // The onboarding window's content (the layers above build it); it calls
+    // completeOnboarding when the user finishes. Default: an empty page.
+    std::function<QWidget*(MurelApp&)> onboardingContent;
   };
 
   // The window identifiers.
@@ -51,6 +60,8 @@ class MurelApp : public QObject {
   ActivationPolicy activationPolicy() const { return policy_; }
   void setActivationPolicy(ActivationPolicy policy);
   AudioDeviceManager& audioDeviceManager();
+  // Which settings page shows; other windows write it, then call openSettings().
+  SettingsNavigator& settingsNavigator() { return settingsNavigator_; }
   AppDelegate& delegate() { return *delegate_; }
   StatusItem* statusItem() const { return statusItem_; }
   const Services& services() const { return services_; }
@@ -82,6 +93,7 @@ class MurelApp : public QObject {
   bool hasCompletedOnboarding_ = false;
   ActivationPolicy policy_ = ActivationPolicy::accessory;
   AudioDeviceManager* audioDeviceManager_ = nullptr;
+  SettingsNavigator settingsNavigator_;
   StatusItem* statusItem_ = nullptr;
   QPointer<QWidget> onboardingWindow_;
   QPointer<QWidget> settingsWindow_;

@@ -32,21 +32,14 @@ class SpeechEngineHosting {
   virtual bool isEngineLoaded() const = 0;
 };
 
-// Pausing the user's media while a dictation records.
+// Pausing the user's media while a dictation records. Both calls return at once.
 class MediaPlaybackControlling {
  public:
   virtual ~MediaPlaybackControlling() = default;
   // Starts the pause (asks whether media plays, pauses it if so) and keeps it pending.
-  virtual void pauseForRecording() = 0;
+  virtual void beginPauseForRecording() = 0;
   // Takes the pending pause, if any, and plays again what it paused.
   virtual void resumeAfterRecording() = 0;
-};
-
-// Until media control exists on this platform: never pauses anything.
-class NoMediaPlayback final : public MediaPlaybackControlling {
- public:
-  void pauseForRecording() override {}
-  void resumeAfterRecording() override {}
 };
 
 // The floating heads-up display: built on first showing, then reused.

@@ -1,7 +1,6 @@
 #include "audio/AudioDeviceManager.h"
 
 #include "runtime/UserDefaults.h"
-#include "platform/pulse/PulseAudio.h"
 
 #include <QHashFunctions>
 #include <QPointer>
@@ -16,18 +15,18 @@ size_t qHash(const AudioDevice& device, size_t seed) {
 
 AudioDeviceManager::AudioDeviceManager(QObject* parent)
     : AudioDeviceManager(UserDefaults::shared(), platform::MicrophonePermission::system(),
-                         platform::PulseAudio::shared(), parent) {}
+                         platform::AudioDevices::system(), parent) {}
 
 AudioDeviceManager::AudioDeviceManager(UserDefaults& defaults, platform::MicrophonePermission& permission,
-                                       platform::PulseAudio& pulse, QObject* parent)
-    : QObject(parent), defaults_(defaults), permission_(permission), pulse_(pulse) {
+                                       platform::AudioDevices& audioDevices, QObject* parent)
+    : QObject(parent), defaults_(defaults), permission_(permission), audioDevices_(audioDevices) {
   selectedDeviceUID_ = defaults_.stringValue(QLatin1String(kSelectedUIDKey)).value_or(QString());
   permissionStatus_ = permission_.status();
   refreshDevices();
   migrateLegacyDeviceSelection();
   // The server's change events arrive queued on the main thread; the connection
   // ends with this manager.
-  connect(&pulse_, &platform::PulseAudio::sourcesChanged, this, &AudioDeviceManager::refreshDevices);
+  connect(&audioDevices_, &platform::AudioDevices::sourcesChanged, this, &AudioDeviceManager::refreshDevices);
 }
 
 AudioDeviceManager::~AudioDeviceManager() = default;
@@ -37,8 +36,8 @@ void AudioDeviceManager::refreshDevices() {
   //% "System Default"
   //: Name of the system-default microphone option in device lists.
   list.append(AudioDevice{0, std::nullopt, qtTrId("audioDevice.systemDefault")});
-  if (const auto sources = pulse_.sources()) {
-    for (const platform::PulseSource& source : *sources) {
+  if (const auto sources = audioDevices_.audioSources()) {
+    for (const platform::AudioSource& source : *sources) {
       // Monitors replay an output; they are no microphone.
       if (source.isMonitor || source.description.isEmpty()) continue;
       std::optional<QString> uid;
@@ -115,13 +114,13 @@ void AudioDeviceManager::migrateLegacyDeviceSelection() {
 }
 
 quint32 AudioDeviceManager::storedDeviceID() {
-  return storedDeviceID(UserDefaults::shared(), platform::PulseAudio::shared());
+  return storedDeviceID(UserDefaults::shared(), platform::AudioDevices::system());
 }
 
-quint32 AudioDeviceManager::storedDeviceID(UserDefaults& defaults, platform::PulseAudio& pulse) {
+quint32 AudioDeviceManager::storedDeviceID(UserDefaults& defaults, platform::AudioDevices& audioDevices) {
   const QString uid = defaults.stringValue(QLatin1String(kSelectedUIDKey)).value_or(QString());
   if (uid.isEmpty()) return 0;
-  const auto source = pulse.sourceByName(uid);
+  const auto source = audioDevices.audioSourceNamed(uid);
   return source ? source->index + 1 : 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AudioDevices.h"
 #include "platform/pulse/MicrophonePermission.h"
 
 #include <QCoroTask>
@@ -13,12 +14,9 @@
 namespace murel {
 
 class UserDefaults;
-namespace platform {
-class PulseAudio;
-}
 
 // An audio input device. `id` 0 is the "System Default" entry; a real source has
-// its PulseAudio index + 1. `uid` is the source name, stable across replugging.
+// the sound server's index + 1. `uid` is the source name, stable across replugging.
 struct AudioDevice {
   quint32 id = 0;
   std::optional<QString> uid;
@@ -44,7 +42,7 @@ class AudioDeviceManager : public QObject {
 
   explicit AudioDeviceManager(QObject* parent = nullptr);
   AudioDeviceManager(UserDefaults& defaults, platform::MicrophonePermission& permission,
-                     platform::PulseAudio& pulse, QObject* parent = nullptr);
+                     platform::AudioDevices& audioDevices, QObject* parent = nullptr);
   ~AudioDeviceManager() override;
 
   const QList<AudioDevice>& devices() const { return devices_; }
@@ -68,7 +66,7 @@ class AudioDeviceManager : public QObject {
   // The device the next recording opens: the stored choice translated to its
   // current id, 0 (system default) when none is stored or it is not connected.
   static quint32 storedDeviceID();
-  static quint32 storedDeviceID(UserDefaults& defaults, platform::PulseAudio& pulse);
+  static quint32 storedDeviceID(UserDefaults& defaults, platform::AudioDevices& audioDevices);
 
  Q_SIGNALS:
   void devicesChanged();
@@ -82,7 +80,7 @@ class AudioDeviceManager : public QObject {
 
   UserDefaults& defaults_;
   platform::MicrophonePermission& permission_;
-  platform::PulseAudio& pulse_;
+  platform::AudioDevices& audioDevices_;
   QList<AudioDevice> devices_;
   platform::MicrophonePermissionStatus permissionStatus_ = platform::MicrophonePermissionStatus::NotDetermined;
   QString selectedDeviceUID_;

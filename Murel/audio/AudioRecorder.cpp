@@ -2,20 +2,18 @@
 
 #include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
+#include "runtime/Cancellation.h"
 #include "runtime/SystemLog.h"
-#include "platform/pulse/PulseAudio.h"
+#include "platform/AudioCapture.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QCoroFuture>
 #include <QPointer>
+#include <QPromise>
 
-#include <pulse/context.h>
-#include <pulse/error.h>
-#include <pulse/proplist.h>
-#include <pulse/stream.h>
-#include <pulse/thread-mainloop.h>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -38,33 +36,16 @@ const Logger kLog("recorder");
 // buffer or ours overflowed).
 constexpr int32_t kOverrunStatus = ('o' << 24) | ('v' << 16) | ('r' << 8) | 'n';
 
-constexpr std::chrono::milliseconds kStreamStartTimeout{3000};
-// Data arrives in pieces of about this length: a lively level display, few wake-ups.
-constexpr pa_usec_t kFragmentUsec = 20000;
 // Ring buffer between the audio thread and the writer: this much audio may queue
 // up while the disk is slow.
 constexpr uint32_t kRingSeconds = 2;
 // How often the writer empties the ring when nothing hurries it.
 constexpr long kWriterPeriodNs = 50'000'000;
+// How long a stop goes on taking what the server still holds, in case the
+// disk has stopped answering.
+constexpr std::chrono::seconds kFinalDrainLimit{5};
 
-// The formats the capture takes as they are; anything else is converted by the server.
-pa_sample_format_t captureFormat(pa_sample_format_t source) {
-  switch (source) {
-    case PA_SAMPLE_S16NE:
-    case PA_SAMPLE_FLOAT32NE:
-    case PA_SAMPLE_S32NE:
-      return source;
-    case PA_SAMPLE_U8:
-    case PA_SAMPLE_ALAW:
-    case PA_SAMPLE_ULAW:
-    case PA_SAMPLE_S16RE:
-      return PA_SAMPLE_S16NE;
-    case PA_SAMPLE_S32RE:
-      return PA_SAMPLE_S32NE;
-    default:
-      return PA_SAMPLE_FLOAT32NE;
-  }
-}
+using Sample = platform::CaptureFormat::Sample;
 
 QString recordingFilePath() {
   const QString folder = AppPaths::recordings();
@@ -138,15 +119,32 @@ class ByteRing {
 };
 
 // Everything of one capture. Built on the main thread before the stream starts,
-// used by the PulseAudio thread while it runs, freed after it is gone.
-struct CaptureContext {
-  CaptureContext(pa_sample_spec s, size_t ringBytes) : spec(s), ring(ringBytes) {
-    bytesPerFrame = static_cast<uint32_t>(pa_frame_size(&spec));
+// fed by the sound server's thread while it runs, freed after it is gone.
+struct CaptureContext final : platform::CaptureSink {
+  CaptureContext(const platform::CaptureFormat& f, size_t ringBytes)
+      : format(f), bytesPerFrame(f.bytesPerFrame()), ring(ringBytes),
+        scratch(size_t(AudioRecorder::kMaxFrames) * bytesPerFrame) {
     sem_init(&dataReady, 0, 0);
   }
-  ~CaptureContext() { sem_destroy(&dataReady); }
+  ~CaptureContext() override { sem_destroy(&dataReady); }
 
-  // PulseAudio thread, main-loop lock held. No allocation, locks or file I/O.
+  // Audio thread: no allocation, locks or file I/O.
+  bool accept(const void* data, size_t bytes) override {
+    // A piece that does not fit yet stays with the server (nothing is lost):
+    // the writer takes it over once it has made room.
+    if (bytes <= ring.capacity() && ring.writable() < bytes) {
+      backlog.store(true, std::memory_order_release);
+      sem_post(&dataReady);
+      return false;
+    }
+    push(data, bytes);
+    return true;
+  }
+
+  void audioLost(int32_t status) override {
+    renderStatus.store(status != 0 ? status : kOverrunStatus, std::memory_order_relaxed);
+  }
+
   void push(const void* data, size_t bytes) {
     size_t frames = bytes / bytesPerFrame;
     const char* at = static_cast<const char*>(data);
@@ -168,35 +166,12 @@ struct CaptureContext {
     if (ring.readable() > ring.capacity() / 4) sem_post(&dataReady);
   }
 
-  // Moves what the server has buffered for us into the ring, piece by piece.
-  // A piece that does not fit yet stays with the server (nothing is lost): the
-  // writer takes it over once it has made room. Main-loop lock held.
-  void drain() {
-    while (stream && pa_stream_readable_size(stream) > 0) {
-      const void* data = nullptr;
-      size_t bytes = 0;
-      if (pa_stream_peek(stream, &data, &bytes) < 0) {
-        renderStatus.store(pa_context_errno(pa_stream_get_context(stream)), std::memory_order_relaxed);
-        return;
-      }
-      if (bytes == 0) return;
-      if (bytes <= ring.capacity() && ring.writable() < bytes) {
-        backlog.store(true, std::memory_order_release);
-        sem_post(&dataReady);
-        return;
-      }
-      // A hole (no data for a stretch) is kept as silence so the file keeps its timing.
-      push(data, bytes);
-      pa_stream_drop(stream);
-    }
-  }
-
   // Root mean square of every sample of the block, times 10, at most 1.
   float level(const char* data, size_t frames) const {
-    const size_t samples = frames * spec.channels;
+    const size_t samples = frames * format.channels;
     double sum = 0;
-    switch (spec.format) {
-      case PA_SAMPLE_FLOAT32NE: {
+    switch (format.sample) {
+      case Sample::Float32: {
         for (size_t i = 0; i < samples; ++i) {
           float v;
           std::memcpy(&v, data + i * 4, 4);
@@ -204,7 +179,7 @@ struct CaptureContext {
         }
         break;
       }
-      case PA_SAMPLE_S32NE: {
+      case Sample::Int32: {
         for (size_t i = 0; i < samples; ++i) {
           int32_t v;
           std::memcpy(&v, data + i * 4, 4);
@@ -213,7 +188,7 @@ struct CaptureContext {
         }
         break;
       }
-      default: {
+      case Sample::Int16: {
         for (size_t i = 0; i < samples; ++i) {
           int16_t v;
           std::memcpy(&v, data + i * 2, 2);
@@ -227,10 +202,9 @@ struct CaptureContext {
     return static_cast<float>(std::min(1.0, rms * 10.0));
   }
 
-  // Writer thread: moves whole frames from the ring into the file until told to stop.
+  // Writer thread: moves whole frames from the ring into the file until told
+  // to stop, then takes what the server still holds.
   void writerLoop() {
-    std::vector<char> scratch(size_t(AudioRecorder::kMaxFrames) * bytesPerFrame);
-    size_t carried = 0;
     for (;;) {
       timespec until{};
       clock_gettime(CLOCK_REALTIME, &until);
@@ -241,88 +215,87 @@ struct CaptureContext {
       }
       sem_timedwait(&dataReady, &until);
       const bool stopping = stopWriter.load(std::memory_order_acquire);
-      for (;;) {
-        carried += ring.read(scratch.data() + carried, scratch.size() - carried);
-        const size_t frames = carried / bytesPerFrame;
-        if (frames == 0) break;
-        writeFrames(scratch.data(), frames);
-        const size_t used = frames * bytesPerFrame;
-        std::memmove(scratch.data(), scratch.data() + used, carried - used);
-        carried -= used;
-        if (backlog.exchange(false, std::memory_order_acq_rel)) {
-          pa_threaded_mainloop_lock(mainloop);
-          if (stream && pa_stream_get_state(stream) == PA_STREAM_READY) drain();
-          pa_threaded_mainloop_unlock(mainloop);
-        }
-      }
-      if (stopping) return;
+      writeAvailable();
+      if (!stopping) continue;
+      const auto giveUp = std::chrono::steady_clock::now() + kFinalDrainLimit;
+      while (!stream->pull() && std::chrono::steady_clock::now() < giveUp) writeAvailable();
+      writeAvailable();
+      return;
+    }
+  }
+
+  // The writer thread, or the main thread once the writer has ended.
+  void writeAvailable() {
+    for (;;) {
+      carried += ring.read(scratch.data() + carried, scratch.size() - carried);
+      const size_t frames = carried / bytesPerFrame;
+      if (frames == 0) break;
+      writeFrames(scratch.data(), frames);
+      const size_t used = frames * bytesPerFrame;
+      std::memmove(scratch.data(), scratch.data() + used, carried - used);
+      carried -= used;
+      if (backlog.exchange(false, std::memory_order_acq_rel)) stream->pull();
     }
   }
 
   void writeFrames(const char* data, size_t frames) {
     const auto count = static_cast<sf_count_t>(frames);
-    switch (spec.format) {
-      case PA_SAMPLE_FLOAT32NE:
+    switch (format.sample) {
+      case Sample::Float32:
         sf_writef_float(file, reinterpret_cast<const float*>(data), count);
         break;
-      case PA_SAMPLE_S32NE:
+      case Sample::Int32:
         sf_writef_int(file, reinterpret_cast<const int*>(data), count);
         break;
-      default:
+      case Sample::Int16:
         sf_writef_short(file, reinterpret_cast<const short*>(data), count);
         break;
     }
   }
 
-  pa_sample_spec spec;
+  platform::CaptureFormat format;
   uint32_t bytesPerFrame = 0;
   ByteRing ring;
+  std::vector<char> scratch;  // the writer's; carried bytes are the start of a frame
+  size_t carried = 0;
   sem_t dataReady;
   SNDFILE* file = nullptr;
   std::thread writer;
   std::atomic<bool> stopWriter{false};
-  pa_threaded_mainloop* mainloop = nullptr;
-  pa_stream* stream = nullptr;  // changed only under the main-loop lock
   std::atomic<bool> backlog{false};
   quint32 deviceID = 0;
+  QString path;
+  bool started = false;  // a capture stopped before it started leaves no file
+  QPromise<void> closed;  // finished once the file is closed
 
   std::atomic<float> currentLevel{0.0f};
   std::atomic<int32_t> renderStatus{0};
   std::atomic<uint64_t> capturedFrames{0};
   std::atomic<uint64_t> droppedFrames{0};
 
-  // PulseAudio thread: tells the recorder on the main thread.
-  void reportLost() {
-    QPointer<AudioRecorder> target = recorder;
-    const uint64_t gen = generation;
-    const quint32 id = deviceID;
-    QMetaObject::invokeMethod(
-        target.data(), [target, gen, id] { if (target) target->handleDeviceLost(gen, id); }, Qt::QueuedConnection);
-  }
-
-  // Set under the main-loop lock once the stream runs; a failure after that is a lost device.
-  bool armed = false;
-  bool lostReported = false;
-  QPointer<AudioRecorder> recorder;
-  uint64_t generation = 0;
+  // Last, so it goes first: the server's thread writes into the members above.
+  std::unique_ptr<platform::CaptureStream> stream;
 };
 
 namespace {
 
-void onRead(pa_stream*, size_t, void* user) { static_cast<CaptureContext*>(user)->drain(); }
-
-void onOverflow(pa_stream*, void* user) {
-  static_cast<CaptureContext*>(user)->renderStatus.store(kOverrunStatus, std::memory_order_relaxed);
-}
-
-void onState(pa_stream* stream, void* user) {
-  auto* c = static_cast<CaptureContext*>(user);
-  const pa_stream_state_t state = pa_stream_get_state(stream);
-  if (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED) return;
-  if (!c->armed || c->lostReported) return;
-  // The server killed the stream: with PA_STREAM_DONT_MOVE that means the source is gone.
-  c->lostReported = true;
-  c->reportLost();
+RecorderError recorderError(const platform::CaptureError& error) {
+  using Step = platform::CaptureError::Step;
+  switch (error.step()) {
+    case Step::Connect:
+      return RecorderError::componentNotFound();
+    case Step::Device:
+      return RecorderError::osStatus(error.status(), QStringLiteral("choosing the input"));
+    case Step::Format:
+      return RecorderError::osStatus(error.status(), QStringLiteral("reading the input's format"));
+    case Step::Stream:
+      return RecorderError::osStatus(error.status(), QStringLiteral("setting up the capture stream"));
+    case Step::StreamConnect:
+      return RecorderError::osStatus(error.status(), QStringLiteral("connecting to the input"));
+    case Step::Start:
+      break;
+  }
+  return RecorderError::osStatus(error.status(), QStringLiteral("starting the capture"));
 }
 
 }  // namespace
@@ -360,14 +333,14 @@ RecordingFolderError::RecordingFolderError(QString description)
     : description_(std::move(description)), what_(description_.toUtf8()) {}
 
 AudioRecorder::AudioRecorder(QObject* parent)
-    : AudioRecorder(platform::PulseAudio::shared(), DiagLog::shared(), parent) {}
+    : AudioRecorder(platform::AudioCapture::system(), DiagLog::shared(), parent) {}
 
-AudioRecorder::AudioRecorder(platform::PulseAudio& pulse, DiagLog& diagLog, QObject* parent)
-    : QObject(parent), pulse_(pulse), diagLog_(diagLog) {}
+AudioRecorder::AudioRecorder(platform::AudioCapture& capture, DiagLog& diagLog, QObject* parent)
+    : QObject(parent), audioCapture_(capture), diagLog_(diagLog) {}
 
 AudioRecorder::~AudioRecorder() {
-  // The stream and the writer thread point into the capture; they must end first.
-  stopProcedure();
+  // The stream and the writer threads point into the captures; they must end first.
+  stopNow();
 }
 
 float AudioRecorder::currentLevel() const {
@@ -388,189 +361,164 @@ void AudioRecorder::setIsRecording(bool recording) {
   Q_EMIT isRecordingChanged();
 }
 
-void AudioRecorder::fail(const RecorderError& error) {
-  stopProcedure();
-  // A half-made recording is of no use to anyone and would stay in Recordings.
-  if (!pendingFile_.isEmpty()) QFile::remove(pendingFile_);
-  pendingFile_.clear();
-  throw error;
-}
-
-QString AudioRecorder::startRecording(quint32 deviceID) {
-  stopProcedure();
+QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
+  // A stop, another start or the recorder's end while this one waits moves it on.
+  const uint64_t generation = ++generation_;
+  QPointer<AudioRecorder> self(this);
+  beginStop();
+  setIsRecording(false);
+  {
+    // The last file must be closed first: the new one may get its name.
+    auto finishing = awaitFinishing();
+    co_await std::move(finishing);
+  }
+  if (!self || generation_ != generation) throw OperationCancelled();
   const QString path = recordingFilePath();
 
-  if (!pulse_.ensureConnected()) fail(RecorderError::componentNotFound());
-
-  if (deviceID == 0) {
-    // Without a default microphone the id stays 0 and the next step fails. A
-    // machine without one often names an output's monitor the default source:
-    // recording that would capture whatever plays instead of the user.
-    if (const auto name = pulse_.defaultSourceName()) {
-      const auto source = pulse_.sourceByName(*name);
-      if (source && !source->isMonitor) deviceID = source->index + 1;
-    }
+  std::optional<RecorderError> error;
+  std::unique_ptr<platform::CaptureStream> stream;
+  try {
+    auto opening = audioCapture_.open(deviceID == 0 ? std::nullopt : std::optional<uint32_t>(deviceID - 1));
+    stream = co_await std::move(opening);
+  } catch (const platform::CaptureError& failure) {
+    error = recorderError(failure);
   }
-  const auto source = deviceID == 0 ? std::nullopt : pulse_.sourceByIndex(deviceID - 1);
-  if (!source) fail(RecorderError::osStatus(PA_ERR_NOENTITY, QStringLiteral("choosing the input")));
+  if (!self || generation_ != generation) throw OperationCancelled();
+  if (error) throw *error;
 
-  if (!pa_sample_spec_valid(&source->sampleSpec)) {
-    fail(RecorderError::osStatus(PA_ERR_NOTSUPPORTED, QStringLiteral("reading the input's format")));
-  }
-  pa_sample_spec spec = source->sampleSpec;
-  spec.format = captureFormat(spec.format);
-  pa_channel_map map = source->channelMap;
-  if (!pa_channel_map_valid(&map) || map.channels != spec.channels) {
-    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-  }
-
+  const platform::CaptureFormat format = stream->format();
+  const quint32 resolvedID = stream->sourceIndex() + 1;
   // At least a few of the server's largest pieces (its memory blocks are 64 KiB).
-  const size_t ringBytes = std::max<size_t>(pa_bytes_per_second(&spec) * kRingSeconds, 512 * 1024);
-  auto capture = std::make_unique<CaptureContext>(spec, ringBytes);
-  capture->deviceID = deviceID;
-  capture->mainloop = pulse_.mainloop();
-  capture->recorder = this;
-  capture->generation = ++generation_;
-
-  int streamError = 0;
-  {
-    platform::PulseAudio::Lock lock(pulse_);
-    pa_context* context = pulse_.context();
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "production");
-    capture->stream = context ? pa_stream_new_with_proplist(context, "Dictation", &spec, &map, props) : nullptr;
-    pa_proplist_free(props);
-    if (!capture->stream) streamError = context ? pa_context_errno(context) : PA_ERR_CONNECTIONTERMINATED;
-  }
-  if (!capture->stream) {
-    fail(RecorderError::osStatus(streamError != PA_OK ? streamError : PA_ERR_INVALID, QStringLiteral("setting up the capture stream")));
-  }
+  const size_t ringBytes =
+      std::max<size_t>(size_t(format.bytesPerFrame()) * format.rate * kRingSeconds, 512 * 1024);
+  auto capture = std::make_unique<CaptureContext>(format, ringBytes);
+  capture->deviceID = resolvedID;
+  capture->path = path;
+  capture->closed.start();
 
   SF_INFO info{};
-  info.samplerate = static_cast<int>(spec.rate);
-  info.channels = spec.channels;
+  info.samplerate = static_cast<int>(format.rate);
+  info.channels = format.channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   errno = 0;
   capture->file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
   if (!capture->file) {
-    const int error = errno != 0 ? errno : sf_error(nullptr);
-    capture_ = std::move(capture);
-    if (error == 0) fail(RecorderError::fileCreationFailed());
-    fail(RecorderError::osStatus(error, QStringLiteral("creating the recording file")));
+    const int fileError = errno != 0 ? errno : sf_error(nullptr);
+    if (fileError == 0) throw RecorderError::fileCreationFailed();
+    throw RecorderError::osStatus(fileError, QStringLiteral("creating the recording file"));
   }
-  pendingFile_ = path;
   // Float input beyond full scale is clipped rather than wrapped around.
   sf_command(capture->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 
   CaptureContext* c = capture.get();
+  c->stream = std::move(stream);
   capture_ = std::move(capture);
-  c->writer = std::thread([c] {
+  AudioRecorder* owner = this;
+  c->writer = std::thread([c, owner] {
     pthread_setname_np(pthread_self(), "murel-wavwriter");
     c->writerLoop();
+    // The recorder's end joins this thread before it goes, and Qt drops the
+    // call with it; else the main thread closes the file.
+    QMetaObject::invokeMethod(owner, [owner, c] { owner->finishCapture(c); }, Qt::QueuedConnection);
   });
 
-  {
-    platform::PulseAudio::Lock lock(pulse_);
-    pa_stream_set_read_callback(c->stream, &onRead, c);
-    pa_stream_set_overflow_callback(c->stream, &onOverflow, c);
-    pa_stream_set_state_callback(c->stream, &onState, c);
+  try {
+    auto starting = c->stream->start(*c, [this, resolvedID] { handleDeviceLost(resolvedID); });
+    co_await std::move(starting);
+  } catch (const platform::CaptureError& failure) {
+    error = recorderError(failure);
+  }
+  if (!self || generation_ != generation) throw OperationCancelled();
+  if (error) {
+    auto stopping = stopRecording();
+    co_await std::move(stopping);
+    throw *error;
   }
 
-  pa_buffer_attr attr;
-  attr.maxlength = static_cast<uint32_t>(-1);
-  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentUsec, &spec));
-  attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-  const QByteArray sourceName = source->name.toUtf8();
-  int connectError = 0;
-  {
-    platform::PulseAudio::Lock lock(pulse_);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_record(c->stream, sourceName.constData(), &attr, flags) < 0) {
-      connectError = pa_context_errno(pa_stream_get_context(c->stream));
-    }
-  }
-  if (connectError != 0) fail(RecorderError::osStatus(connectError, QStringLiteral("connecting to the input")));
-
-  const auto deadline = std::chrono::steady_clock::now() + kStreamStartTimeout;
-  for (;;) {
-    int startError = 0;
-    {
-      platform::PulseAudio::Lock lock(pulse_);
-      const pa_stream_state_t state = pa_stream_get_state(c->stream);
-      if (state == PA_STREAM_READY) {
-        c->armed = true;
-        break;
-      }
-      if (!PA_STREAM_IS_GOOD(state)) {
-        startError = pa_context_errno(pa_stream_get_context(c->stream));
-        if (startError == PA_OK) startError = PA_ERR_NOENTITY;
-      } else if (std::chrono::steady_clock::now() >= deadline) {
-        startError = PA_ERR_TIMEOUT;
-      }
-    }
-    if (startError != 0) fail(RecorderError::osStatus(startError, QStringLiteral("starting the capture")));
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-
-  pendingFile_.clear();
+  c->started = true;
   setIsRecording(true);
   diagLog_.log(QStringLiteral("audio"), QStringLiteral("start"),
-               QStringLiteral("deviceID=%1 rate=%2 ch=%3").arg(deviceID).arg(spec.rate).arg(spec.channels));
-  return path;
+               QStringLiteral("deviceID=%1 rate=%2 ch=%3").arg(resolvedID).arg(format.rate).arg(format.channels));
+  co_return path;
 }
 
-void AudioRecorder::stopRecording() { stopProcedure(); }
+QCoro::Task<void> AudioRecorder::stopRecording() {
+  ++generation_;
+  beginStop();
+  setIsRecording(false);
+  // Also what an earlier stop still finishes: the next file may have its name.
+  auto finishing = awaitFinishing();
+  co_await std::move(finishing);
+}
 
-void AudioRecorder::stopProcedure() {
-  if (capture_) {
-    CaptureContext& c = *capture_;
-    if (c.stream) {
-      // What already arrived still belongs in the file; the writer makes room
-      // for it. Bounded, in case the disk has stopped answering.
-      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-      for (;;) {
-        size_t left = 0;
-        {
-          platform::PulseAudio::Lock lock(pulse_);
-          if (pa_stream_get_state(c.stream) == PA_STREAM_READY) {
-            c.drain();
-            left = pa_stream_readable_size(c.stream);
-            if (left == static_cast<size_t>(-1)) left = 0;
-          }
-        }
-        if (left == 0 || std::chrono::steady_clock::now() >= deadline) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-      platform::PulseAudio::Lock lock(pulse_);
-      pa_stream_set_read_callback(c.stream, nullptr, nullptr);
-      pa_stream_set_overflow_callback(c.stream, nullptr, nullptr);
-      pa_stream_set_state_callback(c.stream, nullptr, nullptr);
-      pa_stream_disconnect(c.stream);
-      pa_stream_unref(c.stream);
-      c.stream = nullptr;
+void AudioRecorder::beginStop() {
+  if (!capture_) return;
+  CaptureContext& c = *capture_;
+  lastCaptured_ = c.capturedFrames.load(std::memory_order_relaxed);
+  lastDropped_ = c.droppedFrames.load(std::memory_order_relaxed);
+  finishing_.push_back(std::move(capture_));
+  if (c.writer.joinable()) {
+    // What already arrived still belongs in the file: the writer takes it
+    // over, also what the server still holds, and then reports back.
+    c.stopWriter.store(true, std::memory_order_release);
+    sem_post(&c.dataReady);
+  } else {
+    finishCapture(&c);
+  }
+}
+
+QCoro::Task<void> AudioRecorder::awaitFinishing() {
+  std::vector<QFuture<void>> pending;
+  for (const auto& c : finishing_) pending.push_back(c->closed.future());
+  for (QFuture<void>& future : pending) co_await future;
+}
+
+void AudioRecorder::finishCapture(CaptureContext* capture) {
+  const auto it = std::find_if(finishing_.begin(), finishing_.end(),
+                               [capture](const auto& c) { return c.get() == capture; });
+  if (it == finishing_.end()) return;
+  std::unique_ptr<CaptureContext> done = std::move(*it);
+  finishing_.erase(it);
+  if (done->writer.joinable()) done->writer.join();  // it has returned already
+  finalize(*done);
+}
+
+void AudioRecorder::finalize(CaptureContext& c) {
+  c.stream.reset();
+  // What came in between the writer's last look and the disconnect.
+  if (c.file) c.writeAvailable();
+  const int32_t status = c.renderStatus.load(std::memory_order_relaxed);
+  if (status != 0) {
+    const QString formatted = RecorderError::formatStatus(status);
+    kLog.error(QStringLiteral("Audio render reported %1 \u2014 input may have dropped out").arg(formatted));
+    diagLog_.log(QStringLiteral("audio"), QStringLiteral("render error"), QStringLiteral("status=") + formatted);
+  }
+  if (c.file) sf_close(c.file);
+  c.file = nullptr;
+  lastCaptured_ = c.capturedFrames.load(std::memory_order_relaxed);
+  lastDropped_ = c.droppedFrames.load(std::memory_order_relaxed);
+  // A half-made recording is of no use to anyone and would stay in Recordings.
+  if (!c.started && !c.path.isEmpty()) QFile::remove(c.path);
+  c.closed.finish();
+}
+
+void AudioRecorder::stopNow() {
+  ++generation_;
+  beginStop();
+  while (!finishing_.empty()) {
+    std::unique_ptr<CaptureContext> c = std::move(finishing_.back());
+    finishing_.pop_back();
+    if (c->writer.joinable()) {
+      c->stopWriter.store(true, std::memory_order_release);
+      sem_post(&c->dataReady);
+      c->writer.join();
     }
-    const int32_t status = c.renderStatus.load(std::memory_order_relaxed);
-    if (status != 0) {
-      const QString formatted = RecorderError::formatStatus(status);
-      kLog.error(QStringLiteral("Audio render reported %1 \u2014 input may have dropped out").arg(formatted));
-      diagLog_.log(QStringLiteral("audio"), QStringLiteral("render error"), QStringLiteral("status=") + formatted);
-    }
-    if (c.writer.joinable()) {
-      c.stopWriter.store(true, std::memory_order_release);
-      sem_post(&c.dataReady);
-      c.writer.join();
-    }
-    if (c.file) sf_close(c.file);
-    c.file = nullptr;
-    lastCaptured_ = c.capturedFrames.load(std::memory_order_relaxed);
-    lastDropped_ = c.droppedFrames.load(std::memory_order_relaxed);
-    capture_.reset();
+    finalize(*c);
   }
   setIsRecording(false);
 }
 
-void AudioRecorder::handleDeviceLost(uint64_t generation, quint32 deviceID) {
-  if (!capture_ || capture_->generation != generation) return;
+void AudioRecorder::handleDeviceLost(quint32 deviceID) {
   diagLog_.log(QStringLiteral("audio"), QStringLiteral("device lost"), QStringLiteral("deviceID=%1").arg(deviceID));
   kLog.error(QStringLiteral("Input device %1 disappeared while recording").arg(deviceID));
   if (onDeviceLost_) onDeviceLost_();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "runtime/Error.h"
+
+#include <QCoroTask>
 #include <QObject>
 #include <QString>
 
@@ -8,12 +10,13 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace murel {
 
 class DiagLog;
 namespace platform {
-class PulseAudio;
+class AudioCapture;
 }
 
 // A recorder start that the audio system refused. `description()` is the text
@@ -64,9 +67,13 @@ class AudioRecording {
  public:
   virtual ~AudioRecording() = default;
   // Records `deviceID` (0 = the system default input) into a new WAV file and
-  // returns its path. Throws RecorderError or RecordingFolderError.
-  virtual QString startRecording(quint32 deviceID) = 0;
-  virtual void stopRecording() = 0;
+  // ends with its path once the audio runs; the main thread is not blocked
+  // meanwhile. Throws RecorderError or RecordingFolderError, and
+  // OperationCancelled when a stop or another start came first.
+  virtual QCoro::Task<QString> startRecording(quint32 deviceID) = 0;
+  // Stops at once (not recording, level 0); ends when the file is complete.
+  // The main thread is not blocked meanwhile.
+  virtual QCoro::Task<void> stopRecording() = 0;
   // The live input level, 0 to 1.
   virtual float currentLevel() const = 0;
   virtual bool isRecording() const = 0;
@@ -77,11 +84,13 @@ class AudioRecording {
 
 struct CaptureContext;
 
-// Records one PulseAudio source at a time into "Recordings/recording_<time>.wav"
-// (16-bit PCM at the source's rate and channel count). The stream never follows
-// a device elsewhere: a vanished device is reported, not silently replaced.
-// Main thread only; audio arrives on the PulseAudio thread, which only copies it
-// into a preallocated ring buffer that a writer thread empties into the file.
+// Records one input at a time into "Recordings/recording_<time>.wav" (16-bit
+// PCM at the input's rate and channel count). The stream never follows a device
+// elsewhere: a vanished device is reported, not silently replaced.
+// Main thread only; audio arrives on the sound server's thread, which only
+// copies it into a preallocated ring buffer that a writer thread empties into
+// the file. A stop hands the rest to the writer (what already arrived still
+// goes into the file) and closes the file once the writer is done.
 class AudioRecorder : public QObject, public AudioRecording {
   Q_OBJECT
   Q_PROPERTY(bool isRecording READ isRecording WRITE setIsRecording NOTIFY isRecordingChanged)
@@ -91,11 +100,11 @@ class AudioRecorder : public QObject, public AudioRecording {
   static constexpr uint32_t kMaxFrames = 4096;
 
   explicit AudioRecorder(QObject* parent = nullptr);
-  AudioRecorder(platform::PulseAudio& pulse, DiagLog& diagLog, QObject* parent = nullptr);
+  AudioRecorder(platform::AudioCapture& capture, DiagLog& diagLog, QObject* parent = nullptr);
   ~AudioRecorder() override;
 
-  QString startRecording(quint32 deviceID) override;
-  void stopRecording() override;
+  QCoro::Task<QString> startRecording(quint32 deviceID) override;
+  QCoro::Task<void> stopRecording() override;
   float currentLevel() const override;
   bool isRecording() const override { return isRecording_; }
   void setIsRecording(bool recording) override;
@@ -112,16 +121,21 @@ class AudioRecorder : public QObject, public AudioRecording {
 
  private:
   friend struct CaptureContext;
-  void stopProcedure();
-  [[noreturn]] void fail(const RecorderError& error);
-  void handleDeviceLost(uint64_t generation, quint32 deviceID);
+  // Hands the running capture to its writer to finish.
+  void beginStop();
+  QCoro::Task<void> awaitFinishing();
+  void finishCapture(CaptureContext* capture);
+  void finalize(CaptureContext& capture);
+  // Finishes everything at once, blocking (the recorder's end).
+  void stopNow();
+  void handleDeviceLost(quint32 deviceID);
 
-  platform::PulseAudio& pulse_;
+  platform::AudioCapture& audioCapture_;
   DiagLog& diagLog_;
   bool isRecording_ = false;
   std::function<void()> onDeviceLost_;
   std::unique_ptr<CaptureContext> capture_;
-  QString pendingFile_;  // created by a start that has not finished yet
+  std::vector<std::unique_ptr<CaptureContext>> finishing_;  // stopped, file not yet closed
   uint64_t generation_ = 0;
   uint64_t lastCaptured_ = 0;
   uint64_t lastDropped_ = 0;

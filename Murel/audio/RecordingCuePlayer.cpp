@@ -1,190 +1,59 @@
 #include "audio/RecordingCuePlayer.h"
 
 #include "runtime/AppPaths.h"
-#include "platform/pulse/PulseAudio.h"
 
 #include <QFile>
 
-#include <pulse/context.h>
-#include <pulse/proplist.h>
-#include <pulse/mainloop-api.h>
-#include <pulse/stream.h>
-#include <pulse/thread-mainloop.h>
-#include <pulse/timeval.h>
 #include <sndfile.h>
 
-#include <chrono>
-#include <thread>
 #include <vector>
 
 namespace murel {
 
-struct RecordingCuePlayer::Sound {
-  std::vector<int16_t> samples;  // interleaved
-  pa_sample_spec spec{};
-  pa_stream* stream = nullptr;
-  // Closes the stream once the cue has played out: an idle stream would hold
-  // the output at its short latency for as long as the application runs.
-  pa_time_event* idleTimer = nullptr;
-};
-
-namespace {
-
-constexpr std::chrono::milliseconds kStreamReadyTimeout{2000};
-// Requested output latency: short, so the cue sounds with the key press.
-constexpr pa_usec_t kTargetLatencyUsec = 25000;
-// Time past a cue's own length before its stream is closed: room for the
-// output's latency, and for a quick second play that reuses the stream.
-constexpr pa_usec_t kIdleMarginUsec = 500000;
-
-void closeStream(pa_stream*& stream) {
-  if (!stream) return;
-  pa_stream_disconnect(stream);
-  pa_stream_unref(stream);
-  stream = nullptr;
-}
-
-}  // namespace
-
 RecordingCuePlayer& RecordingCuePlayer::shared() {
-  // Never destroyed: its streams belong to the shared sound-server connection.
+  // Never destroyed: its sounds belong to the shared sound-server connection.
   static RecordingCuePlayer* instance =
       new RecordingCuePlayer(AppPaths::resource(QStringLiteral("sounds/ListeningStart.wav")),
                              AppPaths::resource(QStringLiteral("sounds/ListeningStop.wav")),
-                             platform::PulseAudio::shared());
+                             platform::CuePlayback::system());
   return *instance;
 }
 
 RecordingCuePlayer::RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath,
-                                       platform::PulseAudio& pulse)
-    : pulse_(pulse), start_(loadCueSound(startSoundPath)), stop_(loadCueSound(stopSoundPath)) {
+                                       platform::CuePlayback& playback)
+    : playback_(playback), start_(loadCueSound(startSoundPath)), stop_(loadCueSound(stopSoundPath)) {
   // Connected now, so a cue never waits for the server connection; a cue's
   // stream takes one short round trip when it is first played.
-  if (start_ || stop_) pulse_.ensureConnected();
+  if (start_ || stop_) playback_.connect();
 }
 
-RecordingCuePlayer::~RecordingCuePlayer() {
-  queue_.waitForIdle();
-  if (start_) dropStream(*start_);
-  if (stop_) dropStream(*stop_);
-}
+RecordingCuePlayer::~RecordingCuePlayer() { queue_.waitForIdle(); }
 
-std::unique_ptr<RecordingCuePlayer::Sound> RecordingCuePlayer::loadCueSound(const QString& path) {
+std::optional<platform::CuePlayback::SoundId> RecordingCuePlayer::loadCueSound(const QString& path) {
   SF_INFO info{};
   SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-  if (!file) return nullptr;
-  auto sound = std::make_unique<Sound>();
-  sound->spec.format = PA_SAMPLE_S16NE;
-  sound->spec.rate = static_cast<uint32_t>(info.samplerate);
-  sound->spec.channels = static_cast<uint8_t>(info.channels);
-  const bool valid = info.channels > 0 && info.channels <= static_cast<int>(PA_CHANNELS_MAX) && info.frames > 0 &&
-                     pa_sample_spec_valid(&sound->spec);
-  if (valid) {
-    sound->samples.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
-    const sf_count_t got = sf_readf_short(file, sound->samples.data(), info.frames);
-    sound->samples.resize(static_cast<size_t>(got > 0 ? got : 0) * static_cast<size_t>(info.channels));
+  if (!file) return std::nullopt;
+  std::vector<int16_t> samples;
+  if (info.channels > 0 && info.frames > 0) {
+    samples.resize(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+    const sf_count_t got = sf_readf_short(file, samples.data(), info.frames);
+    samples.resize(static_cast<size_t>(got > 0 ? got : 0) * static_cast<size_t>(info.channels));
   }
   sf_close(file);
-  if (!valid || sound->samples.empty()) return nullptr;
-  return sound;
-}
-
-void RecordingCuePlayer::dropStream(Sound& sound) {
-  platform::PulseAudio::Lock lock(pulse_);
-  if (sound.idleTimer) {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(pulse_.mainloop());
-    api->time_free(sound.idleTimer);
-    sound.idleTimer = nullptr;
-  }
-  closeStream(sound.stream);
-}
-
-bool RecordingCuePlayer::ensureStream(Sound& sound) {
-  {
-    platform::PulseAudio::Lock lock(pulse_);
-    if (sound.stream && pa_stream_get_state(sound.stream) == PA_STREAM_READY) return true;
-  }
-  // A stream the server dropped (it restarted, for one) is made anew.
-  dropStream(sound);
-  if (!pulse_.ensureConnected()) return false;
-  {
-    platform::PulseAudio::Lock lock(pulse_);
-    pa_context* context = pulse_.context();
-    if (!context) return false;
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "event");
-    sound.stream = pa_stream_new_with_proplist(context, "Recording cue", &sound.spec, nullptr, props);
-    pa_proplist_free(props);
-    if (!sound.stream) return false;
-    const auto latency = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatencyUsec, &sound.spec));
-    pa_buffer_attr attr;
-    attr.maxlength = static_cast<uint32_t>(-1);
-    attr.tlength = latency;
-    // Playback begins as soon as one target's worth is queued (every cue is longer); a
-    // played-out stream waits for that again instead of running on silence.
-    attr.prebuf = latency;
-    attr.minreq = static_cast<uint32_t>(-1);
-    attr.fragsize = static_cast<uint32_t>(-1);
-    const auto flags = PA_STREAM_ADJUST_LATENCY;
-    if (pa_stream_connect_playback(sound.stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
-      pa_stream_unref(sound.stream);
-      sound.stream = nullptr;
-      return false;
-    }
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kStreamReadyTimeout;
-  for (;;) {
-    {
-      platform::PulseAudio::Lock lock(pulse_);
-      const pa_stream_state_t state = pa_stream_get_state(sound.stream);
-      if (state == PA_STREAM_READY) return true;
-      if (!PA_STREAM_IS_GOOD(state)) break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  dropStream(sound);
-  return false;
+  if (samples.empty()) return std::nullopt;
+  return playback_.addSound(std::move(samples), static_cast<uint32_t>(info.samplerate),
+                            static_cast<uint32_t>(info.channels));
 }
 
 bool RecordingCuePlayer::hasSound(RecordingCue cue) const {
-  return (cue == RecordingCue::Started ? start_ : stop_) != nullptr;
+  return (cue == RecordingCue::Started ? start_ : stop_).has_value();
 }
 
 void RecordingCuePlayer::play(RecordingCue cue) {
-  Sound* sound = cue == RecordingCue::Started ? start_.get() : stop_.get();
+  const auto sound = cue == RecordingCue::Started ? start_ : stop_;
   if (!sound) return;
-  queue_.run([this, sound] {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      if (!ensureStream(*sound)) return;
-      platform::PulseAudio::Lock lock(pulse_);
-      // The idle timer may have closed the stream just now: make it again.
-      if (!sound->stream || pa_stream_get_state(sound->stream) != PA_STREAM_READY) continue;
-      // Whatever is left of an earlier play is dropped: the cue starts over.
-      if (pa_operation* op = pa_stream_flush(sound->stream, nullptr, nullptr)) pa_operation_unref(op);
-      pa_stream_write(sound->stream, sound->samples.data(), sound->samples.size() * sizeof(int16_t), nullptr, 0,
-                      PA_SEEK_RELATIVE);
-      if (pa_operation* op = pa_stream_trigger(sound->stream, nullptr, nullptr)) pa_operation_unref(op);
-
-      const size_t frames = sound->samples.size() / sound->spec.channels;
-      const pa_usec_t length = pa_usec_t(frames) * PA_USEC_PER_SEC / sound->spec.rate;
-      struct timeval when {};
-      pa_timeval_add(pa_gettimeofday(&when), length + kIdleMarginUsec);
-      pa_mainloop_api* api = pa_threaded_mainloop_get_api(pulse_.mainloop());
-      if (sound->idleTimer) {
-        api->time_restart(sound->idleTimer, &when);
-      } else {
-        // Runs on the PulseAudio thread with the lock held, like every stream call.
-        sound->idleTimer = api->time_new(
-            api, &when,
-            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
-              closeStream(static_cast<Sound*>(user)->stream);
-            },
-            sound);
-      }
-      return;
-    }
-  });
+  platform::CuePlayback* playback = &playback_;
+  queue_.run([playback, id = *sound] { playback->play(id); });
 }
 
 }  // namespace murel

@@ -1,16 +1,13 @@
 #pragma once
 
+#include "platform/CuePlayback.h"
 #include "runtime/Async.h"
 
 #include <QString>
 
-#include <memory>
+#include <optional>
 
 namespace murel {
-
-namespace platform {
-class PulseAudio;
-}
 
 enum class RecordingCue { Started, Stopped };
 
@@ -25,7 +22,7 @@ class RecordingCuePlayer {
   // main thread (the start-up does, before the first dictation).
   static RecordingCuePlayer& shared();
 
-  RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath, platform::PulseAudio& pulse);
+  RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath, platform::CuePlayback& playback);
   ~RecordingCuePlayer();
   RecordingCuePlayer(const RecordingCuePlayer&) = delete;
   RecordingCuePlayer& operator=(const RecordingCuePlayer&) = delete;
@@ -38,16 +35,12 @@ class RecordingCuePlayer {
   // Blocks until every play asked for so far has been handed to the server.
   void waitForIdle() { queue_.waitForIdle(); }
 
-  struct Sound;
-
  private:
-  static std::unique_ptr<Sound> loadCueSound(const QString& path);
-  bool ensureStream(Sound& sound);
-  void dropStream(Sound& sound);
+  std::optional<platform::CuePlayback::SoundId> loadCueSound(const QString& path);
 
-  platform::PulseAudio& pulse_;
-  std::unique_ptr<Sound> start_;
-  std::unique_ptr<Sound> stop_;
+  platform::CuePlayback& playback_;
+  std::optional<platform::CuePlayback::SoundId> start_;
+  std::optional<platform::CuePlayback::SoundId> stop_;
   SerialExecutor queue_{QStringLiteral("com.murel.recording-cues")};
 };
 

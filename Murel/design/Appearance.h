@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QDBusConnection>
+#include "platform/DesktopColorScheme.h"
+
 #include <QEvent>
 #include <QObject>
 
+#include <memory>
 #include <optional>
 
-class QDBusPendingCallWatcher;
-class QDBusVariant;
 class QWidget;
 
 namespace murel {
@@ -28,7 +28,8 @@ class Appearance : public QObject {
   // the portal) on first use.
   static Appearance& shared();
 
-  explicit Appearance(const QDBusConnection& bus, QObject* parent = nullptr);
+  // Follows `desktop`'s preference.
+  explicit Appearance(std::unique_ptr<platform::DesktopColorScheme> desktop, QObject* parent = nullptr);
   ~Appearance() override;
 
   Scheme scheme() const { return scheme_; }
@@ -50,16 +51,11 @@ class Appearance : public QObject {
  signals:
   void schemeChanged(murel::Appearance::Scheme scheme);
 
- private slots:
-  void onSettingChanged(const QString& ns, const QString& key, const QDBusVariant& value);
-
  private:
-  void readFromPortal();
   void apply(Scheme scheme);
 
-  QDBusConnection bus_;
+  std::unique_ptr<platform::DesktopColorScheme> desktop_;
   Scheme scheme_ = Scheme::Light;
-  QDBusPendingCallWatcher* pending_ = nullptr;
 };
 
 }  // namespace murel

@@ -1,6 +1,8 @@
 #include "design/Motion.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QPointF>
+#include <QWidget>
 #include <QVariantAnimation>
 
 namespace murel {
@@ -8,6 +10,25 @@ namespace murel {
 QEasingCurve Motion::easeOut() {
   QEasingCurve curve(QEasingCurve::BezierSpline);
   curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+  return curve;
+}
+
+void Motion::setContentOpacity(QWidget* widget, qreal opacity) {
+  if (opacity >= 1) {
+    widget->setGraphicsEffect(nullptr);
+    return;
+  }
+  auto* effect = qobject_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect());
+  if (!effect) {
+    effect = new QGraphicsOpacityEffect(widget);
+    widget->setGraphicsEffect(effect);
+  }
+  effect->setOpacity(opacity);
+}
+
+QEasingCurve Motion::easeInOut() {
+  QEasingCurve curve(QEasingCurve::BezierSpline);
+  curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
   return curve;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QVariantAnimation;
+class QWidget;
 
 namespace murel {
 
@@ -16,6 +17,12 @@ inline constexpr int kToggle = 150;
 inline constexpr int kPageEntrance = 200;
 // The ease-out curve of the kit's transitions (cubic Bézier 0, 0, 0.58, 1).
 QEasingCurve easeOut();
+// Draws `widget` and its children at `opacity` (an opacity effect, which needs
+// no compositor); at 1 the effect is removed so that it draws directly.
+void setContentOpacity(QWidget* widget, qreal opacity);
+
+// The ease-in-out curve of pushes between screens (cubic Bézier 0.42, 0, 0.58, 1).
+QEasingCurve easeInOut();
 }  // namespace Motion
 
 // One animated number of a component (a hover fade, a knob position); calls

@@ -11,7 +11,6 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QEnterEvent>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -89,16 +88,7 @@ void SettingsPageLayout::applyEntrance(qreal progress) {
   // Sliding in from the right: the column starts 8 px further right.
   const int shift = int(std::lround(kEntranceShift * (1 - progress)));
   column_->layout()->setContentsMargins(kPageInset + shift, 0, kPageInset - shift, 40);
-  if (progress >= 1) {
-    setGraphicsEffect(nullptr);  // at rest the page draws directly
-    return;
-  }
-  auto* fade = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
-  if (!fade) {
-    fade = new QGraphicsOpacityEffect(this);
-    setGraphicsEffect(fade);
-  }
-  fade->setOpacity(progress);
+  Motion::setContentOpacity(this, progress);
 }
 
 // SettingsCompactHeader

@@ -120,7 +120,7 @@ QFuture<TextEnhancer::TurnResult> TextEnhancer::runTurn(std::shared_ptr<litertlm
                                                         QString text, CancellationToken token) {
   SerialExecutor* worker = &worker_;
   SerialExecutor* cancelLane = &cancelLane_;
-  return worker_.run([engine = std::move(engine), instructions, text, token, worker, cancelLane]() -> TurnResult {
+  return worker_.run([engine = std::move(engine), instructions = std::move(instructions), text = std::move(text), token, worker, cancelLane]() -> TurnResult {
     TurnResult result;
     if (token.isCancelled()) {
       result.cancelled = true;

@@ -10,6 +10,18 @@
 
 namespace murel {
 
+namespace {
+
+// The recorders listening now (main thread). A key press goes to the capture
+// that started last; the others must not mistake the release of the
+// modifiers they saw go down for a modifiers-only combination.
+QList<HotKeyRecorder*>& listeningRecorders() {
+  static QList<HotKeyRecorder*> recorders;
+  return recorders;
+}
+
+}  // namespace
+
 HotKeyRecorder::HotKeyRecorder(HotKeyService& service, Target target, Clock& clock, QObject* parent)
     : QObject(parent), service_(service), target_(target), clock_(clock) {}
 
@@ -46,10 +58,11 @@ void HotKeyRecorder::beginCapture() {
   setDidConflict(false);
   setCapturedCombo(std::nullopt);
   pressedFlagKeys_.clear();
-  service_.setPaused(true);
+  service_.holdPause();
   // The application's own key events, before any window sees them.
   QCoreApplication::instance()->installEventFilter(this);
   monitoring_ = true;
+  listeningRecorders().append(this);
   // Holds the recorder weakly: a discarded recorder is not kept alive by it.
   timeout_ = clock_.schedule(kTimeout, [this, alive = QPointer<HotKeyRecorder>(this)] {
     if (alive.isNull() || !isRecording_) return;
@@ -65,12 +78,13 @@ void HotKeyRecorder::stopCapture() {
   if (monitoring_) {
     QCoreApplication::instance()->removeEventFilter(this);
     monitoring_ = false;
+    listeningRecorders().removeAll(this);
   }
   if (timeout_) {
     clock_.cancel(timeout_);
     timeout_ = 0;
   }
-  service_.setPaused(false);
+  service_.releasePause();
 }
 
 bool HotKeyRecorder::eventFilter(QObject* watched, QEvent* event) {
@@ -89,7 +103,12 @@ bool HotKeyRecorder::eventFilter(QObject* watched, QEvent* event) {
   }
   if (!press) return false;
   // Every key press is consumed while capturing.
-  if (code && !key->isAutoRepeat()) handleKeyDown(*code);
+  if (code && !key->isAutoRepeat()) {
+    for (HotKeyRecorder* other : listeningRecorders()) {
+      if (other != this) other->pressedFlagKeys_.clear();
+    }
+    handleKeyDown(*code);
+  }
   return true;
 }
 

@@ -82,6 +82,16 @@ void HotKeyService::setPaused(bool paused) {
   Q_EMIT isPausedChanged();
 }
 
+void HotKeyService::holdPause() {
+  ++pauseHolds_;
+  setPaused(true);
+}
+
+void HotKeyService::releasePause() {
+  if (pauseHolds_ == 0) return;
+  if (--pauseHolds_ == 0) setPaused(false);
+}
+
 void HotKeyService::setActive(bool active) {
   if (active == isActive_) return;
   isActive_ = active;

@@ -78,6 +78,10 @@ class HotKeyService : public QObject {
   void setCommandEditCombo(std::optional<KeyCombo> combo);
   void setActivationMode(ActivationMode mode);
   void setPaused(bool paused);
+  // A capture pauses the service until it ends; with several captures at
+  // once the service stays paused until the last one ends.
+  void holdPause();
+  void releasePause();
 
   // Drops all key state and any running key session (without a report),
   // installs the tap if needed and registers the hotkeys anew.
@@ -136,6 +140,7 @@ class HotKeyService : public QObject {
   bool isRegistered_ = false;
   ActivationMode activationMode_ = ActivationMode::hybrid;
   bool isPaused_ = false;
+  int pauseHolds_ = 0;
 
   ActivationStateMachine stateMachine_;
   QMap<quint32, Registration> registrations_;  // by id, in registration order

@@ -3,6 +3,7 @@
 #include <QJsonDocument>
 
 #include <cmath>
+#include <utility>
 
 namespace murel {
 namespace {
@@ -273,6 +274,30 @@ QString KeyCombo::displayString() const {
   const std::optional<Key> key = keyFromCode(keyCode);
   const QString keyText = key ? keyDisplayName(*key) : QStringLiteral("KEY(%1)").arg(keyCode);
   return symbols.isEmpty() ? keyText : symbols + QLatin1Char(' ') + keyText;
+}
+
+QString linuxKeyLabel(const QString& label) {
+  static const std::pair<QString, QString> names[] = {
+      {QStringLiteral("⌃"), QStringLiteral("Ctrl")},
+      {QStringLiteral("⌥"), QStringLiteral("Alt")},
+      {QStringLiteral("⇧"), QStringLiteral("Shift")},
+      {QStringLiteral("⌘"), QStringLiteral("Super")},
+  };
+  for (const auto& [glyph, name] : names) {
+    if (label == glyph) return name;
+    if (label.size() == 2 && (label[0] == QLatin1Char('L') || label[0] == QLatin1Char('R')) &&
+        label.mid(1) == glyph)
+      return label.left(1) + QLatin1Char(' ') + name;
+  }
+  return label;
+}
+
+QStringList keycapLabels(const KeyCombo& combo) {
+  QStringList labels;
+  for (const QString& symbol : combo.modifiers.symbols()) labels << linuxKeyLabel(symbol);
+  const std::optional<Key> key = keyFromCode(combo.keyCode);
+  labels << (key ? linuxKeyLabel(keyDisplayName(*key)) : QStringLiteral("?"));
+  return labels;
 }
 
 }  // namespace murel

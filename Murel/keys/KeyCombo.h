@@ -109,4 +109,11 @@ struct KeyCombo {
   }
 };
 
+// A symbol or key label as Linux desktops name the modifiers: Ctrl, Alt,
+// Shift and Super for ⌃ ⌥ ⇧ ⌘, a side prefix kept ("L⌥" reads "L Alt").
+QString linuxKeyLabel(const QString& label);
+// The keycaps of a combination as shown on screen: the modifiers in symbol
+// order, then the key ("?" for a code without a key), each with its Linux label.
+QStringList keycapLabels(const KeyCombo& combo);
+
 }  // namespace murel

@@ -1,14 +1,13 @@
 #include "overlays/FloatingPanel.h"
 
 #include "design/Tokens.h"
+#include "platform/Compositor.h"
 
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
-
-#include <X11/Xlib.h>
 
 #include <cmath>
 
@@ -61,14 +60,7 @@ void FloatingPanel::orderFrontRegardless() {
 
 void FloatingPanel::orderOut() { hide(); }
 
-bool FloatingPanel::compositorRunning() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  Display* display = x11 ? x11->display() : nullptr;
-  if (!display) return false;
-  const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
-  const Atom selection = XInternAtom(display, name.constData(), False);
-  return XGetSelectionOwner(display, selection) != None;
-}
+bool FloatingPanel::compositorRunning() { return platform::compositorRunning(); }
 
 void FloatingPanel::paintEvent(QPaintEvent*) {
   // Under a mask the antialiased edges of the content blend into the page

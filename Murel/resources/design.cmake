@@ -23,15 +23,18 @@ add_custom_command(
   COMMENT "Copying the design fonts"
   VERBATIM)
 
-# Symbols: our own SVGs, drawn in black and tinted at paint time.
-file(GLOB _symbols CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/symbols/*.svg)
-foreach(_s ${_symbols})
-  get_filename_component(_name ${_s} NAME)
-  set(_out ${MUREL_RESOURCE_BUILD_DIR}/symbols/${_name})
+# Symbols and the images that AppIcon draws ("Icons/voice" is
+# images/Icons/voice.svg): our own SVGs, drawn in black and tinted at paint time.
+file(GLOB_RECURSE _svgs RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_SOURCE_DIR}/symbols/*.svg ${CMAKE_CURRENT_SOURCE_DIR}/images/*.svg)
+foreach(_rel ${_svgs})
+  set(_out ${MUREL_RESOURCE_BUILD_DIR}/${_rel})
+  get_filename_component(_out_dir ${_out} DIRECTORY)
   add_custom_command(
     OUTPUT ${_out}
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_s} ${_out}
-    DEPENDS ${_s}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_out_dir}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_SOURCE_DIR}/${_rel} ${_out}
+    DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${_rel}
     VERBATIM)
   list(APPEND _design_outputs ${_out})
 endforeach()

@@ -1,10 +1,13 @@
 #include "root/Composition.h"
 
 #include "app/DiagnosticsReport.h"
+#include "app/FilePanels.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
+#include "onboarding/OnboardingScene.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudWindowController.h"
+#include "overlays/ModeSwitcherHudController.h"
 #include "platform/pulse/MicrophonePermission.h"
 #include "platform/pulse/PulseAudio.h"
 #include "platform/x11/X11Connection.h"
@@ -20,12 +23,6 @@
 #include <QGuiApplication>
 
 namespace murel {
-
-namespace {
-
-const Logger kLog("app");
-
-}  // namespace
 
 // --- SystemPlatform ---
 
@@ -68,14 +65,6 @@ class Composition::HudWindowDisplay final : public HudDisplaying {
 
  private:
   std::unique_ptr<HudWindowController> controller_;
-};
-
-// Until the mode switcher panel exists: the hotkey is noted and nothing opens.
-class Composition::NoModeSwitcher final : public ModeSwitching {
- public:
-  void toggle(const QList<Mode>&, const QUuid&, std::function<void(const Mode&)>) override {
-    kLog.info(QStringLiteral("Mode switcher requested; not available"));
-  }
 };
 
 QCoro::Task<std::optional<QString>> Composition::readSelection(SelectionReader* reader, CancellationToken token) {
@@ -121,6 +110,9 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
             return AppState::enhanceIfModelInstalled(&engine_, std::move(text), std::move(instructions));
           },
           [this] { return dictionary_.entries(); }),
+      mediaPlayers_(Clock::continuous()),
+      media_(mediaPlayers_),
+      inputFocus_(x11::Connection::shared()),
       hud_(std::make_unique<HudWindowDisplay>()),
       clipboard_(platform_.pasteboard, Clock::continuous()),
       deliverer_(processor_,
@@ -140,7 +132,8 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
       }),
       state_(AppState::Parts{defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_,
                              [] { RecordingCuePlayer::shared(); },
-                             [] { return std::make_unique<NoModeSwitcher>(); }, platform_.installEscapeMonitor}),
+                             [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); },
+                             platform_.installEscapeMonitor}),
       app_(appServices(options)) {
   deliverer_.onPasteUnavailable = [this] { session_.handlePasteUnavailable(); };
   recorder_.setOnDeviceLost([this] { session_.handleRecordingDeviceLost(); });
@@ -175,6 +168,9 @@ MurelApp::Services Composition::appServices(Options& options) {
     // Runs on by itself; the state lives as long as this root.
     QCoro::connect(bootstrap(), &state_, [] {});
   };
+  registerSettingsPages(settingsPages_, Workspace::shared());
+  services.settingsContent = settingsWindowContent(settingsPages_);
+  services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
   return services;
 }
 

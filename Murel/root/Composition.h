@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/EngineHostLink.h"
 #include "app/MurelApp.h"
+#include "app/MediaPlaybackController.h"
 #include "app/SessionServices.h"
 #include "audio/AudioRecorder.h"
 #include "delivery/ClipboardCoordinator.h"
@@ -10,6 +11,9 @@
 #include "delivery/TranscriptDeliverer.h"
 #include "enhance/TextEnhancer.h"
 #include "hotkeys/HotKeyService.h"
+#include "platform/dbus/MprisPlayers.h"
+#include "platform/x11/X11InputFocus.h"
+#include "root/SettingsWiring.h"
 #include "speech/EngineHost.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
@@ -104,7 +108,6 @@ class Composition {
 
  private:
   class HudWindowDisplay;
-  class NoModeSwitcher;
 
   static QCoro::Task<std::optional<QString>> readSelection(SelectionReader* reader, CancellationToken token);
   MurelApp::Services appServices(Options& options);
@@ -125,13 +128,17 @@ class Composition {
   SpeechEngineHosting& engine_;
   TranscriptProcessor processor_;
   AudioRecorder recorder_;
-  NoMediaPlayback media_;
+  MprisPlayers mediaPlayers_;
+  MediaPlaybackController media_;
+  X11InputFocus inputFocus_;  // the mode switcher's, made on the first change-mode hotkey
   std::unique_ptr<HudDisplaying> hud_;
   ClipboardCoordinator clipboard_;
   TranscriptDeliverer deliverer_;
   SelectionReader selectionReader_;
   DictationSession session_;
   AppState state_;
+  // Before the application object, whose settings window builds from it.
+  SettingsPages settingsPages_;
   MurelApp app_;
 };
 

@@ -163,7 +163,8 @@ class SleepAwaiter {
 }  // namespace
 
 QCoro::Task<bool> Clock::sleep(Duration delay, CancellationToken token) {
-  co_return co_await SleepAwaiter(*this, delay, std::move(token));
+  SleepAwaiter slept(*this, delay, std::move(token));
+  co_return co_await slept;
 }
 
 Clock& Clock::continuous() {

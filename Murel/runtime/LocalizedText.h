@@ -17,7 +17,7 @@ struct LocalizedText {
   const char* defaultText = "";
 
   QString text() const {
-    const QString translated = qtTrId(key);
+    QString translated = qtTrId(key);
     if (translated.isEmpty() || translated == QLatin1String(key)) return QString::fromUtf8(defaultText);
     return translated;
   }

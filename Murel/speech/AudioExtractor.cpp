@@ -195,7 +195,7 @@ QString AudioExtractor::extractAudioBlocking(const QString& sourcePath, const Ca
   if (input.streamIndex < 0) throw AudioExtractorError::noAudioTrack();
   if (!openDecoder(input)) throw AudioExtractorError::exportSessionCreationFailed();
 
-  const QString outPath = QDir::tempPath() + QLatin1Char('/') +
+  QString outPath = QDir::tempPath() + QLatin1Char('/') +
                           QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".m4a");
   AacWriter writer(outPath, *input.decoder);
   try {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace murel {
 
@@ -20,19 +21,58 @@ namespace {
 // Frames of margin beyond the estimated length, for the resampler's last block.
 constexpr qint64 kOutputMargin = 1024;
 
+// The container's duration in seconds: exact for PCM, an estimate for
+// compressed formats, 0 when it does not say.
+double declaredSeconds(const ffmpeg::InputFile& input) {
+  const AVStream* stream = input.format->streams[input.streamIndex];
+  if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 && stream->time_base.den > 0) {
+    return double(stream->duration) * av_q2d(stream->time_base);
+  }
+  if (input.format->duration != AV_NOPTS_VALUE && input.format->duration > 0) {
+    return double(input.format->duration) / AV_TIME_BASE;
+  }
+  return 0;
+}
+
+// Refuses what no real recording holds before a resampler is set up: the
+// resampler's set-up cost grows with the input rate, and a forged header can
+// claim any rate, channel count or length.
+void checkFormat(const ffmpeg::InputFile& input) {
+  const AVCodecContext* dec = input.decoder.get();
+  if (dec->sample_rate <= 0 || dec->sample_rate > AudioSampleLoader::kMaxSampleRate) {
+    throw EngineError::audioConversionFailed(
+        QStringLiteral("the sample rate of %1 Hz is not supported").arg(dec->sample_rate));
+  }
+  if (dec->ch_layout.nb_channels <= 0 || dec->ch_layout.nb_channels > AudioSampleLoader::kMaxChannels) {
+    throw EngineError::audioConversionFailed(
+        QStringLiteral("%1 audio channels are not supported").arg(dec->ch_layout.nb_channels));
+  }
+  if (declaredSeconds(input) > AudioSampleLoader::kMaxSeconds) {
+    throw EngineError::audioConversionFailed(QStringLiteral("the recording is too long"));
+  }
+}
+
 }  // namespace
 
 AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
   ffmpeg::InputFile input = ffmpeg::openAudioInput(filePath);
+  checkFormat(input);
+
+  AVCodecContext* dec = input.decoder.get();
+  const int inputRate = dec->sample_rate;
+  const AVSampleFormat inputFormat = dec->sample_fmt;
+  AVChannelLayout inputLayout{};
+  if (av_channel_layout_copy(&inputLayout, &dec->ch_layout) < 0) {
+    throw EngineError::audioConversionFailed(QStringLiteral("Could not allocate input buffer"));
+  }
+  const std::unique_ptr<AVChannelLayout, void (*)(AVChannelLayout*)> layoutGuard(&inputLayout, av_channel_layout_uninit);
 
   ffmpeg::SwrPtr swr;
   {
     AVChannelLayout mono = AV_CHANNEL_LAYOUT_MONO;
     SwrContext* raw = nullptr;
-    AVCodecContext* dec = input.decoder.get();
-    if (dec->sample_rate <= 0 ||
-        swr_alloc_set_opts2(&raw, &mono, AV_SAMPLE_FMT_FLT, kTargetSampleRate, &dec->ch_layout, dec->sample_fmt,
-                            dec->sample_rate, 0, nullptr) < 0 ||
+    if (swr_alloc_set_opts2(&raw, &mono, AV_SAMPLE_FMT_FLT, kTargetSampleRate, &inputLayout, inputFormat, inputRate, 0,
+                            nullptr) < 0 ||
         swr_init(raw) < 0) {
       swr_free(&raw);
       throw EngineError::audioConversionFailed(QStringLiteral("the audio resampler could not be set up"));
@@ -40,16 +80,9 @@ AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
     swr.reset(raw);
   }
 
-  // The container's duration is exact for PCM and an estimate for compressed
-  // formats: reserve the estimate once and let the vector grow past it if needed.
+  // Reserve the container's estimate once and let the vector grow past it if needed.
   AudioSamples out;
-  const AVStream* stream = input.format->streams[input.streamIndex];
-  double seconds = 0;
-  if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-    seconds = stream->duration * av_q2d(stream->time_base);
-  } else if (input.format->duration != AV_NOPTS_VALUE && input.format->duration > 0) {
-    seconds = input.format->duration / double(AV_TIME_BASE);
-  }
+  const double seconds = declaredSeconds(input);
   const double estimate = seconds * kTargetSampleRate + kOutputMargin;
   // A damaged header can claim hours that are not there: reserve at most two
   // hours up front and grow beyond that only as samples really arrive.
@@ -85,11 +118,17 @@ AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
     }
     out.resize(before + static_cast<size_t>(written));
   };
+  // The resampler reads frames in the sample format and channel count it was set
+  // up for: a frame that changed either on the way (a damaged stream) is skipped
+  // rather than read past its planes.
+  auto matchesInput = [&](const AVFrame* f) {
+    return f->format == inputFormat && f->ch_layout.nb_channels == inputLayout.nb_channels;
+  };
   auto drainDecoder = [&] {
     for (;;) {
       const int rc = avcodec_receive_frame(input.decoder.get(), frame.get());
       if (rc < 0) return;  // EAGAIN, EOF, or a damaged frame: nothing more now
-      append(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+      if (matchesInput(frame.get())) append(const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
       av_frame_unref(frame.get());
     }
   };

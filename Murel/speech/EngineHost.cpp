@@ -168,7 +168,8 @@ QCoro::Task<std::shared_ptr<TranscriptionEngine>> EngineHost::ensureLoaded() {
 
     std::exception_ptr error;
     try {
-      co_await CompletionAwaiter(transition);
+      CompletionAwaiter finished(transition);
+      co_await finished;
     } catch (...) {
       error = std::current_exception();
     }
@@ -208,7 +209,8 @@ QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
   // An idle unload may still be freeing its engine.
   while (idleUnloading_) {
     const std::shared_ptr<Completion> unloading = idleUnloading_;
-    co_await CompletionAwaiter(unloading);
+    CompletionAwaiter unloaded(unloading);
+    co_await unloaded;
     if (idleUnloading_ == unloading) idleUnloading_.reset();
   }
 
@@ -313,7 +315,8 @@ QCoro::Task<void> EngineHost::waitForTranscriptionsToFinish() {
     void await_suspend(std::coroutine_handle<> waiter) { waiters.push_back(waiter); }
     void await_resume() const noexcept {}
   };
-  co_await Awaiter{transcriptionWaiters_};
+  Awaiter idle{transcriptionWaiters_};
+  co_await idle;
 }
 
 QStringList EngineHost::budgetedVocabulary(const QStringList& terms, int maxCharacters) {

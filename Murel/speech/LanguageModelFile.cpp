@@ -30,7 +30,7 @@ bool isInstalled() { return isArtifactPresent(artifact(), directory()); }
 QString runtimeCacheDirectory() {
   QString caches = AppPaths::caches();
   if (caches.isEmpty()) caches = QDir::tempPath();
-  const QString folder = caches + QStringLiteral("/LiteRTCache");
+  QString folder = caches + QStringLiteral("/LiteRTCache");
   QDir().mkpath(folder);
   return folder;
 }

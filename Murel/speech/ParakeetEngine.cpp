@@ -57,26 +57,28 @@ ParakeetEngine::ParakeetEngine(SpeechModelDescriptor descriptor) : descriptor_(s
 ParakeetEngine::~ParakeetEngine() = default;
 
 QCoro::Task<void> ParakeetEngine::load() {
-  co_await worker_.run([this] {
+  auto job = [this] {
     if (context_) return;
     if (!descriptor_.isModelInstalled()) throw EngineError::modelMissing();
     const QString modelPath = QDir(descriptor_.storageDirectory).filePath(descriptor_.artifacts.value(0).filename);
     context_ = std::make_shared<ParakeetContext>(modelPath, residency_.logger());
     residency_.setLoaded(true);
-  });
+  };
+  co_await worker_.run(std::move(job));
 }
 
 QCoro::Task<void> ParakeetEngine::unload() {
-  co_await worker_.run([this] {
+  auto job = [this] {
     context_.reset();
     residency_.setLoaded(false);
-  });
+  };
+  co_await worker_.run(std::move(job));
 }
 
 QCoro::Task<TranscriptionResult> ParakeetEngine::transcribe(AudioSamples samples, std::optional<QString>, QStringList,
                                                             CancellationToken cancel) {
   const AudioSamples* input = &samples;  // the frame outlives the job: it is awaited below
-  co_return co_await worker_.run([this, input, cancel]() -> TranscriptionResult {
+  auto job = [this, input, cancel]() -> TranscriptionResult {
     const std::shared_ptr<ParakeetContext> context = context_;
     if (!context) throw EngineError::notLoaded();
     if (cancel.isCancelled()) throw OperationCancelled();
@@ -84,7 +86,8 @@ QCoro::Task<TranscriptionResult> ParakeetEngine::transcribe(AudioSamples samples
     if (input->size() > static_cast<size_t>(std::numeric_limits<int>::max()))
       throw EngineError::audioConversionFailed(QStringLiteral("the recording is too long"));
     return {context->transcribe(*input), std::nullopt};
-  });
+  };
+  co_return co_await worker_.run(std::move(job));
 }
 
 }  // namespace murel

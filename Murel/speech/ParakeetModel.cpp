@@ -23,7 +23,7 @@ const QList<SpeechModelDescriptor>& ParakeetModel::catalogEntries() {
     d.detail = {QT_TRID_NOOP("settings.models.parakeet.description"),
                 "NVIDIA · 25 European languages · automatic detection"};
     d.attribution = ModelAttribution{
-        QStringLiteral("NVIDIA Parakeet"),
+        QStringLiteral("Parakeet"),
         //% "Speech recognition model by NVIDIA."
         //: Description of the NVIDIA Parakeet model in the acknowledgements list.
         LocalizedText{QT_TRID_NOOP("settings.acknowledgements.parakeet.detail"), "Speech recognition model by NVIDIA."},

@@ -41,21 +41,23 @@ Qwen3ASREngine::Qwen3ASREngine(Qwen3ASRModel::Case model, SpeechModelDescriptor 
 Qwen3ASREngine::~Qwen3ASREngine() = default;
 
 QCoro::Task<void> Qwen3ASREngine::load() {
-  co_await worker_.run([this] {
+  auto job = [this] {
     if (context_) return;
     if (!descriptor_.isModelInstalled() || descriptor_.artifacts.size() < 2) throw EngineError::modelMissing();
     const QDir folder(descriptor_.storageDirectory);
     context_ = std::make_shared<Qwen3ASRContext>(folder.filePath(descriptor_.artifacts[0].filename),
                                                  folder.filePath(descriptor_.artifacts[1].filename));
     residency_.setLoaded(true);
-  });
+  };
+  co_await worker_.run(std::move(job));
 }
 
 QCoro::Task<void> Qwen3ASREngine::unload() {
-  co_await worker_.run([this] {
+  auto job = [this] {
     context_.reset();
     residency_.setLoaded(false);
-  });
+  };
+  co_await worker_.run(std::move(job));
 }
 
 QCoro::Task<TranscriptionResult> Qwen3ASREngine::transcribe(AudioSamples samples, std::optional<QString> language,
@@ -63,14 +65,15 @@ QCoro::Task<TranscriptionResult> Qwen3ASREngine::transcribe(AudioSamples samples
   // The frame outlives the job (it is awaited below), so the job borrows the
   // arguments; in particular no copy of the token is left to die on the worker.
   const AudioSamples* input = &samples;
-  co_return co_await worker_.run([this, input, &language, &vocabulary, &cancel]() -> TranscriptionResult {
+  auto job = [this, input, &language, &vocabulary, &cancel]() -> TranscriptionResult {
     const std::shared_ptr<Qwen3ASRContext> context = context_;
     if (!context) throw EngineError::notLoaded();
     if (cancel.isCancelled()) throw OperationCancelled();
     const Qwen3Request request = qwen3Request(language, vocabulary);
     const QString prompt = qwen3Prompt(request.systemText, request.languageName, Qwen3ASRContext::mediaMarker());
     return qwen3Result(context->transcribe(*input, prompt.toUtf8()), request);
-  });
+  };
+  co_return co_await worker_.run(std::move(job));
 }
 
 }  // namespace murel

@@ -84,7 +84,7 @@ namespace {
 
 const ModelAttribution& qwenAttribution() {
   static const ModelAttribution attribution{
-      QStringLiteral("Alibaba Qwen3-ASR"),
+      QStringLiteral("Qwen3-ASR"),
       //% "Speech recognition model by Alibaba Cloud's Qwen team."
       //: Description of the Qwen3-ASR model in the acknowledgements list.
       LocalizedText{QT_TRID_NOOP("settings.acknowledgements.qwen3asr.detail"),

@@ -42,9 +42,10 @@ QCoro::Task<void> SegmentingEngine::load() {
   co_await inner_->load();
   std::exception_ptr failure;
   try {
-    co_await worker_.run([this] {
+    auto job = [this] {
       if (!segmenter_) segmenter_ = makeSegmenter_();
-    });
+    };
+    co_await worker_.run(std::move(job));
   } catch (...) {
     failure = std::current_exception();
   }
@@ -56,7 +57,8 @@ QCoro::Task<void> SegmentingEngine::load() {
 
 QCoro::Task<void> SegmentingEngine::unload() {
   const std::shared_ptr<void> turn = co_await takeTurn();
-  co_await worker_.run([this] { segmenter_.reset(); });
+  auto job = [this] { segmenter_.reset(); };
+  co_await worker_.run(std::move(job));
   co_await inner_->unload();
 }
 
@@ -64,10 +66,11 @@ QCoro::Task<TranscriptionResult> SegmentingEngine::transcribe(AudioSamples sampl
                                                               QStringList vocabulary, CancellationToken cancel) {
   const std::shared_ptr<void> turn = co_await takeTurn();
   const AudioSamples* all = &samples;  // the frame outlives the job: it is awaited below
-  const std::vector<SampleRange> ranges = co_await worker_.run([this, all] {
+  auto job = [this, all] {
     if (!segmenter_) throw EngineError::notLoaded();
     return segmenter_->segments(*all);
-  });
+  };
+  const std::vector<SampleRange> ranges = co_await worker_.run(std::move(job));
 
   const auto limit = static_cast<qint64>(maxSegmentSeconds_ * kSampleRate);
   const std::vector<SampleRange> chunks = mergeSpeechRanges(ranges, limit);

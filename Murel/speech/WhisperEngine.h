@@ -13,9 +13,11 @@ namespace murel {
 
 class WhisperContext;
 
-// A Whisper model through whisper.cpp. Silence is handled inside every
-// transcription by whisper.cpp's own voice-activity detection with the
-// resource VAD model. Calls run one at a time on the engine's own worker.
+// A Whisper model through whisper.cpp. Silence is cut from every
+// transcription by whisper.cpp's voice-activity detector with the resource
+// VAD model, run on a context of the engine's own (kWhisperVadThreads) and
+// fed to whisper_full as its built-in detection would. Calls run one at a
+// time on the engine's own worker.
 class WhisperEngine final : public TranscriptionEngine {
  public:
   explicit WhisperEngine(WhisperModel::Case model);
@@ -28,7 +30,7 @@ class WhisperEngine final : public TranscriptionEngine {
   bool isLoaded() const override { return residency_.isLoaded(); }
   // Nothing to do when loaded. modelMissing when the model file is not there at
   // its exact size (checked first), vadModelMissing without the VAD model,
-  // initFailed("Whisper") when whisper.cpp refuses the file.
+  // initFailed("Whisper") or initFailed("VAD") when whisper.cpp refuses a file.
   QCoro::Task<void> load() override;
   QCoro::Task<void> unload() override;
   // The vocabulary becomes the initial prompt (terms joined with ", "); no

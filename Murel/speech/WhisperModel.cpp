@@ -29,7 +29,7 @@ namespace {
 
 const ModelAttribution& whisperAttribution() {
   static const ModelAttribution attribution{
-      QStringLiteral("OpenAI Whisper"),
+      QStringLiteral("Whisper"),
       //% "Speech recognition model by OpenAI."
       //: Description of the Whisper model in the acknowledgements list.
       LocalizedText{QT_TRID_NOOP("settings.acknowledgements.whisperModel.detail"), "Speech recognition model by OpenAI."},

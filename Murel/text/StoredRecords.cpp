@@ -3,6 +3,7 @@
 #include "runtime/DiagLog.h"
 #include "runtime/SystemLog.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace murel::stored {
@@ -10,6 +11,13 @@ namespace {
 
 // 2001-01-01T00:00:00Z in Unix milliseconds.
 constexpr qint64 kReferenceEpochMs = 978307200000LL;
+// Stored points in time are kept within years 1 to 9999 (Unix milliseconds), so
+// a damaged or hand-edited value neither overflows on the way in nor on the way
+// back out; the record that holds it is kept with the nearest representable date.
+constexpr qint64 kEarliestMs = -62135596800000LL;  // 0001-01-01T00:00:00Z
+constexpr qint64 kLatestMs = 253402300799999LL;    // 9999-12-31T23:59:59.999Z
+
+qint64 clampedMs(qint64 ms) { return std::clamp(ms, kEarliestMs, kLatestMs); }
 
 bool isHex(QChar c) {
   return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ||
@@ -32,11 +40,15 @@ std::optional<QUuid> uuidFrom(const QJsonValue& value) {
 }
 
 double referenceSeconds(const QDateTime& date) {
-  return static_cast<double>(date.toMSecsSinceEpoch() - kReferenceEpochMs) / 1000.0;
+  if (!date.isValid()) return 0;
+  return static_cast<double>(clampedMs(date.toMSecsSinceEpoch()) - kReferenceEpochMs) / 1000.0;
 }
 
 QDateTime dateFromReferenceSeconds(double seconds) {
-  return QDateTime::fromMSecsSinceEpoch(kReferenceEpochMs + std::llround(seconds * 1000.0), Qt::UTC);
+  if (std::isnan(seconds)) seconds = 0;
+  // Clamped as a double first: beyond ±9.2e15 s the milliseconds do not fit 64 bits.
+  const double ms = std::clamp(seconds * 1000.0 + double(kReferenceEpochMs), double(kEarliestMs), double(kLatestMs));
+  return QDateTime::fromMSecsSinceEpoch(clampedMs(std::llround(ms)), Qt::UTC);
 }
 
 QByteArray jsonText(const QJsonValue& value) {

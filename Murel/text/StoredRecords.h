@@ -26,6 +26,8 @@ QString uuidText(const QUuid& id);
 // Only the plain 36-character form (either case) counts as an identifier.
 std::optional<QUuid> uuidFrom(const QJsonValue& value);
 
+// Both clamp to the years 1 to 9999 (an invalid date counts as the reference
+// date), so any stored number reads as a date and writes back unchanged.
 double referenceSeconds(const QDateTime& date);
 QDateTime dateFromReferenceSeconds(double seconds);
 
@@ -95,7 +97,7 @@ QList<T> decodeLenientList(UserDefaults& defaults, const QString& key,
   const SalvagedArray array = salvageArray(defaults, key);
   out.reserve(array.elements.size());
   int dropped = 0;
-  for (const QJsonValue& element : array.elements) {
+  for (const QJsonValue element : array.elements) {
     LenientDecodable<T> item = LenientDecodable<T>::decode(element, decodeElement);
     if (item.value) out.append(std::move(*item.value));
     else ++dropped;

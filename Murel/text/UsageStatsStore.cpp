@@ -10,6 +10,7 @@
 #include <unicode/unistr.h>
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace murel {
@@ -24,6 +25,13 @@ std::optional<DailyUsage> decodeDay(const QJsonValue& value) {
   const std::optional<double> seconds = stored::numberMember(o, "recordingSeconds");
   if (!day || !words || !dictations || !seconds) return std::nullopt;
   return DailyUsage{stored::dateFromReferenceSeconds(*day), *words, *dictations, *seconds};
+}
+
+// Stored counts come from a file that may be damaged or edited: they stop at the
+// largest count rather than overflow.
+qint64 saturatingAdd(qint64 total, qint64 add) {
+  qint64 sum = 0;
+  return __builtin_add_overflow(total, add, &sum) ? std::numeric_limits<qint64>::max() : sum;
 }
 
 }  // namespace
@@ -81,11 +89,11 @@ void UsageStatsStore::record(const QString& text, const QDateTime& date, double 
   // Not a number, negative or endless: nothing recorded (an endless total could never be stored again).
   const double seconds = (!std::isfinite(recordingSeconds) || recordingSeconds < 0) ? 0.0 : recordingSeconds;
 
-  totalWords_ += words;
+  totalWords_ = saturatingAdd(totalWords_, words);
   Q_EMIT totalWordsChanged();
-  totalCharacters_ += characters;
+  totalCharacters_ = saturatingAdd(totalCharacters_, characters);
   Q_EMIT totalCharactersChanged();
-  totalDictations_ += 1;
+  totalDictations_ = saturatingAdd(totalDictations_, 1);
   Q_EMIT totalDictationsChanged();
   totalRecordingSeconds_ += seconds;
   Q_EMIT totalRecordingSecondsChanged();
@@ -94,8 +102,8 @@ void UsageStatsStore::record(const QString& text, const QDateTime& date, double 
   bool found = false;
   for (DailyUsage& d : daily_) {
     if (d.day.toTimeZone(timeZone_).date() != day) continue;
-    d.words += words;
-    d.dictations += 1;
+    d.words = saturatingAdd(d.words, words);
+    d.dictations = saturatingAdd(d.dictations, 1);
     d.recordingSeconds += seconds;
     found = true;
     break;

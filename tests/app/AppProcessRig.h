@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QSize>
 #include <QStringList>
 #include <QThread>
 #include <QUuid>
@@ -196,14 +197,32 @@ inline bool catchesSigterm(qint64 pid) {
   return false;
 }
 
-// Whether the process shows a mapped window whose title starts with `title`.
-inline bool showsWindow(qint64 pid, const QString& title) {
+// The mapped windows of the process whose title starts with `title`.
+inline QStringList mappedWindows(qint64 pid, const QString& title) {
   QProcess search;
   search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
                                             QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
                                             QLatin1Char('^') + title});
   search.waitForFinished(5000);
-  return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+  if (search.exitCode() != 0) return {};
+  return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// Whether the process shows a mapped window whose title starts with `title`.
+inline bool showsWindow(qint64 pid, const QString& title) { return !mappedWindows(pid, title).isEmpty(); }
+
+// A window's size as xwininfo reports it.
+inline QSize windowSize(const QString& windowId) {
+  QProcess info;
+  info.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), windowId});
+  info.waitForFinished(5000);
+  int width = -1, height = -1;
+  for (const QString& line : QString::fromLatin1(info.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    const QString trimmed = line.trimmed();
+    if (trimmed.startsWith(QLatin1String("Width:"))) width = trimmed.mid(6).trimmed().toInt();
+    if (trimmed.startsWith(QLatin1String("Height:"))) height = trimmed.mid(7).trimmed().toInt();
+  }
+  return QSize(width, height);
 }
 
 }  // namespace murel::apprig

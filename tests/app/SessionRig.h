@@ -33,8 +33,13 @@ namespace murel::test {
 class FakeRecorder final : public AudioRecording {
  public:
   explicit FakeRecorder(QString folder) : folder_(std::move(folder)) {}
-  QString startRecording(quint32 deviceID) override {
+  QCoro::Task<QString> startRecording(quint32 deviceID) override {
     lastDevice = deviceID;
+    if (startDelay.count() > 0) {
+      // The input opening on a slow server.
+      auto opening = startClock->sleep(startDelay);
+      co_await std::move(opening);
+    }
     if (failWith) throw *failWith;
     const QString path = QStringLiteral("%1/recording_%2.wav").arg(folder_).arg(++count);
     QFile file(path);
@@ -42,15 +47,20 @@ class FakeRecorder final : public AudioRecording {
     file.write("RIFF");
     recording_ = true;
     files.append(path);
-    return path;
+    co_return path;
   }
-  void stopRecording() override { ++stops; }
+  QCoro::Task<void> stopRecording() override {
+    ++stops;
+    co_return;
+  }
   float currentLevel() const override { return 0.5f; }
   bool isRecording() const override { return recording_; }
   void setIsRecording(bool recording) override { recording_ = recording; }
   void setOnDeviceLost(std::function<void()> handler) override { onDeviceLost = std::move(handler); }
 
   std::optional<RecorderError> failWith;
+  Clock* startClock = nullptr;
+  Clock::Duration startDelay{0};
   std::function<void()> onDeviceLost;
   QStringList files;
   int count = 0;
@@ -108,7 +118,7 @@ class FakeEngineHost final : public SpeechEngineHosting {
 };
 
 struct FakeMedia final : MediaPlaybackControlling {
-  void pauseForRecording() override { calls.append(QStringLiteral("pause")); }
+  void beginPauseForRecording() override { calls.append(QStringLiteral("pause")); }
   void resumeAfterRecording() override { calls.append(QStringLiteral("resume")); }
   QStringList calls;
 };
@@ -135,6 +145,8 @@ struct SessionRig {
   FakeRecorder recorder{dir};
   FakeEngineHost engine{clock};
   FakeMedia media;
+  // The session's media control: `media` unless the test brings its own.
+  MediaPlaybackControlling& mediaControl;
   FakeHud hud;
 
   QString clipboard;
@@ -170,7 +182,7 @@ struct SessionRig {
   std::vector<DictationSessionEvent> rawEvents;
 
   DictationSession session{DictationSession::Services{
-      recorder, modes, dictionary, engine, deliverer, media, hud, clock, diag,
+      recorder, modes, dictionary, engine, deliverer, mediaControl, hud, clock, diag,
       [this] { return mic; },
       [this](RecordingCue cue) {
         cues.append(cue == RecordingCue::Started ? QStringLiteral("start") : QStringLiteral("stop"));
@@ -183,7 +195,7 @@ struct SessionRig {
       [this](CancellationToken) -> QCoro::Task<std::optional<QString>> { return readSelection(this); },
   }};
 
-  SessionRig() {
+  explicit SessionRig(MediaPlaybackControlling* control = nullptr) : mediaControl(control ? *control : media) {
     static const bool translated = installTranslations(*QCoreApplication::instance());
     (void)translated;
     session.preferences = [this] { return prefs; };

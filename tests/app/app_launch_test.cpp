@@ -44,6 +44,7 @@ class ScriptedLoginItem final : public platform::LoginItem {
     if (registrationWorks) current = Status::enabled;
     return registrationWorks;
   }
+  bool unregisterItem(QString*) override { return false; }  // the launch never unregisters
 };
 
 void installModel(const SpeechModelDescriptor& model, qint64 sizeDelta) {

@@ -92,7 +92,22 @@ TEST_F(AppProcess, SecondLaunchEndsAndBringsTheFirstForward) {
   EXPECT_TRUE(second.waitForFinished(2000)) << "the second instance kept running";
   EXPECT_EQ(second.exitCode(), 0);
   EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Settings")); }, 5s));
+  const QStringList windows = apprig::mappedWindows(first.processId(), QStringLiteral("Settings"));
+  ASSERT_EQ(windows.size(), 1);
+  EXPECT_EQ(apprig::windowSize(windows.constFirst()), QSize(850, 700));
   EXPECT_EQ(first.state(), QProcess::Running);
+  quit(first);
+}
+
+// Before setup is complete a later launch brings onboarding forward; no settings window stays.
+TEST_F(AppProcess, SecondLaunchBeforeSetupMapsNoSettingsWindow) {
+  QProcess& first = launch();
+  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")); }, 10s));
+  QProcess& second = launch();
+  EXPECT_TRUE(second.waitForFinished(2000)) << "the second instance kept running";
+  apprig::pump([] { return false; }, 500ms);
+  EXPECT_FALSE(apprig::showsWindow(first.processId(), QStringLiteral("Settings")));
+  EXPECT_TRUE(apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")));
   quit(first);
 }
 

@@ -10,6 +10,8 @@
 #include "speech/LanguageModelFile.h"
 #include "audio/AudioDeviceManager.h"
 #include "speech/SpeechModel.h"
+#include "support/FakeFileManager.h"
+#include "support/ScriptedFilePanels.h"
 #include "support/TestEnv.h"
 
 #include <QDBusConnection>
@@ -47,51 +49,6 @@ DiagnosticsFacts knownFacts() {
   facts.log = QStringLiteral("09:05:03.042  session  bootstrap\n09:05:04.001  diag  export failed  FileError: x\n");
   return facts;
 }
-
-class ScriptedPanels final : public FilePanels {
- public:
-  std::optional<QString> answer;
-  QString askedName, askedTitle;
-  std::optional<QString> chooseFile(const QStringList&, const QString&) override { return answer; }
-  std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) override {
-    askedName = defaultName;
-    askedTitle = title;
-    return answer;
-  }
-};
-
-class RecordingWorkspace final : public Workspace {
- public:
-  QStringList revealed;
-  void revealFile(const QString& path) override { revealed.append(path); }
-};
-
-// org.freedesktop.FileManager1 answering ShowItems, as a file manager does.
-class FakeFileManager final : public QDBusVirtualObject {
- public:
-  explicit FakeFileManager(QDBusConnection bus) : bus_(std::move(bus)) {
-    bus_.registerVirtualObject(QStringLiteral("/org/freedesktop/FileManager1"), this);
-    bus_.registerService(QStringLiteral("org.freedesktop.FileManager1"));
-  }
-  ~FakeFileManager() override {
-    bus_.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
-    bus_.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
-  }
-  QStringList shown;
-  QString introspect(const QString&) const override {
-    return QStringLiteral("<interface name=\"org.freedesktop.FileManager1\"><method name=\"ShowItems\">"
-                          "<arg type=\"as\" direction=\"in\"/><arg type=\"s\" direction=\"in\"/></method></interface>");
-  }
-  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-    if (message.member() != QLatin1String("ShowItems")) return false;
-    shown += message.arguments().value(0).toStringList();
-    connection.send(message.createReply());
-    return true;
-  }
-
- private:
-  QDBusConnection bus_;
-};
 
 }  // namespace
 
@@ -208,8 +165,8 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
 
 TEST(SaveWithPanel, CancelBuildsNothingAndLogsNothing) {
   DiagLog log(test::freshDir(QStringLiteral("cancel")));
-  ScriptedPanels panels;
-  RecordingWorkspace workspace;
+  test::ScriptedPanels panels;
+  test::RecordingWorkspace workspace;
   int builds = 0;
   EXPECT_FALSE(saveTextWithPanel(panels, workspace, log, QStringLiteral("Murel-Diagnostics-2026-03-03.txt"),
                                  QStringLiteral("Save diagnostics log"), QStringLiteral("diag"), [&] {
@@ -226,8 +183,8 @@ TEST(SaveWithPanel, CancelBuildsNothingAndLogsNothing) {
 TEST(SaveWithPanel, ReplacesTheChosenFileOrLogsTheFailure) {
   const QString folder = test::freshDir(QStringLiteral("save"));
   DiagLog log(folder);
-  ScriptedPanels panels;
-  RecordingWorkspace workspace;
+  test::ScriptedPanels panels;
+  test::RecordingWorkspace workspace;
   const QString target = folder + QStringLiteral("/report.txt");
   {
     QFile old(target);
@@ -256,8 +213,8 @@ TEST(SaveWithPanel, ReplacesTheChosenFileOrLogsTheFailure) {
 // and the file shown by the desktop's file manager over the session bus.
 TEST(SaveWithPanel, ExportedReportIsShownByTheFileManager) {
   ASSERT_TRUE(installTranslations(*QCoreApplication::instance()));
-  FakeFileManager fileManager(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-fm")));
-  ScriptedPanels panels;
+  test::FakeFileManager fileManager(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-fm")));
+  test::ScriptedPanels panels;
   const QString target = test::freshDir(QStringLiteral("export")) + QStringLiteral("/diagnostics.txt");
   panels.answer = target;
   FilePanels::setSharedForTesting(&panels);

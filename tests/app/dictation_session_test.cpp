@@ -259,6 +259,47 @@ TEST(DictationSession, RefusalsOnlyLog) {
   EXPECT_EQ(rig.events.last(), "ready");
 }
 
+TEST(DictationSession, StopCancelOrStartWhileTheInputOpens) {
+  // The recorder takes a while to start: what the user does meanwhile waits
+  // for the recording to begin, then applies.
+  struct Row {
+    const char* name;
+    std::function<void(DictationSession&)> during;
+    QStringList events;  // once started, before any transcription ends
+    DictationSession::Phase phase;
+    int stops;
+    bool fileKept;
+  };
+  const Row rows[] = {
+      {"stop", [](DictationSession& s) { s.stop(); }, {"recording", "transcribing"},
+       DictationSession::Phase::transcribing, 1, true},
+      {"cancel", [](DictationSession& s) { s.cancel(); }, {"recording", "ready"}, DictationSession::Phase::idle, 1,
+       false},
+      {"second start", [](DictationSession& s) { s.start(); }, {"recording"}, DictationSession::Phase::recording, 0,
+       true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SessionRig rig;
+    rig.engine.transcribeDelay = 1h;
+    rig.recorder.startClock = &rig.clock;
+    rig.recorder.startDelay = 50ms;
+    rig.session.start();
+    EXPECT_EQ(rig.session.phase(), DictationSession::Phase::starting);
+    EXPECT_TRUE(rig.events.isEmpty());
+    row.during(rig.session);
+    EXPECT_EQ(rig.recorder.stops, 0) << "nothing to stop before the recording runs";
+    rig.clock.advance(50ms);
+    EXPECT_EQ(rig.events, row.events);
+    EXPECT_EQ(rig.session.phase(), row.phase);
+    EXPECT_EQ(rig.recorder.stops, row.stops);
+    EXPECT_EQ(rig.recorder.count, 1);
+    ASSERT_EQ(rig.recorder.files.size(), 1);
+    EXPECT_EQ(QFile::exists(rig.recorder.files.first()), row.fileKept);
+    rig.session.cancel();
+  }
+}
+
 TEST(DictationSession, CancelWhileTranscribingDiscardsTheLateTranscript) {
   SessionRig rig;
   rig.engine.transcribeDelay = 3s;

@@ -1,7 +1,12 @@
 #include "runtime/AppPaths.h"
+#include "runtime/Cancellation.h"
 #include "runtime/DiagLog.h"
+#include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
+#include "platform/pulse/PulseCapture.h"
 #include "audio/AudioRecorder.h"
+#include "support/AwaitTask.h"
+#include "support/FakeClock.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -30,10 +35,13 @@ class AudioRecorderTest : public ::testing::Test {
     if (!murel::test::pulseAvailable()) GTEST_SKIP() << "needs the rig's PulseAudio";
     QDir(murel::AppPaths::recordings()).removeRecursively();
     diag = std::make_unique<murel::DiagLog>(murel::test::freshDir(QStringLiteral("diag")));
-    recorder = std::make_unique<AudioRecorder>(murel::platform::PulseAudio::shared(), *diag);
+    recorder = std::make_unique<AudioRecorder>(murel::platform::AudioCapture::system(), *diag);
   }
 
   static quint32 idOf(const PipeSource& source) { return *source.index() + 1; }
+
+  QString start(quint32 deviceID) { return murel::test::awaitTask(recorder->startRecording(deviceID)); }
+  void stop() { murel::test::awaitTask(recorder->stopRecording()); }
 
   QStringList recordings() const {
     return QDir(murel::AppPaths::recordings()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
@@ -59,14 +67,14 @@ TEST_F(AudioRecorderTest, RecordsTheSourceFormatToA16BitWav) {
   ASSERT_TRUE(source.loaded());
   QSignalSpy recordingChanged(recorder.get(), &AudioRecorder::isRecordingChanged);
 
-  const QString path = recorder->startRecording(idOf(source));
+  const QString path = start(idOf(source));
   EXPECT_TRUE(recorder->isRecording());
   static const QRegularExpression name(QStringLiteral("^recording_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.wav$"));
   EXPECT_TRUE(name.match(QFileInfo(path).fileName()).hasMatch()) << path.toStdString();
   EXPECT_EQ(QFileInfo(path).absolutePath(), murel::AppPaths::recordings());
 
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(48000, 2, 2.0, 440, 0.3)));
-  recorder->stopRecording();
+  stop();
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_EQ(recordingChanged.count(), 2);
   EXPECT_EQ(recorder->droppedFrames(), 0u);
@@ -100,12 +108,12 @@ TEST_F(AudioRecorderTest, EverySourceFormatBecomes16BitPcm) {
     SCOPED_TRACE(format);
     PipeSource source(QStringLiteral("rec_fmt_") + QLatin1String(format), 32000, 2, {}, QLatin1String(format));
     ASSERT_TRUE(source.loaded());
-    const QString path = recorder->startRecording(idOf(source));
+    const QString path = start(idOf(source));
     ASSERT_TRUE(feedAndWait(source, murel::test::sine(QLatin1String(format), 32000, 2, 0.5, 300, 0.05)));
     EXPECT_NEAR(recorder->currentLevel(), 0.05 / std::sqrt(2.0) * 10, 0.02);
     ASSERT_TRUE(feedAndWait(source, murel::test::sine(QLatin1String(format), 32000, 2, 0.5, 300, 0.3)));
     EXPECT_EQ(recorder->currentLevel(), 1.0f);
-    recorder->stopRecording();
+    stop();
 
     const auto info = murel::test::soxi(path);
     ASSERT_TRUE(info);
@@ -126,7 +134,7 @@ TEST_F(AudioRecorderTest, LevelFollowsTheInput) {
   PipeSource source(QStringLiteral("rec_level"), 16000, 1);
   ASSERT_TRUE(source.loaded());
   EXPECT_EQ(recorder->currentLevel(), 0.0f);  // no capture yet
-  recorder->startRecording(idOf(source));
+  start(idOf(source));
 
   struct Case {
     double amplitude;  // peak of a sine; RMS = peak / sqrt(2)
@@ -140,7 +148,7 @@ TEST_F(AudioRecorderTest, LevelFollowsTheInput) {
     ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.5, 400, c.amplitude)));
     EXPECT_NEAR(recorder->currentLevel(), c.expected, c.tolerance);
   }
-  recorder->stopRecording();
+  stop();
   EXPECT_EQ(recorder->currentLevel(), 0.0f);
 }
 
@@ -149,9 +157,9 @@ TEST_F(AudioRecorderTest, LongFragmentsAreSplitNotDropped) {
   // one level block, and every frame must still reach the file.
   PipeSource source(QStringLiteral("rec_burst"), 48000, 1);
   ASSERT_TRUE(source.loaded());
-  const QString path = recorder->startRecording(idOf(source));
+  const QString path = start(idOf(source));
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(48000, 1, 10.0, 300, 0.2)));
-  recorder->stopRecording();
+  stop();
   EXPECT_EQ(recorder->droppedFrames(), 0u);
   const auto info = murel::test::soxi(path);
   ASSERT_TRUE(info);
@@ -164,7 +172,7 @@ TEST_F(AudioRecorderTest, DeviceLostIsReportedOnceAndTheFileStaysPlayable) {
   const quint32 id = idOf(*source);
   int lost = 0;
   recorder->setOnDeviceLost([&] { ++lost; });
-  const QString path = recorder->startRecording(id);
+  const QString path = start(id);
   ASSERT_TRUE(feedAndWait(*source, murel::test::sineS16(44100, 1, 1.0, 500, 0.3)));
 
   source.reset();  // unplugged mid-recording
@@ -172,7 +180,7 @@ TEST_F(AudioRecorderTest, DeviceLostIsReportedOnceAndTheFileStaysPlayable) {
   murel::test::waitUntil([] { return false; }, 300ms);  // any second report would have come by now
   EXPECT_EQ(lost, 1);
   EXPECT_TRUE(recorder->isRecording());  // the owner decides to stop
-  recorder->stopRecording();
+  stop();
 
   const auto info = murel::test::soxi(path);
   ASSERT_TRUE(info);
@@ -183,7 +191,7 @@ TEST_F(AudioRecorderTest, DeviceLostIsReportedOnceAndTheFileStaysPlayable) {
 
 TEST_F(AudioRecorderTest, UnknownDeviceFailsAndLeavesNoFile) {
   try {
-    recorder->startRecording(0xFFFFFF);
+    start(0xFFFFFF);
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
     EXPECT_EQ(error.kind(), RecorderError::Kind::OsStatus);
@@ -205,7 +213,7 @@ TEST_F(AudioRecorderTest, AnUnwritableFileFailsAtFileCreation) {
   }
   const QStringList before = recordings();
   try {
-    recorder->startRecording(0);
+    start(0);
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
     EXPECT_EQ(error.stage(), QStringLiteral("creating the recording file"));
@@ -221,7 +229,7 @@ TEST_F(AudioRecorderTest, NoRecordingsFolderFailsBeforeAnyAudioWork) {
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   try {
-    recorder->startRecording(0);
+    start(0);
     FAIL() << "start succeeded";
   } catch (const murel::RecordingFolderError& error) {
     EXPECT_TRUE(error.description().startsWith(QStringLiteral("Could not create the folder \u201C") +
@@ -243,9 +251,10 @@ TEST_F(AudioRecorderTest, SystemDefaultIsNeverAnOutputMonitor) {
   {
     murel::platform::PulseAudio pulse;
     ASSERT_EQ(pulse.defaultSourceName(), QStringLiteral("speakers.monitor"));
-    AudioRecorder noMic(pulse, *diag);
+    murel::platform::PulseCapture capture(pulse);
+    AudioRecorder noMic(capture, *diag);
     try {
-      noMic.startRecording(0);
+      murel::test::awaitTask(noMic.startRecording(0));
       FAIL() << "recorded the speakers";
     } catch (const RecorderError& error) {
       EXPECT_EQ(error.stage(), QStringLiteral("choosing the input"));
@@ -257,9 +266,9 @@ TEST_F(AudioRecorderTest, SystemDefaultIsNeverAnOutputMonitor) {
 
 TEST_F(AudioRecorderTest, SystemDefaultRecordsTheDefaultSource) {
   const quint32 micID = *murel::test::sourceIndex(QStringLiteral("murel_test_mic")) + 1;
-  const QString path = recorder->startRecording(0);
+  const QString path = start(0);
   EXPECT_TRUE(recorder->isRecording());
-  recorder->stopRecording();
+  stop();
   EXPECT_TRUE(QFileInfo::exists(path));
   const QString log = diag->readAll();
   EXPECT_TRUE(log.contains(QStringLiteral("  audio  start  deviceID=%1 rate=16000 ch=1\n").arg(micID)))
@@ -270,19 +279,19 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
   PipeSource source(QStringLiteral("rec_twice"), 16000, 1);
   ASSERT_TRUE(source.loaded());
   // Stopping with nothing running is harmless.
-  recorder->stopRecording();
-  recorder->stopRecording();
+  stop();
+  stop();
   EXPECT_FALSE(recorder->isRecording());
 
   // A second start closes the first file and begins another; within one second
   // both get the same name and the second replaces the first.
-  const QString first = recorder->startRecording(idOf(source));
+  const QString first = start(idOf(source));
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.5, 400, 0.3)));
-  const QString second = recorder->startRecording(idOf(source));
+  const QString second = start(idOf(source));
   EXPECT_TRUE(recorder->isRecording());
   ASSERT_TRUE(feedAndWait(source, murel::test::sineS16(16000, 1, 0.25, 400, 0.3)));
-  recorder->stopRecording();
-  recorder->stopRecording();
+  stop();
+  stop();
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_TRUE(QFileInfo::exists(first));
   EXPECT_TRUE(QFileInfo::exists(second));
@@ -292,6 +301,60 @@ TEST_F(AudioRecorderTest, StartStopSequences) {
   if (first != second) {
     EXPECT_NEAR(murel::test::soxi(first)->seconds, 0.5, 0.05);
   }
+}
+
+TEST_F(AudioRecorderTest, AHungServerNeverHoldsTheMainThread) {
+  // The start awaits the server's answers on the main loop: while a server that
+  // stopped answering keeps it waiting, a stop or the recorder's end cancels
+  // it, and the time-out (on the connection's clock) fails it. No file stays.
+  const QString dir = murel::test::freshDir(QStringLiteral("hung"));
+  murel::test::PrivateServer server(
+      dir, {QStringLiteral("module-pipe-source source_name=hung_mic file=%1/mic format=s16le rate=16000 channels=1")
+                .arg(dir)});
+  ASSERT_TRUE(server.start());
+  const QByteArray saved = qgetenv("PULSE_SERVER");
+  qputenv("PULSE_SERVER", server.address().toUtf8());
+  {
+    murel::test::FakeClock clock;
+    murel::platform::PulseAudio pulse(&clock);
+    const auto mic = pulse.sourceByName(QStringLiteral("hung_mic"));
+    ASSERT_TRUE(mic);
+    murel::platform::PulseCapture capture(pulse);
+    enum class Then { Stop, Destroy, TimeOut };
+    for (const Then then : {Then::Stop, Then::Destroy, Then::TimeOut}) {
+      SCOPED_TRACE(int(then));
+      auto hung = std::make_unique<AudioRecorder>(capture, *diag);
+      server.freeze(true);
+      auto starting = hung->startRecording(mic->index + 1);
+      EXPECT_FALSE(starting.isReady());
+      std::optional<QCoro::Task<void>> stopping;
+      if (then == Then::Stop) stopping = hung->stopRecording();
+      if (then == Then::Destroy) hung.reset();
+      if (then == Then::TimeOut) {
+        clock.advance(std::chrono::seconds(3));
+        try {
+          murel::test::awaitTask(std::move(starting));
+          ADD_FAILURE() << "started on a hung server";
+        } catch (const RecorderError& error) {
+          EXPECT_EQ(error.stage(), QStringLiteral("choosing the input")) << error.description().toStdString();
+        }
+        server.freeze(false);
+      } else {
+        server.freeze(false);
+        EXPECT_THROW(murel::test::awaitTask(std::move(starting)), murel::OperationCancelled);
+        if (stopping) murel::test::awaitTask(std::move(*stopping));
+      }
+      EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
+      if (hung) EXPECT_FALSE(hung->isRecording());
+    }
+    // The connection is fine afterwards.
+    AudioRecorder recorder(capture, *diag);
+    const QString path = murel::test::awaitTask(recorder.startRecording(mic->index + 1));
+    EXPECT_TRUE(recorder.isRecording());
+    murel::test::awaitTask(recorder.stopRecording());
+    EXPECT_TRUE(QFileInfo::exists(path));
+  }
+  qputenv("PULSE_SERVER", saved);
 }
 
 TEST(RecorderErrorText, FormatsStatusesAsCharactersOrDecimal) {

@@ -1,8 +1,11 @@
 #include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
 #include "audio/RecordingCuePlayer.h"
+#include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
+#include "platform/pulse/PulseCuePlayback.h"
 #include "audio/AudioRecorder.h"
+#include "support/AwaitTask.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -17,6 +20,7 @@
 using murel::RecordingCue;
 using murel::RecordingCuePlayer;
 using murel::platform::PulseAudio;
+using murel::platform::PulseCuePlayback;
 using namespace std::chrono_literals;
 
 namespace {
@@ -42,8 +46,9 @@ class RecordingCueTest : public ::testing::Test {
     // An idle null sink hands out its first output in blocks of seconds; one
     // capture kept running for the whole suite keeps it at a short latency.
     keeperLog_ = new murel::DiagLog(std::nullopt);
-    keeper_ = new murel::AudioRecorder(PulseAudio::shared(), *keeperLog_);
-    keeper_->startRecording(*murel::test::sourceIndex(sinkName_ + QStringLiteral(".monitor")) + 1);
+    keeper_ = new murel::AudioRecorder(murel::platform::AudioCapture::system(), *keeperLog_);
+    murel::test::awaitTask(
+        keeper_->startRecording(*murel::test::sourceIndex(sinkName_ + QStringLiteral(".monitor")) + 1));
   }
   static void TearDownTestSuite() {
     delete keeper_;
@@ -54,7 +59,7 @@ class RecordingCueTest : public ::testing::Test {
   void SetUp() override {
     if (!murel::test::pulseAvailable() || !sinkModule_) GTEST_SKIP() << "needs the rig's PulseAudio";
     diag = std::make_unique<murel::DiagLog>(std::nullopt);
-    recorder = std::make_unique<murel::AudioRecorder>(PulseAudio::shared(), *diag);
+    recorder = std::make_unique<murel::AudioRecorder>(murel::platform::AudioCapture::system(), *diag);
   }
 
   static QString sound(const char* name) {
@@ -65,13 +70,13 @@ class RecordingCueTest : public ::testing::Test {
   // that point; returns what was heard after the moment `act` began.
   Heard listen(const std::function<void()>& act) {
     const quint32 monitor = *murel::test::sourceIndex(sinkName_ + QStringLiteral(".monitor")) + 1;
-    const QString path = recorder->startRecording(monitor);
+    const QString path = murel::test::awaitTask(recorder->startRecording(monitor));
     EXPECT_TRUE(murel::test::waitUntil([&] { return recorder->capturedFrames() > 4800; }));
     const uint64_t mark = recorder->capturedFrames();
     act();
     const uint64_t until = mark + 28800;  // well over half a second of output
     EXPECT_TRUE(murel::test::waitUntil([&] { return recorder->capturedFrames() >= until; }));
-    recorder->stopRecording();
+    murel::test::awaitTask(recorder->stopRecording());
 
     Heard heard;
     const auto samples = murel::test::readWav(path);
@@ -126,7 +131,8 @@ TEST_F(RecordingCueTest, BundledCuesLoadOffTheMainThreadAndAreHeard) {
 }
 
 TEST_F(RecordingCueTest, PlayingAgainRestartsTheCue) {
-  RecordingCuePlayer player(sound("ListeningStart"), sound("ListeningStop"), PulseAudio::shared());
+  PulseCuePlayback playback(PulseAudio::shared());
+  RecordingCuePlayer player(sound("ListeningStart"), sound("ListeningStop"), playback);
   const Heard once = listen([&] { player.play(RecordingCue::Started); });
   ASSERT_TRUE(once.any);
   const Heard twice = listen([&] {
@@ -144,9 +150,10 @@ TEST_F(RecordingCueTest, PlayingAgainRestartsTheCue) {
 }
 
 TEST_F(RecordingCueTest, MissingSoundIsSilentAndTheOtherStillPlays) {
+  PulseCuePlayback playback(PulseAudio::shared());
   RecordingCuePlayer player(sound("ListeningStart"), murel::test::freshDir(QStringLiteral("none")) +
                                                          QStringLiteral("/ListeningStop.wav"),
-                            PulseAudio::shared());
+                            playback);
   EXPECT_TRUE(player.hasSound(RecordingCue::Started));
   EXPECT_FALSE(player.hasSound(RecordingCue::Stopped));
   EXPECT_FALSE(listen([&] { player.play(RecordingCue::Stopped); }).any);

@@ -88,13 +88,13 @@ TEST(Appearance, PortalValuesMapToLightUnlessDarkIsPreferred) {
 
 TEST(Appearance, LightWithoutPortalOrWithoutTheSetting) {
   {
-    Appearance none(QDBusConnection::sessionBus());
+    Appearance none(platform::DesktopColorScheme::onSessionBus());
     QCoreApplication::processEvents();
     EXPECT_EQ(none.scheme(), Scheme::Light);
   }
   FakePortal portal(QStringLiteral("absent"));
   ASSERT_TRUE(portal.ready());
-  Appearance appearance(QDBusConnection::sessionBus());
+  Appearance appearance(platform::DesktopColorScheme::onSessionBus());
   int changes = 0;
   QObject::connect(&appearance, &Appearance::schemeChanged, [&] { ++changes; });
   // A later change still arrives, so the first read has been answered by then.
@@ -104,10 +104,10 @@ TEST(Appearance, LightWithoutPortalOrWithoutTheSetting) {
 }
 
 TEST(Appearance, ReadsTheDesktopsSchemeAtStartAndWhenThePortalAppearsLater) {
-  Appearance early(QDBusConnection::sessionBus());
+  Appearance early(platform::DesktopColorScheme::onSessionBus());
   FakePortal portal(QStringLiteral("1"));
   ASSERT_TRUE(portal.ready());
-  Appearance late(QDBusConnection::sessionBus());
+  Appearance late(platform::DesktopColorScheme::onSessionBus());
   EXPECT_TRUE(waitUntil([&] { return late.scheme() == Scheme::Dark; }));
   EXPECT_TRUE(waitUntil([&] { return early.scheme() == Scheme::Dark; }));
 }

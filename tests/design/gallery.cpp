@@ -6,6 +6,7 @@
 #include "design/Appearance.h"
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
+#include "design/HotkeyComponents.h"
 #include "design/InputComponents.h"
 #include "design/ProgressComponents.h"
 #include "design/SettingsComponents.h"
@@ -149,6 +150,21 @@ void settings(QVBoxLayout* page) {
   page->addWidget(layout);
 }
 
+void hotkeys(QVBoxLayout* page) {
+  const KeyCombo altShiftSpace(Key::space, KeyModifiers::option | KeyModifiers::shift);
+  page->addWidget(new HotkeyBindingRow(altShiftSpace, false));
+  auto* listening = new ListeningRowFrame(new HotkeyBindingRow(altShiftSpace, true));
+  listening->setListening(true);
+  page->addWidget(listening);
+  auto* unavailable = new HotkeyBindingRow(KeyCombo(Key::d, KeyModifiers::leftControl), false);
+  unavailable->setClearable(false);
+  unavailable->setUnavailable(true);
+  page->addWidget(unavailable);
+  page->addWidget(new HotkeyBindingRow(std::nullopt, false));
+  page->addWidget(new HotkeyConflictNotice);
+  page->addWidget(new ActivationModePicker(ActivationMode::toggle));
+}
+
 bool render(const QString& folder, const QString& name, Appearance::Scheme scheme, int width,
             const std::function<void(QVBoxLayout*)>& build) {
   Sheet sheet;
@@ -192,7 +208,8 @@ int main(int argc, char** argv) {
   installTranslations(app);
   Fonts::registerBundled();
   const std::pair<const char*, std::function<void(QVBoxLayout*)>> groups[] = {
-      {"core", core}, {"editorial", editorial}, {"progress", progress}, {"inputs", inputs}, {"settings", settings}};
+      {"core", core}, {"editorial", editorial}, {"progress", progress}, {"inputs", inputs}, {"settings", settings},
+      {"hotkeys", hotkeys}};
   bool ok = true;
   for (const auto& [name, build] : groups)
     for (auto scheme : {Appearance::Scheme::Light, Appearance::Scheme::Dark})

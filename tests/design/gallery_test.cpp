@@ -20,7 +20,7 @@ TEST(DesignGallery, RendersEveryGroupInLightAndDark) {
   ASSERT_EQ(gallery.exitCode(), 0);
 
   using Scheme = murel::Appearance::Scheme;
-  for (const char* group : {"core", "editorial", "progress", "inputs", "settings"}) {
+  for (const char* group : {"core", "editorial", "progress", "inputs", "settings", "hotkeys"}) {
     for (const auto& [suffix, scheme] : {std::pair{"light", Scheme::Light}, std::pair{"dark", Scheme::Dark}}) {
       const QString path = QStringLiteral("%1/%2-%3.png").arg(folder, QLatin1String(group), QLatin1String(suffix));
       const QImage image(path);

@@ -195,3 +195,28 @@ TEST_F(HotKeyRecorderTest, DiscardingStopsTheCapture) {
   EXPECT_EQ(clock.pendingCount(), 0u);
   EXPECT_TRUE(press(kA));
 }
+
+// Two captures at once (the configuration page's two rows): the key goes to
+// the one started last; the other keeps listening, does not take the
+// modifiers' release for a combination, and the service stays paused until
+// both have ended.
+TEST_F(HotKeyRecorderTest, TwoCapturesAtOnce) {
+  HotKeyRecorder first(*service, Target::changeMode, clock);
+  HotKeyRecorder second(*service, Target::commandEdit, clock);
+  first.beginCapture();
+  second.beginCapture();
+  press(kSuperL);
+  EXPECT_FALSE(press(kA));
+  release(kA);
+  release(kSuperL);
+  EXPECT_FALSE(second.isRecording());
+  EXPECT_EQ(service->commandEditCombo(), KeyCombo(Key::a, M::leftCommand));
+  EXPECT_TRUE(first.isRecording());
+  EXPECT_EQ(service->changeModeCombo(), KeyCombo(Key::space, M::option | M::shift));
+  EXPECT_TRUE(service->isPaused());
+
+  press(kEscape);
+  EXPECT_FALSE(first.isRecording());
+  EXPECT_FALSE(service->isPaused());
+  EXPECT_EQ(service->changeModeCombo(), KeyCombo(Key::space, M::option | M::shift));
+}

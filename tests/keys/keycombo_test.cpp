@@ -73,6 +73,26 @@ TEST(KeyCombo, DisplayStrings) {
   }
 }
 
+// The keycaps name the modifiers as Linux keyboards do; a side prefix stays.
+TEST(KeyCombo, KeycapLabels) {
+  struct Case {
+    quint32 code, mods;
+    QStringList expected;
+  };
+  const Case cases[] = {
+      {49, 10, {"Alt", "Shift", "␣ SPACE"}},
+      {2, 0x100 | 0x40, {"L Ctrl", "L Alt", "D"}},
+      {0, 0x30, {"L Super", "R Super", "A"}},
+      {96, 0x1004, {"Ctrl", "fn", "F5"}},
+      {61, 0, {"R Alt"}},
+      {52, 1, {"Super", "?"}},
+      {1000, 0, {"?"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(keycapLabels(KeyCombo(c.code, KeyModifiers(c.mods))), c.expected) << c.expected.join(' ').toStdString();
+  }
+}
+
 TEST(KeyCombo, KeyTable) {
   EXPECT_EQ(murel::allKeys().size(), 110u);
   for (quint32 code : {52u, 66u, 68u, 70u, 72u, 73u, 74u, 77u, 93u, 94u, 95u, 102u, 104u, 108u, 110u, 112u, 114u,

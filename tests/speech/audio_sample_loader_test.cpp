@@ -119,6 +119,54 @@ TEST_F(AudioSampleLoaderTest, CutOffFilesGiveTheSamplesReadSoFar) {
   EXPECT_LT(double(samples.size()), full * 0.6);
 }
 
+// Headers no real recording has are refused with a clear error before any
+// resampler is set up (a 436 MHz rate alone used to cost seconds and ~480 MB).
+TEST_F(AudioSampleLoaderTest, ForgedHeadersAreRefused) {
+  sox({QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
+       QStringLiteral("-b"), QStringLiteral("16"), path("base.wav"), QStringLiteral("synth"), QStringLiteral("1"),
+       QStringLiteral("sine"), QStringLiteral("440")});
+  QFile base(path("base.wav"));
+  ASSERT_TRUE(base.open(QIODevice::ReadOnly));
+  const QByteArray wav = base.readAll();
+  auto patched = [&](const char* name, int offset, QByteArray bytes) {
+    QByteArray data = wav;
+    data.replace(offset, bytes.size(), bytes);
+    QFile out(path(name));
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(data);
+    return path(name);
+  };
+  auto le32 = [](quint32 v) {
+    return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
+  };
+  struct Case {
+    QString file;
+    const char* message;
+  };
+  const Case cases[] = {
+      {test::sourceDir() + QStringLiteral("/tests/fuzz/seeds/audio/rate-436617472hz.aiff"),
+       "the sample rate of 436617472 Hz is not supported"},
+      {patched("rate.wav", 24, le32(768000) + le32(768000 * 2)), "the sample rate of 768000 Hz is not supported"},
+      {patched("channels.wav", 22, QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)),
+       "200 audio channels are not supported"},
+      // 2^31 - 1 frames at 4 kHz claimed over 100 frames of data: about 149 hours.
+      {test::sourceDir() + QStringLiteral("/tests/fuzz/seeds/audio/claims-149h.aiff"),
+       "the recording is too long"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
+    try {
+      AudioSampleLoader::loadSamples(c.file);
+      ADD_FAILURE() << "no error";
+    } catch (const EngineError& e) {
+      EXPECT_EQ(e.description(), QStringLiteral("Audio conversion failed: ") + QLatin1String(c.message));
+    }
+  }
+  // At the limits themselves the file decodes.
+  const AudioSamples top = AudioSampleLoader::loadSamples(patched("top.wav", 24, le32(384000) + le32(384000 * 2)));
+  EXPECT_NEAR(double(top.size()), 16000.0 * 16000 / 384000, 16.0);
+}
+
 TEST_F(AudioSampleLoaderTest, AFileWithoutFramesGivesNoSamples) {
   sox({QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
        QStringLiteral("-b"), QStringLiteral("16"), path("empty.wav"), QStringLiteral("trim"), QStringLiteral("0"),

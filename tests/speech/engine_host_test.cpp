@@ -573,19 +573,22 @@ class RendezvousEngine final : public TranscriptionEngine {
       : loadStarted_(loadStarted), decodeStarted_(decodeStarted) {}
   bool isLoaded() const override { return loaded_; }
   QCoro::Task<void> load() override {
-    co_await worker_.run([this] {
+    auto job = [this] {
       loadStarted_.release();
       sawDecoding = decodeStarted_.tryAcquire(1, 10000);
       loaded_ = true;
-    });
+    };
+    co_await worker_.run(std::move(job));
   }
   QCoro::Task<void> unload() override {
-    co_await worker_.run([this] { loaded_ = false; });
+    auto job = [this] { loaded_ = false; };
+    co_await worker_.run(std::move(job));
   }
   QCoro::Task<TranscriptionResult> transcribe(AudioSamples samples, std::optional<QString>, QStringList,
                                               CancellationToken) override {
     const std::size_t count = samples.size();
-    co_return co_await worker_.run([count] { return TranscriptionResult{QString::number(count), std::nullopt}; });
+    auto job = [count] { return TranscriptionResult{QString::number(count), std::nullopt}; };
+    co_return co_await worker_.run(std::move(job));
   }
   std::atomic<bool> sawDecoding = false;
 

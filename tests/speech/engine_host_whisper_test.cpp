@@ -7,6 +7,7 @@
 #include "speech/WhisperModel.h"
 #include "support/FakeClock.h"
 #include "support/AwaitTask.h"
+#include "support/LogCapture.h"
 #include "support/MediaFiles.h"
 #include "support/SpeechAudio.h"
 
@@ -15,8 +16,6 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
-
-#include <mutex>
 
 using namespace murel;
 using namespace std::chrono_literals;
@@ -29,12 +28,7 @@ namespace {
 // file spoken by espeak-ng and decoded by the sample loader, and the idle unload.
 TEST(EngineHostWithWhisper, TranscribesASpokenWavFileAndUnloadsWhenIdle) {
   setEngineThreadCountForTesting(1);
-  QStringList whisperLines;
-  std::mutex mutex;
-  SystemLog::setSink([&](SystemLog::Level, const QString& category, const QString& message) {
-    std::lock_guard lock(mutex);
-    if (category == QLatin1String("whisper")) whisperLines << message;
-  });
+  test::LogCapture logs;
 
   const QString dir = test::freshDir(QStringLiteral("host-whisper"));
   SpeechModelDescriptor row = WhisperModel::descriptor(WhisperModel::smallEnglishQ8);
@@ -73,16 +67,17 @@ TEST(EngineHostWithWhisper, TranscribesASpokenWavFileAndUnloadsWhenIdle) {
   clock.advance(1s);
   EXPECT_FALSE(host.hasEngine());
   ASSERT_TRUE(test::waitUntil([&] { return !engine->isLoaded(); }, 30s));
-  {
-    std::lock_guard lock(mutex);
-    EXPECT_TRUE(whisperLines.contains(QStringLiteral("Whisper engine loaded")));
-    EXPECT_EQ(whisperLines.last(), QStringLiteral("Whisper engine unloaded"));
-  }
+  // The residency flag flips before its line is logged: wait for the line itself.
+  const auto unloadedLogged = [&] {
+    const QStringList lines = logs.messages(QStringLiteral("whisper"));
+    return !lines.isEmpty() && lines.last() == QLatin1String("Whisper engine unloaded");
+  };
+  EXPECT_TRUE(test::waitUntil(unloadedLogged, 30s)) << logs.messages(QStringLiteral("whisper")).join(u'|').toStdString();
+  EXPECT_TRUE(logs.messages(QStringLiteral("whisper")).contains(QStringLiteral("Whisper engine loaded")));
   const QString log = diag.readAll();
   EXPECT_TRUE(QRegularExpression(QStringLiteral("  engine  loaded  \\d+ms\n")).match(log).hasMatch()) << log.toStdString();
   EXPECT_TRUE(log.endsWith(QStringLiteral("  engine  idle unload\n"))) << log.toStdString();
 
-  SystemLog::setSink({});
   setEngineThreadCountForTesting(0);
 }
 

@@ -137,7 +137,7 @@ TEST(SpeechModelCatalog, CapabilitiesAndAttributions) {
   for (const auto& d : c) distinct.insert(d.attribution);
   EXPECT_EQ(distinct.size(), 3);
   EXPECT_EQ(c[2].attribution, c[3].attribution);
-  EXPECT_EQ(c[2].attribution.name, QStringLiteral("OpenAI Whisper"));
+  EXPECT_EQ(c[2].attribution.name, QStringLiteral("Whisper"));
   EXPECT_EQ(c[2].attribution.license, QStringLiteral("MIT"));
   EXPECT_EQ(c[2].attribution.detail.text(), QStringLiteral("Speech recognition model by OpenAI."));
   EXPECT_EQ(c[4].attribution.license, QStringLiteral("CC BY 4.0"));

@@ -46,10 +46,10 @@ TEST(WhisperDecodingRequest, LanguageAndInitialPrompt) {
   }
 }
 
-TEST(WhisperFullParams, GreedyWithBuiltInVoiceActivityDetection) {
+TEST(WhisperFullParams, GreedyOnSpeechAlreadyDetected) {
   const whisper_full_params defaults = whisper_full_default_params(WHISPER_SAMPLING_GREEDY);
   for (const char* prompt : {static_cast<const char*>(nullptr), "Anna, Kubernetes"}) {
-    const whisper_full_params p = makeWhisperFullParams(3, "auto", prompt, "/vad.bin");
+    const whisper_full_params p = makeWhisperFullParams(3, "auto", prompt);
     EXPECT_EQ(p.strategy, WHISPER_SAMPLING_GREEDY);
     EXPECT_EQ(p.n_threads, 3);
     EXPECT_FALSE(p.translate);
@@ -58,8 +58,7 @@ TEST(WhisperFullParams, GreedyWithBuiltInVoiceActivityDetection) {
     EXPECT_FALSE(p.print_special || p.print_progress || p.print_realtime || p.print_timestamps);
     EXPECT_TRUE(p.suppress_nst);
     EXPECT_STREQ(p.language, "auto");
-    EXPECT_TRUE(p.vad);
-    EXPECT_STREQ(p.vad_model_path, "/vad.bin");
+    EXPECT_FALSE(p.vad);
     EXPECT_EQ(p.vad_params.min_silence_duration_ms, 500);
     EXPECT_EQ(p.vad_params.speech_pad_ms, 200);
     // Everything else stays whisper.cpp's.
@@ -77,6 +76,37 @@ TEST(WhisperFullParams, GreedyWithBuiltInVoiceActivityDetection) {
       EXPECT_EQ(p.carry_initial_prompt, defaults.carry_initial_prompt);
     }
   }
+}
+
+TEST(WhisperSpeechOnlySamples, JoinsRangesAsWhisperCppDoes) {
+  // One second of audio whose samples count up, so every copied range shows.
+  std::vector<float> audio(16000);
+  for (size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<float>(i + 1);
+  const int silence = 1600;  // 0.1 s between ranges
+  const struct {
+    const char* name;
+    std::vector<SpeechRange> ranges;
+    float overlap;
+    std::vector<std::pair<int, int>> pieces;  // [start, end) of `audio`, -n for n zeros
+  } cases[] = {
+      {"no speech", {}, 0.1f, {}},
+      {"one range, no overlap after the last", {{10, 50}}, 0.1f, {{1600, 8000}}},
+      {"overlap and a silence between two", {{0, 20}, {60, 80}}, 0.1f, {{0, 4800}, {-silence, 0}, {9600, 12800}}},
+      {"clamped to the recording", {{90, 200}}, 0.1f, {{14400, 15999}}},
+      {"overlap clamped too", {{50, 99}, {99, 120}}, 0.5f, {{8000, 15999}, {-silence, 0}, {15840, 15999}}},
+      {"empty range dropped with its silence", {{20, 20}, {40, 60}}, 0.0f, {{6400, 9600}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<float> expected;
+    for (const auto& [from, to] : c.pieces) {
+      if (from < 0)
+        expected.insert(expected.end(), static_cast<size_t>(-from), 0.f);
+      else
+        expected.insert(expected.end(), audio.begin() + from, audio.begin() + to);
+    }
+    EXPECT_EQ(speechOnlySamples(audio.data(), static_cast<int>(audio.size()), c.ranges, c.overlap), expected) << c.name;
+  }
+  EXPECT_TRUE(speechOnlySamples(nullptr, 0, {{0, 10}}, 0.1f).empty());
 }
 
 EngineError loadError(WhisperEngine& engine) {

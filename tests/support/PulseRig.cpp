@@ -127,6 +127,11 @@ bool PrivateServer::start() {
   return false;
 }
 
+void PrivateServer::freeze(bool frozen) {
+  if (!process_ || process_->state() == QProcess::NotRunning) return;
+  ::kill(static_cast<pid_t>(process_->processId()), frozen ? SIGSTOP : SIGCONT);
+}
+
 void PrivateServer::stop() {
   if (!process_ || process_->state() == QProcess::NotRunning) return;
   process_->kill();

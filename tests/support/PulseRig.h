@@ -69,6 +69,9 @@ class PrivateServer {
   bool start();
   // Kills it, as a crash would.
   void stop();
+  // Stops it answering (SIGSTOP) while its connections stay open, as a hung
+  // server would; false goes on again.
+  void freeze(bool frozen);
 
  private:
   QString dir_;

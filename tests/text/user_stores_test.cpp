@@ -388,6 +388,37 @@ TEST(StoredLists, DamagedListsKeepTheReadableRecordsAndTheValueAside) {
   EXPECT_EQ(defaults->dataValue(QStringLiteral("snippetEntries.unreadableBackup2")), QByteArray("[{\"x"));
 }
 
+// A damaged or hand-edited file can hold any JSON number as a time: the record
+// stays, its date is clamped to the years 1..9999 and saving it back is stable.
+TEST(History, UnrepresentableTimestampsAreClampedAndTheRecordKept) {
+  struct Case {
+    const char* stored;
+    int year;
+  };
+  const Case cases[] = {
+      {"9.2e15", 9999}, {"9223372036854775.807", 9999}, {"1e308", 9999},
+      {"-9.2e15", 1},   {"-1e308", 1},                  {"700000000", 2023},
+  };
+  for (const Case& c : cases) {
+    auto defaults = freshDefaults("history-time");
+    defaults->setValue(QStringLiteral("historyEntries"),
+                       QByteArray(R"([{"id":"11111111-1111-1111-1111-111111111111","text":"kept","timestamp":)") + c.stored +
+                           "}]");
+    QDateTime read;
+    {
+      HistoryStore store(*defaults);
+      ASSERT_EQ(store.entries().size(), 1) << c.stored;
+      read = store.entries()[0].timestamp;
+      EXPECT_TRUE(read.isValid()) << c.stored;
+      EXPECT_EQ(read.date().year(), c.year) << c.stored;
+      store.add(QStringLiteral("new"));  // writes the old record back
+    }
+    HistoryStore reread(*defaults);
+    ASSERT_EQ(reread.entries().size(), 2) << c.stored;
+    EXPECT_EQ(reread.entries()[1].timestamp, read) << c.stored;
+  }
+}
+
 TEST(Preferences, VoiceEditSwitch) {
   auto defaults = freshDefaults("voice-edit");
   {

@@ -1,13 +1,12 @@
 #pragma once
 
-#include <QDBusConnection>
 #include <QObject>
 
 namespace murel {
 
 // One Murel per session: the first process owns a name on the session bus; a
 // later launch asks it to come forward and ends, so two processes never fight
-// over the key grabs.
+// over the key grabs. Main thread; on the session bus.
 class SingleInstance : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "com.murel.app.Instance")
@@ -18,7 +17,7 @@ class SingleInstance : public QObject {
 
   enum class Claim { first, alreadyRunning, unguarded };
 
-  explicit SingleInstance(QDBusConnection bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+  explicit SingleInstance(QObject* parent = nullptr);
 
   // Takes the name. `alreadyRunning` when another process holds it, `unguarded`
   // when there is no session bus (then nothing can be shared either).
@@ -31,9 +30,6 @@ class SingleInstance : public QObject {
 
  Q_SIGNALS:
   void reopenRequested();
-
- private:
-  QDBusConnection bus_;
 };
 
 }  // namespace murel

@@ -38,6 +38,7 @@ PulseSource toSource(const pa_source_info& info) {
 
 // State of one source query, filled on the PulseAudio thread under the main-loop lock.
 struct SourceQuery {
+  PulseAudio* pulse = nullptr;
   std::vector<PulseSource> found;
   bool failed = false;
 
@@ -45,17 +46,22 @@ struct SourceQuery {
     auto* q = static_cast<SourceQuery*>(self);
     if (eol < 0) q->failed = true;
     if (eol == 0 && info) q->found.push_back(toSource(*info));
+    if (eol != 0) q->pulse->wakeWaitersLocked();
   }
 };
 
 struct ServerQuery {
+  PulseAudio* pulse = nullptr;
   std::optional<QString> defaultSource;
 
   static void onInfo(pa_context*, const pa_server_info* info, void* self) {
     auto* q = static_cast<ServerQuery*>(self);
     if (info && info->default_source_name) q->defaultSource = QString::fromUtf8(info->default_source_name);
+    q->pulse->wakeWaitersLocked();
   }
 };
+
+AudioSource plain(const PulseSource& source) { return static_cast<const AudioSource&>(source); }
 
 }  // namespace
 
@@ -65,7 +71,9 @@ PulseAudio& PulseAudio::shared() {
   return *instance;
 }
 
-PulseAudio::PulseAudio(murel::Clock* retryClock) : retryClock_(retryClock ? retryClock : &murel::Clock::suspending()) {
+AudioDevices& AudioDevices::system() { return PulseAudio::shared(); }
+
+PulseAudio::PulseAudio(murel::Clock* clock) : clock_(clock ? clock : &murel::Clock::suspending()) {
   if (auto* app = QCoreApplication::instance()) moveToThread(app->thread());
   mainloop_ = pa_threaded_mainloop_new();
   pa_threaded_mainloop_set_name(mainloop_, "murel-pulse");
@@ -99,6 +107,7 @@ void PulseAudio::dropContextLocked() {
   pa_context_disconnect(context_);
   pa_context_unref(context_);
   context_ = nullptr;
+  subscribed_ = nullptr;
   connected_.store(false, std::memory_order_release);
 }
 
@@ -116,6 +125,37 @@ void PulseAudio::onContextState(pa_context* context, void* self) {
     default:
       break;
   }
+  pulse->wakeWaitersLocked();
+}
+
+void PulseAudio::wakeWaitersLocked() {
+  if (waiters_.empty()) return;
+  // Resumed on the main thread, where they wait.
+  QMetaObject::invokeMethod(
+      this,
+      [woken = std::move(waiters_)] {
+        for (const CancellationToken& token : woken) token.cancel();
+      },
+      Qt::QueuedConnection);
+  waiters_.clear();
+}
+
+QCoro::Task<bool> PulseAudio::waitFor(std::function<bool()> doneLocked, Clock::Duration timeout) {
+  const Clock::Duration deadline = clock_->now() + timeout;
+  for (;;) {
+    CancellationToken woken;
+    {
+      Lock lock(*this);
+      if (doneLocked()) break;
+      // Registered under the lock, so a change between the look and the wait still wakes it.
+      waiters_.push_back(woken);
+    }
+    const Clock::Duration left = deadline - clock_->now();
+    if (left <= Clock::Duration::zero()) co_return false;
+    auto sleeping = clock_->sleep(left, woken);
+    co_await std::move(sleeping);
+  }
+  co_return true;
 }
 
 void PulseAudio::postSourcesChanged() {
@@ -133,7 +173,7 @@ void PulseAudio::postSourcesChanged() {
 void PulseAudio::scheduleReconnect() {
   if (reconnectScheduled_) return;
   reconnectScheduled_ = true;
-  retryClock_->schedule(std::chrono::seconds(2), [this] {
+  clock_->schedule(std::chrono::seconds(2), [this] {
     reconnectScheduled_ = false;
     if (isConnected()) return;
     if (ensureConnected(std::chrono::milliseconds(500))) {
@@ -144,38 +184,55 @@ void PulseAudio::scheduleReconnect() {
   });
 }
 
+bool PulseAudio::beginConnectLocked() {
+  if (context_) {
+    const pa_context_state_t state = pa_context_get_state(context_);
+    if (PA_CONTEXT_IS_GOOD(state)) return true;
+    dropContextLocked();
+  }
+  pa_proplist* props = pa_proplist_new();
+  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Murel");
+  pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "com.murel.app");
+  context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_), "Murel", props);
+  pa_proplist_free(props);
+  if (!context_) return false;
+  pa_context_set_state_callback(context_, &PulseAudio::onContextState, this);
+  pa_context_set_subscribe_callback(
+      context_,
+      [](pa_context*, pa_subscription_event_type_t type, uint32_t, void* self) {
+        const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+        if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+          static_cast<PulseAudio*>(self)->postSourcesChanged();
+        }
+      },
+      this);
+  // No autospawn: a desktop session starts its own sound server.
+  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    dropContextLocked();
+    return false;
+  }
+  return true;
+}
+
+void PulseAudio::finishConnectLocked() {
+  if (connected_.load(std::memory_order_acquire) && subscribed_ == context_) return;
+  pa_operation* op = pa_context_subscribe(
+      context_, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER),
+      nullptr, nullptr);
+  if (op) pa_operation_unref(op);
+  subscribed_ = context_;
+  connected_.store(true, std::memory_order_release);
+}
+
 bool PulseAudio::ensureConnected(std::chrono::milliseconds timeout) {
   const auto deadline = SteadyClock::now() + timeout;
   {
     Lock lock(*this);
-    if (context_) {
-      const pa_context_state_t state = pa_context_get_state(context_);
-      if (state == PA_CONTEXT_READY) return true;
-      if (!PA_CONTEXT_IS_GOOD(state)) dropContextLocked();
+    if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY) {
+      finishConnectLocked();
+      return true;
     }
-    if (!context_) {
-      pa_proplist* props = pa_proplist_new();
-      pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Murel");
-      pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "com.murel.app");
-      context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_), "Murel", props);
-      pa_proplist_free(props);
-      if (!context_) return false;
-      pa_context_set_state_callback(context_, &PulseAudio::onContextState, this);
-      pa_context_set_subscribe_callback(
-          context_,
-          [](pa_context*, pa_subscription_event_type_t type, uint32_t, void* self) {
-            const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
-            if (facility == PA_SUBSCRIPTION_EVENT_SOURCE || facility == PA_SUBSCRIPTION_EVENT_SERVER) {
-              static_cast<PulseAudio*>(self)->postSourcesChanged();
-            }
-          },
-          this);
-      // No autospawn: a desktop session starts its own sound server.
-      if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        dropContextLocked();
-        return false;
-      }
-    }
+    if (!beginConnectLocked()) return false;
   }
   for (;;) {
     {
@@ -197,12 +254,30 @@ bool PulseAudio::ensureConnected(std::chrono::milliseconds timeout) {
   }
   Lock lock(*this);
   if (!context_) return false;
-  pa_operation* op = pa_context_subscribe(
-      context_, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER),
-      nullptr, nullptr);
-  if (op) pa_operation_unref(op);
-  connected_.store(true, std::memory_order_release);
+  finishConnectLocked();
   return true;
+}
+
+QCoro::Task<bool> PulseAudio::connectAsync(Clock::Duration timeout) {
+  {
+    Lock lock(*this);
+    if (!beginConnectLocked()) co_return false;
+  }
+  auto settled = waitFor(
+      [this] {
+        if (!context_) return true;
+        const pa_context_state_t state = pa_context_get_state(context_);
+        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+      },
+      timeout);
+  co_await std::move(settled);
+  Lock lock(*this);
+  if (context_ && pa_context_get_state(context_) == PA_CONTEXT_READY) {
+    finishConnectLocked();
+    co_return true;
+  }
+  dropContextLocked();
+  co_return false;
 }
 
 namespace {
@@ -229,7 +304,7 @@ bool finish(PulseAudio& pulse, pa_operation* op, std::chrono::milliseconds timeo
 
 std::optional<std::vector<PulseSource>> PulseAudio::sources() {
   if (!ensureConnected()) return std::nullopt;
-  SourceQuery query;
+  SourceQuery query{this, {}, false};
   pa_operation* op = nullptr;
   {
     Lock lock(*this);
@@ -242,7 +317,7 @@ std::optional<std::vector<PulseSource>> PulseAudio::sources() {
 
 std::optional<PulseSource> PulseAudio::sourceByIndex(uint32_t index) {
   if (index == PA_INVALID_INDEX || !ensureConnected()) return std::nullopt;
-  SourceQuery query;
+  SourceQuery query{this, {}, false};
   pa_operation* op = nullptr;
   {
     Lock lock(*this);
@@ -255,7 +330,7 @@ std::optional<PulseSource> PulseAudio::sourceByIndex(uint32_t index) {
 
 std::optional<PulseSource> PulseAudio::sourceByName(const QString& name) {
   if (name.isEmpty() || !ensureConnected()) return std::nullopt;
-  SourceQuery query;
+  SourceQuery query{this, {}, false};
   const QByteArray utf8 = name.toUtf8();
   pa_operation* op = nullptr;
   {
@@ -271,7 +346,7 @@ std::optional<PulseSource> PulseAudio::sourceByName(const QString& name) {
 
 std::optional<QString> PulseAudio::defaultSourceName() {
   if (!ensureConnected()) return std::nullopt;
-  ServerQuery query;
+  ServerQuery query{this, {}};
   pa_operation* op = nullptr;
   {
     Lock lock(*this);
@@ -280,6 +355,82 @@ std::optional<QString> PulseAudio::defaultSourceName() {
   }
   if (!finish(*this, op, kDefaultTimeout)) return std::nullopt;
   return query.defaultSource;
+}
+
+QCoro::Task<bool> PulseAudio::finishAsync(pa_operation* op) {
+  if (!op) co_return false;
+  auto finished = waitFor([op] { return pa_operation_get_state(op) != PA_OPERATION_RUNNING; }, kDefaultTimeout);
+  co_await std::move(finished);
+  Lock lock(*this);
+  const pa_operation_state_t state = pa_operation_get_state(op);
+  // Cancelled on time-out so its callback never runs later.
+  if (state == PA_OPERATION_RUNNING) pa_operation_cancel(op);
+  pa_operation_unref(op);
+  co_return state == PA_OPERATION_DONE;
+}
+
+QCoro::Task<std::optional<PulseSource>> PulseAudio::sourceByIndexAsync(uint32_t index) {
+  if (index == PA_INVALID_INDEX) co_return std::nullopt;
+  auto connecting = connectAsync();
+  if (!co_await std::move(connecting)) co_return std::nullopt;
+  SourceQuery query{this, {}, false};
+  pa_operation* op = nullptr;
+  {
+    Lock lock(*this);
+    if (!context_) co_return std::nullopt;
+    op = pa_context_get_source_info_by_index(context_, index, &SourceQuery::onInfo, &query);
+  }
+  auto finished = finishAsync(op);
+  if (!co_await std::move(finished) || query.found.empty()) co_return std::nullopt;
+  co_return query.found.front();
+}
+
+QCoro::Task<std::optional<PulseSource>> PulseAudio::sourceByNameAsync(QString name) {
+  if (name.isEmpty()) co_return std::nullopt;
+  auto connecting = connectAsync();
+  if (!co_await std::move(connecting)) co_return std::nullopt;
+  SourceQuery query{this, {}, false};
+  const QByteArray utf8 = name.toUtf8();
+  pa_operation* op = nullptr;
+  {
+    Lock lock(*this);
+    if (!context_) co_return std::nullopt;
+    op = pa_context_get_source_info_by_name(context_, utf8.constData(), &SourceQuery::onInfo, &query);
+  }
+  auto finished = finishAsync(op);
+  if (!co_await std::move(finished) || query.found.empty()) co_return std::nullopt;
+  if (query.found.front().name != name) co_return std::nullopt;
+  co_return query.found.front();
+}
+
+QCoro::Task<std::optional<QString>> PulseAudio::defaultSourceNameAsync() {
+  auto connecting = connectAsync();
+  if (!co_await std::move(connecting)) co_return std::nullopt;
+  ServerQuery query{this, {}};
+  pa_operation* op = nullptr;
+  {
+    Lock lock(*this);
+    if (!context_) co_return std::nullopt;
+    op = pa_context_get_server_info(context_, &ServerQuery::onInfo, &query);
+  }
+  auto finished = finishAsync(op);
+  if (!co_await std::move(finished)) co_return std::nullopt;
+  co_return query.defaultSource;
+}
+
+std::optional<std::vector<AudioSource>> PulseAudio::audioSources() {
+  auto found = sources();
+  if (!found) return std::nullopt;
+  std::vector<AudioSource> list;
+  list.reserve(found->size());
+  for (const PulseSource& source : *found) list.push_back(plain(source));
+  return list;
+}
+
+std::optional<AudioSource> PulseAudio::audioSourceNamed(const QString& name) {
+  auto found = sourceByName(name);
+  if (!found) return std::nullopt;
+  return plain(*found);
 }
 
 }  // namespace murel::platform

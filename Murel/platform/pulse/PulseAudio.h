@@ -1,11 +1,16 @@
 #pragma once
 
-#include <QObject>
+#include "platform/AudioDevices.h"
+#include "runtime/Cancellation.h"
+#include "runtime/Clock.h"
+
+#include <QCoroTask>
 #include <QString>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -14,19 +19,12 @@
 
 struct pa_threaded_mainloop;
 struct pa_context;
-
-namespace murel {
-class Clock;
-}
+struct pa_operation;
 
 namespace murel::platform {
 
 // One PulseAudio source as the server describes it.
-struct PulseSource {
-  uint32_t index = 0;
-  QString name;         // persistent, e.g. "alsa_input.usb-…"
-  QString description;  // what the user sees
-  bool isMonitor = false;
+struct PulseSource : AudioSource {
   pa_sample_spec sampleSpec{};
   pa_channel_map channelMap{};
 };
@@ -38,8 +36,10 @@ struct PulseSource {
 // Server-side changes of the source list arrive as `sourcesChanged` on the
 // main thread, coalesced to one signal per main-loop turn. When the server goes
 // away the signal fires too, and again once a retry every two seconds finds it
-// back.
-class PulseAudio : public QObject {
+// back. The ...Async variants are for the main thread: they await the server's
+// answers (queued to the main thread) with a time-out on the clock instead of
+// blocking.
+class PulseAudio : public AudioDevices {
   Q_OBJECT
 
  public:
@@ -48,8 +48,9 @@ class PulseAudio : public QObject {
   // The process-wide connection, created on first use (from any thread).
   static PulseAudio& shared();
 
-  // `retryClock` paces reconnecting after the server went away.
-  explicit PulseAudio(Clock* retryClock = nullptr);
+  // `clock` paces reconnecting after the server went away and times the
+  // asynchronous waits.
+  explicit PulseAudio(Clock* clock = nullptr);
   ~PulseAudio() override;
   PulseAudio(const PulseAudio&) = delete;
   PulseAudio& operator=(const PulseAudio&) = delete;
@@ -63,6 +64,21 @@ class PulseAudio : public QObject {
   std::optional<PulseSource> sourceByIndex(uint32_t index);
   std::optional<PulseSource> sourceByName(const QString& name);
   std::optional<QString> defaultSourceName();
+
+  std::optional<std::vector<AudioSource>> audioSources() override;
+  std::optional<AudioSource> audioSourceNamed(const QString& name) override;
+
+  // Main thread.
+  QCoro::Task<bool> connectAsync(Clock::Duration timeout = kDefaultTimeout);
+  QCoro::Task<std::optional<PulseSource>> sourceByIndexAsync(uint32_t index);
+  QCoro::Task<std::optional<PulseSource>> sourceByNameAsync(QString name);
+  QCoro::Task<std::optional<QString>> defaultSourceNameAsync();
+  // Ends when `doneLocked` (asked under the lock, again after every wake-up)
+  // holds (true) or after `timeout` (false). Main thread.
+  QCoro::Task<bool> waitFor(std::function<bool()> doneLocked, Clock::Duration timeout);
+  // Wakes every waitFor() to look again; from callbacks on the PulseAudio
+  // thread, lock held.
+  void wakeWaitersLocked();
 
   // Holds the main-loop lock: every pa_stream_* / pa_context_* call needs it.
   class Lock {
@@ -83,20 +99,25 @@ class PulseAudio : public QObject {
   bool inPulseThread() const;
   // The last error of the context, as a PA_ERR_* code (PA_ERR_CONNECTIONREFUSED when there is none).
   int lastError();
-
- Q_SIGNALS:
-  void sourcesChanged();
+  Clock& clock() const { return *clock_; }
 
  private:
   static void onContextState(pa_context* context, void* self);
   void postSourcesChanged();
   void dropContextLocked();
   void scheduleReconnect();
+  // Makes the context unless there is one; false when that fails. Lock held.
+  bool beginConnectLocked();
+  // READY: subscribes to source changes. Lock held.
+  void finishConnectLocked();
+  QCoro::Task<bool> finishAsync(pa_operation* op);
 
-  Clock* retryClock_;
+  Clock* clock_;
+  std::vector<CancellationToken> waiters_;  // guarded by the main-loop lock
   bool reconnectScheduled_ = false;
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
+  pa_context* subscribed_ = nullptr;  // the context whose source changes are subscribed to
   std::atomic<bool> connected_{false};
   std::atomic<bool> changePending_{false};
 };

@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-struct _XDisplay;
+struct _XDisplay;  // NOLINT(bugprone-reserved-identifier): Xlib names its display so
 
 namespace murel::x11 {
 

@@ -65,6 +65,14 @@ bool XdgAutostartLoginItem::registerItem(QString* error) {
   return true;
 }
 
+bool XdgAutostartLoginItem::unregisterItem(QString* error) {
+  QFile entry(entryPath());
+  if (!entry.exists()) return true;
+  if (entry.remove()) return true;
+  if (error) *error = entry.errorString();
+  return false;
+}
+
 LoginItem& LoginItem::system() {
   static XdgAutostartLoginItem item(XdgAutostartLoginItem::defaultFolder(),
                                     QCoreApplication::applicationFilePath());

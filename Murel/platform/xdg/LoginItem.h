@@ -13,6 +13,8 @@ class LoginItem {
   virtual Status status() = 0;
   // Registers the application; false (with `error` filled when given) on failure.
   virtual bool registerItem(QString* error = nullptr) = 0;
+  // Removes the registration; an application that is not registered is no failure.
+  virtual bool unregisterItem(QString* error = nullptr) = 0;
 
   // The XDG autostart entry of this executable.
   static LoginItem& system();
@@ -31,6 +33,8 @@ class XdgAutostartLoginItem final : public LoginItem {
   QString entryPath() const;
   Status status() override;
   bool registerItem(QString* error = nullptr) override;
+  // Removes the entry, whatever it holds (a hidden one too).
+  bool unregisterItem(QString* error = nullptr) override;
 
  private:
   QString folder_;

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+class QHBoxLayout;
+
+namespace murel {
+
+class AudioDeviceManager;
+class Clock;
+
+// What the steps of the onboarding flow may use of the rest of the
+// application, handed in by whoever builds the window. Later steps add the
+// services they need here (by reference, never through shared()).
+struct OnboardingEnvironment {
+  AudioDeviceManager& audioDevices;  // read by the permissions and microphone steps
+  Clock& clock;                      // every wait of every step (carousel, reveals, polls)
+};
+
+// One screen of the onboarding flow. A step moves the flow only by emitting
+// these signals; the container decides what follows. It is made afresh each
+// time the flow enters it and deleted when the flow leaves it, so its state
+// starts over on every visit: effects it has on the rest of the application
+// are set when it is shown and undone in hideEvent or its destructor.
+class OnboardingStep : public QWidget {
+  Q_OBJECT
+
+ public:
+  using QWidget::QWidget;
+
+  // The row a step ends with: `leading` (the secondary Back) at the left edge,
+  // `trailing` (the primary Next, Start …) at the right; either may be null.
+  static QHBoxLayout* buttonRow(QWidget* leading, QWidget* trailing);
+
+ Q_SIGNALS:
+  // Back one step (ignored on the first).
+  void backRequested();
+  // On to the next step.
+  void continueRequested();
+  // The last step's Start: close the window and start the application.
+  void finishRequested();
+};
+
+}  // namespace murel

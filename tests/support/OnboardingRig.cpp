@@ -1,0 +1,119 @@
+#include "support/OnboardingRig.h"
+
+#include "audio/AudioDeviceManager.h"
+#include "design/CoreComponents.h"
+#include "design/EditorialComponents.h"
+#include "design/Text.h"
+#include "onboarding/OnboardingContainerView.h"
+#include "onboarding/OnboardingSteps.h"
+#include "support/PasteTarget.h"
+#include "support/TestEnv.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+#include <QVBoxLayout>
+
+namespace murel::test {
+
+OnboardingRig::OnboardingRig(Clock& clock) : devices_(std::make_unique<AudioDeviceManager>()) {
+  window_ = new QWidget();
+  window_->setObjectName(QStringLiteral("onboarding"));
+  window_->setWindowTitle(QStringLiteral("Onboarding"));
+  auto* layout = new QVBoxLayout(window_);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  container_ = new OnboardingContainerView(kOnboardingStepCount, OnboardingEnvironment{*devices_, clock});
+  layout->addWidget(container_);
+}
+
+OnboardingRig::~OnboardingRig() { delete window_; }
+
+bool OnboardingRig::open(int step) {
+  if (!window_->isVisible()) {
+    window_->adjustSize();
+    window_->move(QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(20, 20));
+    window_->show();
+  }
+  window_->raise();
+  window_->activateWindow();
+  if (!QTest::qWaitForWindowExposed(window_)) return false;
+  while (container_->currentStep() != step) {
+    if (container_->currentStep() < step)
+      container_->goToNextStep();
+    else
+      container_->goToPreviousStep();
+    container_->finishTransition();
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QCoreApplication::processEvents();
+  return container_->currentStep() == step;
+}
+
+QString OnboardingRig::screenshotDir() {
+  const QString dir = buildDir() + QStringLiteral("/screenshots/onboarding");
+  QDir().mkpath(dir);
+  return dir;
+}
+
+QImage OnboardingRig::render(Appearance::Scheme scheme) const {
+  Appearance::setOverride(window_, scheme);
+  QCoreApplication::processEvents();
+  return container_->grab().toImage();
+}
+
+std::pair<QImage, QImage> OnboardingRig::screenshots(const QString& name) const {
+  const QImage light = render(Appearance::Scheme::Light);
+  const QImage dark = render(Appearance::Scheme::Dark);
+  Appearance::setOverride(window_, std::nullopt);
+  light.save(screenshotDir() + QStringLiteral("/%1-light.png").arg(name));
+  dark.save(screenshotDir() + QStringLiteral("/%1-dark.png").arg(name));
+  return {light, dark};
+}
+
+QStringList OnboardingRig::visibleTexts() const {
+  QStringList texts;
+  const auto add = [&](const QString& text) {
+    if (!text.isEmpty() && !texts.contains(text)) texts << text;
+  };
+  const QList<QWidget*> widgets = container_->findChildren<QWidget*>();
+  for (const QWidget* widget : widgets) {
+    if (!widget->isVisibleTo(window_)) continue;
+    if (const auto* label = qobject_cast<const TextLabel*>(widget)) add(label->text());
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget)) add(button->text());
+    if (const auto* counter = qobject_cast<const StepCounter*>(widget)) add(counter->text());
+    if (const auto* pill = qobject_cast<const EditorialStatusPill*>(widget)) add(pill->label());
+    add(widget->accessibleName());
+  }
+  return texts;
+}
+
+namespace {
+
+bool pointerAt(QPoint global, const QStringList& then = {}) {
+  // No --sync: it waits forever when the pointer is already there.
+  QStringList arguments{QStringLiteral("mousemove"), QString::number(global.x()), QString::number(global.y())};
+  arguments += then;
+  return xdotool(arguments);
+}
+
+}  // namespace
+
+bool OnboardingRig::click(const QWidget* widget) { return click(widget, widget->rect().center()); }
+
+bool OnboardingRig::click(const QWidget* widget, QPoint offset) {
+  return pointerAt(widget->mapToGlobal(offset), {QStringLiteral("click"), QStringLiteral("1")});
+}
+
+bool OnboardingRig::movePointerTo(const QWidget* widget) {
+  return pointerAt(widget->mapToGlobal(widget->rect().center()));
+}
+
+bool OnboardingRig::movePointerAway() {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  return pointerAt(screen.bottomRight() - QPoint(2, 2));
+}
+
+}  // namespace murel::test

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "design/Appearance.h"
+
+#include <QImage>
+#include <QStringList>
+
+#include <memory>
+
+class QWidget;
+
+namespace murel {
+class AudioDeviceManager;
+class Clock;
+class OnboardingContainerView;
+}  // namespace murel
+
+namespace murel::test {
+
+// The onboarding window on the rig's X server, for the onboarding step tests:
+// a top-level window holding the real container, with the steps' environment
+// built from the given clock and a real audio-device manager.
+class OnboardingRig {
+ public:
+  explicit OnboardingRig(Clock& clock);
+  ~OnboardingRig();
+  OnboardingRig(const OnboardingRig&) = delete;
+  OnboardingRig& operator=(const OnboardingRig&) = delete;
+
+  QWidget& window() const { return *window_; }
+  OnboardingContainerView& container() const { return *container_; }
+  AudioDeviceManager& audioDevices() const { return *devices_; }
+
+  // Shows the window at the top-left of the screen, waits until it is exposed
+  // and active, and walks forward or back to `step` with every push ended at once.
+  bool open(int step = 0);
+
+  // Renders the window in light and in dark to
+  // <build>/screenshots/onboarding/<name>-<light|dark>.png and returns both.
+  QImage render(Appearance::Scheme scheme) const;
+  std::pair<QImage, QImage> screenshots(const QString& name) const;
+
+  // Every text the window shows now: labels, counters, pills, buttons and
+  // accessible names of the visible widgets, each once.
+  QStringList visibleTexts() const;
+
+  // Real pointer input through xdotool, at the centre of `widget` (or at
+  // `offset` from its top-left).
+  static bool click(const QWidget* widget);
+  static bool click(const QWidget* widget, QPoint offset);
+  static bool movePointerTo(const QWidget* widget);
+  // Moves the pointer off every window of the test.
+  static bool movePointerAway();
+
+  static QString screenshotDir();
+
+ private:
+  std::unique_ptr<AudioDeviceManager> devices_;
+  QWidget* window_;
+  OnboardingContainerView* container_;
+};
+
+}  // namespace murel::test
