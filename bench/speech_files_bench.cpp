@@ -91,8 +91,8 @@ void decodeOrRefuse(benchmark::State& state, const QString& path) {
   double peakGrowth = 0;
   bool refused = false;
   for (auto _ : state) {
-    resetPeak();
-    const qint64 base = statusKiB("VmRSS:");
+    resetPeakResidency();
+    const qint64 base = statusBytes("VmRSS:");
     try {
       const murel::AudioSamples samples = murel::AudioSampleLoader::loadSamples(path);
       resultBytes = double(samples.size() * sizeof(float));
@@ -101,7 +101,7 @@ void decodeOrRefuse(benchmark::State& state, const QString& path) {
       refused = true;
       resultBytes = 0;
     }
-    peakGrowth = double(statusKiB("VmHWM:") - base);
+    peakGrowth = double(statusBytes("VmHWM:") - base);
   }
   state.counters["refused"] = refused ? 1 : 0;
   state.counters["result_MB"] = resultBytes / 1e6;
