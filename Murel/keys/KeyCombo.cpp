@@ -132,14 +132,14 @@ QString keyDisplayName(Key key) {
     case K::end: return QStringLiteral("END");
     case K::pageUp: return QStringLiteral("PGUP");
     case K::pageDown: return QStringLiteral("PGDN");
-    case K::leftCommand: return QStringLiteral("LSuper");
-    case K::rightCommand: return QStringLiteral("RSuper");
-    case K::leftShift: return QStringLiteral("LShift");
-    case K::rightShift: return QStringLiteral("RShift");
-    case K::leftOption: return QStringLiteral("LAlt");
-    case K::rightOption: return QStringLiteral("RAlt");
-    case K::leftControl: return QStringLiteral("LCtrl");
-    case K::rightControl: return QStringLiteral("RCtrl");
+    case K::leftCommand: return QStringLiteral("L Super");
+    case K::rightCommand: return QStringLiteral("R Super");
+    case K::leftShift: return QStringLiteral("L Shift");
+    case K::rightShift: return QStringLiteral("R Shift");
+    case K::leftOption: return QStringLiteral("L Alt");
+    case K::rightOption: return QStringLiteral("R Alt");
+    case K::leftControl: return QStringLiteral("L Ctrl");
+    case K::rightControl: return QStringLiteral("R Ctrl");
     case K::leftArrow: return QStringLiteral("←");
     case K::rightArrow: return QStringLiteral("→");
     case K::downArrow: return QStringLiteral("↓");
@@ -174,10 +174,10 @@ QStringList KeyModifiers::symbols() const {
     const char* rightSymbol;
   };
   static const Classic order[] = {
-      {control, leftControl, rightControl, "Ctrl", "LCtrl", "RCtrl"},
-      {option, leftOption, rightOption, "Alt", "LAlt", "RAlt"},
-      {shift, leftShift, rightShift, "Shift", "LShift", "RShift"},
-      {command, leftCommand, rightCommand, "Super", "LSuper", "RSuper"},
+      {control, leftControl, rightControl, "Ctrl", "L Ctrl", "R Ctrl"},
+      {option, leftOption, rightOption, "Alt", "L Alt", "R Alt"},
+      {shift, leftShift, rightShift, "Shift", "L Shift", "R Shift"},
+      {command, leftCommand, rightCommand, "Super", "L Super", "R Super"},
   };
   QStringList out;
   for (const Classic& c : order) {
