@@ -38,7 +38,7 @@ SystemPlatform::~SystemPlatform() = default;
 
 PlatformParts SystemPlatform::parts() {
   return PlatformParts{
-      d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedClient(),
+      d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedTerminal(),
       [impl = d_.get()](std::function<void(quint32, quint64)> handler) {
         impl->escapeMonitor = std::make_unique<X11KeyPressMonitor>(
             std::set<quint32>{AppState::kEscapeKeyCode}, [handler = std::move(handler)](quint32 key, quint64 flags) {
