@@ -2,7 +2,9 @@
 
 #include "app/FilePanels.h"
 #include "app/MurelApp.h"
+#include "runtime/Clock.h"
 #include "settings/AboutSettingsView.h"
+#include "settings/ConfigurationPage.h"
 
 namespace murel {
 
@@ -10,6 +12,17 @@ void registerSettingsPages(SettingsPages& pages, Workspace& workspace) {
   pages.set(SettingsTab::about, [&workspace](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new AboutSettingsView(workspace, parent);
   });
+}
+
+void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
+                               platform::LoginItem& loginItem) {
+  pages.set(SettingsTab::configuration,
+            [&hotKeys, &appState, &loginItem](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+              return new ConfigurationPage(
+                  ConfigurationPage::Services{hotKeys, appState, context.audioDeviceManager, loginItem,
+                                              Clock::continuous()},
+                  parent);
+            });
 }
 
 std::function<QWidget*(MurelApp&)> settingsWindowContent(const SettingsPages& pages) {
