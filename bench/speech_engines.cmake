@@ -14,6 +14,7 @@ set_target_properties(murel_bench_whisper_cli PROPERTIES CXX_STANDARD 17)
 target_link_libraries(murel_bench_whisper_cli PRIVATE whisper Threads::Threads ${CMAKE_DL_LIBS})
 
 target_link_libraries(speech_engines_bench PRIVATE Murel::whisper)
+target_include_directories(speech_engines_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 # The real-size model is generated on the benchmark's first run, not at build time.
 find_program(MUREL_BENCH_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 find_program(MUREL_BENCH_PYTHON3 NAMES python3)

@@ -17,6 +17,7 @@
 // in every window, so both sides do the same decoder work. The machine's own
 // load shows in every timing: compare counters of one run, not across runs.
 #include "ResidentMemory.h"
+#include "support/AwaitTask.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineResidency.h"
 #include "speech/ParakeetEngine.h"
@@ -50,35 +51,6 @@ using murel::bench::resetPeakResidency;
 using murel::bench::statusBytes;
 
 namespace {
-
-template <class T>
-T runOnMainLoop(QCoro::Task<T> task) {
-  std::optional<T> value;
-  std::exception_ptr error;
-  bool done = false;
-  auto run = [](QCoro::Task<T> t, std::optional<T>& v, std::exception_ptr& e, bool& d) -> QCoro::Task<void> {
-    try {
-      v = co_await std::move(t);
-    } catch (...) {
-      e = std::current_exception();
-    }
-    d = true;
-  };
-  auto runner = run(std::move(task), value, error, done);
-  // Blocks between events: a time limit would turn this into a busy loop
-  // that competes with the inference threads.
-  while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  if (error) std::rethrow_exception(error);
-  return std::move(*value);
-}
-
-void runOnMainLoop(QCoro::Task<void> task) {
-  auto wrap = [](QCoro::Task<void> t) -> QCoro::Task<bool> {
-    co_await std::move(t);
-    co_return true;
-  };
-  runOnMainLoop(wrap(std::move(task)));
-}
 
 double median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -183,7 +155,7 @@ double childrenPeakBytes() {
 double engineMs(WhisperEngine& engine, const WhisperSetup& setup, const WhisperSetup::Clip& clip) {
   QElapsedTimer timer;
   timer.start();
-  benchmark::DoNotOptimize(runOnMainLoop(engine.transcribe(clip.samples, setup.language, {}, {})));
+  benchmark::DoNotOptimize(murel::test::awaitTaskBlocking(engine.transcribe(clip.samples, setup.language, {}, {})));
   return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
@@ -197,7 +169,7 @@ void BM_WhisperEngineVersusWhisperCli(benchmark::State& state) {
   WhisperEngine engine(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath);
   resetPeakResidency();
   const double baseRss = static_cast<double>(statusBytes("VmRSS:"));
-  runOnMainLoop(engine.load());
+  murel::test::awaitTaskBlocking(engine.load());
   engineMs(engine, setup, clip);  // warm-up
   std::vector<double> engineRuns;
   std::vector<double> cliRuns;
@@ -211,7 +183,7 @@ void BM_WhisperEngineVersusWhisperCli(benchmark::State& state) {
     engineFirst = !engineFirst;
   }
   const double enginePeak = static_cast<double>(statusBytes("VmHWM:")) - baseRss;
-  runOnMainLoop(engine.unload());
+  murel::test::awaitTaskBlocking(engine.unload());
   setEngineThreadCountForTesting(0);
   state.counters["engine_ms"] = median(engineRuns);
   state.counters["cli_ms"] = median(cliRuns);
@@ -284,7 +256,7 @@ void BM_WhisperUnderContention(benchmark::State& state) {
   const WhisperSetup::Clip longClip = setup.clip(30);
   setEngineThreadCountForTesting(threads);
   WhisperEngine engine(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath);
-  runOnMainLoop(engine.load());
+  murel::test::awaitTaskBlocking(engine.load());
   engineMs(engine, setup, shortClip);  // warm-up
   std::vector<double> idle;
   std::vector<double> loaded;
@@ -299,7 +271,7 @@ void BM_WhisperUnderContention(benchmark::State& state) {
     vadLoaded.push_back(voiceDetectionMs(longClip.samples, kWhisperVadThreads));
     builtInVadLoaded.push_back(voiceDetectionMs(longClip.samples, std::nullopt));
   }
-  runOnMainLoop(engine.unload());
+  murel::test::awaitTaskBlocking(engine.unload());
   setEngineThreadCountForTesting(0);
   state.counters["idle_ms"] = median(idle);
   state.counters["loaded_ms"] = median(loaded);
@@ -333,8 +305,8 @@ double maxStallWhile(const std::function<void()>& work) {
 
 template <class Engine>
 double maxStallWhileLoading(Engine& engine) {
-  const double stall = maxStallWhile([&] { runOnMainLoop(engine.load()); });
-  runOnMainLoop(engine.unload());
+  const double stall = maxStallWhile([&] { murel::test::awaitTaskBlocking(engine.load()); });
+  murel::test::awaitTaskBlocking(engine.unload());
   return stall;
 }
 

@@ -3,6 +3,7 @@
 #include "runtime/Error.h"
 #include "support/TestEnv.h"
 
+#include <QCoreApplication>
 #include <QCoroTask>
 
 #include <chrono>
@@ -13,41 +14,6 @@
 #include <type_traits>
 
 namespace murel::test {
-
-// Runs the event loop until `task` finishes and returns its value or rethrows
-// its exception. (QCoro::waitFor never returns when the task throws.)
-template <class T>
-T awaitTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
-  std::exception_ptr error;
-  bool done = false;
-  if constexpr (std::is_void_v<T>) {
-    auto run = [](QCoro::Task<T> t, std::exception_ptr& e, bool& d) -> QCoro::Task<void> {
-      try {
-        co_await std::move(t);
-      } catch (...) {
-        e = std::current_exception();
-      }
-      d = true;
-    };
-    auto runner = run(std::move(task), error, done);
-    if (!waitUntil([&] { return done; }, timeout)) throw std::runtime_error("task did not finish in time");
-    if (error) std::rethrow_exception(error);
-  } else {
-    std::optional<T> value;
-    auto run = [](QCoro::Task<T> t, std::optional<T>& v, std::exception_ptr& e, bool& d) -> QCoro::Task<void> {
-      try {
-        v = co_await std::move(t);
-      } catch (...) {
-        e = std::current_exception();
-      }
-      d = true;
-    };
-    auto runner = run(std::move(task), value, error, done);
-    if (!waitUntil([&] { return done; }, timeout)) throw std::runtime_error("task did not finish in time");
-    if (error) std::rethrow_exception(error);
-    return std::move(*value);
-  }
-}
 
 // How a task that a test started ended: `done`, then its value or its error.
 template <class T>
@@ -99,6 +65,25 @@ std::shared_ptr<TaskOutcome<T>> settle(QCoro::Task<T> task, std::chrono::millise
   auto outcome = follow(std::move(task));
   if (!waitUntil([&] { return outcome->done; }, timeout)) throw std::runtime_error("task did not finish in time");
   return outcome;
+}
+
+// Runs the event loop until `task` finishes and returns its value or rethrows
+// its exception. (QCoro::waitFor never returns when the task throws.)
+template <class T>
+T awaitTask(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
+  auto outcome = settle(std::move(task), timeout);
+  if (outcome->error) std::rethrow_exception(outcome->error);
+  if constexpr (!std::is_void_v<T>) return std::move(*outcome->value);
+}
+
+// The same, blocking between events without a time limit: for benchmarks,
+// where a polling wait would compete with the inference threads.
+template <class T>
+T awaitTaskBlocking(QCoro::Task<T> task) {
+  auto outcome = follow(std::move(task));
+  while (!outcome->done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  if (outcome->error) std::rethrow_exception(outcome->error);
+  if constexpr (!std::is_void_v<T>) return std::move(*outcome->value);
 }
 
 }  // namespace murel::test
