@@ -169,6 +169,7 @@ MurelApp::Services Composition::appServices(Options& options) {
     QCoro::connect(bootstrap(), &state_, [] {});
   };
   registerSettingsPages(settingsPages_, Workspace::shared());
+  registerUsagePages(settingsPages_, usage_, history_, platform_.pasteboard, Clock::continuous());
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
   return services;
