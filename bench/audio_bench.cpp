@@ -181,7 +181,8 @@ void BM_RecordingMainThreadWait(benchmark::State& state) {
 BENCHMARK(BM_RecordingMainThreadWait)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void BM_CuePlay(benchmark::State& state) {
-  auto& player = murel::RecordingCuePlayer::shared();
+  murel::BundledCues cues(murel::platform::CuePlayback::system());
+  auto& player = cues.player();
   murel::AudioRecorder recorder(murel::platform::AudioCapture::system(), quietLog());
   const auto monitor = sourceID(QStringLiteral("murel_test_sink.monitor"));
   if (!monitor || !player.hasSound(murel::RecordingCue::Started)) {

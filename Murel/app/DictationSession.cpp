@@ -7,12 +7,20 @@
 #include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 #include "text/VoiceEditPrompt.h"
+#include "runtime/AppPaths.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QPromise>
+
+#include <cstdlib>
+#include <vector>
+
+#include <unistd.h>
 
 namespace murel {
 
@@ -48,22 +56,33 @@ QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QStr
   promise->finish();
 }
 
+// The live sessions, for an exit() that never returns to the event loop (Qt's
+// own when the X server is lost): their recordings still go. Main thread only.
+std::vector<const DictationSession*>& liveSessions() {
+  // Never destroyed: exit handlers run after static destructors.
+  static auto* sessions = new std::vector<const DictationSession*>;
+  return *sessions;
+}
+
+void removeRecordingsAtExit() {
+  for (const DictationSession* session : liveSessions()) {
+    if (session->recordingFile()) ::unlink(QFile::encodeName(*session->recordingFile()).constData());
+  }
+}
+
 }  // namespace
 
-const QUrl& DictationSession::microphoneSettingsUrl() {
-  static const QUrl url(QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Microphone"));
-  return url;
+DictationSession::DictationSession(Services services) : s_(std::move(services)) {
+  static const bool registered = std::atexit(removeRecordingsAtExit) == 0;
+  Q_UNUSED(registered);
+  liveSessions().push_back(this);
+  if (QCoreApplication* app = QCoreApplication::instance()) {
+    QObject::connect(app, &QCoreApplication::aboutToQuit, &quitContext_, [this] { discardRecordingInFlight(); });
+  }
 }
-
-const QUrl& DictationSession::accessibilitySettingsUrl() {
-  static const QUrl url(
-      QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"));
-  return url;
-}
-
-DictationSession::DictationSession(Services services) : s_(std::move(services)) {}
 
 DictationSession::~DictationSession() {
+  std::erase(liveSessions(), this);
   cancelWatchdog();
   if (autoRecover_) s_.clock.cancel(*autoRecover_);
   if (commandSelection_) commandSelection_->token.cancel();
@@ -92,10 +111,11 @@ void DictationSession::startRecording(std::optional<Mode> mode, bool commandEdit
     kLog.error(QStringLiteral("start blocked — microphone not authorized (%1)").arg(mic));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record blocked"), QStringLiteral("mic=%1").arg(mic));
     phase_ = Phase::idle;
-    //% "Microphone access is off. Turn it on in System Settings, then try again."
-    //: Menu-bar error shown when recording is attempted without microphone permission.
-    send(DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied")),
-                                              microphoneSettingsUrl()));
+    // Linux has no microphone permission: "not authorized" means the sound
+    // server can't be reached, and no settings page would help.
+    //% "Murel can't reach the sound server, so it can't record. Check that PulseAudio or PipeWire is running, then try again."
+    //: Menu-bar error shown when recording is attempted while the sound server can't be reached.
+    send(DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied"))));
     if (s_.resetHotkeySession) s_.resetHotkeySession();
     return;
   }
@@ -316,6 +336,34 @@ void DictationSession::handleRecordingDeviceLost() {
   if (s_.resetHotkeySession) s_.resetHotkeySession();
 }
 
+void DictationSession::discardRecordingInFlight() {
+  if (phase_ == Phase::idle && !recordingURL_) return;
+  kLog.info(QStringLiteral("Recording in flight discarded"));
+  s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record discarded"));
+  if (phase_ == Phase::recording) {
+    s_.recorder.stopRecording();
+    s_.recorder.setIsRecording(false);
+    s_.mediaPlayback.resumeAfterRecording();
+  }
+  if (transcriptionToken_) transcriptionToken_->cancel();
+  cleanupRecording(recordingURL_);
+  phase_ = Phase::idle;
+}
+
+void DictationSession::removeLeftoverRecordings(DiagLog& diagLog) {
+  const QString folder = AppPaths::recordings();
+  if (folder.isEmpty()) return;
+  const QFileInfoList files =
+      QDir(folder).entryInfoList({QStringLiteral("recording_*.wav")}, QDir::Files | QDir::Hidden);
+  int removed = 0;
+  for (const QFileInfo& file : files) removed += QFile::remove(file.absoluteFilePath()) ? 1 : 0;
+  if (removed > 0) {
+    kLog.info(QStringLiteral("Removed %1 leftover recording(s)").arg(removed));
+    diagLog.log(QStringLiteral("session"), QStringLiteral("leftover recordings removed"),
+                QStringLiteral("count=%1").arg(removed));
+  }
+}
+
 void DictationSession::handlePasteUnavailable() {
   QString message;
   std::optional<QUrl> url;
@@ -324,10 +372,9 @@ void DictationSession::handlePasteUnavailable() {
     //: Menu-bar error when auto-paste failed despite Accessibility access.
     message = qtTrId("error.paste.failed");
   } else {
-    //% "Accessibility access is off, so Murel can't paste. Text is on the clipboard."
-    //: Menu-bar error when auto-paste is blocked by missing Accessibility access.
+    //% "Murel can't type into other windows here (it needs an X11 session with XTEST), so it can't paste. Text is on the clipboard."
+    //: Menu-bar error when auto-paste is impossible because synthesized keys are unavailable.
     message = qtTrId("error.accessibility.denied");
-    url = accessibilitySettingsUrl();
   }
   phase_ = Phase::idle;
   send(DictationSessionEvent::statusChanged(AppStatus::error(message), url));

@@ -10,6 +10,7 @@
 
 #include <QCoroTask>
 #include <QFuture>
+#include <QObject>
 #include <QString>
 #include <QUrl>
 
@@ -88,9 +89,6 @@ class DictationSession {
   static constexpr Clock::Duration kAutoRecoverDelay = std::chrono::seconds(3);
   static constexpr int kMaxSelectionWords = 1000;
 
-  static const QUrl& microphoneSettingsUrl();
-  static const QUrl& accessibilitySettingsUrl();
-
   explicit DictationSession(Services services);
   ~DictationSession();
   DictationSession(const DictationSession&) = delete;
@@ -109,6 +107,12 @@ class DictationSession {
   void cancel();
   void handleRecordingDeviceLost();
   void handlePasteUnavailable();
+  // Ends the recording or transcription in flight at once and removes its
+  // file: speech never stays on disk after the process. Called on quit.
+  void discardRecordingInFlight();
+  // Recordings an earlier process left behind when it died mid-dictation.
+  // Call at launch, once this process is the only instance.
+  static void removeLeftoverRecordings(DiagLog& diagLog);
 
   Phase phase() const { return phase_; }
   bool isCommandEdit() const { return isCommandEdit_; }
@@ -163,6 +167,8 @@ class DictationSession {
   std::optional<QCoro::Task<void>> transcription_;
   // The recorder can finish opening after the session is gone; the start checks it.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  // Quitting the application discards the recording in flight through it.
+  QObject quitContext_;
 };
 
 }  // namespace murel

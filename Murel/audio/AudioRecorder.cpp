@@ -285,17 +285,17 @@ RecorderError recorderError(const platform::CaptureError& error) {
     case Step::Connect:
       return RecorderError::componentNotFound();
     case Step::Device:
-      return RecorderError::osStatus(error.status(), QStringLiteral("SetCurrentDevice"));
+      return RecorderError::osStatus(error.status(), QStringLiteral("choosing the input"));
     case Step::Format:
-      return RecorderError::osStatus(error.status(), QStringLiteral("GetStreamFormat"));
+      return RecorderError::osStatus(error.status(), QStringLiteral("reading the input's format"));
     case Step::Stream:
-      return RecorderError::osStatus(error.status(), QStringLiteral("SetStreamFormat"));
+      return RecorderError::osStatus(error.status(), QStringLiteral("setting up the capture stream"));
     case Step::StreamConnect:
-      return RecorderError::osStatus(error.status(), QStringLiteral("AudioUnitInitialize"));
+      return RecorderError::osStatus(error.status(), QStringLiteral("connecting to the input"));
     case Step::Start:
       break;
   }
-  return RecorderError::osStatus(error.status(), QStringLiteral("AudioOutputUnitStart"));
+  return RecorderError::osStatus(error.status(), QStringLiteral("starting the capture"));
 }
 
 }  // namespace
@@ -320,9 +320,9 @@ QString RecorderError::formatStatus(int32_t status) {
 QString RecorderError::description() const {
   switch (kind_) {
     case Kind::OsStatus:
-      return QStringLiteral("Audio error at %1: %2 (%3)").arg(stage_, formatStatus(status_), QString::number(status_));
+      return QStringLiteral("Audio error while %1: %2 (%3)").arg(stage_, formatStatus(status_), QString::number(status_));
     case Kind::ComponentNotFound:
-      return QStringLiteral("Audio HAL component not found");
+      return QStringLiteral("The sound server can't be reached");
     case Kind::FileCreationFailed:
       return QStringLiteral("Could not create recording file");
   }
@@ -405,7 +405,7 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
   if (!capture->file) {
     const int fileError = errno != 0 ? errno : sf_error(nullptr);
     if (fileError == 0) throw RecorderError::fileCreationFailed();
-    throw RecorderError::osStatus(fileError, QStringLiteral("ExtAudioFileCreateWithURL"));
+    throw RecorderError::osStatus(fileError, QStringLiteral("creating the recording file"));
   }
   // Float input beyond full scale is clipped rather than wrapped around.
   sf_command(capture->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);

@@ -10,13 +10,13 @@
 
 namespace murel {
 
-RecordingCuePlayer& RecordingCuePlayer::shared() {
-  // Never destroyed: its sounds belong to the shared sound-server connection.
-  static RecordingCuePlayer* instance =
-      new RecordingCuePlayer(AppPaths::resource(QStringLiteral("sounds/ListeningStart.wav")),
-                             AppPaths::resource(QStringLiteral("sounds/ListeningStop.wav")),
-                             platform::CuePlayback::system());
-  return *instance;
+RecordingCuePlayer& BundledCues::player() {
+  std::call_once(loaded_, [this] {
+    player_ = std::make_unique<RecordingCuePlayer>(AppPaths::resource(QStringLiteral("sounds/ListeningStart.wav")),
+                                                   AppPaths::resource(QStringLiteral("sounds/ListeningStop.wav")),
+                                                   playback_);
+  });
+  return *player_;
 }
 
 RecordingCuePlayer::RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath,

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <memory>
+#include <mutex>
 #include <optional>
 
 namespace murel {
@@ -17,11 +19,6 @@ enum class RecordingCue { Started, Stopped };
 // leaves its cue silent.
 class RecordingCuePlayer {
  public:
-  // The process-wide player on the bundled sounds, created on first use. The
-  // first use reads the files and connects to the sound server: make it off the
-  // main thread (the start-up does, before the first dictation).
-  static RecordingCuePlayer& shared();
-
   RecordingCuePlayer(const QString& startSoundPath, const QString& stopSoundPath, platform::CuePlayback& playback);
   ~RecordingCuePlayer();
   RecordingCuePlayer(const RecordingCuePlayer&) = delete;
@@ -42,6 +39,21 @@ class RecordingCuePlayer {
   std::optional<platform::CuePlayback::SoundId> start_;
   std::optional<platform::CuePlayback::SoundId> stop_;
   SerialExecutor queue_{QStringLiteral("com.murel.recording-cues")};
+};
+
+// The player on the bundled sounds, made on first use from any thread. The
+// first use reads the files and connects to the sound server: make it off the
+// main thread (the start-up does, before the first dictation).
+class BundledCues {
+ public:
+  explicit BundledCues(platform::CuePlayback& playback) : playback_(playback) {}
+
+  RecordingCuePlayer& player();
+
+ private:
+  platform::CuePlayback& playback_;
+  std::once_flag loaded_;
+  std::unique_ptr<RecordingCuePlayer> player_;
 };
 
 }  // namespace murel

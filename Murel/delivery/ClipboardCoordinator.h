@@ -34,18 +34,34 @@ class ClipboardCoordinator : public QObject {
   // or until kFetchWaitLimit after the paste.
   QCoro::Task<void> restore(std::optional<Clock::Duration> pastedAt = std::nullopt);
 
+  // Terminals paste the primary selection with Shift+Insert: lends it the text
+  // of our last write, keeping what it held to give back.
+  void lendPrimary();
+  // Waits until the paste target has fetched our data since `pastedAt`, at
+  // most until kFetchWaitLimit after it, then gives a lent primary selection
+  // back. True when the target fetched: only then did the paste happen.
+  QCoro::Task<bool> awaitFetch(Clock::Duration pastedAt);
+  // Puts back what the primary selection held before lendPrimary(), if it
+  // still holds our text.
+  void givePrimaryBack();
+
   bool hasSnapshot() const { return snapshot_.has_value(); }
   Pasteboard& pasteboard() { return pasteboard_; }
 
  private:
   bool fetchedSince(Clock::Duration when) const { return lastFetch_ && *lastFetch_ >= when; }
   void restoreNow();
+  bool servesOwnData();
+  // Until the target fetched our data since `pastedAt`, kFetchWaitLimit at most.
+  QCoro::Task<void> waitForFetch(Clock::Duration pastedAt);
 
   Pasteboard& pasteboard_;
   Clock& clock_;
   std::optional<QList<Pasteboard::Item>> snapshot_;
   std::optional<qint64> transcriptChangeCount_;
   std::optional<Clock::Duration> lastFetch_;
+  QString lastWrite_;
+  std::optional<QList<Pasteboard::Item>> primarySnapshot_;
 };
 
 }  // namespace murel

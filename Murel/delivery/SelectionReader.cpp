@@ -21,22 +21,23 @@ constexpr x11::XAtom kPrimary = 1;  // XA_PRIMARY
 
 }  // namespace
 
-SelectionReader::DirectRead SelectionReader::primarySelectionOfFocusedClient() {
+SelectionReader::DirectRead SelectionReader::primarySelectionOfFocusedTerminal() {
   return []() -> std::optional<QString> {
     x11::Connection* connection = x11::Connection::shared();
     if (!connection) return std::nullopt;
+    const x11::XWindow focus = connection->focusedClientWindow();
+    if (!isTerminalEmulator(connection->wmClass(focus))) return std::nullopt;
     const x11::XWindow owner = connection->selectionOwner(kPrimary);
-    if (!owner) return std::nullopt;
     // Toolkits own the selection with a hidden window of their own: the
     // program that owns it is compared, not the window.
-    if (!connection->sameClient(owner, connection->focusedClientWindow())) return std::nullopt;
+    if (!owner || !connection->sameClient(owner, focus)) return QString();
     if (connection->isOwnWindow(owner)) {
       if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         return app->clipboard()->text(QClipboard::Selection);
       }
-      return std::nullopt;
+      return QString();
     }
-    return connection->text(kPrimary, std::chrono::steady_clock::now() + kPrimaryReadBudget);
+    return connection->text(kPrimary, std::chrono::steady_clock::now() + kPrimaryReadBudget).value_or(QString());
   };
 }
 
@@ -55,7 +56,7 @@ QCoro::Task<std::optional<QString>> SelectionReader::readSelection(CancellationT
       co_return direct;
     }
     // The application answered and has nothing selected; a copy key would
-    // make many editors copy the whole line instead.
+    // make many editors copy the whole line instead, and interrupt in a terminal.
     kLog.info(QStringLiteral("No selection: the focused window's selection is empty"));
     co_return std::nullopt;
   }
@@ -78,6 +79,10 @@ QCoro::Task<std::optional<QString>> SelectionReader::readSelectionViaCopy(Cancel
   const qint64 afterCopy = pasteboard_.changeCount();
   if (afterCopy == noted) {
     kLog.info(QStringLiteral("No selection: Ctrl+C left the clipboard unchanged"));
+    co_return std::nullopt;
+  }
+  if (!pasteboard_.ownerIsFocusedProgram()) {
+    kLog.info(QStringLiteral("No selection: the clipboard was changed by another program, left as it is"));
     co_return std::nullopt;
   }
   const std::optional<QString> text = pasteboard_.text();

@@ -17,15 +17,20 @@ class Pasteboard;
 // Reads the text the user has selected in the focused application, for a
 // voice edit: the selection the application offers directly, else a
 // synthesized copy key watched on the clipboard. Main thread only.
+//
+// On X11 the direct read is PRIMARY in terminal emulators only: toolkits keep
+// owning PRIMARY with the old text after the user deselects, so in ordinary
+// windows only the copy key tells what is selected now. A terminal's highlight
+// is PRIMARY, and stock xterm has no copy key (Ctrl+Shift+C is a ^C there).
 class SelectionReader {
  public:
   // The focused application's selected text as it offers it: nothing when it
   // cannot be asked, an empty text when it has nothing selected.
   using DirectRead = std::function<std::optional<QString>()>;
 
-  // The X11 direct read: the PRIMARY selection, when its owner is the program
-  // of the focused window.
-  static DirectRead primarySelectionOfFocusedClient();
+  // The X11 direct read: nothing in ordinary windows; in a terminal emulator
+  // its PRIMARY selection, or an empty text when it owns none.
+  static DirectRead primarySelectionOfFocusedTerminal();
 
   SelectionReader(DirectRead directRead, Pasteboard& pasteboard, KeySynthesizer& keys,
                   Clock& clock = Clock::continuous());
@@ -35,7 +40,8 @@ class SelectionReader {
   std::optional<QString> readSelectionViaAccessibility();
   // The copy key, then the clipboard is watched for at most 470 ms (sleeps of
   // 10, 20, 40, then 80 ms until 400 ms are reached). The user's clipboard is
-  // put back after the read.
+  // put back after the read. A change made by another program than the
+  // focused one is the user's own copy: it is neither read nor undone.
   QCoro::Task<std::optional<QString>> readSelectionViaCopy(CancellationToken token = CancellationToken());
 
  private:

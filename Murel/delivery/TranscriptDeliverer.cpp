@@ -31,7 +31,8 @@ TranscriptDeliverer::Functions TranscriptDeliverer::standardFunctions(ClipboardC
   f.restorePreviousClipboard = [&coordinator](std::optional<Clock::Duration> pastedAt) {
     return coordinator.restore(pastedAt);
   };
-  f.paste = [&keys] { return pasteViaCommandV(keys); };
+  f.paste = [&keys, &coordinator] { return pasteIntoFocus(keys, coordinator); };
+  f.awaitFetch = [&coordinator](Clock::Duration pastedAt) { return coordinator.awaitFetch(pastedAt); };
   f.isTrusted = [&keys] { return keys.isTrusted(); };
   return f;
 }
@@ -92,15 +93,25 @@ QCoro::Task<void> TranscriptDeliverer::pasteAfterWrite(bool restoreClipboard, Ca
   const Clock::Duration pastedAt = clock_.now();
   bool pasted = false;
   if (fn_.paste) pasted = co_await fn_.paste();
-  if (pasted) {
+  bool fetched = pasted;
+  if (pasted && fn_.awaitFetch) fetched = co_await fn_.awaitFetch(pastedAt);
+  if (fetched) {
     if (restoreClipboard) {
       // A cancellation only cuts this wait short: the restore still follows.
-      co_await clock_.sleep(kRestoreDelay, token);
+      const Clock::Duration restoreAt = pastedAt + kRestoreDelay;
+      if (clock_.now() < restoreAt) co_await clock_.sleep(restoreAt - clock_.now(), token);
       if (fn_.restorePreviousClipboard) co_await fn_.restorePreviousClipboard(pastedAt);
     }
     if (token.isCancelled()) throw OperationCancelled();
-    kLog.info(QStringLiteral("Auto-pasted via Ctrl+V"));
+    kLog.info(QStringLiteral("Auto-pasted"));
     diagLog_.log(QStringLiteral("deliver"), QStringLiteral("pasted"));
+  } else if (pasted) {
+    // The key went out but nothing asked for the text: it stays on the
+    // clipboard for the user to paste, and the earlier contents are not put back.
+    if (token.isCancelled()) throw OperationCancelled();
+    kLog.error(QStringLiteral("Paste key sent but the text was not fetched; transcript left on clipboard"));
+    diagLog_.log(QStringLiteral("deliver"), QStringLiteral("paste not fetched"));
+    if (onPasteUnavailable) onPasteUnavailable();
   } else {
     if (token.isCancelled()) throw OperationCancelled();
     kLog.error(QStringLiteral("Auto-paste unavailable; transcript left on clipboard"));
@@ -114,6 +125,15 @@ QCoro::Task<void> TranscriptDeliverer::pasteAfterWrite(bool restoreClipboard, Ca
 QCoro::Task<bool> TranscriptDeliverer::pasteViaCommandV(KeySynthesizer& keys) {
   if (!keys.isTrusted()) co_return false;
   co_return keys.postKeyWithCommand(Key::v);
+}
+
+QCoro::Task<bool> TranscriptDeliverer::pasteIntoFocus(KeySynthesizer& keys, ClipboardCoordinator& coordinator) {
+  if (!keys.isTrusted()) co_return false;
+  if (!keys.isTerminalFocused()) co_return keys.postKeyWithCommand(Key::v);
+  coordinator.lendPrimary();
+  const bool posted = keys.postShiftInsert();
+  if (!posted) coordinator.givePrimaryBack();
+  co_return posted;
 }
 
 }  // namespace murel

@@ -26,7 +26,9 @@ class UsageStatsStore;
 // the processed transcript goes to the clipboard, into the history and the
 // usage statistics (not a snippet's expansion), is pasted 50 ms later with the
 // paste key, and the user's earlier clipboard comes back 100 ms after the
-// paste when nothing else changed the clipboard. Main thread only.
+// paste when nothing else changed the clipboard. A paste counts only once the
+// target has fetched the text; otherwise the text stays on the clipboard and
+// the owner is told. Main thread only.
 //
 // It reaches the stores, the clipboard and the keyboard only through the
 // functions it is given.
@@ -48,6 +50,9 @@ class TranscriptDeliverer {
     std::function<QCoro::Task<bool>()> paste;
     // A fresh check whether keys may be synthesized (for the diagnostics line).
     std::function<bool()> isTrusted;
+    // After the paste key: waits for the target to fetch the text (bounded);
+    // true when it did. Without it a posted key counts as a paste.
+    std::function<QCoro::Task<bool>(Clock::Duration pastedAt)> awaitFetch;
   };
 
   // The functions the application wires in: the shared stores, `coordinator`
@@ -74,6 +79,9 @@ class TranscriptDeliverer {
 
   // The paste key through `keys`; false without posting when not trusted.
   static QCoro::Task<bool> pasteViaCommandV(KeySynthesizer& keys);
+  // The focused application's paste key: Shift+Insert with the text lent to
+  // the primary selection in terminal emulators, the paste key elsewhere.
+  static QCoro::Task<bool> pasteIntoFocus(KeySynthesizer& keys, ClipboardCoordinator& coordinator);
 
  private:
   QCoro::Task<void> pasteAfterWrite(bool restoreClipboard, CancellationToken token);

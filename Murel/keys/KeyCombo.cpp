@@ -132,14 +132,14 @@ QString keyDisplayName(Key key) {
     case K::end: return QStringLiteral("END");
     case K::pageUp: return QStringLiteral("PGUP");
     case K::pageDown: return QStringLiteral("PGDN");
-    case K::leftCommand: return QStringLiteral("L⌘");
-    case K::rightCommand: return QStringLiteral("R⌘");
-    case K::leftShift: return QStringLiteral("L⇧");
-    case K::rightShift: return QStringLiteral("R⇧");
-    case K::leftOption: return QStringLiteral("L⌥");
-    case K::rightOption: return QStringLiteral("R⌥");
-    case K::leftControl: return QStringLiteral("L⌃");
-    case K::rightControl: return QStringLiteral("R⌃");
+    case K::leftCommand: return QStringLiteral("L Super");
+    case K::rightCommand: return QStringLiteral("R Super");
+    case K::leftShift: return QStringLiteral("L Shift");
+    case K::rightShift: return QStringLiteral("R Shift");
+    case K::leftOption: return QStringLiteral("L Alt");
+    case K::rightOption: return QStringLiteral("R Alt");
+    case K::leftControl: return QStringLiteral("L Ctrl");
+    case K::rightControl: return QStringLiteral("R Ctrl");
     case K::leftArrow: return QStringLiteral("←");
     case K::rightArrow: return QStringLiteral("→");
     case K::downArrow: return QStringLiteral("↓");
@@ -174,10 +174,10 @@ QStringList KeyModifiers::symbols() const {
     const char* rightSymbol;
   };
   static const Classic order[] = {
-      {control, leftControl, rightControl, "⌃", "L⌃", "R⌃"},
-      {option, leftOption, rightOption, "⌥", "L⌥", "R⌥"},
-      {shift, leftShift, rightShift, "⇧", "L⇧", "R⇧"},
-      {command, leftCommand, rightCommand, "⌘", "L⌘", "R⌘"},
+      {control, leftControl, rightControl, "Ctrl", "L Ctrl", "R Ctrl"},
+      {option, leftOption, rightOption, "Alt", "L Alt", "R Alt"},
+      {shift, leftShift, rightShift, "Shift", "L Shift", "R Shift"},
+      {command, leftCommand, rightCommand, "Super", "L Super", "R Super"},
   };
   QStringList out;
   for (const Classic& c : order) {
@@ -269,7 +269,8 @@ std::optional<KeyCombo> KeyCombo::fromRecord(const QJsonObject& record, QString*
 }
 
 QString KeyCombo::displayString() const {
-  const QString symbols = modifiers.symbols().join(QString());
+  // Linux names, not glyphs: Command is Super and Option is Alt on X11.
+  const QString symbols = modifiers.symbols().join(QLatin1Char(' '));
   const std::optional<Key> key = keyFromCode(keyCode);
   const QString keyText = key ? keyDisplayName(*key) : QStringLiteral("KEY(%1)").arg(keyCode);
   return symbols.isEmpty() ? keyText : symbols + QLatin1Char(' ') + keyText;

@@ -38,7 +38,7 @@ const std::array<Key, 110>& allKeys();
 // The key with this code; none for codes without a key (52, 66, …, and every code above 126).
 std::optional<Key> keyFromCode(quint32 code);
 inline quint32 keyCode(Key key) { return static_cast<quint32>(key); }
-// The label of the key cap ("A", "F5", "␣ SPACE", "L⌘", "KP0" …).
+// The label of the key cap ("A", "F5", "␣ SPACE", "L Super", "KP0" …).
 QString keyDisplayName(Key key);
 // The ten modifier keys, codes 54 to 63 (caps lock among them, though it never counts as a modifier).
 inline bool isModifierKey(Key key) { return keyCode(key) >= 54 && keyCode(key) <= 63; }
@@ -101,7 +101,7 @@ struct KeyCombo {
   // returns none and, when `error` is given, says why.
   static std::optional<KeyCombo> fromRecord(const QJsonObject& record, QString* error = nullptr);
 
-  // "⌥⇧ ␣ SPACE", or "KEY(52)" for a code without a key.
+  // "Alt Shift ␣ SPACE", or "KEY(52)" for a code without a key.
   QString displayString() const;
 
   friend bool operator==(const KeyCombo& a, const KeyCombo& b) {

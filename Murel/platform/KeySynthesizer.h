@@ -19,6 +19,12 @@ class KeySynthesizer {
   // one that pastes with v and copies with c in the focused application); true
   // when the keys were posted.
   virtual bool postKeyWithCommand(Key key) = 0;
+  // Whether the focused window is a terminal emulator. Stock xterm binds no
+  // Control paste key at all, so terminals are pasted into with Shift+Insert,
+  // which every common terminal binds to paste PRIMARY or CLIPBOARD.
+  virtual bool isTerminalFocused() = 0;
+  // One press and release of Shift+Insert; true when the keys were posted.
+  virtual bool postShiftInsert() = 0;
 };
 
 // Whether a window of this WM_CLASS (instance or class) is a terminal

@@ -39,9 +39,21 @@ class Pasteboard : public QObject {
   // Whether the contents are still those of our last write: we own the
   // clipboard and it serves our data.
   virtual bool holdsOwnWrite() = 0;
+  // Whether the clipboard's owner is the program of the focused window (the
+  // one a synthesized copy key went to), rather than anyone else.
+  virtual bool ownerIsFocusedProgram() = 0;
+
+  // The same for the primary selection (PRIMARY on X11): the highlighted text,
+  // which terminals paste with Shift+Insert. No change count: nobody needs one.
+  virtual QList<Item> primaryItems() = 0;
+  virtual void writePrimaryText(const QString& text) = 0;
+  // No items gives the selection up (nobody owns it after).
+  virtual void writePrimaryItems(const QList<Item>& items) = 0;
+  virtual bool holdsOwnPrimaryWrite() = 0;
 
  Q_SIGNALS:
-  // Another program fetched data of our last write (a paste reading it).
+  // Another program fetched data of our last write to either selection (a
+  // paste reading it).
   void ownDataFetched();
 };
 

@@ -38,7 +38,7 @@ SystemPlatform::~SystemPlatform() = default;
 
 PlatformParts SystemPlatform::parts() {
   return PlatformParts{
-      d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedClient(),
+      d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedTerminal(),
       [impl = d_.get()](std::function<void(quint32, quint64)> handler) {
         impl->escapeMonitor = std::make_unique<X11KeyPressMonitor>(
             std::set<quint32>{AppState::kEscapeKeyCode}, [handler = std::move(handler)](quint32 key, quint64 flags) {
@@ -88,6 +88,7 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
     : defaults_(defaults),
       diagLog_(diagLog),
       platform_(std::move(platform)),
+      cues_(platform::CuePlayback::system()),
       modes_(defaults_),
       dictionary_(defaults_),
       snippets_(defaults_),
@@ -122,7 +123,7 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
       session_(DictationSession::Services{
           recorder_, modes_, dictionary_, engine_, deliverer_, media_, *hud_, Clock::continuous(), diagLog_,
           [] { return static_cast<int>(platform::MicrophonePermission::system().status()); },
-          [](RecordingCue cue) { RecordingCuePlayer::shared().play(cue); },
+          [this](RecordingCue cue) { cues_.player().play(cue); },
           [this] { return AudioDeviceManager::storedDeviceID(defaults_, platform::PulseAudio::shared()); },
           [this] { hotKeys_.resetSession(); },
           [this] { return platform_.keys.isTrusted(); },
@@ -131,7 +132,7 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
           [this](CancellationToken token) { return readSelection(&selectionReader_, std::move(token)); },
       }),
       state_(AppState::Parts{defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_,
-                             [] { RecordingCuePlayer::shared(); },
+                             [this] { cues_.player(); },
                              [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); },
                              platform_.installEscapeMonitor}),
       app_(appServices(options)) {

@@ -6,6 +6,7 @@
 #include "app/MediaPlaybackController.h"
 #include "app/SessionServices.h"
 #include "audio/AudioRecorder.h"
+#include "audio/RecordingCuePlayer.h"
 #include "delivery/ClipboardCoordinator.h"
 #include "delivery/SelectionReader.h"
 #include "delivery/TranscriptDeliverer.h"
@@ -115,6 +116,7 @@ class Composition {
   UserDefaults& defaults_;
   DiagLog& diagLog_;
   PlatformParts platform_;
+  BundledCues cues_;
   ModeStore modes_;
   DictionaryStore dictionary_;
   SnippetStore snippets_;

@@ -1,4 +1,6 @@
 #include "runtime/AppPaths.h"
+#include "app/DictationSession.h"
+#include "platform/x11/X11Lifeline.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
 #include "root/Composition.h"
@@ -11,6 +13,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -51,6 +54,11 @@ void quitOnTerminationSignals(QApplication& app) {
 
 int main(int argc, char* argv[]) {
   catchTerminationSignals();
+  // Without an X server Qt would abort with advice to reinstall.
+  if (!murel::x11::canOpenDisplay()) {
+    std::fputs("Murel needs an X11 session: no X server answers at $DISPLAY.\n", stderr);
+    return 1;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Murel"));
   QApplication::setOrganizationDomain(QStringLiteral("murel.com"));
@@ -67,6 +75,14 @@ int main(int argc, char* argv[]) {
     instance.reopenRunningInstance();
     return 0;
   }
+
+  // Losing the X server ends the process from here, with the recording in
+  // flight removed on the way out (the session discards it on quit).
+  murel::x11::setServerLostHandler([] {
+    murel::DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("X server lost"));
+    QCoreApplication::exit(1);
+  });
+  murel::DictationSession::removeLeftoverRecordings(murel::DiagLog::shared());
 
   murel::installTranslations(app);
   murel::Fonts::registerBundled();

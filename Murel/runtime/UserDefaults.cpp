@@ -1,5 +1,7 @@
 #include "runtime/UserDefaults.h"
 
+#include "runtime/DiagLog.h"
+
 #include "runtime/AppPaths.h"
 #include "runtime/SystemLog.h"
 
@@ -168,6 +170,42 @@ UserDefaults::UserDefaults(const QString& filePath, QObject* parent) : QObject(p
   load();
 }
 
+namespace {
+
+// The values of a defaults file, or none when the file is not one.
+std::optional<QJsonObject> parseDefaults(const QByteArray& bytes, QString* why = nullptr) {
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+  if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+    if (why) *why = error.error != QJsonParseError::NoError ? error.errorString() : QStringLiteral("not an object");
+    return std::nullopt;
+  }
+  return doc.object().value(QStringLiteral("values")).toObject();
+}
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAtomically(const QString& path, const QByteArray& bytes) {
+  QSaveFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// A name no earlier backup has, even for two damaged loads in one second.
+QString freshBackupName(const QString& filePath) {
+  const QString stem = filePath + QStringLiteral(".damaged-") +
+                       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+  QString name = stem;
+  for (int n = 2; QFile::exists(name); ++n) name = stem + QLatin1Char('-') + QString::number(n);
+  return name;
+}
+
+}  // namespace
+
+QString UserDefaults::lastGoodPath() const { return filePath_ + QStringLiteral(".last-good"); }
+
 void UserDefaults::load() {
   QFile file(filePath_);
   if (!file.exists()) return;
@@ -177,18 +215,27 @@ void UserDefaults::load() {
   }
   const QByteArray bytes = file.readAll();
   file.close();
-  QJsonParseError error{};
-  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
-  const QJsonObject values = doc.object().value(QStringLiteral("values")).toObject();
-  if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-    // Keep the damaged file for the user instead of overwriting it on the next write.
-    const QString backup = filePath_ + QStringLiteral(".damaged-") +
-                           QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  QString why;
+  std::optional<QJsonObject> values = parseDefaults(bytes, &why);
+  const bool damaged = !values;
+  if (values) {
+    // The file just read is sound: it is the copy to fall back to.
+    if (readAll(lastGoodPath()) != bytes) writeAtomically(lastGoodPath(), bytes);
+  } else {
+    // Keep the damaged file for the user instead of overwriting it on the next
+    // write, and carry on with the last good copy rather than with nothing.
+    const QString backup = freshBackupName(filePath_);
     QFile::copy(filePath_, backup);
-    kLog.error(QStringLiteral("settings file is damaged (%1); kept as %2").arg(error.errorString(), backup));
-    return;
+    values = parseDefaults(readAll(lastGoodPath()));
+    const QString what = QStringLiteral("settings file is damaged (%1); kept as %2; %3")
+                             .arg(why, QFileInfo(backup).fileName(),
+                                  values ? QStringLiteral("using its last good copy")
+                                         : QStringLiteral("no good copy, starting from defaults"));
+    kLog.error(what);
+    DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("damaged"), what);
+    if (!values) return;
   }
-  for (auto it = values.begin(); it != values.end(); ++it) {
+  for (auto it = values->begin(); it != values->end(); ++it) {
     QVariant v = decode(it.value());
     if (v.isValid()) {
       values_.insert(it.key(), v);
@@ -196,6 +243,8 @@ void UserDefaults::load() {
       kLog.error(QStringLiteral("dropping unreadable stored value for key %1").arg(it.key()));
     }
   }
+  // The damaged file is kept aside; the settings file itself becomes sound again.
+  if (damaged) save();
 }
 
 void UserDefaults::save() {
@@ -203,10 +252,14 @@ void UserDefaults::save() {
   for (auto it = values_.begin(); it != values_.end(); ++it) values.insert(it.key(), encode(it.value()));
   QJsonObject root{{QStringLiteral("format"), 1}, {QStringLiteral("values"), values}};
   QDir().mkpath(QFileInfo(filePath_).absolutePath());
+  const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
   QSaveFile file(filePath_);
-  lastWriteOk_ = file.open(QIODevice::WriteOnly) &&
-                 file.write(QJsonDocument(root).toJson(QJsonDocument::Compact)) >= 0 && file.commit();
-  if (!lastWriteOk_) kLog.error(QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString()));
+  lastWriteOk_ = file.open(QIODevice::WriteOnly) && file.write(bytes) >= 0 && file.commit();
+  if (!lastWriteOk_) {
+    kLog.error(QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString()));
+    return;
+  }
+  writeAtomically(lastGoodPath(), bytes);
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& value) {

@@ -57,6 +57,9 @@ class UserDefaults : public QObject {
  private:
   void load();
   void save();
+  // The last file that was read or written whole, beside the file itself: a
+  // damaged file falls back to it instead of to nothing.
+  QString lastGoodPath() const;
 
   QString filePath_;
   QVariantMap values_;

@@ -75,7 +75,7 @@ AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
                             nullptr) < 0 ||
         swr_init(raw) < 0) {
       swr_free(&raw);
-      throw EngineError::audioConversionFailed(QStringLiteral("AVAudioConverter init failed"));
+      throw EngineError::audioConversionFailed(QStringLiteral("the audio resampler could not be set up"));
     }
     swr.reset(raw);
   }

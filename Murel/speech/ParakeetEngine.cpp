@@ -1,6 +1,7 @@
 #include "speech/ParakeetEngine.h"
 
 #include "speech/EngineError.h"
+#include "speech/WhisperLog.h"
 
 #include <parakeet.h>
 
@@ -17,6 +18,7 @@ class ParakeetContext {
   ParakeetContext(const QString& modelPath, const Logger& log) : nThreads_(engineThreadCount()) {
     parakeet_context_params params = parakeet_context_default_params();
     params.use_gpu = true;
+    routeWhisperLogs();
     ctx_ = parakeet_init_from_file_with_params(modelPath.toLocal8Bit().constData(), params);
     if (!ctx_) throw EngineError::initFailed(QStringLiteral("Parakeet"));
     log.info(QStringLiteral("Parakeet context initialized from ") + modelPath);

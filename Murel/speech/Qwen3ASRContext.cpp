@@ -1,5 +1,6 @@
 #include "speech/Qwen3ASRContext.h"
 
+#include "runtime/DiagLog.h"
 #include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
 #include "speech/EngineResidency.h"
@@ -61,7 +62,9 @@ void forwardLlamaLog(enum lm_ggml_log_level level, const char* text, void*) {
   if (level != LM_GGML_LOG_LEVEL_WARN && level != LM_GGML_LOG_LEVEL_ERROR) return;
   if (!text) return;
   const QString line = QString::fromUtf8(text).trimmed();
-  if (!line.isEmpty()) qwenLog().error(line);
+  if (line.isEmpty()) return;
+  qwenLog().error(line);
+  DiagLog::shared().log(QStringLiteral("llama"), QStringLiteral("warning"), line);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "runtime/AppPaths.h"
 #include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
+#include "speech/WhisperLog.h"
 #include "speech/EngineResidency.h"
 
 #include <whisper.h>
@@ -40,6 +41,7 @@ SpeechSegmenter::SpeechSegmenter(const QString& modelPath, double maxSegmentSeco
   whisper_vad_context_params params = whisper_vad_default_context_params();
   params.n_threads = engineThreadCount();
   params.use_gpu = false;
+  routeWhisperLogs();
   ctx_ = whisper_vad_init_from_file_with_params(modelPath.toLocal8Bit().constData(), params);
   if (!ctx_) throw EngineError::initFailed(QStringLiteral("VAD"));
   vadLog().info(QStringLiteral("VAD context initialized from ") + modelPath);

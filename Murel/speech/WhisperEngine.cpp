@@ -1,6 +1,7 @@
 #include "speech/WhisperEngine.h"
 
 #include "speech/EngineError.h"
+#include "speech/WhisperLog.h"
 #include "speech/WhisperParams.h"
 
 #include <QCoroFuture>
@@ -19,6 +20,7 @@ class WhisperContext {
     whisper_context_params params = whisper_context_default_params();
     params.use_gpu = true;
     params.flash_attn = true;
+    routeWhisperLogs();
     ctx_ = whisper_init_from_file_with_params(modelPath.toLocal8Bit().constData(), params);
     if (!ctx_) throw EngineError::initFailed(QStringLiteral("Whisper"));
     // whisper_full's own detection would make a context with four threads

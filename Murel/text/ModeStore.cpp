@@ -61,13 +61,10 @@ ModeStore::ModeStore(UserDefaults& defaults, QObject* parent) : QObject(parent),
   modes_ = stored::decodeLenientList<Mode>(defaults_, QLatin1String(kKey), &Mode::fromJson);
   if (!modes_.isEmpty()) return;
 
+  // Whatever could not be read was kept aside by the lenient read.
   const std::optional<QJsonArray> stored = stored::storedArray(defaults_, QLatin1String(kKey));
   const bool nothingToLose = !defaults_.contains(QLatin1String(kKey)) || (stored && stored->isEmpty());
-  if (!nothingToLose) {
-    defaults_.setValue(QLatin1String(kBackupKey), defaults_.value(QLatin1String(kKey)));
-    kLog.error(QStringLiteral("stored modes could not be read; kept them under %1 and started with a default mode")
-                   .arg(QLatin1String(kBackupKey)));
-  }
+  if (!nothingToLose) kLog.error(QStringLiteral("stored modes could not be read; started with a default mode"));
   modes_ = {Mode::makeDefault()};
   save();
 }

@@ -1,5 +1,8 @@
 #include "text/StoredRecords.h"
 
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -109,6 +112,77 @@ std::optional<QJsonArray> storedArray(const UserDefaults& defaults, const QStrin
   const QJsonDocument doc = QJsonDocument::fromJson(*data, &error);
   if (error.error != QJsonParseError::NoError || !doc.isArray()) return std::nullopt;
   return doc.array();
+}
+
+namespace {
+
+// The end of the JSON value starting at `from` (just past it), or -1 when the
+// text ends first. Only brackets and strings matter: the value itself is
+// parsed afterwards.
+qsizetype valueEnd(const QByteArray& text, qsizetype from) {
+  int depth = 0;
+  bool inString = false;
+  for (qsizetype i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+      continue;
+    }
+    if (c == '"') inString = true;
+    else if (c == '[' || c == '{') ++depth;
+    else if (c == ']' || c == '}') {
+      if (--depth < 0) return i;  // the enclosing array's end
+      if (depth == 0) return i + 1;
+    } else if (depth == 0 && c == ',') return i;
+  }
+  return -1;
+}
+
+}  // namespace
+
+SalvagedArray salvageArray(const UserDefaults& defaults, const QString& key) {
+  SalvagedArray out;
+  const std::optional<QByteArray> data = defaults.dataValue(key);
+  if (!data) return out;
+  if (const std::optional<QJsonArray> whole = storedArray(defaults, key)) {
+    out.elements = *whole;
+    out.complete = true;
+    return out;
+  }
+  const QByteArray& text = *data;
+  qsizetype i = text.indexOf('[');
+  if (i < 0 || !text.left(i).trimmed().isEmpty()) return out;
+  ++i;
+  for (;;) {
+    while (i < text.size() && QChar::isSpace(uchar(text[i]))) ++i;
+    if (i >= text.size() || text[i] == ']') break;
+    const qsizetype end = valueEnd(text, i);
+    if (end < 0) break;
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson('[' + text.mid(i, end - i) + ']', &error);
+    if (error.error == QJsonParseError::NoError && doc.isArray() && doc.array().size() == 1) {
+      out.elements.append(doc.array().at(0));
+    }
+    i = end;
+    while (i < text.size() && QChar::isSpace(uchar(text[i]))) ++i;
+    if (i < text.size() && text[i] == ',') ++i;
+    else break;
+  }
+  return out;
+}
+
+QString keepUnreadableAside(UserDefaults& defaults, const QString& key, const QString& what) {
+  const QVariant value = defaults.value(key);
+  QString backupKey = key + QStringLiteral(".unreadableBackup");
+  for (int n = 2; defaults.contains(backupKey) && defaults.value(backupKey) != value; ++n) {
+    backupKey = key + QStringLiteral(".unreadableBackup") + QString::number(n);
+  }
+  defaults.setValue(backupKey, value);
+  const QString message = what + QStringLiteral("; the stored value is kept under ") + backupKey;
+  Logger("stores").error(message);
+  DiagLog::shared().log(QStringLiteral("stores"), QStringLiteral("unreadable records"), message);
+  return backupKey;
 }
 
 }  // namespace murel::stored

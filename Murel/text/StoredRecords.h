@@ -71,19 +71,45 @@ struct LenientDecodable {
   }
 };
 
+// The elements of a stored array that can still be read: all of them when it
+// parses, else each complete element before the damage (a truncated or partly
+// garbled array). `complete` tells whether the whole value was read.
+struct SalvagedArray {
+  QJsonArray elements;
+  bool complete = false;
+};
+SalvagedArray salvageArray(const UserDefaults& defaults, const QString& key);
+
+// Keeps the stored value of `key` aside under "<key>.unreadableBackup" (never
+// over an earlier, different backup) and says so in the diagnostics log.
+// Returns the key it was kept under.
+QString keepUnreadableAside(UserDefaults& defaults, const QString& key, const QString& what);
+
 // Reads a stored list leniently: an element that fails to decode is dropped and
-// the others keep their stored order; an unreadable list as a whole is empty.
-// Nothing is written back: the next save keeps only the survivors.
+// the others keep their stored order; a damaged list keeps every element that
+// can still be read. Whenever something was dropped, the stored value is kept
+// aside first, since the next save keeps only the survivors.
 template <class T>
-QList<T> decodeLenientList(const UserDefaults& defaults, const QString& key,
+QList<T> decodeLenientList(UserDefaults& defaults, const QString& key,
                            const std::function<std::optional<T>(const QJsonValue&)>& decodeElement) {
   QList<T> out;
-  const std::optional<QJsonArray> array = storedArray(defaults, key);
-  if (!array) return out;
-  out.reserve(array->size());
-  for (const QJsonValue element : *array) {
+  if (!defaults.contains(key)) return out;
+  const SalvagedArray array = salvageArray(defaults, key);
+  out.reserve(array.elements.size());
+  int dropped = 0;
+  for (const QJsonValue element : array.elements) {
     LenientDecodable<T> item = LenientDecodable<T>::decode(element, decodeElement);
     if (item.value) out.append(std::move(*item.value));
+    else ++dropped;
+  }
+  if (!array.complete || dropped > 0) {
+    keepUnreadableAside(defaults, key,
+                        QStringLiteral("%1: %2 record(s) read, %3%4")
+                            .arg(key)
+                            .arg(out.size())
+                            .arg(dropped)
+                            .arg(array.complete ? QStringLiteral(" unreadable")
+                                                : QStringLiteral(" unreadable and the list is damaged")));
   }
   return out;
 }

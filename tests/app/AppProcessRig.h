@@ -21,6 +21,7 @@
 #include <QUuid>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -180,6 +181,20 @@ inline std::unique_ptr<QProcess> startApp(const QString& executable, const Home&
   app->start();
   app->waitForStarted(10000);
   return app;
+}
+
+// True once the process catches SIGTERM (its handler is installed), read from
+// /proc so that a loaded machine cannot make a test kill a half-started process.
+inline bool catchesSigterm(qint64 pid) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return false;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (!line.startsWith("SigCgt:")) continue;
+    bool ok = false;
+    const qulonglong mask = line.mid(7).trimmed().toULongLong(&ok, 16);
+    return ok && (mask & (1ULL << (SIGTERM - 1)));
+  }
+  return false;
 }
 
 // The mapped windows of the process whose title starts with `title`.

@@ -138,6 +138,9 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
   DiagLog::shared().log(QStringLiteral("session"), QStringLiteral("bootstrap"));
 
   const DiagnosticsFacts facts = collectDiagnosticsFacts();
+  // Defined when the build was configured: never the "?" of a missing fact.
+  ASSERT_TRUE(facts.buildNumber.has_value());
+  EXPECT_FALSE(facts.buildNumber->isEmpty());
   EXPECT_EQ(facts.selectedSpeechModel, model.id.rawValue);
   ASSERT_EQ(facts.speechModels.size(), SpeechModelDescriptor::catalog().size());
   for (const auto& line : facts.speechModels) EXPECT_EQ(line.downloaded, line.id == model.id.rawValue) << line.id.toStdString();

@@ -16,12 +16,14 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString kMicDenied =
-    QStringLiteral("error:Microphone access is off. Turn it on in System Settings, then try again.");
+    QStringLiteral("error:Murel can't reach the sound server, so it can't record. Check that PulseAudio or PipeWire "
+                   "is running, then try again.");
 const QString kDeviceLost = QStringLiteral("error:The microphone was disconnected, so recording stopped.");
 const QString kPasteFailed =
     QStringLiteral("error:Couldn't paste automatically. Your text is on the clipboard, ready to paste.");
 const QString kNoAccessibility =
-    QStringLiteral("error:Accessibility access is off, so Murel can't paste. Text is on the clipboard.");
+    QStringLiteral("error:Murel can't type into other windows here (it needs an X11 session with XTEST), so it can't "
+                   "paste. Text is on the clipboard.");
 
 void pump() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();

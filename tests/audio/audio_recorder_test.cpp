@@ -195,8 +195,8 @@ TEST_F(AudioRecorderTest, UnknownDeviceFailsAndLeavesNoFile) {
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
     EXPECT_EQ(error.kind(), RecorderError::Kind::OsStatus);
-    EXPECT_EQ(error.stage(), QStringLiteral("SetCurrentDevice"));
-    EXPECT_TRUE(error.description().startsWith(QStringLiteral("Audio error at SetCurrentDevice: ")))
+    EXPECT_EQ(error.stage(), QStringLiteral("choosing the input"));
+    EXPECT_TRUE(error.description().startsWith(QStringLiteral("Audio error while choosing the input: ")))
         << error.description().toStdString();
   }
   EXPECT_FALSE(recorder->isRecording());
@@ -216,8 +216,8 @@ TEST_F(AudioRecorderTest, AnUnwritableFileFailsAtFileCreation) {
     start(0);
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
-    EXPECT_EQ(error.stage(), QStringLiteral("ExtAudioFileCreateWithURL"));
-    EXPECT_EQ(error.description(), QStringLiteral("Audio error at ExtAudioFileCreateWithURL: 21 (21)"));  // EISDIR
+    EXPECT_EQ(error.stage(), QStringLiteral("creating the recording file"));
+    EXPECT_EQ(error.description(), QStringLiteral("Audio error while creating the recording file: 21 (21)"));  // EISDIR
   }
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_EQ(recordings(), before);
@@ -257,7 +257,7 @@ TEST_F(AudioRecorderTest, SystemDefaultIsNeverAnOutputMonitor) {
       murel::test::awaitTask(noMic.startRecording(0));
       FAIL() << "recorded the speakers";
     } catch (const RecorderError& error) {
-      EXPECT_EQ(error.stage(), QStringLiteral("SetCurrentDevice"));
+      EXPECT_EQ(error.stage(), QStringLiteral("choosing the input"));
     }
     EXPECT_TRUE(recordings().isEmpty());
   }
@@ -336,7 +336,7 @@ TEST_F(AudioRecorderTest, AHungServerNeverHoldsTheMainThread) {
           murel::test::awaitTask(std::move(starting));
           ADD_FAILURE() << "started on a hung server";
         } catch (const RecorderError& error) {
-          EXPECT_EQ(error.stage(), QStringLiteral("SetCurrentDevice")) << error.description().toStdString();
+          EXPECT_EQ(error.stage(), QStringLiteral("choosing the input")) << error.description().toStdString();
         }
         server.freeze(false);
       } else {
@@ -370,10 +370,10 @@ TEST(RecorderErrorText, FormatsStatusesAsCharactersOrDecimal) {
   };
   for (const Case& c : cases) EXPECT_EQ(RecorderError::formatStatus(c.status), QLatin1String(c.formatted));
 
-  EXPECT_EQ(RecorderError::osStatus(-50, QStringLiteral("SetCurrentDevice")).description(),
-            QStringLiteral("Audio error at SetCurrentDevice: -50 (-50)"));
-  EXPECT_EQ(RecorderError::osStatus(0x21646576, QStringLiteral("AudioUnitInitialize")).description(),
-            QStringLiteral("Audio error at AudioUnitInitialize: '!dev' (560227702)"));
-  EXPECT_EQ(RecorderError::componentNotFound().description(), QStringLiteral("Audio HAL component not found"));
+  EXPECT_EQ(RecorderError::osStatus(-50, QStringLiteral("choosing the input")).description(),
+            QStringLiteral("Audio error while choosing the input: -50 (-50)"));
+  EXPECT_EQ(RecorderError::osStatus(0x21646576, QStringLiteral("connecting to the input")).description(),
+            QStringLiteral("Audio error while connecting to the input: '!dev' (560227702)"));
+  EXPECT_EQ(RecorderError::componentNotFound().description(), QStringLiteral("The sound server can't be reached"));
   EXPECT_EQ(RecorderError::fileCreationFailed().description(), QStringLiteral("Could not create recording file"));
 }

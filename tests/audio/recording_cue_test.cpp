@@ -117,7 +117,8 @@ TEST_F(RecordingCueTest, BundledCuesLoadOffTheMainThreadAndAreHeard) {
   ASSERT_TRUE(QFileInfo::exists(sound("ListeningStart"))) << sound("ListeningStart").toStdString();
   ASSERT_TRUE(QFileInfo::exists(sound("ListeningStop")));
   RecordingCuePlayer* player = nullptr;
-  std::thread loader([&] { player = &RecordingCuePlayer::shared(); });
+  murel::BundledCues cues(murel::platform::CuePlayback::system());
+  std::thread loader([&] { player = &cues.player(); });
   loader.join();
   ASSERT_TRUE(player->hasSound(RecordingCue::Started));
   ASSERT_TRUE(player->hasSound(RecordingCue::Stopped));

@@ -19,6 +19,8 @@
 
 #include <QCoroTask>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QImage>
 #include <QBuffer>
 
@@ -76,6 +78,47 @@ struct Rig {
   std::unique_ptr<TranscriptDeliverer> deliverer;
 };
 
+// A real terminal emulator on the rig's display running `cat`, its input
+// unbuffered, into a file: what is pasted into the terminal lands there.
+class Terminal {
+ public:
+  Terminal(const QString& program, const QString& output) : output_(output) {
+    process_.setProgram(program);
+    process_.setArguments({QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                           QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(output)});
+    process_.setStandardErrorFile(QProcess::nullDevice());
+    process_.start();
+    if (!process_.waitForStarted(5000)) return;
+    test::waitUntil([&] {
+      const std::optional<QByteArray> found = test::runProgram(
+          QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
+                                      QString::number(process_.processId())});
+      if (found && !found->trimmed().isEmpty()) window_ = QString::fromLatin1(found->trimmed().split('\n').last());
+      return !window_.isEmpty() && QFile::exists(output_);
+    }, std::chrono::seconds(15));
+    if (!window_.isEmpty() && !test::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window_})) {
+      window_.clear();
+    }
+  }
+  ~Terminal() {
+    process_.kill();
+    process_.waitForFinished(3000);
+  }
+  Terminal(const Terminal&) = delete;
+  Terminal& operator=(const Terminal&) = delete;
+
+  bool isReady() const { return !window_.isEmpty(); }
+  QByteArray received() const {
+    QFile file(output_);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+
+ private:
+  QProcess process_;
+  QString output_;
+  QString window_;
+};
+
 class TranscriptDeliveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -97,17 +140,65 @@ TEST_F(TranscriptDeliveryTest, PastesIntoTheFocusedWindowAndGivesTheClipboardBac
   EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
 }
 
-TEST_F(TranscriptDeliveryTest, TerminalsGetTheShiftedPasteKey) {
+// Stock xterm binds no Control paste key: terminals get Shift+Insert, with our
+// text on PRIMARY as well as on CLIPBOARD, and both are given back after.
+TEST_F(TranscriptDeliveryTest, TerminalsGetShiftInsertWithTheTextOnBothSelections) {
   test::PasteTarget target(QStringLiteral("xterm"));
   ASSERT_TRUE(target.isReady());
   ASSERT_TRUE(test::xclipSeed("before"));
+  ASSERT_TRUE(test::xclipSeed("highlighted", {}, QStringLiteral("primary")));
   Rig rig;
   rig.deliver(QStringLiteral("ls -la"));
   EXPECT_TRUE(target.waitForSuffix(QStringLiteral("ls -la")));
-  // Shift is held for the paste: the letter arrives as V, with Control and Shift.
-  EXPECT_TRUE(target.keys().contains(QStringLiteral("V %1").arg(ControlMask | ShiftMask))) << target.keys().join(u',').toStdString();
+  EXPECT_TRUE(target.keys().contains(QStringLiteral("Insert %1").arg(ShiftMask))) << target.keys().join(u',').toStdString();
   EXPECT_FALSE(target.keys().contains(QStringLiteral("v %1").arg(ControlMask)));
   EXPECT_EQ(test::xclipRead(), QByteArray("before"));
+  EXPECT_EQ(test::xclipRead({}, QStringLiteral("primary")), QByteArray("highlighted"));
+  EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
+}
+
+// Stock xterm, rxvt-unicode and a VTE terminal, as Debian ships them: each
+// gets the dictated text, and the log says "pasted" because each fetched it.
+TEST_F(TranscriptDeliveryTest, RealTerminalsReceiveTheText) {
+  for (const char* program : {"xterm", "urxvt", "lxterminal"}) {
+    SCOPED_TRACE(program);
+    if (QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty()) {
+      ADD_FAILURE() << program << " is not installed: run scripts/setup";
+      continue;
+    }
+    Terminal terminal(QString::fromLatin1(program),
+                      test::freshDir(QStringLiteral("terminal-") + QString::fromLatin1(program)) + QStringLiteral("/typed"));
+    ASSERT_TRUE(terminal.isReady());
+    ASSERT_TRUE(test::xclipSeed("before"));
+    Rig rig;
+    const QByteArray text = QByteArray("echo dictated into ") + program;
+    rig.deliver(QString::fromLatin1(text));
+    EXPECT_TRUE(test::waitUntil([&] { return terminal.received() == text; })) << terminal.received().toStdString();
+    EXPECT_TRUE(rig.diag.readAll().contains(QStringLiteral("deliver  pasted")));
+    EXPECT_EQ(test::xclipRead(), QByteArray("before"));
+  }
+}
+
+// A paste key that nobody answers is no paste: the log says so, the session is
+// told, and the text stays on the clipboard instead of the old contents.
+TEST_F(TranscriptDeliveryTest, APasteThatIsNeverFetchedIsNotReportedAsPasted) {
+  ASSERT_TRUE(test::xclipSeed("before"));
+  test::FakeClock clock;
+  Rig rig(clock);
+  bool told = false;
+  rig.deliverer->onPasteUnavailable = [&told] { told = true; };
+  // Nothing that pastes has the focus: the paste-target window is gone.
+  auto task = rig.deliverer->deliver(QStringLiteral("into the void"), Transformation::raw(), true, true, 1.0);
+  auto outcome = test::follow(std::move(task));
+  ASSERT_TRUE(test::waitUntil([&] {
+    clock.advance(std::chrono::milliseconds(50));
+    return outcome->done;
+  }));
+  EXPECT_TRUE(told);
+  const QString log = rig.diag.readAll();
+  EXPECT_FALSE(log.contains(QStringLiteral("deliver  pasted"))) << log.toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("deliver  paste not fetched"))) << log.toStdString();
+  EXPECT_EQ(test::xclipRead(), QByteArray("into the void"));
 }
 
 TEST_F(TranscriptDeliveryTest, HeldModifiersAreLetGoForThePasteAndPressedAgain) {

@@ -86,3 +86,50 @@ TEST(UserDefaults, DamagedFileIsKeptAsideNotOverwritten) {
   ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
   EXPECT_EQ(kept.readAll(), QByteArray("{\"values\": {\"modes\": "));
 }
+
+// One damaged write must not reset every setting: the last good copy beside the
+// file comes back, the settings file is sound again, and damaged files met one
+// after the other each keep a backup of their own.
+TEST(UserDefaults, DamagedFileFallsBackToItsLastGoodCopy) {
+  const QString dir = murel::test::freshDir(QStringLiteral("last-good"));
+  const QString file = dir + QStringLiteral("/d.json");
+  {
+    UserDefaults defaults(file);
+    defaults.setValue(QStringLiteral("launchAtLoginDefaultApplied"), true);
+    defaults.setValue(QStringLiteral("hotKeyCombo"), qint64(97));
+  }
+  const auto damage = [&](const QByteArray& bytes) {
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+  };
+  for (const QByteArray& bytes : {QByteArray("{\"format\":1,\"values\":{\"launchAtLo"), QByteArray("[]"),
+                                  QByteArray("\0\0\0\0", 4)}) {
+    SCOPED_TRACE(bytes.toStdString());
+    damage(bytes);
+    UserDefaults defaults(file);
+    EXPECT_EQ(defaults.boolValue(QStringLiteral("launchAtLoginDefaultApplied")), true);
+    EXPECT_EQ(defaults.integerValue(QStringLiteral("hotKeyCombo")), 97);
+    // Sound again on disk, without waiting for a change.
+    EXPECT_EQ(UserDefaults(file).integerValue(QStringLiteral("hotKeyCombo")), 97);
+  }
+  EXPECT_EQ(QDir(dir).entryList({QStringLiteral("d.json.damaged-*")}).size(), 3);
+
+  // The last good copy follows every write.
+  {
+    UserDefaults defaults(file);
+    defaults.setValue(QStringLiteral("hotKeyCombo"), qint64(98));
+  }
+  damage("{");
+  EXPECT_EQ(UserDefaults(file).integerValue(QStringLiteral("hotKeyCombo")), 98);
+
+  // Both damaged: the defaults start empty, and both files stay for the user.
+  damage("{");
+  {
+    QFile good(file + QStringLiteral(".last-good"));
+    ASSERT_TRUE(good.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    good.write("{\"val");
+  }
+  EXPECT_FALSE(UserDefaults(file).contains(QStringLiteral("hotKeyCombo")));
+  EXPECT_EQ(QDir(dir).entryList({QStringLiteral("d.json.damaged-*")}).size(), 5);
+}

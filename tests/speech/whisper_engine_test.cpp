@@ -11,7 +11,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "runtime/DiagLog.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <mutex>
@@ -169,6 +176,35 @@ TEST_F(WhisperEngineTest, TinyModelsLoadAndTranscribeThroughWhisperFull) {
     EXPECT_EQ(lines[1], QStringLiteral("Whisper engine loaded"));
     EXPECT_EQ(lines[2], QStringLiteral("Whisper engine unloaded"));
   }
+}
+
+// A model load prints some seventy lines: they go to the diagnostics log, and
+// nothing of whisper.cpp's or ggml's reaches stderr.
+TEST_F(WhisperEngineTest, LibraryOutputGoesToTheDiagnosticsLogNotStderr) {
+  const QString captured = freshDir(QStringLiteral("stderr")) + QStringLiteral("/stderr.txt");
+  std::fflush(stderr);
+  const int saved = ::dup(2);
+  const int file = ::open(QFile::encodeName(captured).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(file, 0);
+  ::dup2(file, 2);
+  {
+    WhisperEngine engine(WhisperModel::smallEnglishQ8,
+                         rowWithTinyModel(WhisperModel::smallEnglishQ8, QStringLiteral("tiny-whisper-51864.bin")),
+                         vadModelResourcePath);
+    awaitTask(engine.load());
+    awaitTask(engine.unload());
+  }
+  std::fflush(stderr);
+  ::dup2(saved, 2);
+  ::close(saved);
+  ::close(file);
+  QFile printed(captured);
+  ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+  const QByteArray text = printed.readAll();
+  EXPECT_FALSE(text.contains("whisper_")) << text.toStdString();
+  EXPECT_FALSE(text.contains("ggml")) << text.toStdString();
+  const QString diag = DiagLog::shared().readAll();
+  EXPECT_TRUE(diag.contains(QStringLiteral("  whisper  info  whisper_model_load"))) << diag.toStdString();
 }
 
 TEST_F(WhisperEngineTest, LoadTwiceLoadsOnceAndUnloadRepeatsItsLine) {

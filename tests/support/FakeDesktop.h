@@ -15,6 +15,8 @@ class FakeKeySynthesizer final : public KeySynthesizer {
     posted.append(key);
     return trusted;
   }
+  bool isTerminalFocused() override { return false; }
+  bool postShiftInsert() override { return trusted; }
 
   bool trusted = true;
   QList<Key> posted;
@@ -38,9 +40,15 @@ class FakePasteboard final : public Pasteboard {
     ownWrite_ = changes_;
   }
   bool holdsOwnWrite() override { return ownWrite_ == changes_; }
+  bool ownerIsFocusedProgram() override { return true; }
+  QList<Item> primaryItems() override { return primary_; }
+  void writePrimaryText(const QString& text) override { writePrimaryItems({Item{{{"text/plain", text.toUtf8()}}}}); }
+  void writePrimaryItems(const QList<Item>& items) override { primary_ = items; }
+  bool holdsOwnPrimaryWrite() override { return false; }
 
  private:
   QList<Item> items_;
+  QList<Item> primary_;
   qint64 changes_ = 0;
   qint64 ownWrite_ = -1;
 };

@@ -10,7 +10,8 @@
 // is noted in <output-file>.keys as "<keysym name> <modifier state>".
 // The paste key appends the CLIPBOARD text (UTF8_STRING): Ctrl+V or
 // Ctrl+Shift+V, with no other modifier; a window posing as a terminal
-// (--class xterm) pastes only with Ctrl+Shift+V, Ctrl+V there is a control
+// (--class xterm) behaves like stock xterm: Shift+Insert pastes PRIMARY and
+// neither Ctrl+V nor Ctrl+Shift+V pastes anything, Ctrl+V there is a control
 // character that adds nothing. --fetch-delay asks for the clipboard that many
 // milliseconds after the paste key, like a slow application.
 // --primary makes the program own PRIMARY with <text> through a hidden window
@@ -96,10 +97,11 @@ int main(int argc, char** argv) {
   bool ownsClipboard = false;
   std::optional<Clock::time_point> fetchAt;
   Time fetchTime = CurrentTime;
+  Atom fetchSelection = clipboard;
 
   for (;;) {
     if (fetchAt && Clock::now() >= *fetchAt) {
-      XConvertSelection(display, clipboard, utf8, property, window, fetchTime);
+      XConvertSelection(display, fetchSelection, utf8, property, window, fetchTime);
       XFlush(display);
       fetchAt.reset();
     }
@@ -133,10 +135,19 @@ int main(int argc, char** argv) {
         const std::string line = std::string(name ? name : "?") + " " + std::to_string(event.xkey.state) + "\n";
         append(gKeys, line.data(), line.size());
         const unsigned mods = event.xkey.state & (ControlMask | ShiftMask | Mod1Mask | Mod4Mask);
+        if (terminal && sym == XK_Insert && mods == ShiftMask) {
+          // Stock xterm: Shift+Insert pastes PRIMARY.
+          fetchSelection = XA_PRIMARY;
+          fetchTime = event.xkey.time;
+          fetchAt = Clock::now() + std::chrono::milliseconds(fetchDelayMs);
+          break;
+        }
         if (event.xkey.state & ControlMask) {
+          // Stock xterm binds no paste key with Control: Ctrl+Shift+V is a stray ^V.
           const bool shortcut = terminal ? mods == (ControlMask | ShiftMask)
                                          : (mods == ControlMask || mods == (ControlMask | ShiftMask));
-          if (shortcut && (sym == XK_v || sym == XK_V)) {
+          if (!terminal && shortcut && (sym == XK_v || sym == XK_V)) {
+            fetchSelection = clipboard;
             fetchTime = event.xkey.time;
             fetchAt = Clock::now() + std::chrono::milliseconds(fetchDelayMs);
           }

@@ -52,7 +52,8 @@ TEST(StoredLists, DecodeLeniently) {
        {"one"}},
       {"empty array", "[]", {}},
       {"top-level object", "{\"a\":" + good1 + "}", {}},
-      {"syntax error inside an element", "[" + good1 + R"(,{"id":"x",]])", {}},
+      // The records before the damage can still be read.
+      {"syntax error inside an element", "[" + good1 + R"(,{"id":"x",]])", {"one"}},
       {"not JSON", "modes", {}},
       {"no data", std::nullopt, {}},
   };
@@ -108,7 +109,7 @@ TEST(Snippets, MatchWholeUtterancesByNormalForm) {
 }
 
 TEST(Snippets, StoreSavesEveryAssignmentAndDropsUnreadableRecords) {
-  auto defaults = freshDefaults("snippets");
+  auto defaults = freshDefaults("snippetEntries");
   defaults->setValue(QStringLiteral("snippetEntries"),
                      QByteArray(R"([{"id":"11111111-1111-1111-1111-111111111111","trigger":"a","expansion":"A"},)"
                                 R"({"id":"22222222-2222-2222-2222-222222222222","trigger":"b"},)"
@@ -339,6 +340,52 @@ TEST(History, DisabledRecordsNothingAndDamagedRecordsCostOnlyThemselves) {
   store.add(QStringLiteral("secret"));
   EXPECT_EQ(store.entries().size(), 2);
   EXPECT_EQ(*defaults->dataValue(QStringLiteral("historyEntries")), before);
+}
+
+// A damaged list keeps every record that can still be read; the stored value
+// is kept aside before the next save drops what could not be read, and an
+// earlier backup is never overwritten by a later one.
+TEST(StoredLists, DamagedListsKeepTheReadableRecordsAndTheValueAside) {
+  const QByteArray one = R"({"id":"11111111-1111-1111-1111-111111111111","text":"one","timestamp":700000000})";
+  const QByteArray two = R"({"id":"22222222-2222-2222-2222-222222222222","text":"two, [still] \"two\"","timestamp":600000000})";
+  struct Case {
+    const char* name;
+    QByteArray data;
+    QStringList texts;
+    bool keptAside;
+  };
+  const Case cases[] = {
+      {"sound list", "[" + one + "," + two + "]", {"one", "two, [still] \"two\""}, false},
+      {"empty list", "[]", {}, false},
+      {"truncated inside the last record", "[" + one + "," + two + "," + one.left(30), {"one", "two, [still] \"two\""}, true},
+      {"truncated after a comma", "[" + one + ",", {"one"}, true},
+      {"garbled record in the middle", "[" + one + ",{\"id\":}," + two + "]", {"one", "two, [still] \"two\""}, true},
+      {"record of the wrong shape", "[" + one + ",42]", {"one"}, true},
+      {"not a list", "{\"a\":1}", {}, true},
+      {"nothing but garbage", "\xff\xfe", {}, true},
+  };
+  for (const Case& k : cases) {
+    auto defaults = freshDefaults("history-damaged");
+    defaults->setValue(QStringLiteral("historyEntries"), k.data);
+    HistoryStore store(*defaults);
+    QStringList texts;
+    for (const HistoryEntry& e : store.entries()) texts << e.text;
+    EXPECT_EQ(texts, k.texts) << k.name;
+    store.add(QStringLiteral("new"));
+    EXPECT_EQ(storedArray(*defaults, "historyEntries").size(), k.texts.size() + 1) << k.name;
+    EXPECT_EQ(defaults->dataValue(QStringLiteral("historyEntries.unreadableBackup")),
+              k.keptAside ? std::optional<QByteArray>(k.data) : std::nullopt)
+        << k.name;
+  }
+
+  // A second damage later on: the first backup stays as it was.
+  auto defaults = freshDefaults("snippets-damaged-twice");
+  defaults->setValue(QStringLiteral("snippetEntries"), QByteArray("[{"));
+  { SnippetStore first(*defaults); }
+  defaults->setValue(QStringLiteral("snippetEntries"), QByteArray("[{\"x"));
+  { SnippetStore second(*defaults); }
+  EXPECT_EQ(defaults->dataValue(QStringLiteral("snippetEntries.unreadableBackup")), QByteArray("[{"));
+  EXPECT_EQ(defaults->dataValue(QStringLiteral("snippetEntries.unreadableBackup2")), QByteArray("[{\"x"));
 }
 
 // A damaged or hand-edited file can hold any JSON number as a time: the record

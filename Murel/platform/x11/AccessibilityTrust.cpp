@@ -1,5 +1,7 @@
 #include "platform/x11/AccessibilityTrust.h"
 
+#include "platform/x11/X11Lifeline.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
@@ -9,6 +11,7 @@ namespace murel::platform {
 bool isAccessibilityTrusted() {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;
+  x11::watchConnection(display);
   int event = 0, error = 0, major = 0, minor = 0;
   bool trusted = XTestQueryExtension(display, &event, &error, &major, &minor) == True;
   int opcode = 0;

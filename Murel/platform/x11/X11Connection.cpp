@@ -1,5 +1,6 @@
 #include "platform/x11/X11Connection.h"
 
+#include "platform/x11/X11Lifeline.h"
 #include "runtime/SystemLog.h"
 
 #include <QGuiApplication>
@@ -81,6 +82,7 @@ Connection::Connection(const QByteArray& displayName) {
     kLog.error(QStringLiteral("cannot open the X display"));
     return;
   }
+  watchConnection(display_);
   silenceErrors(display_);
   clipboard_ = atom("CLIPBOARD");
   primary_ = XA_PRIMARY;
@@ -173,6 +175,8 @@ void Connection::handleEvent(void* raw) {
 }
 
 bool Connection::waitForEvent(Deadline deadline) {
+  // A lost server's socket stays readable: nothing will ever come.
+  if (serverLost()) return false;
   XFlush(display_);
   if (XPending(display_) > 0) {
     drainEvents();

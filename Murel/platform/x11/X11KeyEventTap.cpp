@@ -3,6 +3,7 @@
 #include "runtime/SystemLog.h"
 #include "platform/x11/SyntheticKeys.h"
 #include "platform/x11/X11Keycodes.h"
+#include "platform/x11/X11Lifeline.h"
 
 #include <QThread>
 
@@ -83,6 +84,7 @@ class X11KeyEventTap::Worker {
       kLog.error(QStringLiteral("cannot open the X display"));
       return false;
     }
+    x11::watchConnection(display_);
     int event = 0, error = 0;
     if (!XQueryExtension(display_, "XInputExtension", &xiOpcode_, &event, &error)) {
       kLog.error(QStringLiteral("the X server lacks XInput"));
@@ -116,6 +118,7 @@ class X11KeyEventTap::Worker {
   // waits for the X server).
   template <class T>
   std::optional<T> call(std::function<T()> fn) {
+    if (x11::serverLost()) return std::nullopt;  // the thread has ended
     auto task = std::make_shared<std::packaged_task<T()>>(std::move(fn));
     std::future<T> result = task->get_future();
     {
@@ -179,6 +182,7 @@ class X11KeyEventTap::Worker {
         XNextEvent(display_, &event);
         handle(event);
       }
+      if (x11::serverLost()) return;
       pollfd fds[2] = {{xfd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
       if (fds[1].revents & POLLIN) {

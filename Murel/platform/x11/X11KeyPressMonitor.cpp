@@ -2,6 +2,7 @@
 
 #include "runtime/SystemLog.h"
 #include "platform/x11/X11Keycodes.h"
+#include "platform/x11/X11Lifeline.h"
 
 #include <QMetaObject>
 
@@ -48,6 +49,7 @@ class X11KeyPressMonitor::Worker {
   bool start(const QByteArray& displayName, std::set<quint32> keys, Report report) {
     display_ = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
     if (!display_) return false;
+    x11::watchConnection(display_);
     int event = 0, error = 0;
     if (!XQueryExtension(display_, "XInputExtension", &xiOpcode_, &event, &error)) return false;
     int major = 2, minor = 0;
@@ -124,6 +126,7 @@ class X11KeyPressMonitor::Worker {
         }
         XFreeEventData(display_, &event.xcookie);
       }
+      if (x11::serverLost()) break;
       pollfd fds[2] = {{xfd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
       if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
     }

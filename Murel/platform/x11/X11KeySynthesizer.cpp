@@ -80,22 +80,37 @@ bool X11KeySynthesizer::postKeyWithCommand(Key key) {
   }
   const int control = XKeysymToKeycode(display, XK_Control_L);
   const int shift = XKeysymToKeycode(display, XK_Shift_L);
-  const bool terminal = isTerminalEmulator(connection_->wmClass(connection_->focusedClientWindow()));
+  const bool terminal = isTerminalFocused();
   if (!control || (terminal && !shift)) return false;
+  return terminal ? postChord({control, shift}, keycode) : postChord({control}, keycode);
+}
 
+bool X11KeySynthesizer::isTerminalFocused() {
+  if (!connection_ || !connection_->isOpen()) return false;
+  return isTerminalEmulator(connection_->wmClass(connection_->focusedClientWindow()));
+}
+
+bool X11KeySynthesizer::postShiftInsert() {
+  if (!connection_ || !connection_->isOpen() || !connection_->hasXTest()) return false;
+  Display* display = connection_->display();
+  const int shift = XKeysymToKeycode(display, XK_Shift_L);
+  const int insert = XKeysymToKeycode(display, XK_Insert);
+  if (!shift || !insert) return false;
+  return postChord({shift}, insert);
+}
+
+bool X11KeySynthesizer::postChord(const std::vector<int>& modifiers, int keycode) {
+  Display* display = connection_->display();
   const std::vector<int> held = heldModifierKeycodes(display);
   for (int code : held) send(display, code, false);
   // A key this synthesizer pressed again for the user, and the user then let
   // go of, stays down on the XTEST device; a press there would count as a
   // repeat and be dropped. A release first clears it (the desktop sees nothing).
-  send(display, control, false, false);
-  if (terminal) send(display, shift, false, false);
-  send(display, control, true);
-  if (terminal) send(display, shift, true);
+  for (int code : modifiers) send(display, code, false, false);
+  for (int code : modifiers) send(display, code, true);
   send(display, keycode, true);
   send(display, keycode, false);
-  if (terminal) send(display, shift, false);
-  send(display, control, false);
+  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) send(display, *it, false);
   for (int code : held) send(display, code, true);
   XSync(display, False);
   return true;

@@ -2,6 +2,8 @@
 
 #include "platform/KeySynthesizer.h"
 
+#include <vector>
+
 namespace murel {
 
 namespace x11 {
@@ -21,8 +23,13 @@ class X11KeySynthesizer : public KeySynthesizer {
   // The X server is reachable and has XTEST and XInput 2.2.
   bool isTrusted() override;
   bool postKeyWithCommand(Key key) override;
+  bool isTerminalFocused() override;
+  bool postShiftInsert() override;
 
  private:
+  // Presses `keycode` with `modifiers` held (and the user's own modifiers let go).
+  bool postChord(const std::vector<int>& modifiers, int keycode);
+
   x11::Connection* connection_;
 };
 

@@ -64,18 +64,29 @@ Pasteboard::Item X11Pasteboard::itemFromOwnData(const QMimeData* data) {
   return item;
 }
 
-QList<Pasteboard::Item> X11Pasteboard::items() {
+namespace {
+
+QClipboard::Mode modeOf(bool primary) { return primary ? QClipboard::Selection : QClipboard::Clipboard; }
+const char* selectionName(bool primary) { return primary ? "PRIMARY" : "CLIPBOARD"; }
+
+}  // namespace
+
+QList<Pasteboard::Item> X11Pasteboard::items() { return readItems(false); }
+
+QList<Pasteboard::Item> X11Pasteboard::primaryItems() { return readItems(true); }
+
+QList<Pasteboard::Item> X11Pasteboard::readItems(bool primary) {
   if (!connection_) {
-    const QMimeData* data = clipboard()->mimeData(QClipboard::Clipboard);
+    const QMimeData* data = clipboard()->mimeData(modeOf(primary));
     if (!data || data->formats().isEmpty()) return {};
     return {itemFromOwnData(data)};
   }
-  const x11::XAtom selection = connection_->atom("CLIPBOARD");
+  const x11::XAtom selection = connection_->atom(selectionName(primary));
   const x11::XWindow owner = connection_->selectionOwner(selection);
   if (!owner) return {};
   if (connection_->isOwnWindow(owner)) {
     // Asking ourselves over the wire would wait for this very thread.
-    const QMimeData* data = clipboard()->mimeData(QClipboard::Clipboard);
+    const QMimeData* data = clipboard()->mimeData(modeOf(primary));
     return {data ? itemFromOwnData(data) : Item{}};
   }
   const auto deadline = std::chrono::steady_clock::now() + kReadBudget;
@@ -111,19 +122,42 @@ void X11Pasteboard::writeText(const QString& text) {
   setOwnData(data);
 }
 
+void X11Pasteboard::writePrimaryText(const QString& text) {
+  auto* data = new ServedMimeData(this);
+  data->setText(text);
+  setOwnData(data, true);
+}
+
+void X11Pasteboard::clearSelection(bool primary) {
+  Served& served = primary ? primary_ : clipboard_;
+  served.data = nullptr;
+  served.ownerWindow = 0;
+  clipboard()->clear(modeOf(primary));
+  // Qt leaves a selection it does not own alone, or may stamp the request too early.
+  if (connection_) {
+    const x11::XAtom selection = connection_->atom(selectionName(primary));
+    if (connection_->selectionOwner(selection) != 0) connection_->setSelectionOwner(selection, 0);
+  }
+}
+
 void X11Pasteboard::writeItems(const QList<Item>& items) {
   if (items.isEmpty()) {
-    ownData_ = nullptr;
-    ownerWindow_ = 0;
-    clipboard()->clear(QClipboard::Clipboard);
-    // Qt leaves a clipboard it does not own alone, or may stamp the request too early.
-    if (connection_) {
-      const x11::XAtom selection = connection_->atom("CLIPBOARD");
-      if (connection_->selectionOwner(selection) != 0) connection_->setSelectionOwner(selection, 0);
-    }
+    clearSelection(false);
     ++qtChanges_;
     return;
   }
+  setOwnData(mimeFromItems(items));
+}
+
+void X11Pasteboard::writePrimaryItems(const QList<Item>& items) {
+  if (items.isEmpty()) {
+    clearSelection(true);
+    return;
+  }
+  setOwnData(mimeFromItems(items), true);
+}
+
+QMimeData* X11Pasteboard::mimeFromItems(const QList<Item>& items) {
   auto* data = new ServedMimeData(this);
   for (const Item& item : items) {
     for (const auto& [type, bytes] : item.contents) {
@@ -140,33 +174,36 @@ void X11Pasteboard::writeItems(const QList<Item>& items) {
       if (!data->hasFormat(format)) data->setData(format, value);
     }
   }
-  setOwnData(data);
+  return data;
 }
 
-void X11Pasteboard::setOwnData(QMimeData* data) {
+void X11Pasteboard::setOwnData(QMimeData* data, bool primary) {
+  Served& served = primary ? primary_ : clipboard_;
+  const QClipboard::Mode mode = modeOf(primary);
   if (!connection_) {
-    ownData_ = data;
-    clipboard()->setMimeData(data, QClipboard::Clipboard);
-    ++qtChanges_;
+    served.data = data;
+    clipboard()->setMimeData(data, mode);
+    if (!primary) ++qtChanges_;
     return;
   }
-  const x11::XAtom selection = connection_->atom("CLIPBOARD");
+  const x11::XAtom selection = connection_->atom(selectionName(primary));
+  const auto ownsNow = [&] { return primary ? clipboard()->ownsSelection() : clipboard()->ownsClipboard(); };
   // Qt stamps its ownership request with the time of the last X event it has
-  // handled. When another program took the clipboard after that and Qt has not
+  // handled. When another program took the selection after that and Qt has not
   // handled the notice yet, the server ignores the request (and a late notice
   // would throw our data away): Qt's X events are then let through and the
   // write is made again, for at most 50 ms; input events wait meanwhile.
   QElapsedTimer waited;
   waited.start();
   for (;;) {
-    if (clipboard()->ownsClipboard() && !connection_->isOwnWindow(connection_->selectionOwner(selection))) {
+    if (ownsNow() && !connection_->isOwnWindow(connection_->selectionOwner(selection))) {
       QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
       if (waited.elapsed() < 50) continue;
     }
-    ownData_ = data;
-    clipboard()->setMimeData(data, QClipboard::Clipboard);
-    ownerWindow_ = connection_->selectionOwner(selection);
-    if (connection_->isOwnWindow(ownerWindow_) || waited.elapsed() >= 50) break;
+    served.data = data;
+    clipboard()->setMimeData(data, mode);
+    served.ownerWindow = connection_->selectionOwner(selection);
+    if (connection_->isOwnWindow(served.ownerWindow) || waited.elapsed() >= 50) break;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
     auto* copy = new ServedMimeData(this);
     for (const QString& format : data->formats()) {
@@ -176,16 +213,28 @@ void X11Pasteboard::setOwnData(QMimeData* data) {
     }
     data = copy;
   }
-  ++qtChanges_;
+  if (!primary) ++qtChanges_;
 }
 
-bool X11Pasteboard::holdsOwnWrite() {
-  if (!ownData_ || clipboard()->mimeData(QClipboard::Clipboard) != ownData_.data()) return false;
-  return !connection_ || (ownerWindow_ != 0 && connection_->selectionOwner(connection_->atom("CLIPBOARD")) == ownerWindow_);
+bool X11Pasteboard::holdsOwnWrite() { return holdsOwn(false); }
+
+bool X11Pasteboard::holdsOwnPrimaryWrite() { return holdsOwn(true); }
+
+bool X11Pasteboard::ownerIsFocusedProgram() {
+  if (!connection_) return true;
+  return connection_->sameClient(connection_->selectionOwner(connection_->atom("CLIPBOARD")),
+                                 connection_->focusedClientWindow());
+}
+
+bool X11Pasteboard::holdsOwn(bool primary) {
+  const Served& served = primary ? primary_ : clipboard_;
+  if (!served.data || clipboard()->mimeData(modeOf(primary)) != served.data.data()) return false;
+  return !connection_ ||
+         (served.ownerWindow != 0 && connection_->selectionOwner(connection_->atom(selectionName(primary))) == served.ownerWindow);
 }
 
 void X11Pasteboard::noteFetched(const QMimeData* data) {
-  if (readingOwnData_ || data != ownData_.data()) return;
+  if (readingOwnData_ || (data != clipboard_.data.data() && data != primary_.data.data())) return;
   // Reported one turn later: the clipboard is in the middle of serving the data.
   QMetaObject::invokeMethod(this, &Pasteboard::ownDataFetched, Qt::QueuedConnection);
 }

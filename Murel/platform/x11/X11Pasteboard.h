@@ -35,18 +35,32 @@ class X11Pasteboard final : public Pasteboard {
   void writeText(const QString& text) override;
   void writeItems(const QList<Item>& items) override;
   bool holdsOwnWrite() override;
+  bool ownerIsFocusedProgram() override;
+  QList<Item> primaryItems() override;
+  void writePrimaryText(const QString& text) override;
+  void writePrimaryItems(const QList<Item>& items) override;
+  bool holdsOwnPrimaryWrite() override;
 
   // Called by the data we serve when another program asks for it.
   void noteFetched(const QMimeData* data);
 
  private:
-  void setOwnData(QMimeData* data);
+  // What we serve on one selection.
+  struct Served {
+    QPointer<QMimeData> data;
+    unsigned long ownerWindow = 0;
+  };
+  QList<Item> readItems(bool primary);
+  QMimeData* mimeFromItems(const QList<Item>& items);
+  void clearSelection(bool primary);
+  void setOwnData(QMimeData* data, bool primary = false);
+  bool holdsOwn(bool primary);
   Item itemFromOwnData(const QMimeData* data);
 
   x11::Connection* connection_;
   qint64 qtChanges_ = 0;
-  QPointer<QMimeData> ownData_;
-  unsigned long ownerWindow_ = 0;
+  Served clipboard_;
+  Served primary_;
   bool readingOwnData_ = false;
 };
 

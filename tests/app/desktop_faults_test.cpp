@@ -1,0 +1,183 @@
+// Faults of the desktop met by the real application process: the X server
+// going away and a quit in the middle of a recording, a launch after a crash,
+// and a start without any X server.
+#include "AppProcessRig.h"
+
+#include "keys/KeyCombo.h"
+#include "runtime/UserDefaults.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace murel;
+using namespace std::chrono_literals;
+
+namespace {
+
+// An X server of the test's own, so that killing it leaves the rig's alone.
+class OwnXServer {
+ public:
+  OwnXServer() {
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    server_.setProgram(QStringLiteral("Xvfb"));
+    server_.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
+                          QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                          QStringLiteral("tcp"), QStringLiteral("+extension"), QStringLiteral("XTEST"),
+                          QStringLiteral("+extension"), QStringLiteral("XInputExtension")});
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.setChildProcessModifier([fds] { ::close(fds[0]); });
+    server_.start();
+    ::close(fds[1]);
+    QByteArray number;
+    char c = 0;
+    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(fds[0]);
+    if (!number.isEmpty()) display_ = QStringLiteral(":") + QString::fromLatin1(number);
+  }
+  ~OwnXServer() { kill(); }
+  OwnXServer(const OwnXServer&) = delete;
+  OwnXServer& operator=(const OwnXServer&) = delete;
+
+  const QString& display() const { return display_; }
+  void kill() {
+    if (server_.state() == QProcess::NotRunning) return;
+    server_.kill();
+    server_.waitForFinished(5000);
+  }
+
+ private:
+  QProcess server_;
+  QString display_;
+};
+
+
+class DesktopFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs the rig";
+    const QString root = test::freshDir(QStringLiteral("faults-") + QString::fromLatin1(
+        ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    home_.root = root + QStringLiteral("/home");
+    bus_ = std::make_unique<apprig::PrivateBus>(root + QStringLiteral("/bus"));
+    ASSERT_TRUE(bus_->connection().isConnected());
+    home_.installDefaultModel();
+    QDir().mkpath(home_.config() + QStringLiteral("/Murel"));
+    UserDefaults defaults(home_.defaultsFile());
+    defaults.setValue(QStringLiteral("hotKeyCombo"), KeyCombo(Key::f6, 0).rawValue());
+    defaults.setValue(QStringLiteral("activationMode"), QStringLiteral("toggle"));
+    defaults.setValue(QStringLiteral("soundCuesEnabled"), false);
+    defaults.setValue(QStringLiteral("showHud"), true);
+  }
+  void TearDown() override {
+    if (app_ && app_->state() != QProcess::NotRunning) {
+      app_->kill();
+      app_->waitForFinished(5000);
+    }
+  }
+
+  QString recordings() const { return home_.data() + QStringLiteral("/Murel/Recordings"); }
+  QStringList recordingFiles() const {
+    return QDir(recordings()).entryList({QStringLiteral("*.wav")}, QDir::Files);
+  }
+
+  // The application on `display`, recording after a press of its hotkey.
+  void startRecording(const QString& display) {
+    QProcessEnvironment env = apprig::environmentFor(home_, bus_->address());
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env_ = env;
+    app_ = std::make_unique<QProcess>();
+    app_->setProgram(test::buildDir() + QStringLiteral("/bin/murel"));
+    app_->setProcessEnvironment(env);
+    app_->start();
+    ASSERT_TRUE(app_->waitForStarted(10000));
+    ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, 20s))
+        << home_.log().toStdString();
+    ASSERT_TRUE(apprig::pump([&] {
+      QProcess key;
+      key.setProcessEnvironment(env_);
+      key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F6")});
+      key.waitForFinished(5000);
+      return apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  record start")); }, 1s);
+    }, 20s)) << home_.log().toStdString();
+    ASSERT_TRUE(apprig::pump([&] { return !recordingFiles().isEmpty(); }, 5s));
+  }
+
+  apprig::Home home_;
+  std::unique_ptr<apprig::PrivateBus> bus_;
+  std::unique_ptr<QProcess> app_;
+  QProcessEnvironment env_;
+};
+
+}  // namespace
+
+// The X server dies while the heads-up display shows a recording: the process
+// ends by itself, without a crash, and takes the recording with it.
+TEST_F(DesktopFaults, XServerLostDuringRecordingEndsCleanlyWithoutLeavingSpeech) {
+  OwnXServer server;
+  ASSERT_FALSE(server.display().isEmpty());
+  startRecording(server.display());
+  if (HasFatalFailure()) return;
+  server.kill();
+  ASSERT_TRUE(app_->waitForFinished(10000)) << "still running after the X server went away";
+  const std::string err = app_->readAllStandardError().toStdString();
+  EXPECT_EQ(app_->exitStatus(), QProcess::NormalExit) << "crashed: " << err;
+  EXPECT_EQ(app_->exitCode(), 1) << err;
+  EXPECT_TRUE(recordingFiles().isEmpty()) << recordingFiles().join(u' ').toStdString();
+}
+
+TEST_F(DesktopFaults, SigtermDuringRecordingRemovesTheRecording) {
+  startRecording(qEnvironmentVariable("DISPLAY"));
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(apprig::catchesSigterm(app_->processId()));
+  QElapsedTimer timer;
+  timer.start();
+  ::kill(static_cast<pid_t>(app_->processId()), SIGTERM);
+  ASSERT_TRUE(app_->waitForFinished(5000));
+  RecordProperty("quit_ms", static_cast<int>(timer.elapsed()));
+  EXPECT_EQ(app_->exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app_->exitCode(), 0);
+  EXPECT_TRUE(recordingFiles().isEmpty()) << recordingFiles().join(u' ').toStdString();
+  EXPECT_TRUE(home_.log().contains(QStringLiteral("  session  record discarded"))) << home_.log().toStdString();
+}
+
+// What a crashed or killed process left behind goes at the next launch, and
+// nothing else in the folder is touched.
+TEST_F(DesktopFaults, LaunchRemovesLeftoverRecordings) {
+  QDir().mkpath(recordings());
+  for (const char* name : {"recording_2026-01-01_10-00-00.wav", "recording_2026-01-01_10-05-00.wav"}) {
+    QFile file(recordings() + QLatin1Char('/') + QLatin1String(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  QFile other(recordings() + QStringLiteral("/notes.txt"));
+  ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+  other.close();
+  app_ = apprig::startApp(test::buildDir() + QStringLiteral("/bin/murel"), home_, bus_->address());
+  EXPECT_TRUE(apprig::pump([&] { return recordingFiles().isEmpty(); }, 20s)) << recordingFiles().join(u' ').toStdString();
+  EXPECT_TRUE(QFile::exists(other.fileName()));
+}
+
+TEST(NoXServer, SaysItNeedsAnX11SessionAndExits1) {
+  for (const QString& display : {QString(), QStringLiteral(":9999")}) {
+    SCOPED_TRACE(display.toStdString());
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (display.isEmpty()) env.remove(QStringLiteral("DISPLAY"));
+    else env.insert(QStringLiteral("DISPLAY"), display);
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    app.setProcessEnvironment(env);
+    app.start(test::buildDir() + QStringLiteral("/bin/murel"), {});
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 1);
+    const QString err = QString::fromLocal8Bit(app.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("Murel needs an X11 session"))) << err.toStdString();
+    EXPECT_FALSE(err.contains(QStringLiteral("Reinstalling"))) << err.toStdString();
+  }
+}
