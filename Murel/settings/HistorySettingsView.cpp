@@ -57,8 +57,11 @@ ClampedText::ClampedText(const QString& text, const QFont& font, qreal lineSpaci
 }
 
 QStringList ClampedText::linesAt(int width) const {
+  // Layout asks for the same widths many times over; the text never changes.
+  if (width == cachedWidth_) return cachedLines_;
   QStringList lines;
-  if (width <= 0) return lines;
+  cachedWidth_ = width;
+  if (width <= 0) return cachedLines_ = lines;
   QTextLayout layout(text_, font_);
   QTextOption option;
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -75,7 +78,7 @@ QStringList ClampedText::linesAt(int width) const {
     lines.append(text_.mid(line.textStart(), line.textLength()).trimmed());
   }
   layout.endLayout();
-  return lines;
+  return cachedLines_ = lines;
 }
 
 int ClampedText::heightForWidth(int width) const {

@@ -55,6 +55,8 @@ class ClampedText : public QWidget {
   QFont font_;
   qreal lineSpacing_;
   int maxLines_;
+  mutable int cachedWidth_ = -1;
+  mutable QStringList cachedLines_;
 };
 
 // One saved transcription: its number, its text (at most two lines), its age,
