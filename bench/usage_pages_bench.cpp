@@ -23,9 +23,10 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 6, 17), QTime(12, 0));
 
-QList<DailyUsage> yearOfDays() {
+// Days as the store writes them: midnights in its time zone.
+QList<DailyUsage> yearOfDays(const QTimeZone& zone) {
   QList<DailyUsage> daily;
-  for (int i = 370; i >= 0; --i) daily.append(DailyUsage{kNow.date().addDays(-i).startOfDay(), 100 + i, 3, 60});
+  for (int i = 370; i >= 0; --i) daily.append(DailyUsage{kNow.date().addDays(-i).startOfDay(zone), 100 + i, 3, 60});
   return daily;
 }
 
@@ -38,9 +39,9 @@ void drain() {
 
 static void BM_DashboardMetrics(benchmark::State& state) {
   installTranslations(*QCoreApplication::instance());
-  const QList<DailyUsage> daily = yearOfDays();
-  const DashboardMetrics::Totals totals{40'000, 200'000, 1'100, 20'000};
   const QTimeZone zone = QTimeZone::systemTimeZone();
+  const QList<DailyUsage> daily = yearOfDays(zone);
+  const DashboardMetrics::Totals totals{40'000, 200'000, 1'100, 20'000};
   for (auto _ : state) benchmark::DoNotOptimize(DashboardMetrics::make(totals, daily, kNow, zone));
 }
 BENCHMARK(BM_DashboardMetrics)->Unit(benchmark::kMicrosecond);
