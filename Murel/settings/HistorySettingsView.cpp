@@ -58,10 +58,9 @@ ClampedText::ClampedText(const QString& text, const QFont& font, qreal lineSpaci
 
 QStringList ClampedText::linesAt(int width) const {
   // Layout asks for the same widths many times over; the text never changes.
-  if (width == cachedWidth_) return cachedLines_;
+  if (const auto found = cachedLines_.constFind(width); found != cachedLines_.constEnd()) return found.value();
   QStringList lines;
-  cachedWidth_ = width;
-  if (width <= 0) return cachedLines_ = lines;
+  if (width <= 0) return lines;
   QTextLayout layout(text_, font_);
   QTextOption option;
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -78,7 +77,9 @@ QStringList ClampedText::linesAt(int width) const {
     lines.append(text_.mid(line.textStart(), line.textLength()).trimmed());
   }
   layout.endLayout();
-  return cachedLines_ = lines;
+  if (cachedLines_.size() > 8) cachedLines_.clear();
+  cachedLines_.insert(width, lines);
+  return lines;
 }
 
 int ClampedText::heightForWidth(int width) const {
@@ -87,8 +88,9 @@ int ClampedText::heightForWidth(int width) const {
 }
 
 QSize ClampedText::sizeHint() const {
-  const int width = qCeil(std::min<qreal>(QFontMetricsF(font_).horizontalAdvance(text_), 400));
-  return QSize(width, heightForWidth(width));
+  // It takes the row's free width anyway; measuring a long text here would only cost.
+  constexpr int kPreferredWidth = 400;
+  return QSize(kPreferredWidth, heightForWidth(kPreferredWidth));
 }
 
 QSize ClampedText::minimumSizeHint() const { return QSize(40, qCeil(QFontMetricsF(font_).height())); }

@@ -4,6 +4,7 @@
 #include "text/HistoryStore.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMessageBox>
 #include <QPointer>
@@ -55,8 +56,8 @@ class ClampedText : public QWidget {
   QFont font_;
   qreal lineSpacing_;
   int maxLines_;
-  mutable int cachedWidth_ = -1;
-  mutable QStringList cachedLines_;
+  // Lines per width: layout asks for the same few widths many times over.
+  mutable QHash<int, QStringList> cachedLines_;
 };
 
 // One saved transcription: its number, its text (at most two lines), its age,
