@@ -2,7 +2,9 @@
 
 #include "app/FilePanels.h"
 #include "app/MurelApp.h"
+#include "runtime/Clock.h"
 #include "settings/AboutSettingsView.h"
+#include "settings/ConfigurationPage.h"
 #include "settings/DashboardSettingsView.h"
 #include "settings/HistorySettingsView.h"
 
@@ -22,6 +24,17 @@ void registerUsagePages(SettingsPages& pages, UsageStatsStore& usage, HistorySto
   pages.set(SettingsTab::history, [&history, &pasteboard, &clock](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new HistorySettingsView(history, pasteboard, clock, {}, std::nullopt, parent);
   });
+}
+
+void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
+                               platform::LoginItem& loginItem) {
+  pages.set(SettingsTab::configuration,
+            [&hotKeys, &appState, &loginItem](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+              return new ConfigurationPage(
+                  ConfigurationPage::Services{hotKeys, appState, context.audioDeviceManager, loginItem,
+                                              Clock::continuous()},
+                  parent);
+            });
 }
 
 std::function<QWidget*(MurelApp&)> settingsWindowContent(const SettingsPages& pages) {
