@@ -171,6 +171,7 @@ MurelApp::Services Composition::appServices(Options& options) {
     QCoro::connect(bootstrap(), &state_, [] {});
   };
   registerSettingsPages(settingsPages_, Workspace::shared());
+  registerUsagePages(settingsPages_, usage_, history_, platform_.pasteboard, Clock::continuous());
   registerConfigurationPage(settingsPages_, hotKeys_, state_,
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
   services.settingsContent = settingsWindowContent(settingsPages_);

@@ -5,12 +5,24 @@
 #include "runtime/Clock.h"
 #include "settings/AboutSettingsView.h"
 #include "settings/ConfigurationPage.h"
+#include "settings/DashboardSettingsView.h"
+#include "settings/HistorySettingsView.h"
 
 namespace murel {
 
 void registerSettingsPages(SettingsPages& pages, Workspace& workspace) {
   pages.set(SettingsTab::about, [&workspace](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new AboutSettingsView(workspace, parent);
+  });
+}
+
+void registerUsagePages(SettingsPages& pages, UsageStatsStore& usage, HistoryStore& history, Pasteboard& pasteboard,
+                        Clock& clock) {
+  pages.set(SettingsTab::dashboard, [&usage](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new DashboardSettingsView(usage, {}, parent);
+  });
+  pages.set(SettingsTab::history, [&history, &pasteboard, &clock](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new HistorySettingsView(history, pasteboard, clock, {}, std::nullopt, parent);
   });
 }
 

@@ -8,9 +8,13 @@ class QWidget;
 
 namespace murel {
 
+class Clock;
+class HistoryStore;
 class AppState;
 class HotKeyService;
 class MurelApp;
+class Pasteboard;
+class UsageStatsStore;
 class Workspace;
 namespace platform {
 class LoginItem;
@@ -18,6 +22,9 @@ class LoginItem;
 
 // The settings pages, one builder per tab. A new page is plugged in here.
 void registerSettingsPages(SettingsPages& pages, Workspace& workspace);
+// The dashboard and history pages, on the root's stores; `clock` times the copied marks.
+void registerUsagePages(SettingsPages& pages, UsageStatsStore& usage, HistoryStore& history, Pasteboard& pasteboard,
+                        Clock& clock);
 
 // The configuration page: hotkeys, activation mode, microphone, behaviour, login item.
 void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,

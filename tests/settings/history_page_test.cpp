@@ -1,0 +1,252 @@
+// The history tab in a real settings window: the saving switch, the list with
+// its ages, copying to the rig's X clipboard, deleting, and clearing after the
+// confirmation; driven with the real pointer.
+#include "design/SettingsComponents.h"
+#include "design/Text.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
+#include "settings/HistorySettingsView.h"
+#include "support/FakeClock.h"
+#include "support/SettingsWindowRig.h"
+#include "support/TestEnv.h"
+#include "support/Xclip.h"
+#include "text/HistoryStore.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimeZone>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace murel;
+using namespace std::chrono_literals;
+using Scheme = Appearance::Scheme;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 6, 17), QTime(12, 0), QTimeZone("UTC"));
+
+TEST(HistoryAges, RelativeTimeText) {
+  ASSERT_TRUE(installTranslations(*QCoreApplication::instance()));
+  const std::pair<qint64, const char*> cases[] = {
+      {59'900, "just now"},         {60'000, "1m ago"},           {3'599'000, "59m ago"},
+      {3'600'000, "1h ago"},        {86'399'000, "23h ago"},      {86'400'000, "1d ago"},
+      {(29 * 24 + 23) * 3'600'000LL, "29d ago"}, {30 * 86'400'000LL, "1mo ago"}, {400 * 86'400'000LL, "13mo ago"},
+      {-5'000'000, "just now"},
+  };
+  for (const auto& [ageMs, text] : cases)
+    EXPECT_EQ(relativeTimeText(kNow.addMSecs(-ageMs), kNow), QString::fromLatin1(text)) << ageMs;
+}
+
+class HistoryPage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
+
+  void SetUp() override {
+    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    defaults_ = std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("history_page")) + QStringLiteral("/d.json"));
+    store_ = std::make_unique<HistoryStore>(*defaults_, [this] { return stamp_; });
+    pasteboard_ = std::make_unique<X11Pasteboard>(x11::Connection::shared());
+  }
+
+  void add(const QString& text, qint64 secondsAgo) {
+    stamp_ = kNow.addSecs(-secondsAgo);
+    store_->add(text);
+  }
+
+  void open() {
+    pages_.set(SettingsTab::history, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+      return new HistorySettingsView(*store_, *pasteboard_, clock_, [] { return kNow; }, std::nullopt, parent);
+    });
+    rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::history, pages_);
+    page_ = qobject_cast<HistorySettingsView*>(rig_->view().currentPage());
+    ASSERT_NE(page_, nullptr);
+  }
+
+  void reopen() {
+    rig_->show(SettingsTab::dashboard);
+    rig_->show(SettingsTab::history);
+    page_ = qobject_cast<HistorySettingsView*>(rig_->view().currentPage());
+    ASSERT_NE(page_, nullptr);
+  }
+
+  // Clicks a row's button with the real pointer, hovering the row first so it is shown.
+  void clickButton(HistoryEntryRow* row, QWidget* button) {
+    ASSERT_TRUE(test::hoverAt(row, QPoint(row->width() / 2, row->height() / 2)));
+    test::settle(80);
+    ASSERT_TRUE(test::clickCentre(button));
+    test::settle(80);
+  }
+
+  void clickClearAllThen(const QString& answer) {
+    ASSERT_TRUE(test::clickCentre(page_->clearAllButton()));
+    test::settle(150);
+    QMessageBox* box = page_->confirmation();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(box->text(), QStringLiteral("Clear all transcriptions?"));
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("this permanently deletes every saved transcription. this can't be undone."));
+    QAbstractButton* chosen = nullptr;
+    for (QAbstractButton* button : box->buttons())
+      if (button->text() == answer) chosen = button;
+    ASSERT_NE(chosen, nullptr) << answer.toStdString();
+    EXPECT_EQ(box->buttonRole(chosen), answer == QStringLiteral("Cancel") ? QMessageBox::RejectRole
+                                                                           : QMessageBox::DestructiveRole);
+    ASSERT_TRUE(test::clickCentre(chosen));
+    test::settle(150);
+  }
+
+  QStringList rowTexts() const {
+    QStringList texts;
+    for (HistoryEntryRow* row : page_->rows()) texts.append(row->entry().text);
+    return texts;
+  }
+
+  QDateTime stamp_ = kNow;
+  std::unique_ptr<UserDefaults> defaults_;
+  std::unique_ptr<HistoryStore> store_;
+  std::unique_ptr<X11Pasteboard> pasteboard_;
+  test::FakeClock clock_;
+  SettingsPages pages_;
+  std::unique_ptr<test::SettingsWindowRig> rig_;
+  HistorySettingsView* page_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(HistoryPage, EmptyHistory) {
+  open();
+  const QStringList texts = test::visibleTexts(page_);
+  for (const char* text : {"History", "LOG", "Save history", "store transcriptions locally for later reference.",
+                           "RECENT TRANSCRIPTIONS", "No transcriptions yet",
+                           "recordings will appear here after transcription."})
+    EXPECT_TRUE(texts.contains(QString::fromLatin1(text))) << text;
+  EXPECT_FALSE(page_->clearAllButton()->isVisible());
+  EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();
+  test::settingsScreenshot(rig_->window(), QStringLiteral("history-empty"), Scheme::Light);
+  test::settingsScreenshot(rig_->window(), QStringLiteral("history-empty"), Scheme::Dark);
+}
+
+TEST_F(HistoryPage, ListsNewestFirstWithAgesAndLongTextsCut) {
+  const QString longText = QStringLiteral("a long dictation ").repeated(60).trimmed();
+  add(longText, 400 * 86'400);
+  add(QStringLiteral("second"), 3 * 3600);
+  add(QStringLiteral("newest"), 30);
+  open();
+  EXPECT_EQ(rowTexts(), (QStringList{QStringLiteral("newest"), QStringLiteral("second"), longText}));
+  const QList<HistoryEntryRow*> rows = page_->rows();
+  EXPECT_EQ(rows[0]->ageLabel()->text(), QStringLiteral("just now"));
+  EXPECT_EQ(rows[1]->ageLabel()->text(), QStringLiteral("3h ago"));
+  EXPECT_EQ(rows[2]->ageLabel()->text(), QStringLiteral("13mo ago"));
+  const QStringList lines = rows[2]->textView()->linesAt(rows[2]->textView()->width());
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("“a long")));
+  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("…")));
+  EXPECT_EQ(rows[2]->textView()->height(), rows[2]->textView()->heightForWidth(rows[2]->textView()->width()));
+  EXPECT_TRUE(page_->clearAllButton()->isVisible());
+  const QStringList texts = test::visibleTexts(page_);
+  EXPECT_TRUE(texts.contains(QStringLiteral("CLEAR ALL")));
+  EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();
+  test::settingsScreenshot(rig_->window(), QStringLiteral("history-full"), Scheme::Light);
+  test::settingsScreenshot(rig_->window(), QStringLiteral("history-full"), Scheme::Dark);
+}
+
+TEST_F(HistoryPage, CopyMarksMoveAndClearOnTheirOwnTime) {
+  add(QStringLiteral("text of B"), 120);
+  add(QStringLiteral("text of A, with “quotes” inside"), 60);
+  open();
+  HistoryEntryRow* a = page_->rows()[0];
+  HistoryEntryRow* b = page_->rows()[1];
+  EXPECT_FALSE(a->copyButton()->isShown());
+  EXPECT_FALSE(a->deleteButton()->isShown());
+
+  clickButton(a, a->copyButton());
+  EXPECT_EQ(test::xclipRead(), QStringLiteral("text of A, with “quotes” inside").toUtf8());
+  for (const QByteArray& target : test::xclipDataTargets())
+    EXPECT_TRUE(target.contains("STRING") || target.contains("TEXT") || target.startsWith("text/")) << target.data();
+  EXPECT_EQ(page_->copiedEntryID(), a->entry().id);
+  EXPECT_EQ(a->copyButton()->iconName(), QStringLiteral("checkmark"));
+
+  // Away from the rows: the copied row keeps its copy button, the delete buttons go.
+  ASSERT_TRUE(test::hoverAt(page_->clearAllButton(), QPoint(2, 2)));
+  test::settle(80);
+  EXPECT_FALSE(page_->hoveredEntryID().has_value());
+  EXPECT_TRUE(a->copyButton()->isShown());
+  EXPECT_FALSE(a->deleteButton()->isShown());
+  EXPECT_FALSE(b->copyButton()->isShown());
+
+  clock_.advance(1000ms);
+  clickButton(b, b->copyButton());
+  EXPECT_EQ(test::xclipRead(), QByteArray("text of B"));
+  EXPECT_EQ(page_->copiedEntryID(), b->entry().id);
+  EXPECT_EQ(a->copyButton()->iconName(), QStringLiteral("doc.on.doc"));
+  EXPECT_EQ(b->copyButton()->iconName(), QStringLiteral("checkmark"));
+  ASSERT_TRUE(test::hoverAt(page_->clearAllButton(), QPoint(2, 2)));
+  test::settle(80);
+
+  clock_.advance(600ms);  // A's reset: B keeps its mark
+  EXPECT_EQ(page_->copiedEntryID(), b->entry().id);
+  EXPECT_TRUE(b->copyButton()->isShown());
+  clock_.advance(1000ms);  // 1.6 s after B
+  EXPECT_FALSE(page_->copiedEntryID().has_value());
+  EXPECT_FALSE(b->copyButton()->isShown());
+}
+
+TEST_F(HistoryPage, DeleteAndClearAll) {
+  add(QStringLiteral("one"), 300);
+  add(QStringLiteral("two"), 200);
+  add(QStringLiteral("three"), 100);
+  open();
+
+  HistoryEntryRow* two = page_->rows()[1];
+  clickButton(two, two->deleteButton());
+  EXPECT_EQ(rowTexts(), (QStringList{QStringLiteral("three"), QStringLiteral("one")}));
+  ASSERT_EQ(store_->entries().size(), 2);
+
+  // Saving off: the entries stay, and an entry recorded meanwhile is not added.
+  ASSERT_TRUE(test::clickCentre(page_->saveToggle()));
+  test::settle(100);
+  EXPECT_FALSE(store_->isEnabled());
+  EXPECT_EQ(defaults_->boolValue(QString::fromLatin1(HistoryStore::kEnabledKey)), false);
+  EXPECT_EQ(rowTexts().size(), 2);
+
+  clickClearAllThen(QStringLiteral("Cancel"));
+  EXPECT_EQ(rowTexts().size(), 2);
+  EXPECT_EQ(store_->entries().size(), 2);
+
+  // Copy still works with saving off.
+  HistoryEntryRow* one = page_->rows()[1];
+  clickButton(one, one->copyButton());
+  EXPECT_EQ(test::xclipRead(), QByteArray("one"));
+
+  clickClearAllThen(QStringLiteral("Clear All"));
+  EXPECT_TRUE(page_->rows().isEmpty());
+  EXPECT_TRUE(store_->entries().isEmpty());
+  EXPECT_FALSE(page_->clearAllButton()->isVisible());
+  EXPECT_TRUE(test::visibleTexts(page_).contains(QStringLiteral("No transcriptions yet")));
+}
+
+TEST_F(HistoryPage, DeletingTheLastEntryShowsTheEmptyStateAndNewEntriesWaitForARebuild) {
+  add(QStringLiteral("only"), 10);
+  open();
+  // Delivered while the page is open: shown only when the page is built again.
+  add(QStringLiteral("later"), 0);
+  EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("only")});
+
+  HistoryEntryRow* only = page_->rows()[0];
+  clickButton(only, only->deleteButton());
+  EXPECT_TRUE(page_->rows().isEmpty());
+  EXPECT_FALSE(page_->clearAllButton()->isVisible());
+  EXPECT_TRUE(test::visibleTexts(page_).contains(QStringLiteral("No transcriptions yet")));
+  EXPECT_EQ(store_->entries().size(), 1);
+
+  reopen();
+  EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("later")});
+}
