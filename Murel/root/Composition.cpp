@@ -170,6 +170,7 @@ MurelApp::Services Composition::appServices(Options& options) {
     QCoro::connect(bootstrap(), &state_, [] {});
   };
   registerSettingsPages(settingsPages_, Workspace::shared());
+  registerTranscribePage(settingsPages_, state_, platform_.pasteboard);
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
   return services;

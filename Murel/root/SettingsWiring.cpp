@@ -2,13 +2,21 @@
 
 #include "app/FilePanels.h"
 #include "app/MurelApp.h"
+#include "runtime/Clock.h"
 #include "settings/AboutSettingsView.h"
+#include "settings/TranscribeSettingsView.h"
 
 namespace murel {
 
 void registerSettingsPages(SettingsPages& pages, Workspace& workspace) {
   pages.set(SettingsTab::about, [&workspace](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new AboutSettingsView(workspace, parent);
+  });
+}
+
+void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard) {
+  pages.set(SettingsTab::transcribe, [&appState, &pasteboard](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new TranscribeSettingsView(appState, pasteboard, Clock::continuous(), parent);
   });
 }
 

@@ -8,11 +8,15 @@ class QWidget;
 
 namespace murel {
 
+class AppState;
 class MurelApp;
+class Pasteboard;
 class Workspace;
 
 // The settings pages, one builder per tab. A new page is plugged in here.
 void registerSettingsPages(SettingsPages& pages, Workspace& workspace);
+// The transcribe page, on the application's state and clipboard.
+void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard);
 
 // The settings window's content for `MurelApp::Services::settingsContent`:
 // a settings view on the application's navigator and audio devices. `pages`
