@@ -34,6 +34,12 @@ function(murel_add_test)
     set(T_TIMEOUT 300)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  # The rig has one X server: a window one test maps can take the click or the
+  # focus another is making, so display tests run one at a time (a test that
+  # sets its own locks lists x11_display too).
+  if("display" IN_LIST T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK x11_display)
+  endif()
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "MUREL_RESOURCE_DIR=${MUREL_RESOURCE_BUILD_DIR};MUREL_BUILD_DIR=${CMAKE_BINARY_DIR};MUREL_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
 endfunction()

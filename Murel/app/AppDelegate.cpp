@@ -1,7 +1,6 @@
 #include "app/AppDelegate.h"
 
 #include "app/MurelApp.h"
-#include "app/UpdateController.h"
 #include "runtime/UserDefaults.h"
 #include "platform/xdg/LoginItem.h"
 
@@ -22,7 +21,7 @@ AppDelegate::AppDelegate(MurelApp& app) : app_(app) {}
 void AppDelegate::applicationWillFinishLaunching() { app_.setActivationPolicy(ActivationPolicy::accessory); }
 
 void AppDelegate::applicationDidFinishLaunching() {
-  UpdateController::shared();
+  app_.startUpdater();
   applyLaunchAtLoginDefault(*app_.services().defaults, *app_.services().loginItem);
   app_.services().startHotKeys();
   if (app_.hasCompletedOnboarding()) {

@@ -4,6 +4,7 @@
 #include "runtime/Async.h"
 #include "app/LaunchReadiness.h"
 #include "app/StatusItem.h"
+#include "app/UpdateController.h"
 #include "runtime/UserDefaults.h"
 #include "platform/xdg/LoginItem.h"
 #include "platform/x11/TaskbarPresence.h"
@@ -105,11 +106,21 @@ void MurelApp::launch() {
   setActivationPolicy(policy_);
   statusItem_ = new StatusItem(
       [this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
-      [this] { openSettings(); }, this);
+      [this] { openSettings(); },
+      [this] {
+        if (updates_) updates_->checkForUpdates();
+      },
+      this);
   statusItem_->show();
   // The onboarding window opens at launch unless setup is complete (it would be
   // closed at once); the settings window waits to be asked for.
   delegate_->applicationDidFinishLaunching();
+}
+
+void MurelApp::startUpdater() {
+  if (updates_) return;
+  updates_ = std::make_unique<UpdateController>(services_.makeUpdater ? services_.makeUpdater()
+                                                                      : std::make_unique<DownloadPageUpdater>());
 }
 
 void MurelApp::setActivationPolicy(ActivationPolicy policy) {

@@ -13,6 +13,8 @@
 namespace murel {
 
 class AppDelegate;
+class UpdateController;
+class Updater;
 class AudioDeviceManager;
 class StatusItem;
 class UserDefaults;
@@ -37,6 +39,7 @@ class MurelApp : public QObject {
     std::function<void()> startHotKeys;         // registers the stored hotkeys
     UserDefaults* defaults = nullptr;           // default: the shared user defaults
     platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
+    std::function<std::unique_ptr<Updater>()> makeUpdater;  // default: the download page
     // The settings window's content once setup is complete, built each time the
     // window opens and dropped when it closes (the composition root passes the
     // settings view); none leaves the window empty.
@@ -77,6 +80,9 @@ class MurelApp : public QObject {
   void reopen();
   // Starts the application state's bootstrap one main-loop turn later.
   void startBootstrap();
+  // Creates and starts the updater (once, at launch).
+  void startUpdater();
+  UpdateController* updateController() const { return updates_.get(); }
 
   QWidget* onboardingWindow() const { return onboardingWindow_; }
   QWidget* settingsWindow() const { return settingsWindow_; }
@@ -93,6 +99,7 @@ class MurelApp : public QObject {
   bool hasCompletedOnboarding_ = false;
   ActivationPolicy policy_ = ActivationPolicy::accessory;
   AudioDeviceManager* audioDeviceManager_ = nullptr;
+  std::unique_ptr<UpdateController> updates_;
   SettingsNavigator settingsNavigator_;
   StatusItem* statusItem_ = nullptr;
   QPointer<QWidget> onboardingWindow_;

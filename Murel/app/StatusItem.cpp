@@ -1,6 +1,5 @@
 #include "app/StatusItem.h"
 
-#include "app/UpdateController.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -39,7 +38,8 @@ QIcon StatusItem::icon() {
   return result;
 }
 
-StatusItem::StatusItem(PanelContent content, std::function<void()> openSettings, QObject* parent)
+StatusItem::StatusItem(PanelContent content, std::function<void()> openSettings, std::function<void()> checkForUpdates,
+                       QObject* parent)
     : QObject(parent), content_(std::move(content)) {
   tray_ = new QSystemTrayIcon(icon(), this);
   tray_->setToolTip(QApplication::applicationDisplayName());
@@ -49,7 +49,8 @@ StatusItem::StatusItem(PanelContent content, std::function<void()> openSettings,
   menu_->addAction(qtTrId("statusItem.menu.settings"), this, [openSettings] { openSettings(); });
   //% "Check for Updates…"
   //: Item of the tray icon's context menu that asks the updater to check now.
-  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this, [] { UpdateController::shared().checkForUpdates(); });
+  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this,
+                   [checkForUpdates] { checkForUpdates(); });
   menu_->addSeparator();
   //% "Quit Murel"
   //: Item of the tray icon's context menu that ends the application.

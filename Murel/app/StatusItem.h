@@ -20,7 +20,8 @@ class StatusItem : public QObject {
   // Builds the panel's content each time it opens.
   using PanelContent = std::function<QWidget*()>;
 
-  StatusItem(PanelContent content, std::function<void()> openSettings, QObject* parent = nullptr);
+  StatusItem(PanelContent content, std::function<void()> openSettings, std::function<void()> checkForUpdates,
+             QObject* parent = nullptr);
   ~StatusItem() override;
 
   void show();

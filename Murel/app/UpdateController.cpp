@@ -6,12 +6,6 @@
 
 namespace murel {
 
-namespace {
-std::unique_ptr<Updater>& pendingTestUpdater() {
-  static std::unique_ptr<Updater> updater;
-  return updater;
-}
-}  // namespace
 
 QUrl DownloadPageUpdater::downloadPage() { return QUrl(QStringLiteral("https://murel.com/download")); }
 
@@ -24,16 +18,6 @@ void DownloadPageUpdater::checkForUpdates() {
 
 UpdateController::UpdateController(std::unique_ptr<Updater> updater) : updater_(std::move(updater)) {
   updater_->start();
-}
-
-UpdateController& UpdateController::shared() {
-  static UpdateController controller(pendingTestUpdater() ? std::move(pendingTestUpdater())
-                                                          : std::make_unique<DownloadPageUpdater>());
-  return controller;
-}
-
-void UpdateController::setUpdaterForTesting(std::unique_ptr<Updater> updater) {
-  pendingTestUpdater() = std::move(updater);
 }
 
 }  // namespace murel

@@ -23,14 +23,10 @@ class DownloadPageUpdater final : public Updater {
   void checkForUpdates() override;
 };
 
-// The application's one updater, started when it is created. Main thread.
+// The application's one updater, started when it is created (the application
+// object makes it at launch). Main thread.
 class UpdateController {
  public:
-  // Created (and started) on first use; lives until the process ends.
-  static UpdateController& shared();
-  // Tests put their own updater in before the first use of shared().
-  static void setUpdaterForTesting(std::unique_ptr<Updater> updater);
-
   explicit UpdateController(std::unique_ptr<Updater> updater);
 
   Updater& updaterController() { return *updater_; }

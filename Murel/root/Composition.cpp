@@ -9,6 +9,7 @@
 #include "overlays/HudWindowController.h"
 #include "overlays/ModeSwitcherHudController.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/xdg/LoginItem.h"
 #include "platform/pulse/PulseAudio.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeyEventTap.h"
@@ -171,6 +172,8 @@ MurelApp::Services Composition::appServices(Options& options) {
   };
   registerSettingsPages(settingsPages_, Workspace::shared());
   registerTranscribePage(settingsPages_, state_, platform_.pasteboard);
+  registerConfigurationPage(settingsPages_, hotKeys_, state_,
+                            options.loginItem ? *options.loginItem : platform::LoginItem::system());
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
   return services;

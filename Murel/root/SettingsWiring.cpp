@@ -4,6 +4,7 @@
 #include "app/MurelApp.h"
 #include "runtime/Clock.h"
 #include "settings/AboutSettingsView.h"
+#include "settings/ConfigurationPage.h"
 #include "settings/TranscribeSettingsView.h"
 
 namespace murel {
@@ -12,6 +13,17 @@ void registerSettingsPages(SettingsPages& pages, Workspace& workspace) {
   pages.set(SettingsTab::about, [&workspace](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new AboutSettingsView(workspace, parent);
   });
+}
+
+void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
+                               platform::LoginItem& loginItem) {
+  pages.set(SettingsTab::configuration,
+            [&hotKeys, &appState, &loginItem](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+              return new ConfigurationPage(
+                  ConfigurationPage::Services{hotKeys, appState, context.audioDeviceManager, loginItem,
+                                              Clock::continuous()},
+                  parent);
+            });
 }
 
 void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard) {

@@ -9,14 +9,22 @@ class QWidget;
 namespace murel {
 
 class AppState;
+class HotKeyService;
 class MurelApp;
 class Pasteboard;
 class Workspace;
+namespace platform {
+class LoginItem;
+}
 
 // The settings pages, one builder per tab. A new page is plugged in here.
 void registerSettingsPages(SettingsPages& pages, Workspace& workspace);
 // The transcribe page, on the application's state and clipboard.
 void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard);
+
+// The configuration page: hotkeys, activation mode, microphone, behaviour, login item.
+void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
+                               platform::LoginItem& loginItem);
 
 // The settings window's content for `MurelApp::Services::settingsContent`:
 // a settings view on the application's navigator and audio devices. `pages`
