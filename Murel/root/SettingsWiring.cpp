@@ -7,6 +7,7 @@
 #include "settings/ConfigurationPage.h"
 #include "settings/DashboardSettingsView.h"
 #include "settings/HistorySettingsView.h"
+#include "settings/TranscribeSettingsView.h"
 
 namespace murel {
 
@@ -35,6 +36,12 @@ void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, App
                                               Clock::continuous()},
                   parent);
             });
+}
+
+void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard) {
+  pages.set(SettingsTab::transcribe, [&appState, &pasteboard](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new TranscribeSettingsView(appState, pasteboard, Clock::continuous(), parent);
+  });
 }
 
 std::function<QWidget*(MurelApp&)> settingsWindowContent(const SettingsPages& pages) {

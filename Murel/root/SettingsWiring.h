@@ -26,6 +26,9 @@ void registerSettingsPages(SettingsPages& pages, Workspace& workspace);
 void registerUsagePages(SettingsPages& pages, UsageStatsStore& usage, HistoryStore& history, Pasteboard& pasteboard,
                         Clock& clock);
 
+// The transcribe page, on the application's state and clipboard.
+void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard);
+
 // The configuration page: hotkeys, activation mode, microphone, behaviour, login item.
 void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
                                platform::LoginItem& loginItem);

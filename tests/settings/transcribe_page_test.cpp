@@ -1,0 +1,198 @@
+// The transcribe page in a real settings window: files come from scripted open
+// panels, the run goes through a real application state over a fake engine host
+// whose clock the test turns, and the page is clicked with the real pointer.
+#include "../app/SessionRig.h"
+
+#include "app/AppState.h"
+#include "hotkeys/HotKeyService.h"
+#include "settings/TranscribeSettingsView.h"
+#include "support/FakeClock.h"
+#include "support/FakeDesktop.h"
+#include "support/FakeKeyEventTap.h"
+#include "support/ScriptedFilePanels.h"
+#include "support/SettingsWindowRig.h"
+
+#include "design/EditorialComponents.h"
+#include "design/OnboardingButtonStyle.h"
+#include "design/Text.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace murel;
+using namespace murel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString writeFile(const QString& dir, const QString& name, qint64 bytes) {
+  const QString path = dir + "/" + name;
+  QFile file(path);
+  file.open(QIODevice::WriteOnly);
+  file.write(QByteArray(bytes, 'x'));
+  return path;
+}
+
+class TranscribePage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FilePanels::setSharedForTesting(&panels);
+    rig.engine.transcribeDelay = 1s;
+    pages.set(SettingsTab::transcribe, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+      return new TranscribeSettingsView(state, pasteboard, copyClock, parent);
+    });
+    window = std::make_unique<SettingsWindowRig>(SettingsTab::transcribe, pages);
+  }
+  void TearDown() override {
+    window.reset();
+    FilePanels::setSharedForTesting(nullptr);
+  }
+  TranscribeSettingsView* page() { return qobject_cast<TranscribeSettingsView*>(window->view().currentPage()); }
+  void finishRun() {
+    rig.clock.advance(1s);
+    settle(50);
+  }
+
+  SessionRig rig;
+  FakeClock keyClock;
+  FakeKeyEventTap tap{keyClock};
+  HotKeyService hotKeys{rig.defaults, tap};
+  TranscriptProcessor processor{[](QString text, QString) -> QCoro::Task<QString> { co_return text; },
+                                [this] { return rig.dictionary.entries(); }};
+  AppState state{AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys,
+                                 rig.diag, {}, {}, {}}};
+  FakePasteboard pasteboard;
+  FakeClock copyClock;
+  ScriptedPanels panels;
+  SettingsPages pages;
+  std::unique_ptr<SettingsWindowRig> window;
+};
+
+TEST_F(TranscribePage, ChooseTranscribeAndCopyInARealWindow) {
+  TranscribeSettingsView* view = page();
+  ASSERT_TRUE(view);
+  const QStringList empty = visibleTexts(view);
+  EXPECT_TRUE(empty.contains("No file selected"));
+  EXPECT_TRUE(empty.contains("SELECT"));
+  EXPECT_FALSE(view->transcribeButton()->isVisible());
+  EXPECT_TRUE(rawKeysAmong(empty).isEmpty()) << empty.join(" | ").toStdString();
+  settingsScreenshot(window->window(), "transcribe-empty", Appearance::Scheme::Light);
+
+  // A cancelled panel changes nothing.
+  panels.answer.reset();
+  ASSERT_TRUE(clickCentre(view->chooseButton()));
+  settle(100);
+  EXPECT_FALSE(view->selectedFile());
+
+  const QString wav = writeFile(rig.dir, "meeting.wav", 1'500'000);
+  panels.answer = wav;
+  ASSERT_TRUE(clickCentre(view->chooseButton()));
+  settle(100);
+  ASSERT_TRUE(view->selectedFile());
+  EXPECT_TRUE(visibleTexts(view).contains("meeting.wav"));
+  EXPECT_TRUE(visibleTexts(view).contains("1.5 MB"));
+  EXPECT_TRUE(visibleTexts(view).contains("CHANGE"));
+  ASSERT_TRUE(view->transcribeButton()->isVisible());
+  for (auto scheme : {Appearance::Scheme::Light, Appearance::Scheme::Dark})
+    settingsScreenshot(window->window(), "transcribe-chosen", scheme);
+
+  rig.engine.transcript = "hello from the file";
+  ASSERT_TRUE(clickCentre(view->transcribeButton()));
+  settle(100);
+  EXPECT_EQ(view->status().kind, TranscribeStatus::Case::transcribing);
+  EXPECT_FALSE(view->transcribeButton()->isVisible());
+  EXPECT_TRUE(visibleTexts(view).contains("listening to your file…"));
+  settingsScreenshot(window->window(), "transcribe-running", Appearance::Scheme::Light);
+
+  finishRun();
+  EXPECT_EQ(view->status(), (TranscribeStatus{TranscribeStatus::Case::completed, "hello from the file"}));
+  EXPECT_TRUE(visibleTexts(view).contains("\u201Chello from the file\u201D"));
+  EXPECT_FALSE(view->transcribeButton()->isVisible()) << "the button returns only with a new choice";
+  EXPECT_TRUE(rig.clipboard.isEmpty());
+  EXPECT_TRUE(rig.history.isEmpty());
+  for (auto scheme : {Appearance::Scheme::Light, Appearance::Scheme::Dark})
+    settingsScreenshot(window->window(), "transcribe-completed", scheme);
+
+  // Two presses 1 s apart: the mark ends 1.5 s after the first.
+  ASSERT_TRUE(clickCentre(view->copyButton()));
+  settle(50);
+  EXPECT_EQ(pasteboard.text(), "hello from the file");
+  EXPECT_TRUE(view->copied());
+  EXPECT_EQ(view->copyButton()->text(), "COPIED");
+  copyClock.advance(1s);
+  ASSERT_TRUE(clickCentre(view->copyButton()));
+  settle(50);
+  copyClock.advance(500ms);
+  EXPECT_FALSE(view->copied());
+  EXPECT_EQ(view->copyButton()->text(), "COPY");
+
+  // The same file again, now with nothing said.
+  ASSERT_TRUE(clickCentre(view->chooseButton()));
+  settle(100);
+  ASSERT_TRUE(view->transcribeButton()->isVisible());
+  rig.engine.transcript = "";
+  ASSERT_TRUE(clickCentre(view->transcribeButton()));
+  settle(50);
+  finishRun();
+  EXPECT_EQ(view->status(), (TranscribeStatus{TranscribeStatus::Case::error, "No speech detected in file"}));
+  EXPECT_TRUE(view->selectedFile()) << "the chosen file stays";
+  EXPECT_TRUE(rawKeysAmong(visibleTexts(view)).isEmpty());
+  for (auto scheme : {Appearance::Scheme::Light, Appearance::Scheme::Dark})
+    settingsScreenshot(window->window(), "transcribe-error", scheme);
+}
+
+// Only the newest run of the file still shown may change the page.
+TEST_F(TranscribePage, StaleRunsAreDropped) {
+  TranscribeSettingsView* view = page();
+  const QString a = writeFile(rig.dir, "a.wav", 10);
+  const QString b = writeFile(rig.dir, "b.wav", 10);
+  rig.engine.transcript = "text";
+
+  view->selectFile(a);
+  view->startFileTranscription();
+  view->selectFile(b);
+  finishRun();
+  EXPECT_EQ(view->status().kind, TranscribeStatus::Case::idle) << "A's outcome is not shown under B";
+  EXPECT_TRUE(view->transcribeButton()->isVisible());
+
+  rig.engine.transcript = "text";
+  view->selectFile(a);
+  view->startFileTranscription();
+  view->selectFile(a);
+  finishRun();
+  EXPECT_EQ(view->status(), (TranscribeStatus{TranscribeStatus::Case::completed, "text"})) << "A chosen again during its run: " << view->status().text.toStdString();
+}
+
+TEST_F(TranscribePage, LeavingTheTabDuringARunTouchesNothing) {
+  const QString a = writeFile(rig.dir, "a.wav", 10);
+  page()->selectFile(a);
+  page()->startFileTranscription();
+  window->show(SettingsTab::about);
+  window->show(SettingsTab::transcribe);
+  finishRun();
+  EXPECT_FALSE(page()->selectedFile());
+  EXPECT_EQ(page()->status().kind, TranscribeStatus::Case::idle);
+}
+
+TEST(FormattedFileSize, DecimalUnitsInTheFileStyle) {
+  const QString dir = freshDir("sizes");
+  struct Row {
+    qint64 bytes;
+    const char* expected;
+  };
+  for (const Row& row : {Row{0, "0 bytes"}, Row{999, "999 bytes"}, Row{1000, "1 KB"}, Row{1'500'000, "1.5 MB"}}) {
+    const QString path = writeFile(dir, QString::number(row.bytes), row.bytes);
+    EXPECT_EQ(formattedFileSize(path), row.expected) << row.bytes;
+  }
+  for (const Row& row : {Row{1'000'000'000, "1 GB"}, Row{3'659'530'240, "3.66 GB"}}) {
+    const QString path = dir + "/sparse" + QString::number(row.bytes);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(row.bytes));
+    EXPECT_EQ(formattedFileSize(path), row.expected) << row.bytes;
+  }
+  EXPECT_EQ(formattedFileSize(dir + "/vanished"), "--");
+}
+
+}  // namespace
