@@ -79,10 +79,10 @@ SamplerConfig::SamplerConfig(std::int32_t topK_, float topP_, float temperature_
 
 ConversationConfig::ConversationConfig(std::optional<Message> systemMessage_, std::vector<Message> initialMessages_,
                                        ToolList tools_, std::optional<SamplerConfig> samplerConfig_,
-                                       std::optional<std::string> loraPath_,
-                                       std::optional<std::string> audioLoraPath_, bool enableToolCallStreaming_,
-                                       std::optional<ThinkingConfig> thinkingConfig_, bool automaticToolCalling_,
-                                       bool enableResponseFormat_, std::optional<std::int32_t> visualTokenBudget_)
+                                       std::optional<std::string> loraPath_, std::optional<std::string> audioLoraPath_,
+                                       bool enableToolCallStreaming_, std::optional<ThinkingConfig> thinkingConfig_,
+                                       bool automaticToolCalling_, bool enableResponseFormat_,
+                                       std::optional<std::int32_t> visualTokenBudget_)
     : initialMessages(std::move(initialMessages_)),
       tools(std::move(tools_)),
       samplerConfig(samplerConfig_),

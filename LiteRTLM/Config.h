@@ -44,8 +44,7 @@ struct EngineConfig {
   EngineConfig(std::string modelPath, Backend backend, std::optional<Backend> visionBackend = std::nullopt,
                std::optional<Backend> audioBackend = std::nullopt,
                std::optional<std::int32_t> maxNumTokens = std::nullopt,
-               std::optional<std::string> cacheDir = std::nullopt,
-               std::optional<std::int32_t> loraRank = std::nullopt,
+               std::optional<std::string> cacheDir = std::nullopt, std::optional<std::int32_t> loraRank = std::nullopt,
                std::optional<std::int32_t> audioLoraRank = std::nullopt);
   bool operator==(const EngineConfig&) const = default;
 };
@@ -152,8 +151,8 @@ struct ConversationConfig {
   ConversationConfig(std::optional<Message> systemMessage, std::vector<Message> initialMessages, ToolList tools,
                      std::optional<SamplerConfig> samplerConfig, std::optional<std::string> loraPath,
                      std::optional<std::string> audioLoraPath, bool enableToolCallStreaming,
-                     std::optional<ThinkingConfig> thinkingConfig, bool automaticToolCalling,
-                     bool enableResponseFormat, std::optional<std::int32_t> visualTokenBudget);
+                     std::optional<ThinkingConfig> thinkingConfig, bool automaticToolCalling, bool enableResponseFormat,
+                     std::optional<std::int32_t> visualTokenBudget);
 };
 
 }  // namespace litertlm

@@ -151,7 +151,8 @@ Conversation::NativeArgs Conversation::buildArguments(const Json& message, const
   if (const auto& r = o.repetitionPenaltyConfig) {
     auto config = own(api->repetition_penalty_config_create(), api->repetition_penalty_config_delete);
     if (!config) throw LiteRTLMError(CE::invalidResponse("Failed to create native repetition penalty config."));
-    if (r->repetitionPenalty) api->repetition_penalty_config_set_repetition_penalty(config.get(), *r->repetitionPenalty);
+    if (r->repetitionPenalty)
+      api->repetition_penalty_config_set_repetition_penalty(config.get(), *r->repetitionPenalty);
     if (r->presencePenalty) api->repetition_penalty_config_set_presence_penalty(config.get(), *r->presencePenalty);
     if (r->frequencyPenalty) api->repetition_penalty_config_set_frequency_penalty(config.get(), *r->frequencyPenalty);
     if (r->windowSize) api->repetition_penalty_config_set_window_size(config.get(), *r->windowSize);
@@ -197,9 +198,9 @@ std::pair<Json, std::string> Conversation::sendNative(const Json& message, const
   const std::string messageText = serializeMessage(message);
   const std::optional<std::string> extra = serializeExtra(options);
   NativeArgs args = buildArguments(message, options, withThinking);
-  auto response = own(api_->conversation_send_message(handle_, messageText.c_str(), extra ? extra->c_str() : nullptr,
-                                                      args.get()),
-                      api_->json_response_delete);
+  auto response =
+      own(api_->conversation_send_message(handle_, messageText.c_str(), extra ? extra->c_str() : nullptr, args.get()),
+          api_->json_response_delete);
   if (!response) throw LiteRTLMError(CE::invalidResponse("Native sendMessage returned null."));
   const char* text = api_->json_response_get_string(response.get());
   if (!text) throw LiteRTLMError(CE::invalidResponse("Native get string for response returned null."));
@@ -244,7 +245,8 @@ Message Conversation::sendMessage(const Message& message, const SendOptions& opt
     const Json* calls = requestedToolCalls(reply);
     if (calls && automaticToolCalling_) {
       const Json toolMessage = runToolPass(*calls);
-      if (passes == kRecurringToolCallLimit - 1) throw LiteRTLMError(CE::recurringToolCallLimitExceeded(kRecurringToolCallLimit));
+      if (passes == kRecurringToolCallLimit - 1)
+        throw LiteRTLMError(CE::recurringToolCallLimitExceeded(kRecurringToolCallLimit));
       ++passes;
       std::tie(reply, replyText) = sendNative(toolMessage, options, false);
       continue;
@@ -287,8 +289,8 @@ void Conversation::startNativeStream(const std::shared_ptr<StreamContext>& conte
   Conversation& self = *context->conversation;
   auto* nativeReference = new std::shared_ptr<StreamContext>(context);
   const int status = self.api_->conversation_send_message_stream(
-      self.handle_, messageText.c_str(), extraText ? extraText->c_str() : nullptr, arguments.get(), &Conversation::onChunk,
-      nativeReference);
+      self.handle_, messageText.c_str(), extraText ? extraText->c_str() : nullptr, arguments.get(),
+      &Conversation::onChunk, nativeReference);
   if (status != 0) {
     delete nativeReference;
     {

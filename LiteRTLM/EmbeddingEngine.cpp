@@ -55,8 +55,7 @@ class Inputs {
         size = fileBytes.size();
         break;
       }
-      case Content::Kind::toolResponse:
-        return false;
+      case Content::Kind::toolResponse: return false;
     }
     static const std::uint8_t kEmpty = 0;
     if (size == 0) data = &kEmpty;
@@ -81,7 +80,8 @@ Owned<LiteRtLmEmbeddingOptions> makeOptions(const Api* api, const EmbeddingOptio
   if (o.normalize) api->embedding_options_set_normalize(options.get(), *o.normalize);
   if (o.insertSpecialTokens) api->embedding_options_set_insert_special_tokens(options.get(), *o.insertSpecialTokens);
   if (o.outputSize) api->embedding_options_set_output_size(options.get(), *o.outputSize);
-  if (o.visionTokensPerImage) api->embedding_options_set_vision_tokens_per_image(options.get(), *o.visionTokensPerImage);
+  if (o.visionTokensPerImage)
+    api->embedding_options_set_vision_tokens_per_image(options.get(), *o.visionTokensPerImage);
   return options;
 }
 
@@ -108,19 +108,22 @@ void EmbeddingEngine::initialize() {
   const Api* api = Runtime::api();
   if (!api) throw LiteRTLMError(EE::failedToCreateEngine);
   const std::string main = config_.backend.name();
-  const std::optional<std::string> vision = config_.visionBackend ? std::optional(config_.visionBackend->name()) : std::nullopt;
-  const std::optional<std::string> audio = config_.audioBackend ? std::optional(config_.audioBackend->name()) : std::nullopt;
-  auto settings = own(api->embedding_engine_settings_create(config_.modelPath.c_str(), main.c_str(),
-                                                             vision ? vision->c_str() : nullptr,
-                                                             audio ? audio->c_str() : nullptr),
-                      api->embedding_engine_settings_delete);
+  const std::optional<std::string> vision =
+      config_.visionBackend ? std::optional(config_.visionBackend->name()) : std::nullopt;
+  const std::optional<std::string> audio =
+      config_.audioBackend ? std::optional(config_.audioBackend->name()) : std::nullopt;
+  auto settings =
+      own(api->embedding_engine_settings_create(config_.modelPath.c_str(), main.c_str(),
+                                                vision ? vision->c_str() : nullptr, audio ? audio->c_str() : nullptr),
+          api->embedding_engine_settings_delete);
   if (!settings) throw LiteRTLMError(EE::failedToCreateSettings);
   if (config_.audioBackend && config_.audioBackend->kind == Backend::Kind::cpu && config_.audioBackend->threadCount &&
       *config_.audioBackend->threadCount > 0) {
     api->embedding_engine_settings_set_audio_num_threads(settings.get(), *config_.audioBackend->threadCount);
   }
   if (config_.cacheDir) api->embedding_engine_settings_set_cache_dir(settings.get(), config_.cacheDir->c_str());
-  if (config_.maxInputLength) api->embedding_engine_settings_set_max_input_length(settings.get(), *config_.maxInputLength);
+  if (config_.maxInputLength)
+    api->embedding_engine_settings_set_max_input_length(settings.get(), *config_.maxInputLength);
   if (config_.visionTokensPerImage) {
     api->embedding_engine_settings_set_vision_tokens_per_image(settings.get(), *config_.visionTokensPerImage);
   }
@@ -139,9 +142,8 @@ EmbeddingResponse EmbeddingEngine::computeEmbedding(const std::vector<Content>& 
     if (!inputs.add(c)) throw LiteRTLMError(EE::failedToCreateInputData);
   }
   auto nativeOptions = makeOptions(api_, options);
-  auto response = own(api_->embedding_engine_compute_embedding(handle_, inputs.data(),
-                                                               static_cast<std::int32_t>(inputs.size()),
-                                                               nativeOptions.get()),
+  auto response = own(api_->embedding_engine_compute_embedding(
+                          handle_, inputs.data(), static_cast<std::int32_t>(inputs.size()), nativeOptions.get()),
                       api_->embedding_response_delete);
   if (!response) throw LiteRTLMError(EE::failedToComputeEmbedding);
   return read(api_, response.get(), EE::failedToComputeEmbedding);
@@ -166,10 +168,10 @@ std::vector<EmbeddingResponse> EmbeddingEngine::computeEmbeddingBatch(const std:
     starts.push_back(count == 0 ? nullptr : inputs.data() + offset);
     offset += count;
   }
-  auto responses = own(api_->embedding_engine_compute_embedding_batch(handle_, starts.data(), counts.data(),
-                                                                      static_cast<std::int32_t>(counts.size()),
-                                                                      nativeOptions.get()),
-                       api_->embedding_responses_delete);
+  auto responses =
+      own(api_->embedding_engine_compute_embedding_batch(handle_, starts.data(), counts.data(),
+                                                         static_cast<std::int32_t>(counts.size()), nativeOptions.get()),
+          api_->embedding_responses_delete);
   if (!responses) throw LiteRTLMError(EE::failedToComputeEmbeddingBatch);
   std::vector<EmbeddingResponse> out;
   const std::int32_t size = api_->embedding_responses_get_size(responses.get());

@@ -47,10 +47,12 @@ void Engine::initialize(std::optional<std::int32_t> prefillTokens, std::optional
   if (!api) throw LiteRTLMError(EE::failedToCreateEngine);
 
   const std::string main = config_.backend.name();
-  const std::optional<std::string> vision = config_.visionBackend ? std::optional(config_.visionBackend->name()) : std::nullopt;
-  const std::optional<std::string> audio = config_.audioBackend ? std::optional(config_.audioBackend->name()) : std::nullopt;
+  const std::optional<std::string> vision =
+      config_.visionBackend ? std::optional(config_.visionBackend->name()) : std::nullopt;
+  const std::optional<std::string> audio =
+      config_.audioBackend ? std::optional(config_.audioBackend->name()) : std::nullopt;
   auto settings = own(api->engine_settings_create(config_.modelPath.c_str(), main.c_str(),
-                                                   vision ? vision->c_str() : nullptr, audio ? audio->c_str() : nullptr),
+                                                  vision ? vision->c_str() : nullptr, audio ? audio->c_str() : nullptr),
                       api->engine_settings_delete);
   if (!settings) throw LiteRTLMError(EE::failedToCreateSettings);
 

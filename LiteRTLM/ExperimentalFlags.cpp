@@ -69,7 +69,9 @@ void ExperimentalFlags::setOptedIn(bool value) {
 
 bool ExperimentalFlags::enableBenchmark() { return get(&Values::enableBenchmark); }
 void ExperimentalFlags::setEnableBenchmark(bool value) { set(&Values::enableBenchmark, value); }
-std::optional<std::int32_t> ExperimentalFlags::maxVisionTokensPerImage() { return get(&Values::maxVisionTokensPerImage); }
+std::optional<std::int32_t> ExperimentalFlags::maxVisionTokensPerImage() {
+  return get(&Values::maxVisionTokensPerImage);
+}
 void ExperimentalFlags::setMaxVisionTokensPerImage(std::optional<std::int32_t> value) {
   set(&Values::maxVisionTokensPerImage, value);
 }

@@ -14,8 +14,8 @@ inline constexpr const char* kMainSubsystem = "com.murel.litertlm";
 inline constexpr const char* kConversationSubsystem = "com.murel.litertlm.conversation";
 
 enum class Level { Info, Error };
-using Sink = std::function<void(Level, const std::string& subsystem, const std::string& category,
-                                const std::string& message)>;
+using Sink =
+    std::function<void(Level, const std::string& subsystem, const std::string& category, const std::string& message)>;
 
 void info(const char* subsystem, const char* category, const std::string& message);
 void error(const char* subsystem, const char* category, const std::string& message);

@@ -123,9 +123,8 @@ Json Message::toJson() const {
   if (!toolCalls_.empty()) {
     Json calls = Json::array();
     for (const ToolCall& call : toolCalls_) {
-      calls.push_back({{"id", call.id},
-                       {"type", "function"},
-                       {"function", {{"name", call.name}, {"arguments", call.arguments}}}});
+      calls.push_back(
+          {{"id", call.id}, {"type", "function"}, {"function", {{"name", call.name}, {"arguments", call.arguments}}}});
     }
     j["tool_calls"] = std::move(calls);
   }

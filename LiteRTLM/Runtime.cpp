@@ -37,15 +37,15 @@ const Api* load(State& s) {
   }
   auto api = std::make_unique<Api>();
   bool complete = true;
-#define MUREL_LITERT_LM_RESOLVE(name)                                                           \
-  if (complete) {                                                                                \
-    void* symbol = ::dlsym(handle, "litert_lm_" #name);                                          \
-    if (!symbol) {                                                                               \
-      s.reason = s.path + " lacks the entry point litert_lm_" #name;                             \
-      complete = false;                                                                          \
-    } else {                                                                                     \
-      api->name = reinterpret_cast<decltype(api->name)>(symbol);                                 \
-    }                                                                                            \
+#define MUREL_LITERT_LM_RESOLVE(name)                                \
+  if (complete) {                                                    \
+    void* symbol = ::dlsym(handle, "litert_lm_" #name);              \
+    if (!symbol) {                                                   \
+      s.reason = s.path + " lacks the entry point litert_lm_" #name; \
+      complete = false;                                              \
+    } else {                                                         \
+      api->name = reinterpret_cast<decltype(api->name)>(symbol);     \
+    }                                                                \
   }
   MUREL_LITERT_LM_ENTRY_POINTS(MUREL_LITERT_LM_RESOLVE)
 #undef MUREL_LITERT_LM_RESOLVE

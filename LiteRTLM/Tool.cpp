@@ -119,7 +119,8 @@ ResponseFormat ResponseFormat::jsonSchema(const std::string& schemaText) {
 }
 
 ResponseFormat ResponseFormat::jsonSchema(const Json& object) {
-  if (!object.is_object()) throw LiteRTLMError(LiteRTLMError::ConfigError::invalidJsonSchema("Not a valid JSON object"));
+  if (!object.is_object())
+    throw LiteRTLMError(LiteRTLMError::ConfigError::invalidJsonSchema("Not a valid JSON object"));
   auto text = dumpJson(object);
   if (!text) throw LiteRTLMError(LiteRTLMError::ConfigError::invalidJsonSchema("Failed to convert data to string"));
   return {FormatType::jsonObject, *text};

@@ -126,7 +126,9 @@ template <class T>
 class ToolParam final : public ToolParamProtocol {
  public:
   ToolParam(std::string propertyName, std::optional<T> defaultValue, std::string description)
-      : property_(std::move(propertyName)), description_(std::move(description)), hasDefaultValue_(defaultValue.has_value()) {
+      : property_(std::move(propertyName)),
+        description_(std::move(description)),
+        hasDefaultValue_(defaultValue.has_value()) {
     if (defaultValue) storage_.emplace(std::move(*defaultValue));
   }
   ToolParam(std::string propertyName, std::string description)

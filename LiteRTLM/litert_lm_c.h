@@ -61,8 +61,8 @@ void litert_lm_engine_settings_set_lora_rank(LiteRtLmEngineSettings* settings, i
 int litert_lm_engine_settings_set_supported_lora_ranks(LiteRtLmEngineSettings* settings, const int32_t* ranks,
                                                        int32_t count);
 void litert_lm_engine_settings_set_audio_lora_rank(LiteRtLmEngineSettings* settings, int32_t rank);
-int litert_lm_engine_settings_set_supported_audio_lora_ranks(LiteRtLmEngineSettings* settings,
-                                                             const int32_t* ranks, int32_t count);
+int litert_lm_engine_settings_set_supported_audio_lora_ranks(LiteRtLmEngineSettings* settings, const int32_t* ranks,
+                                                             int32_t count);
 void litert_lm_engine_settings_enable_benchmark(LiteRtLmEngineSettings* settings);
 void litert_lm_engine_settings_set_num_prefill_tokens(LiteRtLmEngineSettings* settings, int32_t count);
 void litert_lm_engine_settings_set_num_decode_tokens(LiteRtLmEngineSettings* settings, int32_t count);
@@ -99,7 +99,7 @@ void litert_lm_conversation_config_set_enable_constrained_decoding(LiteRtLmConve
 void litert_lm_conversation_config_set_stream_tool_calls(LiteRtLmConversationConfig* config, bool enable,
                                                          const char* key);
 void litert_lm_conversation_config_set_filter_channel_content_from_kv_cache(LiteRtLmConversationConfig* config,
-                                                                           bool enable);
+                                                                            bool enable);
 LiteRtLmThinkingConfig* litert_lm_thinking_config_create(void);
 void litert_lm_thinking_config_delete(LiteRtLmThinkingConfig* config);
 void litert_lm_thinking_config_set_enable_thinking(LiteRtLmThinkingConfig* config, bool enable);
@@ -136,8 +136,7 @@ void litert_lm_suppress_tokens_config_set_suppress_tokens(LiteRtLmSuppressTokens
                                                           int32_t count);
 void litert_lm_conversation_optional_args_set_suppress_tokens_config(LiteRtLmConversationOptionalArgs* args,
                                                                      const LiteRtLmSuppressTokensConfig* config);
-void litert_lm_conversation_optional_args_set_max_output_tokens(LiteRtLmConversationOptionalArgs* args,
-                                                                int32_t count);
+void litert_lm_conversation_optional_args_set_max_output_tokens(LiteRtLmConversationOptionalArgs* args, int32_t count);
 void litert_lm_conversation_optional_args_set_thinking_config(LiteRtLmConversationOptionalArgs* args,
                                                               const LiteRtLmThinkingConfig* config);
 void litert_lm_conversation_optional_args_set_constraint(LiteRtLmConversationOptionalArgs* args, int32_t kind,
@@ -192,10 +191,9 @@ float litert_lm_loaded_file_get_sampler_top_p(const LiteRtLmLoadedFile* file);
 int32_t litert_lm_loaded_file_get_max_vision_token_budget(const LiteRtLmLoadedFile* file);
 
 /* Embedding engine. Input kinds: 0 text, 1 image, 3 audio. */
-LiteRtLmEmbeddingEngineSettings* litert_lm_embedding_engine_settings_create(const char* model_path,
-                                                                           const char* backend,
-                                                                           const char* vision_backend,
-                                                                           const char* audio_backend);
+LiteRtLmEmbeddingEngineSettings* litert_lm_embedding_engine_settings_create(const char* model_path, const char* backend,
+                                                                            const char* vision_backend,
+                                                                            const char* audio_backend);
 void litert_lm_embedding_engine_settings_delete(LiteRtLmEmbeddingEngineSettings* settings);
 void litert_lm_embedding_engine_settings_set_audio_num_threads(LiteRtLmEmbeddingEngineSettings* settings,
                                                                int32_t count);
@@ -226,7 +224,7 @@ LiteRtLmEmbeddingResponses* litert_lm_embedding_engine_compute_embedding_batch(
     int32_t batch_count, const LiteRtLmEmbeddingOptions* options);
 int32_t litert_lm_embedding_responses_get_size(const LiteRtLmEmbeddingResponses* responses);
 const LiteRtLmEmbeddingResponse* litert_lm_embedding_responses_get_at(const LiteRtLmEmbeddingResponses* responses,
-                                                                     int32_t index);
+                                                                      int32_t index);
 void litert_lm_embedding_responses_delete(LiteRtLmEmbeddingResponses* responses);
 
 #ifdef __cplusplus

@@ -13,8 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <csignal>
 #include <unistd.h>
+#include <csignal>
 
 namespace {
 
@@ -81,8 +81,15 @@ void BM_AppStartIdleQuit(benchmark::State& state) {
   state.counters["idle_cpu_percent"] = idlePercent;
   state.counters["rss_mb"] = rssMb;
   state.counters["quit_ms"] = quitMs;
-  if (startMs > 1500 || idlePercent > 1.0 || rssMb > 120) state.SkipWithError("a start, idle or memory target was missed");
+  if (startMs > 1500 || idlePercent > 1.0 || rssMb > 120)
+    state.SkipWithError("a start, idle or memory target was missed");
 }
-BENCHMARK(BM_AppStartIdleQuit)->ArgName("setUp")->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AppStartIdleQuit)
+    ->ArgName("setUp")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

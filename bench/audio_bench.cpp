@@ -6,12 +6,12 @@
 //    output within 200 ms;
 //  - long captures drop no frames and cost under 2 % of one core
 //    (MUREL_BENCH_CAPTURE_SECONDS, default 600).
-#include "runtime/AppPaths.h"
-#include "runtime/DiagLog.h"
+#include "audio/AudioRecorder.h"
 #include "audio/RecordingCuePlayer.h"
 #include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
-#include "audio/AudioRecorder.h"
+#include "runtime/AppPaths.h"
+#include "runtime/DiagLog.h"
 
 #include <QCoreApplication>
 #include <QDir>

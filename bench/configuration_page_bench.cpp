@@ -82,8 +82,7 @@ static void BM_HotPluggedMicrophoneInMenu(benchmark::State& state) {
     state.PauseTiming();
     QString module;
     if (!pactl({QStringLiteral("load-module"), QStringLiteral("module-null-source"),
-                QStringLiteral("source_name=bench_plugged_mic"),
-                QStringLiteral("description=") + name},
+                QStringLiteral("source_name=bench_plugged_mic"), QStringLiteral("description=") + name},
                &module)) {
       state.SkipWithError("pactl load-module failed");
       return;

@@ -3,15 +3,15 @@
 // clipboard write, the user's clipboard comes back 100-150 ms after the paste,
 // and taking the snapshot never holds the main thread for more than 200 ms,
 // also with a large image on the clipboard or an owner that never answers.
-#include "runtime/DiagLog.h"
-#include "runtime/UserDefaults.h"
+#include "delivery/ClipboardCoordinator.h"
+#include "delivery/TranscriptDeliverer.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
-#include "delivery/ClipboardCoordinator.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
 #include "text/HistoryStore.h"
 #include "text/SnippetStore.h"
-#include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 
 #include <QApplication>
@@ -83,7 +83,8 @@ static void BM_PasteAndRestoreTimes(benchmark::State& state) {
     return;
   }
   Rig rig;
-  auto functions = TranscriptDeliverer::standardFunctions(rig.coordinator, rig.keys, rig.snippets, rig.history, rig.usage);
+  auto functions =
+      TranscriptDeliverer::standardFunctions(rig.coordinator, rig.keys, rig.snippets, rig.history, rig.usage);
   Clock& clock = Clock::continuous();
   auto wroteAt = std::make_shared<Clock::Duration>();
   auto pastedAt = std::make_shared<Clock::Duration>();
@@ -125,7 +126,8 @@ static void BM_PasteAndRestoreTimes(benchmark::State& state) {
   state.counters["restore_after_paste_max_ms"] = worstRestore;
   target.terminate();
   target.waitForFinished(2000);
-  std::fprintf(stderr, "paste after write %.1f-%.1f ms (sending the keys at most %.1f ms), restore after paste %.1f-%.1f ms\n",
+  std::fprintf(stderr,
+               "paste after write %.1f-%.1f ms (sending the keys at most %.1f ms), restore after paste %.1f-%.1f ms\n",
                bestPaste, worstPaste, *keyWork, bestRestore, worstRestore);
   state.counters["sending_keys_max_ms"] = *keyWork;
   if (bestPaste < 50 || worstPaste > 150) state.SkipWithError("the paste left the 50-150 ms window");

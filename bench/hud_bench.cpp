@@ -2,12 +2,12 @@
 // the repaint) and the first showing of the panel (native window made, mapped
 // and painted). Counters: heap allocations per sample (the level window must
 // not allocate) and per tick with the repaint (Qt's paint machinery).
-#include "runtime/Clock.h"
+#include "app/HudPresentation.h"
 #include "design/Tokens.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudBars.h"
-#include "app/HudPresentation.h"
 #include "overlays/HudWindowController.h"
+#include "runtime/Clock.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

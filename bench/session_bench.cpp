@@ -4,16 +4,16 @@
 // once and the clock lets the deliberate delays (paste after 50 ms, clipboard
 // restore after 100 ms) pass at once, so only the application's work is timed.
 // Targets: under 30 ms and under 50 ms.
-#include "runtime/DiagLog.h"
 #include "app/DictationSession.h"
 #include "app/MediaPlaybackController.h"
-#include "platform/dbus/MprisPlayers.h"
-#include "support/FakeMprisPlayer.h"
-#include "runtime/UserDefaults.h"
 #include "audio/AudioRecorder.h"
+#include "delivery/TranscriptDeliverer.h"
+#include "platform/dbus/MprisPlayers.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
+#include "support/FakeMprisPlayer.h"
 #include "text/DictionaryStore.h"
 #include "text/ModeStore.h"
-#include "delivery/TranscriptDeliverer.h"
 #include "text/TranscriptProcessor.h"
 
 #include <QCoreApplication>
@@ -125,14 +125,26 @@ void BM_Session(benchmark::State& state, bool measureStop, bool pauseMedia = fal
   fn.writeClipboard = [](const QString&) {};
   fn.paste = [&pasted] { return notePaste(&pasted); };
   fn.isTrusted = [] { return true; };
-  TranscriptDeliverer deliverer(
-      TranscriptProcessor([](QString t, QString) -> QCoro::Task<QString> { co_return t; },
-                          [&dictionary] { return dictionary.entries(); }),
-      fn, clock, diag);
-  DictationSession session(DictationSession::Services{
-      recorder, modes, dictionary, engine, deliverer, media, hud, clock, diag, [] { return 3; },
-      [](RecordingCue) {}, [] { return 0u; }, [] {}, [] { return true; }, [] { return false; },
-      [] { return false; }, {}});
+  TranscriptDeliverer deliverer(TranscriptProcessor([](QString t, QString) -> QCoro::Task<QString> { co_return t; },
+                                                    [&dictionary] { return dictionary.entries(); }),
+                                fn, clock, diag);
+  DictationSession session(DictationSession::Services{recorder,
+                                                      modes,
+                                                      dictionary,
+                                                      engine,
+                                                      deliverer,
+                                                      media,
+                                                      hud,
+                                                      clock,
+                                                      diag,
+                                                      [] { return 3; },
+                                                      [](RecordingCue) {},
+                                                      [] { return 0u; },
+                                                      [] {},
+                                                      [] { return true; },
+                                                      [] { return false; },
+                                                      [] { return false; },
+                                                      {}});
   bool recordingSent = false;
   // A player that takes half a second to say that it plays: the start must not wait for it.
   std::unique_ptr<test::FakeMprisPlayer> player;

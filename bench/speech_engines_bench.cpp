@@ -17,13 +17,13 @@
 // in every window, so both sides do the same decoder work. The machine's own
 // load shows in every timing: compare counters of one run, not across runs.
 #include "ResidentMemory.h"
-#include "support/AwaitTask.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineResidency.h"
 #include "speech/ParakeetEngine.h"
 #include "speech/SpeechSegmenter.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperParams.h"
+#include "support/AwaitTask.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -327,11 +327,11 @@ void BM_MainThreadStallWhileLoading(benchmark::State& state) {
     parakeetWorst = std::max(parakeetWorst, maxStallWhileLoading(parakeet));
     // The same timer on an idle main loop: what the machine itself adds.
     idle = std::max(idle, maxStallWhile([] {
-      QElapsedTimer t;
-      t.start();
-      QTimer::singleShot(100, [] {});
-      while (t.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }));
+                      QElapsedTimer t;
+                      t.start();
+                      QTimer::singleShot(100, [] {});
+                      while (t.elapsed() < 100) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                    }));
   }
   state.counters["max_main_thread_stall_ms"] = std::max(whisperWorst, parakeetWorst);
   state.counters["whisper_ms"] = whisperWorst;

@@ -29,10 +29,11 @@ using murel::bench::statusBytes;
 void BM_DecodeTenMinutesOf48kStereo(benchmark::State& state) {
   QTemporaryDir dir;
   const QString wav = dir.path() + QStringLiteral("/long.wav");
-  QProcess::execute(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("48000"),
-                                            QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"),
-                                            QStringLiteral("16"), wav, QStringLiteral("synth"), QStringLiteral("600"),
-                                            QStringLiteral("sine"), QStringLiteral("440"), QStringLiteral("vol"), QStringLiteral("0.5")});
+  QProcess::execute(
+      QStringLiteral("sox"),
+      {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"), QStringLiteral("2"),
+       QStringLiteral("-b"), QStringLiteral("16"), wav, QStringLiteral("synth"), QStringLiteral("600"),
+       QStringLiteral("sine"), QStringLiteral("440"), QStringLiteral("vol"), QStringLiteral("0.5")});
   double resultBytes = 0;
   double peakGrowth = 0;
   for (auto _ : state) {
@@ -114,10 +115,10 @@ enum class Forged { ordinary, rate384k, aiff436MHz, wav768kHz, channels200, clai
 QString forgedFile(Forged kind) {
   static QTemporaryDir dir;
   const QString d = dir.path();
-  const QStringList mono16{QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"), QStringLiteral("1"),
-                           QStringLiteral("-b"), QStringLiteral("16")};
-  const QStringList mono384{QStringLiteral("-r"), QStringLiteral("384000"), QStringLiteral("-c"), QStringLiteral("1"),
-                            QStringLiteral("-b"), QStringLiteral("16")};
+  const QStringList mono16{QStringLiteral("-r"), QStringLiteral("16000"), QStringLiteral("-c"),
+                           QStringLiteral("1"),  QStringLiteral("-b"),    QStringLiteral("16")};
+  const QStringList mono384{QStringLiteral("-r"), QStringLiteral("384000"), QStringLiteral("-c"),
+                            QStringLiteral("1"),  QStringLiteral("-b"),     QStringLiteral("16")};
   switch (kind) {
     case Forged::ordinary:  // the reference time for one minute
       return forgedWav(d, "ordinary.wav", mono16, 60, {});
@@ -125,8 +126,7 @@ QString forgedFile(Forged kind) {
       return forgedWav(d, "rate384k.wav", mono384, 60, {});
     case Forged::aiff436MHz:  // 56 bytes
       return forgedAiff(d, "rate436MHz.aiff", 436617472, 1, 1);
-    case Forged::wav768kHz:
-      return forgedWav(d, "rate768k.wav", mono16, 60, {{24, le32(768000) + le32(768000 * 2)}});
+    case Forged::wav768kHz: return forgedWav(d, "rate768k.wav", mono16, 60, {{24, le32(768000) + le32(768000 * 2)}});
     case Forged::channels200:
       return forgedWav(d, "channels.wav", mono16, 60,
                        {{22, QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)}});
@@ -139,13 +139,34 @@ QString forgedFile(Forged kind) {
 }
 
 void BM_ForgedOrExtremeFile(benchmark::State& state, Forged kind) { decodeOrRefuse(state, forgedFile(kind)); }
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, ordinary_60s_16k, Forged::ordinary)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, rate_384k_60s, Forged::rate384k)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, aiff_436MHz, Forged::aiff436MHz)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_768kHz_60s, Forged::wav768kHz)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_200_channels, Forged::channels200)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_claims_37h, Forged::claims37h)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, aiff_claims_149h, Forged::claims149h)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, ordinary_60s_16k, Forged::ordinary)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, rate_384k_60s, Forged::rate384k)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, aiff_436MHz, Forged::aiff436MHz)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_768kHz_60s, Forged::wav768kHz)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_200_channels, Forged::channels200)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, wav_claims_37h, Forged::claims37h)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_ForgedOrExtremeFile, aiff_claims_149h, Forged::claims149h)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_Download500MB(benchmark::State& state) {
   constexpr qint64 kSize = 500'000'000;
@@ -155,8 +176,8 @@ void BM_Download500MB(benchmark::State& state) {
   double growth = 0;
   for (auto _ : state) {
     QFile::remove(dir.path() + QStringLiteral("/big.bin"));
-    murel::ModelDownloader downloader({{QStringLiteral("big.bin"), server.url(QStringLiteral("/o/r/resolve/main/big.bin")), kSize}},
-                                      dir.path());
+    murel::ModelDownloader downloader(
+        {{QStringLiteral("big.bin"), server.url(QStringLiteral("/o/r/resolve/main/big.bin")), kSize}}, dir.path());
     resetPeakResidency();
     const qint64 base = statusBytes("VmRSS:");
     bool done = false;
@@ -170,7 +191,8 @@ void BM_Download500MB(benchmark::State& state) {
     auto task = run(downloader, done);
     while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     growth = double(statusBytes("VmHWM:") - base);
-    if (downloader.state().kind != murel::ModelDownloader::State::Kind::Completed) state.SkipWithError("download failed");
+    if (downloader.state().kind != murel::ModelDownloader::State::Kind::Completed)
+      state.SkipWithError("download failed");
   }
   state.counters["rss_growth_MB"] = growth / 1e6;
   state.SetBytesProcessed(state.iterations() * kSize);

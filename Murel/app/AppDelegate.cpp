@@ -1,8 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/MurelApp.h"
-#include "runtime/UserDefaults.h"
 #include "platform/xdg/LoginItem.h"
+#include "runtime/UserDefaults.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -3,9 +3,9 @@
 #include "runtime/DiagLog.h"
 #include "runtime/SystemLog.h"
 #include "runtime/UserDefaults.h"
-#include "speech/LanguageModelFile.h"
 #include "speech/AudioExtractor.h"
 #include "speech/EngineError.h"
+#include "speech/LanguageModelFile.h"
 #include "speech/SpeechModel.h"
 #include "text/DictionaryStore.h"
 #include "text/ModeStore.h"
@@ -69,9 +69,7 @@ AppState::AppState(Parts parts, QObject* parent) : QObject(parent), p_(std::move
   pauseMediaWhileRecording_ = readDefaultsBool(p_.defaults.value(kPauseMediaKey));
 
   QPointer<AppState> self(this);
-  p_.session.preferences = [self] {
-    return self ? self->sessionPreferences() : DictationSessionPreferences{};
-  };
+  p_.session.preferences = [self] { return self ? self->sessionPreferences() : DictationSessionPreferences{}; };
   p_.session.onEvent = [self](const DictationSessionEvent& event) {
     if (self) self->handleSessionEvent(event);
   };
@@ -113,11 +111,11 @@ void AppState::setSettingsDeepLink(std::optional<QUrl> url) {
 }
 
 #define MUREL_PERSISTED_FLAG(setter, member, key, signal) \
-  void AppState::setter(bool value) {                    \
-    p_.defaults.setValue(key, value);                    \
-    if (member == value) return;                         \
-    member = value;                                      \
-    Q_EMIT signal();                                     \
+  void AppState::setter(bool value) {                     \
+    p_.defaults.setValue(key, value);                     \
+    if (member == value) return;                          \
+    member = value;                                       \
+    Q_EMIT signal();                                      \
   }
 MUREL_PERSISTED_FLAG(setShowHud, showHud_, kShowHudKey, showHudChanged)
 MUREL_PERSISTED_FLAG(setSoundCuesEnabled, soundCuesEnabled_, kSoundCuesKey, soundCuesEnabledChanged)
@@ -164,8 +162,8 @@ void AppState::setupHotkeyObservation() {
     if (self) self->toggleModeSwitcher();
   };
   const auto& combo = p_.hotKeys.currentCombo();
-  kLog.info(QStringLiteral("Hotkey callback set, combo: %1")
-                .arg(combo ? combo->displayString() : QStringLiteral("none")));
+  kLog.info(
+      QStringLiteral("Hotkey callback set, combo: %1").arg(combo ? combo->displayString() : QStringLiteral("none")));
   if (!escGlobalMonitor_) {
     escGlobalMonitor_ = true;
     if (p_.installGlobalKeyMonitor) {
@@ -292,8 +290,7 @@ void AppState::handleSessionEvent(const DictationSessionEvent& event) {
   }
 }
 
-QCoro::Task<QString> AppState::enhanceIfModelInstalled(SpeechEngineHosting* host, QString text,
-                                                       QString instructions) {
+QCoro::Task<QString> AppState::enhanceIfModelInstalled(SpeechEngineHosting* host, QString text, QString instructions) {
   if (!LanguageModelFile::isInstalled()) co_return text;
   co_return co_await host->enhance(text, instructions);
 }

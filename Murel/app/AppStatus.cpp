@@ -1,6 +1,5 @@
 #include "app/AppStatus.h"
 
-
 namespace murel {
 
 QString AppStatus::label() const {

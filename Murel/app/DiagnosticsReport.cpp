@@ -1,11 +1,11 @@
 #include "app/DiagnosticsReport.h"
 
-#include "runtime/DiagLog.h"
 #include "app/FilePanels.h"
+#include "audio/AudioDeviceManager.h"
+#include "platform/x11/AccessibilityTrust.h"
+#include "runtime/DiagLog.h"
 #include "runtime/UserDefaults.h"
 #include "speech/LanguageModelFile.h"
-#include "platform/x11/AccessibilityTrust.h"
-#include "audio/AudioDeviceManager.h"
 #include "speech/SpeechModel.h"
 
 #include <QCoreApplication>
@@ -134,8 +134,7 @@ DiagnosticsFacts collectDiagnosticsFacts() {
 QString buildDiagnosticsReport(const DiagnosticsFacts& facts) {
   const QString app = facts.appVersion.value_or(QStringLiteral("?")) + QStringLiteral(" (") +
                       facts.buildNumber.value_or(QStringLiteral("?")) + QLatin1Char(')');
-  const QString memory =
-      QString::asprintf("%.0f GB", static_cast<double>(facts.physicalMemoryBytes) / 1073741824.0);
+  const QString memory = QString::asprintf("%.0f GB", static_cast<double>(facts.physicalMemoryBytes) / 1073741824.0);
   const QStringList header{
       QStringLiteral("=== Murel Diagnostics ==="),
       headerLine(QStringLiteral("app"), app),
@@ -150,12 +149,15 @@ QString buildDiagnosticsReport(const DiagnosticsFacts& facts) {
     modelLines.append(padded(model.id, 24) +
                       (model.downloaded ? QStringLiteral("downloaded") : QStringLiteral("absent")));
 
-  QString state = QStringLiteral("--- state ---\n") + stateLine(QStringLiteral("speechSelected"), facts.selectedSpeechModel) +
-                  QLatin1Char('\n') + modelLines.join(QLatin1Char('\n'));
+  QString state = QStringLiteral("--- state ---\n") +
+                  stateLine(QStringLiteral("speechSelected"), facts.selectedSpeechModel) + QLatin1Char('\n') +
+                  modelLines.join(QLatin1Char('\n'));
   const QList<std::pair<QString, QString>> rest{
-      {QStringLiteral("gemma"), facts.languageModelDownloaded ? QStringLiteral("downloaded") : QStringLiteral("absent")},
+      {QStringLiteral("gemma"),
+       facts.languageModelDownloaded ? QStringLiteral("downloaded") : QStringLiteral("absent")},
       {QStringLiteral("mic"), microphonePermissionName(facts.microphonePermission)},
-      {QStringLiteral("accessibility"), facts.accessibilityTrusted ? QStringLiteral("trusted") : QStringLiteral("denied")},
+      {QStringLiteral("accessibility"),
+       facts.accessibilityTrusted ? QStringLiteral("trusted") : QStringLiteral("denied")},
       {QStringLiteral("hotkey"), activationModeRawValue(facts.activationMode)},
       {QStringLiteral("autoPaste"), facts.autoPaste ? QStringLiteral("true") : QStringLiteral("false")},
       {QStringLiteral("inputDevice"), facts.inputDevice},
@@ -171,8 +173,8 @@ QString buildDiagnosticsReport(const DiagnosticsFacts& facts) {
 QString buildDiagnosticsReport() { return buildDiagnosticsReport(collectDiagnosticsFacts()); }
 
 bool saveDiagnosticsReport(const QString& defaultName, const QString& title, const QString& category) {
-  return saveTextWithPanel(FilePanels::shared(), Workspace::shared(), DiagLog::shared(), defaultName, title,
-                           category, [] { return buildDiagnosticsReport(); });
+  return saveTextWithPanel(FilePanels::shared(), Workspace::shared(), DiagLog::shared(), defaultName, title, category,
+                           [] { return buildDiagnosticsReport(); });
 }
 
 bool exportDiagnosticsReport() {

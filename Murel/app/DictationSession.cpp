@@ -1,21 +1,21 @@
 #include "app/DictationSession.h"
 
+#include "audio/AudioRecorder.h"
+#include "delivery/TranscriptDeliverer.h"
+#include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
 #include "runtime/SystemLog.h"
-#include "audio/AudioRecorder.h"
 #include "text/DictionaryStore.h"
-#include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 #include "text/VoiceEditPrompt.h"
-#include "runtime/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QPromise>
+#include <QScopeGuard>
 
 #include <cstdlib>
 #include <vector>
@@ -142,7 +142,8 @@ QCoro::Task<void> DictationSession::openRecorder(quint32 deviceID, int mic, std:
   if (alive.expired()) co_return;
   if (failure) {
     const ErrorDescription error = ErrorDescription::of(failure);
-    kLog.error(QStringLiteral("Recording failed (deviceID=%1, mic=%2): %3").arg(deviceID).arg(mic).arg(error.description));
+    kLog.error(
+        QStringLiteral("Recording failed (deviceID=%1, mic=%2): %3").arg(deviceID).arg(mic).arg(error.description));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record start failed"),
                    error.typeName + QStringLiteral(": ") + error.description);
     reportFailure(QStringLiteral("Recording failed: ") + error.description, std::nullopt, true);
@@ -226,8 +227,7 @@ void DictationSession::stop() {
   send(DictationSessionEvent::statusChanged(AppStatus::transcribing()));
   kLog.info(QStringLiteral("Recording stopped, transcribing..."));
   const double length = recordingStartTime_ ? seconds(s_.clock.now() - *recordingStartTime_) : 0.0;
-  s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record stop"),
-                 QString::asprintf("duration=%.1fs", length));
+  s_.diagLog.log(QStringLiteral("session"), QStringLiteral("record stop"), QString::asprintf("duration=%.1fs", length));
   if (!recordingURL_) {
     kLog.error(QStringLiteral("No recording URL"));
     phase_ = Phase::idle;
@@ -288,8 +288,8 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe failed"),
                    error.typeName + QStringLiteral(": ") + error.description);
     phase_ = Phase::idle;
-    send(DictationSessionEvent::statusChanged(AppStatus::error(QStringLiteral("Transcription failed: ") +
-                                                               error.description)));
+    send(DictationSessionEvent::statusChanged(
+        AppStatus::error(QStringLiteral("Transcription failed: ") + error.description)));
     scheduleAutoRecover();
   }
 }

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/AppStatus.h"
+#include "app/HudPresentation.h"
+#include "app/SessionServices.h"
+#include "audio/RecordingCuePlayer.h"
 #include "runtime/Cancellation.h"
 #include "runtime/Clock.h"
-#include "audio/RecordingCuePlayer.h"
-#include "app/SessionServices.h"
-#include "app/HudPresentation.h"
 #include "text/ModeStore.h"
 
 #include <QCoroTask>

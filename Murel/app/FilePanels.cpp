@@ -67,8 +67,8 @@ bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, c
   if (written) written = file.write(bytes) == bytes.size();
   if (written) written = file.commit();
   if (!written) {
-    const QString why = file.errorString().isEmpty() ? QStringLiteral("The file could not be written.")
-                                                     : file.errorString();
+    const QString why =
+        file.errorString().isEmpty() ? QStringLiteral("The file could not be written.") : file.errorString();
     file.cancelWriting();
     log.log(category, QStringLiteral("export failed"), QStringLiteral("FileError: ") + why);
     return false;
@@ -79,8 +79,8 @@ bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, c
 
 bool exportDictionaryFile(const QString& defaultName, const QString& title, const QString& category,
                           const QList<DictionaryEntry>& entries) {
-  return saveTextWithPanel(FilePanels::shared(), Workspace::shared(), DiagLog::shared(), defaultName, title,
-                           category, [&entries] { return DictionaryFile::exportText(entries); });
+  return saveTextWithPanel(FilePanels::shared(), Workspace::shared(), DiagLog::shared(), defaultName, title, category,
+                           [&entries] { return DictionaryFile::exportText(entries); });
 }
 
 }  // namespace murel

@@ -1,8 +1,8 @@
 #include "app/LaunchReadiness.h"
 
-#include "runtime/UserDefaults.h"
-#include "platform/x11/AccessibilityTrust.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/x11/AccessibilityTrust.h"
+#include "runtime/UserDefaults.h"
 #include "speech/SpeechModel.h"
 
 namespace murel {

@@ -1,14 +1,14 @@
 #include "app/MurelApp.h"
 
 #include "app/AppDelegate.h"
-#include "runtime/Async.h"
 #include "app/LaunchReadiness.h"
 #include "app/StatusItem.h"
 #include "app/UpdateController.h"
-#include "runtime/UserDefaults.h"
-#include "platform/xdg/LoginItem.h"
-#include "platform/x11/TaskbarPresence.h"
 #include "audio/AudioDeviceManager.h"
+#include "platform/x11/TaskbarPresence.h"
+#include "platform/xdg/LoginItem.h"
+#include "runtime/Async.h"
+#include "runtime/UserDefaults.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -104,13 +104,13 @@ void MurelApp::launch() {
   onboardingWindow_ = makeOnboardingWindow();
   settingsWindow_ = makeSettingsWindow();
   setActivationPolicy(policy_);
-  statusItem_ = new StatusItem(
-      [this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
-      [this] { openSettings(); },
-      [this] {
-        if (updates_) updates_->checkForUpdates();
-      },
-      this);
+  statusItem_ =
+      new StatusItem([this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
+                     [this] { openSettings(); },
+                     [this] {
+                       if (updates_) updates_->checkForUpdates();
+                     },
+                     this);
   statusItem_->show();
   // The onboarding window opens at launch unless setup is complete (it would be
   // closed at once); the settings window waits to be asked for.

@@ -34,11 +34,11 @@ class MurelApp : public QObject {
  public:
   // What the application reaches outside itself; tests replace parts.
   struct Services {
-    std::function<bool()> isReadyAtLaunch;      // default: murel::isReadyAtLaunch
-    std::function<void()> bootstrap;            // runs the application state's start-up
-    std::function<void()> startHotKeys;         // registers the stored hotkeys
-    UserDefaults* defaults = nullptr;           // default: the shared user defaults
-    platform::LoginItem* loginItem = nullptr;   // default: the XDG autostart entry
+    std::function<bool()> isReadyAtLaunch;                  // default: murel::isReadyAtLaunch
+    std::function<void()> bootstrap;                        // runs the application state's start-up
+    std::function<void()> startHotKeys;                     // registers the stored hotkeys
+    UserDefaults* defaults = nullptr;                       // default: the shared user defaults
+    platform::LoginItem* loginItem = nullptr;               // default: the XDG autostart entry
     std::function<std::unique_ptr<Updater>()> makeUpdater;  // default: the download page
     // The settings window's content once setup is complete, built each time the
     // window opens and dropped when it closes (the composition root passes the

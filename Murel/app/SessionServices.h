@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Cancellation.h"
 #include "app/HudPresentation.h"
+#include "runtime/Cancellation.h"
 
 #include <QCoroTask>
 #include <QString>

@@ -1,6 +1,5 @@
 #include "app/StatusItem.h"
 
-
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
@@ -49,8 +48,7 @@ StatusItem::StatusItem(PanelContent content, std::function<void()> openSettings,
   menu_->addAction(qtTrId("statusItem.menu.settings"), this, [openSettings] { openSettings(); });
   //% "Check for Updates…"
   //: Item of the tray icon's context menu that asks the updater to check now.
-  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this,
-                   [checkForUpdates] { checkForUpdates(); });
+  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this, [checkForUpdates] { checkForUpdates(); });
   menu_->addSeparator();
   //% "Quit Murel"
   //: Item of the tray icon's context menu that ends the application.

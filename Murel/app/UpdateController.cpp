@@ -6,7 +6,6 @@
 
 namespace murel {
 
-
 QUrl DownloadPageUpdater::downloadPage() { return QUrl(QStringLiteral("https://murel.com/download")); }
 
 void DownloadPageUpdater::start() {}

@@ -1,21 +1,22 @@
 #include "audio/AudioRecorder.h"
 
-#include "runtime/AppPaths.h"
-#include "runtime/DiagLog.h"
-#include "runtime/Cancellation.h"
-#include "runtime/SystemLog.h"
 #include "platform/AudioCapture.h"
+#include "runtime/AppPaths.h"
+#include "runtime/Cancellation.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
 
+#include <QCoroFuture>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QCoroFuture>
 #include <QPointer>
 #include <QPromise>
 
 #include <sndfile.h>
 
+#include <semaphore.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,7 +24,6 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <semaphore.h>
 #include <thread>
 #include <vector>
 
@@ -122,7 +122,9 @@ class ByteRing {
 // fed by the sound server's thread while it runs, freed after it is gone.
 struct CaptureContext final : platform::CaptureSink {
   CaptureContext(const platform::CaptureFormat& f, size_t ringBytes)
-      : format(f), bytesPerFrame(f.bytesPerFrame()), ring(ringBytes),
+      : format(f),
+        bytesPerFrame(f.bytesPerFrame()),
+        ring(ringBytes),
         scratch(size_t(AudioRecorder::kMaxFrames) * bytesPerFrame) {
     sem_init(&dataReady, 0, 0);
   }
@@ -241,15 +243,9 @@ struct CaptureContext final : platform::CaptureSink {
   void writeFrames(const char* data, size_t frames) {
     const auto count = static_cast<sf_count_t>(frames);
     switch (format.sample) {
-      case Sample::Float32:
-        sf_writef_float(file, reinterpret_cast<const float*>(data), count);
-        break;
-      case Sample::Int32:
-        sf_writef_int(file, reinterpret_cast<const int*>(data), count);
-        break;
-      case Sample::Int16:
-        sf_writef_short(file, reinterpret_cast<const short*>(data), count);
-        break;
+      case Sample::Float32: sf_writef_float(file, reinterpret_cast<const float*>(data), count); break;
+      case Sample::Int32: sf_writef_int(file, reinterpret_cast<const int*>(data), count); break;
+      case Sample::Int16: sf_writef_short(file, reinterpret_cast<const short*>(data), count); break;
     }
   }
 
@@ -265,7 +261,7 @@ struct CaptureContext final : platform::CaptureSink {
   std::atomic<bool> backlog{false};
   quint32 deviceID = 0;
   QString path;
-  bool started = false;  // a capture stopped before it started leaves no file
+  bool started = false;   // a capture stopped before it started leaves no file
   QPromise<void> closed;  // finished once the file is closed
 
   std::atomic<float> currentLevel{0.0f};
@@ -282,18 +278,12 @@ namespace {
 RecorderError recorderError(const platform::CaptureError& error) {
   using Step = platform::CaptureError::Step;
   switch (error.step()) {
-    case Step::Connect:
-      return RecorderError::componentNotFound();
-    case Step::Device:
-      return RecorderError::osStatus(error.status(), QStringLiteral("choosing the input"));
-    case Step::Format:
-      return RecorderError::osStatus(error.status(), QStringLiteral("reading the input's format"));
-    case Step::Stream:
-      return RecorderError::osStatus(error.status(), QStringLiteral("setting up the capture stream"));
-    case Step::StreamConnect:
-      return RecorderError::osStatus(error.status(), QStringLiteral("connecting to the input"));
-    case Step::Start:
-      break;
+    case Step::Connect: return RecorderError::componentNotFound();
+    case Step::Device: return RecorderError::osStatus(error.status(), QStringLiteral("choosing the input"));
+    case Step::Format: return RecorderError::osStatus(error.status(), QStringLiteral("reading the input's format"));
+    case Step::Stream: return RecorderError::osStatus(error.status(), QStringLiteral("setting up the capture stream"));
+    case Step::StreamConnect: return RecorderError::osStatus(error.status(), QStringLiteral("connecting to the input"));
+    case Step::Start: break;
   }
   return RecorderError::osStatus(error.status(), QStringLiteral("starting the capture"));
 }
@@ -320,11 +310,10 @@ QString RecorderError::formatStatus(int32_t status) {
 QString RecorderError::description() const {
   switch (kind_) {
     case Kind::OsStatus:
-      return QStringLiteral("Audio error while %1: %2 (%3)").arg(stage_, formatStatus(status_), QString::number(status_));
-    case Kind::ComponentNotFound:
-      return QStringLiteral("The sound server can't be reached");
-    case Kind::FileCreationFailed:
-      return QStringLiteral("Could not create recording file");
+      return QStringLiteral("Audio error while %1: %2 (%3)")
+          .arg(stage_, formatStatus(status_), QString::number(status_));
+    case Kind::ComponentNotFound: return QStringLiteral("The sound server can't be reached");
+    case Kind::FileCreationFailed: return QStringLiteral("Could not create recording file");
   }
   return {};
 }
@@ -389,8 +378,7 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
   const platform::CaptureFormat format = stream->format();
   const quint32 resolvedID = stream->sourceIndex() + 1;
   // At least a few of the server's largest pieces (its memory blocks are 64 KiB).
-  const size_t ringBytes =
-      std::max<size_t>(size_t(format.bytesPerFrame()) * format.rate * kRingSeconds, 512 * 1024);
+  const size_t ringBytes = std::max<size_t>(size_t(format.bytesPerFrame()) * format.rate * kRingSeconds, 512 * 1024);
   auto capture = std::make_unique<CaptureContext>(format, ringBytes);
   capture->deviceID = resolvedID;
   capture->path = path;
@@ -419,7 +407,8 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
     c->writerLoop();
     // The recorder's end joins this thread before it goes, and Qt drops the
     // call with it; else the main thread closes the file.
-    QMetaObject::invokeMethod(owner, [owner, c] { owner->finishCapture(c); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        owner, [owner, c] { owner->finishCapture(c); }, Qt::QueuedConnection);
   });
 
   try {
@@ -474,8 +463,8 @@ QCoro::Task<void> AudioRecorder::awaitFinishing() {
 }
 
 void AudioRecorder::finishCapture(CaptureContext* capture) {
-  const auto it = std::find_if(finishing_.begin(), finishing_.end(),
-                               [capture](const auto& c) { return c.get() == capture; });
+  const auto it =
+      std::find_if(finishing_.begin(), finishing_.end(), [capture](const auto& c) { return c.get() == capture; });
   if (it == finishing_.end()) return;
   std::unique_ptr<CaptureContext> done = std::move(*it);
   finishing_.erase(it);

@@ -12,9 +12,9 @@ namespace murel {
 
 RecordingCuePlayer& BundledCues::player() {
   std::call_once(loaded_, [this] {
-    player_ = std::make_unique<RecordingCuePlayer>(AppPaths::resource(QStringLiteral("sounds/ListeningStart.wav")),
-                                                   AppPaths::resource(QStringLiteral("sounds/ListeningStop.wav")),
-                                                   playback_);
+    player_ =
+        std::make_unique<RecordingCuePlayer>(AppPaths::resource(QStringLiteral("sounds/ListeningStart.wav")),
+                                             AppPaths::resource(QStringLiteral("sounds/ListeningStop.wav")), playback_);
   });
   return *player_;
 }

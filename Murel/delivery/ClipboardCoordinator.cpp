@@ -29,8 +29,8 @@ QCoro::Task<void> ClipboardCoordinator::waitForFetch(Clock::Duration pastedAt) {
   // Once neither selection serves our data, nobody can fetch it any more.
   while (!fetchedSince(pastedAt) && clock_.now() < deadline && servesOwnData()) {
     CancellationToken fetched;
-    const auto connection = connect(&pasteboard_, &Pasteboard::ownDataFetched, this, [fetched] { fetched.cancel(); },
-                                    Qt::QueuedConnection);
+    const auto connection = connect(
+        &pasteboard_, &Pasteboard::ownDataFetched, this, [fetched] { fetched.cancel(); }, Qt::QueuedConnection);
     co_await clock_.sleep(deadline - clock_.now(), fetched);
     disconnect(connection);
   }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Clock.h"
 #include "platform/Pasteboard.h"
+#include "runtime/Clock.h"
 
 #include <QCoroTask>
 #include <QObject>

@@ -1,9 +1,9 @@
 #include "delivery/SelectionReader.h"
 
-#include "runtime/SystemLog.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "platform/x11/X11Connection.h"
+#include "runtime/SystemLog.h"
 #include "text/UsageStatsStore.h"
 
 #include <QClipboard>
@@ -86,7 +86,8 @@ QCoro::Task<std::optional<QString>> SelectionReader::readSelectionViaCopy(Cancel
     co_return std::nullopt;
   }
   const std::optional<QString> text = pasteboard_.text();
-  kLog.info(QStringLiteral("Selection read via Ctrl+C (%1 chars)").arg(text ? UsageStatsStore::characterCount(*text) : 0));
+  kLog.info(
+      QStringLiteral("Selection read via Ctrl+C (%1 chars)").arg(text ? UsageStatsStore::characterCount(*text) : 0));
   // The copy was ours, not the user's: their clipboard goes back, unless
   // something changed it again meanwhile.
   if (pasteboard_.changeCount() == afterCopy) pasteboard_.writeItems(userClipboard);

@@ -1,9 +1,9 @@
 #include "delivery/TranscriptDeliverer.h"
 
+#include "delivery/ClipboardCoordinator.h"
+#include "platform/KeySynthesizer.h"
 #include "runtime/DiagLog.h"
 #include "runtime/SystemLog.h"
-#include "platform/KeySynthesizer.h"
-#include "delivery/ClipboardCoordinator.h"
 #include "text/HistoryStore.h"
 #include "text/SnippetMatcher.h"
 #include "text/UsageStatsStore.h"

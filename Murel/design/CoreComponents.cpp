@@ -51,8 +51,7 @@ void ThinDivider::paintEvent(QPaintEvent*) {
 
 // StepCounter
 
-StepCounter::StepCounter(int current, int total, QWidget* parent)
-    : QWidget(parent), current_(current), total_(total) {
+StepCounter::StepCounter(int current, int total, QWidget* parent) : QWidget(parent), current_(current), total_(total) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   setAccessibleName(text());
 }
@@ -90,9 +89,8 @@ void StepCounter::paintEvent(QPaintEvent*) {
   const QFontMetricsF metrics(font);
   const qreal top = (height() - metrics.height()) / 2;
   qreal x = 0;
-  const std::pair<QString, DSColor> runs[] = {{currentText(), DSColor::accent},
-                                              {separatorText(), DSColor::inkSecondary},
-                                              {totalText(), DSColor::inkSecondary}};
+  const std::pair<QString, DSColor> runs[] = {
+      {currentText(), DSColor::accent}, {separatorText(), DSColor::inkSecondary}, {totalText(), DSColor::inkSecondary}};
   for (const auto& [run, token] : runs) {
     TextMetrics::draw(painter, QRectF(x, top, width() - x, metrics.height()), run, font, 0, dsColor(token, this),
                       Qt::AlignLeft, false);

@@ -83,7 +83,9 @@ void EditorialChapterNumeral::paintEvent(QPaintEvent*) {
 // EditorialToggleButton
 
 EditorialToggleButton::EditorialToggleButton(bool isOn, QWidget* parent)
-    : QAbstractButton(parent), slide_(new Tween(isOn ? 1 : 0, [this](qreal) { update(); }, this)) {
+    : QAbstractButton(parent),
+      slide_(new Tween(
+          isOn ? 1 : 0, [this](qreal) { update(); }, this)) {
   setCheckable(true);
   setChecked(isOn);
   setFixedSize(44, 24);
@@ -120,8 +122,13 @@ void EditorialToggleButton::paintEvent(QPaintEvent*) {
 // EditorialStatusPill
 
 EditorialStatusPill::EditorialStatusPill(const QString& label, Leading leading, DSColor tint, QWidget* parent)
-    : QWidget(parent), label_(label), leading_(leading), tint_(tint), previousTint_(tint),
-      tintFade_(new Tween(1, [this](qreal) { update(); }, this)) {
+    : QWidget(parent),
+      label_(label),
+      leading_(leading),
+      tint_(tint),
+      previousTint_(tint),
+      tintFade_(new Tween(
+          1, [this](qreal) { update(); }, this)) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   setAccessibleName(label);
 }
@@ -222,8 +229,10 @@ void EditorialPillButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   // A plain button: dimmed while pressed or disabled, no look of its own.
   qreal opacity = 1.0;
-  if (!isEnabled()) opacity = 0.4;
-  else if (isDown()) opacity = 0.7;
+  if (!isEnabled())
+    opacity = 0.4;
+  else if (isDown())
+    opacity = 0.7;
   painter.setOpacity(opacity);
   EditorialStatusPill::paintPill(painter, QRectF(rect()), text(), EditorialStatusPill::Leading::none,
                                  dsColor(tint_, this));
@@ -292,8 +301,11 @@ void EditorialKeycapRow::setLabels(const QStringList& labels) {
 // EditorialRowHover
 
 EditorialRowHover::EditorialRowHover(QWidget* content, bool isActive, QWidget* parent)
-    : QWidget(parent), content_(content), isActive_(isActive),
-      fade_(new Tween(0, [this](qreal) { update(); }, this)) {
+    : QWidget(parent),
+      content_(content),
+      isActive_(isActive),
+      fade_(new Tween(
+          0, [this](qreal) { update(); }, this)) {
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);

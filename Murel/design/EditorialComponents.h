@@ -9,7 +9,6 @@
 
 #include <functional>
 
-
 namespace murel {
 
 class TextLabel;

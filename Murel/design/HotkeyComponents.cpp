@@ -37,8 +37,8 @@ HotkeyBindingRow::HotkeyBindingRow(const std::optional<KeyCombo>& combo, bool is
   keycaps_ = new EditorialKeycapRow({}, 40, 32, 12, 18, this);
   //% "no hotkey"
   //: Shown in a hotkey row in place of the keycaps when no shortcut is set.
-  none_ = new TextLabel(qtTrId("settings.configuration.hotkey.none"), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted},
-                        this);
+  none_ = new TextLabel(qtTrId("settings.configuration.hotkey.none"),
+                        TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, this);
   none_->setWrapping(false);
   //% "CLEAR"
   //: Pill button that removes a hotkey.
@@ -110,7 +110,9 @@ void HotkeyBindingRow::refresh() {
 // ListeningRowFrame
 
 ListeningRowFrame::ListeningRowFrame(QWidget* content, QWidget* parent)
-    : QWidget(parent), tint_(new Tween(0, [this](qreal) { update(); }, this)) {
+    : QWidget(parent),
+      tint_(new Tween(
+          0, [this](qreal) { update(); }, this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(20, 16, 20, 16);
   layout->setSpacing(0);
@@ -176,8 +178,7 @@ class ActivationSegment : public QAbstractButton {
     if (isDown()) painter.setOpacity(0.7);
     // On the capsule as much as the capsule covers this segment now.
     const qreal onCapsule = std::clamp(1.0 - std::abs(picker_->capsule_->value() - index_), 0.0, 1.0);
-    const QColor color =
-        mixColors(dsColor(DSColor::inkSecondary, this), dsColor(DSColor::inkInverse, this), onCapsule);
+    const QColor color = mixColors(dsColor(DSColor::inkSecondary, this), dsColor(DSColor::inkInverse, this), onCapsule);
     const QSizeF text = TextMetrics::size(this->text(), segmentFont(), 2);
     const QRectF box((width() - text.width()) / 2, (height() - text.height()) / 2, text.width(), text.height());
     TextMetrics::draw(painter, box, this->text(), segmentFont(), 2, color, Qt::AlignLeft, false);
@@ -227,10 +228,13 @@ ActivationModePicker::ActivationModePicker(ActivationMode selection, QWidget* pa
     const auto& modes = allActivationModes();
     return qreal(std::find(modes.begin(), modes.end(), mode) - modes.begin());
   };
-  capsule_ = new Tween(indexOf(selection), [this](qreal) {
-    row_->update();
-    for (QAbstractButton* segment : segments_) segment->update();
-  }, this);
+  capsule_ = new Tween(
+      indexOf(selection),
+      [this](qreal) {
+        row_->update();
+        for (QAbstractButton* segment : segments_) segment->update();
+      },
+      this);
 
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 12, 0, 0);
@@ -262,11 +266,14 @@ ActivationModePicker::ActivationModePicker(ActivationMode selection, QWidget* pa
 
   caption_ = new TextLabel(activationModeCaption(selection), TextStyle{notoSansItalic(12), 2, DSColor::inkMuted}, this);
   column->addWidget(caption_);
-  captionFade_ = new Tween(1, [this](qreal opacity) {
-    TextStyle style = caption_->style();
-    style.opacity = opacity;
-    caption_->setStyle(style);
-  }, this);
+  captionFade_ = new Tween(
+      1,
+      [this](qreal opacity) {
+        TextStyle style = caption_->style();
+        style.opacity = opacity;
+        caption_->setStyle(style);
+      },
+      this);
 }
 
 void ActivationModePicker::setSelection(ActivationMode mode) {

@@ -42,7 +42,8 @@ void paintBox(QPainter& painter, const QWidget* widget, const QRectF& rect, qrea
   painter.setBrush(dsColor(DSColor::surfaceRaised, widget));
   painter.drawRoundedRect(rect, kBoxRadius, kBoxRadius);
   const QRectF stroke = rect.adjusted(borderWidth / 2, borderWidth / 2, -borderWidth / 2, -borderWidth / 2);
-  painter.setPen(QPen(mixColors(dsColor(DSColor::hairline, widget), dsColor(DSColor::accent, widget), focus), borderWidth));
+  painter.setPen(
+      QPen(mixColors(dsColor(DSColor::hairline, widget), dsColor(DSColor::accent, widget), focus), borderWidth));
   painter.setBrush(Qt::NoBrush);
   painter.drawRoundedRect(stroke, kBoxRadius, kBoxRadius);
 }
@@ -164,9 +165,7 @@ class DropdownList : public QWidget {
   }
 
   static QFont rowFont() { return dsFont(DSFont::body); }
-  static qreal rowHeight() {
-    return kRowPadV + std::max(QFontMetricsF(rowFont()).height(), kChevronSide) + kRowPadV;
-  }
+  static qreal rowHeight() { return kRowPadV + std::max(QFontMetricsF(rowFont()).height(), kChevronSide) + kRowPadV; }
   static qreal listHeight(int count) { return count <= 0 ? 0 : count * rowHeight() + (count - 1); }
 
   QRectF listRect() const { return QRectF(0, 0, width(), listHeight(int(owner_->options_.size()))); }
@@ -208,8 +207,8 @@ class DropdownList : public QWidget {
       TextMetrics::draw(painter, text, options[i].label, rowFont(), 4,
                         dsColor(selected ? DSColor::accent : DSColor::ink, this), Qt::AlignLeft, false);
       painter.restore();
-      if (i < options.size() - 1) painter.fillRect(QRectF(row.left(), row.bottom(), row.width(), 1),
-                                                   dsColor(DSColor::hairline, this));
+      if (i < options.size() - 1)
+        painter.fillRect(QRectF(row.left(), row.bottom(), row.width(), 1), dsColor(DSColor::hairline, this));
     }
     const qreal stroke = 1;
     painter.setPen(QPen(dsColor(DSColor::hairline, this), stroke));
@@ -218,9 +217,7 @@ class DropdownList : public QWidget {
   }
 
   void showEvent(QShowEvent*) override { syncShadow(); }
-  void hideEvent(QHideEvent*) override {
-    shadow_->hide();
-  }
+  void hideEvent(QHideEvent*) override { shadow_->hide(); }
   void moveEvent(QMoveEvent*) override { syncShadow(); }
   void resizeEvent(QResizeEvent*) override { syncShadow(); }
 
@@ -255,9 +252,7 @@ class DropdownList : public QWidget {
 // list, and keeps the list under the control when anything above it moves.
 class DropdownClickMonitor : public QObject {
  public:
-  explicit DropdownClickMonitor(DSDropdown* owner) : QObject(owner), owner_(owner) {
-    qApp->installEventFilter(this);
-  }
+  explicit DropdownClickMonitor(DSDropdown* owner) : QObject(owner), owner_(owner) { qApp->installEventFilter(this); }
   ~DropdownClickMonitor() override { qApp->removeEventFilter(this); }
 
  protected:
@@ -290,13 +285,18 @@ class DropdownClickMonitor : public QObject {
 DSDropdown::DSDropdown(const QString& label, const QList<DSDropdownOption>& options, const QVariant& selection,
                        QWidget* parent)
     : QWidget(parent), options_(options), selection_(selection) {
-  open_ = new Tween(0, [this](qreal value) {
-    control_->update();
-    if (DropdownList* list = list_.data()) {
-      if (value <= 0 && !isExpanded_) list->hide();
-      else list->refresh();
-    }
-  }, this);
+  open_ = new Tween(
+      0,
+      [this](qreal value) {
+        control_->update();
+        if (DropdownList* list = list_.data()) {
+          if (value <= 0 && !isExpanded_)
+            list->hide();
+          else
+            list->refresh();
+        }
+      },
+      this);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(8);
@@ -371,8 +371,10 @@ void DSDropdown::changeExpanded(bool expanded, int animationMs) {
   } else {
     removeClickMonitor();
   }
-  if (animationMs > 0) open_->animateTo(expanded ? 1 : 0, animationMs);
-  else open_->jumpTo(expanded ? 1 : 0);
+  if (animationMs > 0)
+    open_->animateTo(expanded ? 1 : 0, animationMs);
+  else
+    open_->jumpTo(expanded ? 1 : 0);
   if (DropdownList* list = list_.data(); !expanded && list && open_->value() <= 0) list->hide();
   control_->update();
   emit expandedChanged(isExpanded_);

@@ -2,8 +2,8 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QPointF>
-#include <QWidget>
 #include <QVariantAnimation>
+#include <QWidget>
 
 namespace murel {
 
@@ -33,7 +33,10 @@ QEasingCurve Motion::easeInOut() {
 }
 
 Tween::Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent)
-    : QObject(parent), value_(initial), target_(initial), onChange_(std::move(onChange)),
+    : QObject(parent),
+      value_(initial),
+      target_(initial),
+      onChange_(std::move(onChange)),
       animation_(new QVariantAnimation(this)) {
   connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
     if (animation_->state() == QAbstractAnimation::Running) set(v.toReal());

@@ -58,8 +58,10 @@ void DSProgressBar::setSweepTime(int ms) { sweep_->setCurrentTime(ms % kSweepMs)
 void DSProgressBar::updateSweep() {
   // The sweep starts over from the left whenever the bar comes on screen.
   const bool wanted = !progress_ && isVisible();
-  if (wanted && !isSweeping()) sweep_->start();
-  else if (!wanted && isSweeping()) sweep_->stop();
+  if (wanted && !isSweeping())
+    sweep_->start();
+  else if (!wanted && isSweeping())
+    sweep_->stop();
 }
 
 void DSProgressBar::showEvent(QShowEvent*) { updateSweep(); }

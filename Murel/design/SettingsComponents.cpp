@@ -1,6 +1,5 @@
 #include "design/SettingsComponents.h"
 
-#include "runtime/Clock.h"
 #include "design/Appearance.h"
 #include "design/EditorialComponents.h"
 #include "design/InputComponents.h"
@@ -8,6 +7,7 @@
 #include "design/Preview.h"
 #include "design/Symbols.h"
 #include "design/Text.h"
+#include "runtime/Clock.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QEnterEvent>
@@ -44,8 +44,7 @@ QVBoxLayout* textColumn(QWidget* parent) {
 
 // SettingsPageLayout
 
-SettingsPageLayout::SettingsPageLayout(QWidget* parent)
-    : QScrollArea(parent), appeared_(isRunningForPreviews()) {
+SettingsPageLayout::SettingsPageLayout(QWidget* parent) : QScrollArea(parent), appeared_(isRunningForPreviews()) {
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -69,7 +68,8 @@ SettingsPageLayout::SettingsPageLayout(QWidget* parent)
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, Qt::transparent);
   setPalette(palette);
-  entrance_ = new Tween(appeared_ ? 1 : 0, [this](qreal p) { applyEntrance(p); }, this);
+  entrance_ = new Tween(
+      appeared_ ? 1 : 0, [this](qreal p) { applyEntrance(p); }, this);
   applyEntrance(entrance_->value());
 }
 
@@ -292,8 +292,13 @@ SettingsConfiguredValueRow::SettingsConfiguredValueRow(QWidget* leading, QWidget
 SettingsActionButton::SettingsActionButton(const QString& icon, std::optional<DSColor> accentColor, bool visible,
                                            const QString& accessibilityLabel, std::function<void()> action,
                                            QWidget* parent)
-    : QAbstractButton(parent), icon_(icon), accent_(accentColor), visible_(!visible),
-      hover_(new Tween(0, [this](qreal) { update(); }, this)), action_(std::move(action)) {
+    : QAbstractButton(parent),
+      icon_(icon),
+      accent_(accentColor),
+      visible_(!visible),
+      hover_(new Tween(
+          0, [this](qreal) { update(); }, this)),
+      action_(std::move(action)) {
   setFixedSize(28, 28);
   setAccessibleName(accessibilityLabel);
   connect(this, &QAbstractButton::clicked, this, [this] {
@@ -391,8 +396,13 @@ constexpr int kMaxLines = 10;
 
 SettingsInlineField::SettingsInlineField(const QString& placeholder, const QString& text, bool isMultiline,
                                          bool autofocus, Clock& clock, QWidget* parent)
-    : QWidget(parent), placeholder_(placeholder), multiline_(isMultiline), autofocus_(autofocus), clock_(clock),
-      focus_(new Tween(0, [this](qreal) { update(); }, this)) {
+    : QWidget(parent),
+      placeholder_(placeholder),
+      multiline_(isMultiline),
+      autofocus_(autofocus),
+      clock_(clock),
+      focus_(new Tween(
+          0, [this](qreal) { update(); }, this)) {
   auto* layout = new QVBoxLayout(this);
   const int vertical = multiline_ ? 8 : 4;
   layout->setSpacing(0);
@@ -475,9 +485,7 @@ void SettingsInlineField::resizeToLines() {
   lines_->setFixedHeight(int(std::ceil(shown * lineHeight)));
 }
 
-void SettingsInlineField::applyPalette() {
-  applyEditorPalette(editor(), this, DSColor::ink, DSColor::inkMuted, 1.0);
-}
+void SettingsInlineField::applyPalette() { applyEditorPalette(editor(), this, DSColor::ink, DSColor::inkMuted, 1.0); }
 
 bool SettingsInlineField::event(QEvent* event) {
   if (event->type() == Appearance::changeEventType() || event->type() == QEvent::ParentChange ||
@@ -488,8 +496,10 @@ bool SettingsInlineField::event(QEvent* event) {
 }
 
 bool SettingsInlineField::eventFilter(QObject*, QEvent* event) {
-  if (event->type() == QEvent::FocusIn) focus_->animateTo(1, Motion::kHover);
-  else if (event->type() == QEvent::FocusOut) focus_->animateTo(0, Motion::kHover);
+  if (event->type() == QEvent::FocusIn)
+    focus_->animateTo(1, Motion::kHover);
+  else if (event->type() == QEvent::FocusOut)
+    focus_->animateTo(0, Motion::kHover);
   return false;
 }
 

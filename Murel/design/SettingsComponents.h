@@ -211,8 +211,7 @@ class SettingsInlineFormButtons : public QWidget {
   Q_OBJECT
 
  public:
-  SettingsInlineFormButtons(std::function<void()> onConfirm, std::function<void()> onCancel,
-                            QWidget* parent = nullptr);
+  SettingsInlineFormButtons(std::function<void()> onConfirm, std::function<void()> onCancel, QWidget* parent = nullptr);
 
   SettingsActionButton* confirmButton() const { return confirm_; }
   SettingsActionButton* cancelButton() const { return cancel_; }
@@ -230,8 +229,8 @@ class SettingsInlineField : public QWidget {
   Q_OBJECT
 
  public:
-  SettingsInlineField(const QString& placeholder, const QString& text, bool isMultiline, bool autofocus,
-                      Clock& clock, QWidget* parent = nullptr);
+  SettingsInlineField(const QString& placeholder, const QString& text, bool isMultiline, bool autofocus, Clock& clock,
+                      QWidget* parent = nullptr);
   ~SettingsInlineField() override;
 
   QString text() const;

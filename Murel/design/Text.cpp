@@ -24,8 +24,10 @@ QSizeF layoutText(const QString& text, const QFont& font, qreal lineSpacing, qre
     layout.setCacheEnabled(true);
     layout.beginLayout();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-      if (width >= 0) line.setLineWidth(width);
-      else line.setNumColumns(paragraph.size() + 1);
+      if (width >= 0)
+        line.setLineWidth(width);
+      else
+        line.setNumColumns(paragraph.size() + 1);
       if (!first) y += lineSpacing;
       first = false;
       line.setPosition(QPointF(0, y));
@@ -55,8 +57,10 @@ void draw(QPainter& painter, const QRectF& rect, const QString& text, const QFon
     for (int i = 0; i < layout.lineCount(); ++i) {
       const QTextLine line = layout.lineAt(i);
       qreal x = rect.left();
-      if (horizontal & Qt::AlignRight) x = rect.right() - line.naturalTextWidth();
-      else if (horizontal & Qt::AlignHCenter) x = rect.left() + (rect.width() - line.naturalTextWidth()) / 2;
+      if (horizontal & Qt::AlignRight)
+        x = rect.right() - line.naturalTextWidth();
+      else if (horizontal & Qt::AlignHCenter)
+        x = rect.left() + (rect.width() - line.naturalTextWidth()) / 2;
       line.draw(&painter, QPointF(x, rect.top()));
     }
   });
@@ -127,7 +131,8 @@ QSize TextLabel::minimumSizeHint() const {
 int TextLabel::heightForWidth(int width) const {
   const QMargins m = contentsMargins();
   const qreal inner = std::max(1, width - m.left() - m.right());
-  return int(std::ceil(TextMetrics::size(text_, style_.font, style_.lineSpacing, inner).height())) + m.top() + m.bottom();
+  return int(std::ceil(TextMetrics::size(text_, style_.font, style_.lineSpacing, inner).height())) + m.top() +
+         m.bottom();
 }
 
 void TextLabel::paintEvent(QPaintEvent*) {

@@ -20,19 +20,19 @@ struct TokenValues {
 
 // Indexed by DSColor.
 constexpr std::array<TokenValues, kDSColorCount> kPalette{{
-    {{0.945, 0.925, 0.878, 1}, {0.04, 0.04, 0.04, 1}},      // background
-    {{0.12, 0.12, 0.12, 1}, {1.0, 1.0, 1.0, 1}},            // ink
-    {{0.395, 0.395, 0.395, 1}, {0.8, 0.8, 0.8, 1}},         // inkSecondary
-    {{0.40, 0.38, 0.35, 1}, {0.54, 0.52, 0.48, 1}},         // inkMuted
-    {{0.47, 0.365, 0.094, 1}, {0.788, 0.663, 0.38, 1}},     // accent
-    {{0.945, 0.925, 0.878, 1}, {0.04, 0.04, 0.04, 1}},      // inkInverse
-    {{0.04, 0.04, 0.04, 1}, {0.04, 0.04, 0.04, 1}},         // onAccent
-    {{0.18, 0.42, 0.24, 1}, {0.31, 0.68, 0.41, 1}},         // success
-    {{0.85, 0.45, 0.10, 1}, {0.95, 0.55, 0.15, 1}},         // warning
-    {{0.80, 0.15, 0.15, 1}, {0.92, 0.28, 0.28, 1}},         // danger
-    {{0.91, 0.89, 0.84, 1}, {0.08, 0.08, 0.08, 1}},         // surface
-    {{0.875, 0.852, 0.80, 1}, {0.12, 0.12, 0.12, 1}},       // surfaceRaised
-    {{0.0, 0.0, 0.0, 0.1}, {1.0, 1.0, 1.0, 0.1}},           // hairline
+    {{0.945, 0.925, 0.878, 1}, {0.04, 0.04, 0.04, 1}},   // background
+    {{0.12, 0.12, 0.12, 1}, {1.0, 1.0, 1.0, 1}},         // ink
+    {{0.395, 0.395, 0.395, 1}, {0.8, 0.8, 0.8, 1}},      // inkSecondary
+    {{0.40, 0.38, 0.35, 1}, {0.54, 0.52, 0.48, 1}},      // inkMuted
+    {{0.47, 0.365, 0.094, 1}, {0.788, 0.663, 0.38, 1}},  // accent
+    {{0.945, 0.925, 0.878, 1}, {0.04, 0.04, 0.04, 1}},   // inkInverse
+    {{0.04, 0.04, 0.04, 1}, {0.04, 0.04, 0.04, 1}},      // onAccent
+    {{0.18, 0.42, 0.24, 1}, {0.31, 0.68, 0.41, 1}},      // success
+    {{0.85, 0.45, 0.10, 1}, {0.95, 0.55, 0.15, 1}},      // warning
+    {{0.80, 0.15, 0.15, 1}, {0.92, 0.28, 0.28, 1}},      // danger
+    {{0.91, 0.89, 0.84, 1}, {0.08, 0.08, 0.08, 1}},      // surface
+    {{0.875, 0.852, 0.80, 1}, {0.12, 0.12, 0.12, 1}},    // surfaceRaised
+    {{0.0, 0.0, 0.0, 0.1}, {1.0, 1.0, 1.0, 0.1}},        // hairline
 }};
 
 struct StyleDef {
@@ -43,18 +43,18 @@ struct StyleDef {
 
 // Indexed by DSFont.
 constexpr std::array<StyleDef, kDSFontCount> kStyles{{
-    {StyleDef::Display, 64, DSWeight::regular},    // display (no weight applied)
-    {StyleDef::Noto, 32, DSWeight::heavy},         // title
-    {StyleDef::Noto, 22, DSWeight::bold},          // heading
-    {StyleDef::Noto, 16, DSWeight::bold},          // subheading
-    {StyleDef::Noto, 14, DSWeight::medium},        // label
-    {StyleDef::Noto, 13, DSWeight::regular},       // body
-    {StyleDef::NotoItalic, 14, DSWeight::regular}, // bodyItalic
-    {StyleDef::NotoItalic, 12, DSWeight::regular}, // captionItalic
-    {StyleDef::Noto, 12, DSWeight::regular},       // caption
-    {StyleDef::Noto, 11, DSWeight::regular},       // small
-    {StyleDef::Noto, 10, DSWeight::regular},       // micro
-    {StyleDef::Noto, 9, DSWeight::regular},        // tiny
+    {StyleDef::Display, 64, DSWeight::regular},     // display (no weight applied)
+    {StyleDef::Noto, 32, DSWeight::heavy},          // title
+    {StyleDef::Noto, 22, DSWeight::bold},           // heading
+    {StyleDef::Noto, 16, DSWeight::bold},           // subheading
+    {StyleDef::Noto, 14, DSWeight::medium},         // label
+    {StyleDef::Noto, 13, DSWeight::regular},        // body
+    {StyleDef::NotoItalic, 14, DSWeight::regular},  // bodyItalic
+    {StyleDef::NotoItalic, 12, DSWeight::regular},  // captionItalic
+    {StyleDef::Noto, 12, DSWeight::regular},        // caption
+    {StyleDef::Noto, 11, DSWeight::regular},        // small
+    {StyleDef::Noto, 10, DSWeight::regular},        // micro
+    {StyleDef::Noto, 9, DSWeight::regular},         // tiny
 }};
 
 QFont makeFont(const QString& family, qreal pixelSize) {

@@ -17,8 +17,6 @@
 #include <QPromise>
 #include <QTextBoundaryFinder>
 
-
-
 namespace murel {
 namespace {
 
@@ -120,7 +118,8 @@ QFuture<TextEnhancer::TurnResult> TextEnhancer::runTurn(std::shared_ptr<litertlm
                                                         QString text, CancellationToken token) {
   SerialExecutor* worker = &worker_;
   SerialExecutor* cancelLane = &cancelLane_;
-  return worker_.run([engine = std::move(engine), instructions = std::move(instructions), text = std::move(text), token, worker, cancelLane]() -> TurnResult {
+  return worker_.run([engine = std::move(engine), instructions = std::move(instructions), text = std::move(text), token,
+                      worker, cancelLane]() -> TurnResult {
     TurnResult result;
     if (token.isCancelled()) {
       result.cancelled = true;
@@ -128,10 +127,10 @@ QFuture<TextEnhancer::TurnResult> TextEnhancer::runTurn(std::shared_ptr<litertlm
     }
     try {
       // Greedy and repeatable sampling; an empty instruction gives no system message.
-      const litertlm::ConversationConfig config(
-          litertlm::Message(litertlm::Role::user, instructions.toStdString()), {}, {},
-          litertlm::SamplerConfig(1, 1.0f, 0.0f, 0), std::nullopt, std::nullopt, false,
-          litertlm::ThinkingConfig{false, -1}, true, false, std::nullopt);
+      const litertlm::ConversationConfig config(litertlm::Message(litertlm::Role::user, instructions.toStdString()), {},
+                                                {}, litertlm::SamplerConfig(1, 1.0f, 0.0f, 0), std::nullopt,
+                                                std::nullopt, false, litertlm::ThinkingConfig{false, -1}, true, false,
+                                                std::nullopt);
       std::shared_ptr<litertlm::Conversation> conversation = engine->createConversation(config);
       if (token.isCancelled()) {
         result.cancelled = true;
@@ -202,8 +201,7 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
   std::optional<litertlm::EngineConfig> config;
   try {
     config.emplace(LanguageModelFile::modelPath().toStdString(), litertlm::Backend::gpu(), std::nullopt, std::nullopt,
-                   kMaxNumTokens, LanguageModelFile::runtimeCacheDirectory().toStdString(), std::nullopt,
-                   std::nullopt);
+                   kMaxNumTokens, LanguageModelFile::runtimeCacheDirectory().toStdString(), std::nullopt, std::nullopt);
   } catch (const std::exception& e) {
     kLog.error(QStringLiteral("Engine init failed: %1").arg(QString::fromUtf8(e.what())));
     co_return std::shared_ptr<litertlm::Engine>();
@@ -247,7 +245,8 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
 
 QCoro::Task<void> TextEnhancer::warmUp(std::shared_ptr<litertlm::Engine> engine) {
   const Clock::Duration started = clock_.now();
-  QFuture<TurnResult> turn = runTurn(engine, QStringLiteral("Reply with: ok"), QStringLiteral("hi"), CancellationToken());
+  QFuture<TurnResult> turn =
+      runTurn(engine, QStringLiteral("Reply with: ok"), QStringLiteral("hi"), CancellationToken());
   const TurnResult result = co_await turn;
   releaseOnWorker(std::move(engine));
   if (result.failed || !result.reply) {

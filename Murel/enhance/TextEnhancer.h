@@ -41,8 +41,7 @@ class TextEnhancer {
   // `idleTimeout`, when given, replaces the length of the user's delay (but
   // "never" stays never).
   explicit TextEnhancer(DelayProvider delay, Clock& clock = Clock::continuous(),
-                        std::optional<Clock::Duration> idleTimeout = std::nullopt,
-                        DiagLog* diagnostics = nullptr);
+                        std::optional<Clock::Duration> idleTimeout = std::nullopt, DiagLog* diagnostics = nullptr);
   ~TextEnhancer();
   TextEnhancer(const TextEnhancer&) = delete;
   TextEnhancer& operator=(const TextEnhancer&) = delete;

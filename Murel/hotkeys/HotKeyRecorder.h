@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Clock.h"
 #include "keys/KeyCombo.h"
+#include "runtime/Clock.h"
 
 #include <QObject>
 
@@ -27,8 +27,7 @@ class HotKeyRecorder : public QObject {
 
   static constexpr std::chrono::seconds kTimeout{5};
 
-  HotKeyRecorder(HotKeyService& service, Target target, Clock& clock = Clock::suspending(),
-                 QObject* parent = nullptr);
+  HotKeyRecorder(HotKeyService& service, Target target, Clock& clock = Clock::suspending(), QObject* parent = nullptr);
   ~HotKeyRecorder() override;
 
   bool isRecording() const { return isRecording_; }

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "keys/ActivationMode.h"
-#include "runtime/Clock.h"
 #include "hotkeys/HotKeyBinding.h"
+#include "keys/ActivationMode.h"
 #include "keys/KeyCombo.h"
 #include "platform/KeyEventTap.h"
+#include "runtime/Clock.h"
 
 #include <QList>
 #include <QMap>

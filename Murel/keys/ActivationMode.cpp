@@ -75,8 +75,7 @@ ActivationDecision ActivationStateMachine::handleKeyEvent(bool isRelease, TimePo
       if (!isActive) return ActivationDecision::ignore;
       isActive = false;
       return ActivationDecision::stop;
-    case ActivationMode::hybrid:
-      return handleHybrid(isRelease, now);
+    case ActivationMode::hybrid: return handleHybrid(isRelease, now);
   }
   return ActivationDecision::ignore;
 }

@@ -48,14 +48,12 @@ MatchOutcome HotKeyMatcher::handle(const KeyEvent& event) {
       }
       match(event.keyCode, false, out);
       return out;
-    case KeyEventKind::keyUp:
-      match(event.keyCode, true, out);
-      return out;
+    case KeyEventKind::keyUp: match(event.keyCode, true, out); return out;
     case KeyEventKind::modifierDown: {
       const std::optional<Key> key = keyFromCode(event.keyCode);
       if (!key || !isModifierKey(*key) || event.isRepeat) return out;
       if (pressedFlagKeys_.contains(*key)) return out;  // already known to be down
-      match(event.keyCode, false, out);  // held modifiers without this key
+      match(event.keyCode, false, out);                 // held modifiers without this key
       pressedFlagKeys_.insert(*key);
       return out;
     }

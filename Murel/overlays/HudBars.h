@@ -1,9 +1,9 @@
 #pragma once
 
-#include "runtime/Clock.h"
+#include "app/HudPresentation.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
-#include "app/HudPresentation.h"
+#include "runtime/Clock.h"
 
 #include <QRectF>
 #include <QWidget>

@@ -38,9 +38,7 @@ void HudContentView::showPhase(HudPhase phase) {
       //% "EDIT"
       container_->setContent(new HudMinimalBarWaveContent(readLevel_, qtTrId("EDIT"), clock_));
       break;
-    case HudPhase::transcribing:
-      container_->setContent(new HudProcessingBarContent);
-      break;
+    case HudPhase::transcribing: container_->setContent(new HudProcessingBarContent); break;
   }
 }
 

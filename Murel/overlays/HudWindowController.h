@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Clock.h"
 #include "app/HudPresentation.h"
+#include "runtime/Clock.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -28,12 +28,12 @@ struct CaptureFormat {
 class CaptureError : public std::exception {
  public:
   enum class Step {
-    Connect,       // no sound server answers
-    Device,        // no such input (or the default is an output's monitor)
-    Format,        // the input's format is unusable
-    Stream,        // the server would not make a stream
-    StreamConnect, // the server refused to connect it to the input
-    Start,         // the stream did not start in time, or failed while starting
+    Connect,        // no sound server answers
+    Device,         // no such input (or the default is an output's monitor)
+    Format,         // the input's format is unusable
+    Stream,         // the server would not make a stream
+    StreamConnect,  // the server refused to connect it to the input
+    Start,          // the stream did not start in time, or failed while starting
   };
   CaptureError(Step step, int32_t status) : step_(step), status_(status) {}
   Step step() const { return step_; }

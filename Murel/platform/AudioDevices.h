@@ -11,9 +11,9 @@ namespace murel::platform {
 
 // One audio input as the sound server describes it.
 struct AudioSource {
-  uint32_t index = 0;   // the server's, valid while the source stays plugged in
-  QString name;         // persistent, e.g. "alsa_input.usb-…"
-  QString description;  // what the user sees
+  uint32_t index = 0;      // the server's, valid while the source stays plugged in
+  QString name;            // persistent, e.g. "alsa_input.usb-…"
+  QString description;     // what the user sees
   bool isMonitor = false;  // replays an output rather than hearing the room
 };
 

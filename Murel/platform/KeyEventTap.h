@@ -17,7 +17,7 @@ class KeyEventTap {
   struct Delivery {
     KeyEvent event;
     MatchOutcome outcome;
-    quint64 generation = 0;  // of the registrations that matched it
+    quint64 generation = 0;            // of the registrations that matched it
     std::chrono::nanoseconds time{0};  // when it was caught, on the service's clock
   };
   // Called on the main thread, one main-loop turn after the event was caught.

@@ -9,13 +9,13 @@
 #include "overlays/HudWindowController.h"
 #include "overlays/ModeSwitcherHudController.h"
 #include "platform/pulse/MicrophonePermission.h"
-#include "platform/xdg/LoginItem.h"
 #include "platform/pulse/PulseAudio.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "platform/x11/X11KeyPressMonitor.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "platform/xdg/LoginItem.h"
 #include "runtime/DiagLog.h"
 #include "runtime/SystemLog.h"
 #include "runtime/UserDefaults.h"
@@ -38,17 +38,17 @@ SystemPlatform::SystemPlatform() : d_(std::make_unique<Impl>()) {}
 SystemPlatform::~SystemPlatform() = default;
 
 PlatformParts SystemPlatform::parts() {
-  return PlatformParts{
-      d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedTerminal(),
-      [impl = d_.get()](std::function<void(quint32, quint64)> handler) {
-        impl->escapeMonitor = std::make_unique<X11KeyPressMonitor>(
-            std::set<quint32>{AppState::kEscapeKeyCode}, [handler = std::move(handler)](quint32 key, quint64 flags) {
-              // An Escape typed into one of our own windows is the local monitor's.
-              if (QGuiApplication::focusWindow()) return;
-              handler(key, flags);
-            });
-        impl->escapeMonitor->start();
-      }};
+  return PlatformParts{d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedTerminal(),
+                       [impl = d_.get()](std::function<void(quint32, quint64)> handler) {
+                         impl->escapeMonitor = std::make_unique<X11KeyPressMonitor>(
+                             std::set<quint32>{AppState::kEscapeKeyCode},
+                             [handler = std::move(handler)](quint32 key, quint64 flags) {
+                               // An Escape typed into one of our own windows is the local monitor's.
+                               if (QGuiApplication::focusWindow()) return;
+                               handler(key, flags);
+                             });
+                         impl->escapeMonitor->start();
+                       }};
 }
 
 // --- Composition ---
@@ -122,7 +122,15 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
                  Clock::continuous(), diagLog_),
       selectionReader_(platform_.directSelection, platform_.pasteboard, platform_.keys),
       session_(DictationSession::Services{
-          recorder_, modes_, dictionary_, engine_, deliverer_, media_, *hud_, Clock::continuous(), diagLog_,
+          recorder_,
+          modes_,
+          dictionary_,
+          engine_,
+          deliverer_,
+          media_,
+          *hud_,
+          Clock::continuous(),
+          diagLog_,
           [] { return static_cast<int>(platform::MicrophonePermission::system().status()); },
           [this](RecordingCue cue) { cues_.player().play(cue); },
           [this] { return AudioDeviceManager::storedDeviceID(defaults_, platform::PulseAudio::shared()); },
@@ -132,10 +140,9 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
           [] { return LanguageModelFile::isInstalled(); },
           [this](CancellationToken token) { return readSelection(&selectionReader_, std::move(token)); },
       }),
-      state_(AppState::Parts{defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_,
-                             [this] { cues_.player(); },
-                             [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); },
-                             platform_.installEscapeMonitor}),
+      state_(AppState::Parts{
+          defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_, [this] { cues_.player(); },
+          [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); }, platform_.installEscapeMonitor}),
       app_(appServices(options)) {
   deliverer_.onPasteUnavailable = [this] { session_.handlePasteUnavailable(); };
   recorder_.setOnDeviceLost([this] { session_.handleRecordingDeviceLost(); });

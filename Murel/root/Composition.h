@@ -2,8 +2,8 @@
 
 #include "app/AppState.h"
 #include "app/EngineHostLink.h"
-#include "app/MurelApp.h"
 #include "app/MediaPlaybackController.h"
+#include "app/MurelApp.h"
 #include "app/SessionServices.h"
 #include "audio/AudioRecorder.h"
 #include "audio/RecordingCuePlayer.h"

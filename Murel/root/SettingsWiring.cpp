@@ -22,19 +22,19 @@ void registerUsagePages(SettingsPages& pages, UsageStatsStore& usage, HistorySto
   pages.set(SettingsTab::dashboard, [&usage](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new DashboardSettingsView(usage, {}, parent);
   });
-  pages.set(SettingsTab::history, [&history, &pasteboard, &clock](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-    return new HistorySettingsView(history, pasteboard, clock, {}, std::nullopt, parent);
-  });
+  pages.set(SettingsTab::history,
+            [&history, &pasteboard, &clock](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+              return new HistorySettingsView(history, pasteboard, clock, {}, std::nullopt, parent);
+            });
 }
 
 void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
                                platform::LoginItem& loginItem) {
   pages.set(SettingsTab::configuration,
             [&hotKeys, &appState, &loginItem](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
-              return new ConfigurationPage(
-                  ConfigurationPage::Services{hotKeys, appState, context.audioDeviceManager, loginItem,
-                                              Clock::continuous()},
-                  parent);
+              return new ConfigurationPage(ConfigurationPage::Services{hotKeys, appState, context.audioDeviceManager,
+                                                                       loginItem, Clock::continuous()},
+                                           parent);
             });
 }
 

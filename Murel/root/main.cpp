@@ -1,21 +1,21 @@
-#include "runtime/AppPaths.h"
 #include "app/DictationSession.h"
+#include "design/Tokens.h"
+#include "platform/dbus/SingleInstance.h"
 #include "platform/x11/X11Lifeline.h"
+#include "root/Composition.h"
+#include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
-#include "root/Composition.h"
-#include "platform/dbus/SingleInstance.h"
 #include "runtime/SystemLog.h"
 #include "runtime/UserDefaults.h"
-#include "design/Tokens.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 
-#include <csignal>
-#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
+#include <cstdio>
 
 namespace {
 

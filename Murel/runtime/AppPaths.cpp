@@ -31,8 +31,7 @@ QString config() { return below(xdgHome("XDG_CONFIG_HOME", ".config"), "Murel");
 QString resources() {
   const QString explicitDir = qEnvironmentVariable("MUREL_RESOURCE_DIR");
   if (!explicitDir.isEmpty()) return QDir::cleanPath(explicitDir);
-  const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                      : QDir::currentPath();
+  const QString exeDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
   return QDir::cleanPath(exeDir + QStringLiteral("/../share/murel"));
 }
 

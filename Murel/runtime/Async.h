@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFuture>
-#include <QString>
 #include <QPromise>
+#include <QString>
 
 #include <condition_variable>
 #include <deque>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Error.h"
 #include <QtGlobal>
+#include "runtime/Error.h"
 
 #include <exception>
 #include <functional>

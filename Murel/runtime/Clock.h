@@ -27,7 +27,9 @@ class Clock {
   virtual void cancel(TimerId id) = 0;
   // Runs `tick` every `interval` until cancel(id). Returns 0 where the clock has
   // no native periodic timer; RepeatingTimer then re-arms one-shot timers.
-  virtual TimerId scheduleRepeating(Duration interval, std::function<void()> tick) {  // NOLINT(performance-unnecessary-value-param): overrides keep it
+  virtual TimerId scheduleRepeating(
+      Duration interval,
+      std::function<void()> tick) {  // NOLINT(performance-unnecessary-value-param): overrides keep it
     (void)interval;
     (void)tick;
     return 0;

@@ -30,8 +30,8 @@ DiagLog::~DiagLog() { queue_.waitForIdle(); }
 void DiagLog::log(const QString& category, const QString& event, const QString& message) {
   const QTime at = QTime::currentTime();
   queue_.run([this, at, category, event, message] {
-    QString line = at.toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("  ") + category +
-                   QStringLiteral("  ") + event;
+    QString line =
+        at.toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("  ") + category + QStringLiteral("  ") + event;
     if (!message.isEmpty()) line += QStringLiteral("  ") + message;
     line += QLatin1Char('\n');
     write(line);

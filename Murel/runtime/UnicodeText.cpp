@@ -18,9 +18,9 @@ QString unicodeLowercase(const QString& text) {
   if (text.isEmpty()) return text;
   QString out(text.size(), Qt::Uninitialized);
   UErrorCode status = U_ZERO_ERROR;
-  int32_t n = u_strToLower(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
-                           reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()), "",
-                           &status);
+  int32_t n =
+      u_strToLower(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                   reinterpret_cast<const UChar*>(text.utf16()), static_cast<int32_t>(text.size()), "", &status);
   if (status == U_BUFFER_OVERFLOW_ERROR) {
     out.resize(n);
     status = U_ZERO_ERROR;

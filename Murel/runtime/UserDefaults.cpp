@@ -26,8 +26,7 @@ UserDefaults* gOverride = nullptr;
 // Returns an invalid QVariant for values that cannot be stored.
 QVariant normalise(const QVariant& v) {
   switch (v.metaType().id()) {
-    case QMetaType::Bool:
-      return v;
+    case QMetaType::Bool: return v;
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Long:
@@ -38,15 +37,11 @@ QVariant normalise(const QVariant& v) {
     case QMetaType::UShort:
     case QMetaType::Char:
     case QMetaType::SChar:
-    case QMetaType::UChar:
-      return QVariant::fromValue<qlonglong>(v.toLongLong());
+    case QMetaType::UChar: return QVariant::fromValue<qlonglong>(v.toLongLong());
     case QMetaType::Double:
-    case QMetaType::Float:
-      return QVariant::fromValue<double>(v.toDouble());
-    case QMetaType::QString:
-      return v;
-    case QMetaType::QByteArray:
-      return v;
+    case QMetaType::Float: return QVariant::fromValue<double>(v.toDouble());
+    case QMetaType::QString: return v;
+    case QMetaType::QByteArray: return v;
     case QMetaType::QStringList:
     case QMetaType::QVariantList: {
       QVariantList out;
@@ -68,8 +63,7 @@ QVariant normalise(const QVariant& v) {
       }
       return out;
     }
-    default:
-      return {};
+    default: return {};
   }
 }
 
@@ -77,18 +71,16 @@ QVariant normalise(const QVariant& v) {
 // back restores the exact type (JSON alone cannot tell 1 from 1.0 or data from text).
 QJsonValue encode(const QVariant& v) {
   switch (v.metaType().id()) {
-    case QMetaType::Bool:
-      return QJsonObject{{QStringLiteral("bool"), v.toBool()}};
-    case QMetaType::LongLong:
-      return QJsonObject{{QStringLiteral("int"), QString::number(v.toLongLong())}};
+    case QMetaType::Bool: return QJsonObject{{QStringLiteral("bool"), v.toBool()}};
+    case QMetaType::LongLong: return QJsonObject{{QStringLiteral("int"), QString::number(v.toLongLong())}};
     case QMetaType::Double: {
       const double d = v.toDouble();
       if (std::isfinite(d)) return QJsonObject{{QStringLiteral("double"), d}};
-      return QJsonObject{{QStringLiteral("double"),
-                          std::isnan(d) ? QStringLiteral("nan") : (d > 0 ? QStringLiteral("inf") : QStringLiteral("-inf"))}};
+      return QJsonObject{{QStringLiteral("double"), std::isnan(d)
+                                                        ? QStringLiteral("nan")
+                                                        : (d > 0 ? QStringLiteral("inf") : QStringLiteral("-inf"))}};
     }
-    case QMetaType::QString:
-      return QJsonObject{{QStringLiteral("string"), v.toString()}};
+    case QMetaType::QString: return QJsonObject{{QStringLiteral("string"), v.toString()}};
     case QMetaType::QByteArray:
       return QJsonObject{{QStringLiteral("data"), QString::fromLatin1(v.toByteArray().toBase64())}};
     case QMetaType::QVariantList: {
@@ -102,8 +94,7 @@ QJsonValue encode(const QVariant& v) {
       for (auto it = map.begin(); it != map.end(); ++it) obj.insert(it.key(), encode(it.value()));
       return QJsonObject{{QStringLiteral("dict"), obj}};
     }
-    default:
-      return QJsonValue();
+    default: return QJsonValue();
   }
 }
 
@@ -166,9 +157,7 @@ UserDefaults& UserDefaults::shared() {
 
 void UserDefaults::setSharedForTesting(UserDefaults* instance) { gOverride = instance; }
 
-UserDefaults::UserDefaults(const QString& filePath, QObject* parent) : QObject(parent), filePath_(filePath) {
-  load();
-}
+UserDefaults::UserDefaults(const QString& filePath, QObject* parent) : QObject(parent), filePath_(filePath) { load(); }
 
 namespace {
 

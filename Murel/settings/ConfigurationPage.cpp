@@ -188,8 +188,7 @@ ConfigurationPage::ConfigurationPage(Services services, QWidget* parent) : QWidg
   connect(soundCues_, &QAbstractButton::clicked, this, [this](bool on) { s_.appState.setSoundCuesEnabled(on); });
   connect(pauseMedia_, &QAbstractButton::clicked, this,
           [this](bool on) { s_.appState.setPauseMediaWhileRecording(on); });
-  connect(restoreClipboard_, &QAbstractButton::clicked, this,
-          [this](bool on) { s_.appState.setRestoreClipboard(on); });
+  connect(restoreClipboard_, &QAbstractButton::clicked, this, [this](bool on) { s_.appState.setRestoreClipboard(on); });
   connect(&app, &AppState::showHudChanged, this, &ConfigurationPage::refreshFlags);
   connect(&app, &AppState::soundCuesEnabledChanged, this, &ConfigurationPage::refreshFlags);
   connect(&app, &AppState::pauseMediaWhileRecordingChanged, this, &ConfigurationPage::refreshFlags);

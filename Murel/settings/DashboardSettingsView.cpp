@@ -126,16 +126,11 @@ QRect DashboardHeatmap::cellRect(int week, int day) {
 
 QColor DashboardHeatmap::levelColor(int level, const QWidget* widget) {
   switch (level) {
-    case 0:
-      return dsColor(DSColor::ink, widget, 0.06);
-    case 1:
-      return dsColor(DSColor::accent, widget, 0.3);
-    case 2:
-      return dsColor(DSColor::accent, widget, 0.55);
-    case 3:
-      return dsColor(DSColor::accent, widget, 0.78);
-    default:
-      return dsColor(DSColor::accent, widget);
+    case 0: return dsColor(DSColor::ink, widget, 0.06);
+    case 1: return dsColor(DSColor::accent, widget, 0.3);
+    case 2: return dsColor(DSColor::accent, widget, 0.55);
+    case 3: return dsColor(DSColor::accent, widget, 0.78);
+    default: return dsColor(DSColor::accent, widget);
   }
 }
 
@@ -259,8 +254,9 @@ void DashboardSettingsView::redraw() {
   tiles_[keystrokes]->setValue(compactCountText(metrics_.keystrokesSaved, locale));
   //% "%1 wpm"
   //: Average pace tile value; wpm abbreviates words per minute.
-  tiles_[pace]->setValue(metrics_.averageWPM ? qtTrId("settings.dashboard.value.wpm").arg(locale.toString(*metrics_.averageWPM))
-                                             : QStringLiteral("—"));
+  tiles_[pace]->setValue(metrics_.averageWPM
+                             ? qtTrId("settings.dashboard.value.wpm").arg(locale.toString(*metrics_.averageWPM))
+                             : QStringLiteral("—"));
   //% "%1 days"
   //: Current-streak tile value: number of consecutive days with a dictation.
   tiles_[streak]->setValue(qtTrId("settings.dashboard.value.streak").arg(locale.toString(metrics_.currentStreak)));

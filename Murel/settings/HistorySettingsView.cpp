@@ -137,12 +137,14 @@ HistoryEntryRow::HistoryEntryRow(const HistoryEntry& entry, int index, QWidget* 
   buttonRow->addStretch(1);
   //% "Copy"
   //: Accessibility label for the icon-only copy button on a history entry.
-  copy_ = new SettingsActionButton(QStringLiteral("doc.on.doc"), std::nullopt, false, qtTrId("settings.action.copy"),
-                                   [this] { Q_EMIT copyRequested(); }, buttons);
+  copy_ = new SettingsActionButton(
+      QStringLiteral("doc.on.doc"), std::nullopt, false, qtTrId("settings.action.copy"),
+      [this] { Q_EMIT copyRequested(); }, buttons);
   //% "Delete"
   //: Accessibility label for the icon-only delete button on a list entry.
-  delete_ = new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, false, qtTrId("settings.action.delete"),
-                                     [this] { Q_EMIT deleteRequested(); }, buttons);
+  delete_ = new SettingsActionButton(
+      QStringLiteral("trash"), DSColor::danger, false, qtTrId("settings.action.delete"),
+      [this] { Q_EMIT deleteRequested(); }, buttons);
   buttonRow->addWidget(copy_);
   buttonRow->addWidget(delete_);
   row->addWidget(buttons, 0, Qt::AlignTop);
@@ -234,8 +236,7 @@ HistorySettingsView::HistorySettingsView(HistoryStore& store, Pasteboard& pasteb
                               //: Hint under the save-history toggle.
                               qtTrId("settings.history.save.hint"), false, toggle));
   connect(toggle, &QAbstractButton::toggled, this, [this](bool on) { store_.setEnabled(on); });
-  connect(&store_, &HistoryStore::isEnabledChanged, toggle,
-          [this, toggle] { toggle->setOn(store_.isEnabled()); });
+  connect(&store_, &HistoryStore::isEnabledChanged, toggle, [this, toggle] { toggle->setOn(store_.isEnabled()); });
   page->addContent(log);
 
   auto* gap = new QWidget;
@@ -373,7 +374,8 @@ void HistorySettingsView::presentClearAllConfirmation() {
   box->setInformativeText(qtTrId("settings.history.clear_all.confirm.message"));
   //% "Clear All"
   //: Destructive button confirming that all saved transcriptions should be cleared.
-  QPushButton* clear = box->addButton(qtTrId("settings.history.clear_all.confirm.action"), QMessageBox::DestructiveRole);
+  QPushButton* clear =
+      box->addButton(qtTrId("settings.history.clear_all.confirm.action"), QMessageBox::DestructiveRole);
   //% "Cancel"
   //: Generic button that dismisses a confirmation dialog without acting.
   QPushButton* cancel = box->addButton(qtTrId("common.cancel"), QMessageBox::RejectRole);

@@ -15,7 +15,6 @@
 #include <optional>
 #include <vector>
 
-
 class QVBoxLayout;
 
 namespace murel {

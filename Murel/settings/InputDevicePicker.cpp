@@ -65,8 +65,8 @@ void InputDevicePicker::paintEvent(QPaintEvent*) {
   const QSizeF text = TextMetrics::size(name, nameFont(), 2);
   qreal x = 12;
   if (!name.isEmpty()) {
-    TextMetrics::draw(painter, QRectF(x, (height() - text.height()) / 2, text.width(), text.height()), name,
-                      nameFont(), 2, dsColor(DSColor::ink, this), Qt::AlignLeft, false);
+    TextMetrics::draw(painter, QRectF(x, (height() - text.height()) / 2, text.width(), text.height()), name, nameFont(),
+                      2, dsColor(DSColor::ink, this), Qt::AlignLeft, false);
     x += text.width() + 8;
   }
   const qreal side = Symbols::sideForPointSize(kChevron);
@@ -129,11 +129,11 @@ void InputDevicePicker::styleMenu() {
     return dsColor(token, this, opacity).name(QColor::HexArgb);
   };
   menu_->setFont(nameFont());
-  menu_->setStyleSheet(QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; padding: 4px 0; }"
-                                      "QMenu::item { padding: 6px 16px 6px 8px; }"
-                                      "QMenu::item:selected { background: %4; }")
-                           .arg(css(DSColor::surfaceRaised), css(DSColor::ink), css(DSColor::hairline),
-                                css(DSColor::accent, 0.12)));
+  menu_->setStyleSheet(
+      QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; padding: 4px 0; }"
+                     "QMenu::item { padding: 6px 16px 6px 8px; }"
+                     "QMenu::item:selected { background: %4; }")
+          .arg(css(DSColor::surfaceRaised), css(DSColor::ink), css(DSColor::hairline), css(DSColor::accent, 0.12)));
 }
 
 void InputDevicePicker::popUp() {

@@ -99,15 +99,15 @@ TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& p
   auto* fileLayout = new QVBoxLayout(fileBlock);
   fileLayout->setContentsMargins(0, 0, 0, 0);
   //% "No file selected"
-  fileName_ = new TextLabel(qtTrId("settings.transcribe.noFile"), TextStyle{notoSans(15), 0, DSColor::inkMuted},
-                            fileBlock);
+  fileName_ =
+      new TextLabel(qtTrId("settings.transcribe.noFile"), TextStyle{notoSans(15), 0, DSColor::inkMuted}, fileBlock);
   fileSize_ = new TextLabel(QString(), TextStyle{notoSans(12), 0, DSColor::inkMuted}, fileBlock);
   fileLayout->addWidget(fileName_);
   fileLayout->addWidget(fileSize_);
   rowLayout->addWidget(fileBlock, 1);
   //% "SELECT"
-  choose_ = new EditorialPillButton(qtTrId("settings.transcribe.select"), DSColor::accent,
-                                    [this] { chooseSourceFile(); }, row);
+  choose_ = new EditorialPillButton(
+      qtTrId("settings.transcribe.select"), DSColor::accent, [this] { chooseSourceFile(); }, row);
   rowLayout->addWidget(choose_);
   source->addRow(row);
   page->addContent(source);
@@ -126,8 +126,8 @@ TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& p
   output_ = new TextLabel(QString(), TextStyle{notoSans(15), 4, DSColor::ink}, outputCard_);
   output_->setWrapping(true);
   //% "COPY"
-  copy_ = new EditorialPillButton(qtTrId("settings.transcribe.copy"), DSColor::accent,
-                                  [this] { copyTranscription(); }, outputCard_);
+  copy_ = new EditorialPillButton(
+      qtTrId("settings.transcribe.copy"), DSColor::accent, [this] { copyTranscription(); }, outputCard_);
   outputLayout->addWidget(running_);
   outputLayout->addWidget(output_);
   outputLayout->addWidget(copy_, 0, Qt::AlignRight);

@@ -1,7 +1,7 @@
 #include "speech/AudioExtractor.h"
 
-#include "speech/FFmpegUtil.h"
 #include "runtime/SystemError.h"
+#include "speech/FFmpegUtil.h"
 
 #include <QCoroFuture>
 #include <QDir>
@@ -30,10 +30,8 @@ QString AudioExtractorError::description() const {
   switch (kind_) {
     case Kind::ExportFailed:
       return QStringLiteral("Audio extraction failed: ") + underlying_.value_or(QStringLiteral("Unknown error"));
-    case Kind::NoAudioTrack:
-      return QStringLiteral("No audio track found in video file");
-    case Kind::ExportSessionCreationFailed:
-      return QStringLiteral("Failed to create audio export session");
+    case Kind::NoAudioTrack: return QStringLiteral("No audio track found in video file");
+    case Kind::ExportSessionCreationFailed: return QStringLiteral("Failed to create audio export session");
   }
   return {};
 }
@@ -195,8 +193,8 @@ QString AudioExtractor::extractAudioBlocking(const QString& sourcePath, const Ca
   if (input.streamIndex < 0) throw AudioExtractorError::noAudioTrack();
   if (!openDecoder(input)) throw AudioExtractorError::exportSessionCreationFailed();
 
-  QString outPath = QDir::tempPath() + QLatin1Char('/') +
-                          QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".m4a");
+  QString outPath = QDir::tempPath() + QLatin1Char('/') + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                    QStringLiteral(".m4a");
   AacWriter writer(outPath, *input.decoder);
   try {
     writer.open();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Error.h"
 #include "runtime/Cancellation.h"
+#include "runtime/Error.h"
 
 #include <QCoroTask>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "speech/AudioSampleLoader.h"
 
-#include "speech/EngineError.h"
 #include "runtime/SystemError.h"
+#include "speech/EngineError.h"
 #include "speech/FFmpegUtil.h"
 
 #include <QFile>
@@ -65,7 +65,8 @@ AudioSamples AudioSampleLoader::loadSamples(const QString& filePath) {
   if (av_channel_layout_copy(&inputLayout, &dec->ch_layout) < 0) {
     throw EngineError::audioConversionFailed(QStringLiteral("Could not allocate input buffer"));
   }
-  const std::unique_ptr<AVChannelLayout, void (*)(AVChannelLayout*)> layoutGuard(&inputLayout, av_channel_layout_uninit);
+  const std::unique_ptr<AVChannelLayout, void (*)(AVChannelLayout*)> layoutGuard(&inputLayout,
+                                                                                 av_channel_layout_uninit);
 
   ffmpeg::SwrPtr swr;
   {

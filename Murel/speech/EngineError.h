@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Error.h"
 #include <QString>
+#include "runtime/Error.h"
 
 #include <exception>
 

@@ -1,16 +1,16 @@
 #include "speech/EngineHost.h"
 
-#include "speech/LanguageModelFile.h"
 #include "runtime/UnicodeText.h"
+#include "speech/LanguageModelFile.h"
 
 #include "runtime/DiagLog.h"
 #include "runtime/Error.h"
 #include "runtime/SystemLog.h"
+#include "runtime/UnicodeText.h"
 #include "runtime/UserDefaults.h"
 #include "speech/EngineError.h"
 #include "speech/EngineFactories.h"
 #include "text/ModelInactivityDelay.h"
-#include "runtime/UnicodeText.h"
 
 #include <QCoroFuture>
 #include <QFuture>
@@ -21,7 +21,6 @@
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/unistr.h>
-
 
 #include <chrono>
 
@@ -119,7 +118,8 @@ EngineHost::EngineHost(UserDefaults& defaults, TranscriptionPipeline pipeline, E
     : QObject(parent),
       defaults_(defaults),
       pipeline_(pipeline.loadSamples ? std::move(pipeline) : TranscriptionPipeline::standard()),
-      makeEngine_(options.makeEngine ? std::move(options.makeEngine) : EngineHostOptions::EngineFactory(&defaultMakeEngine)),
+      makeEngine_(options.makeEngine ? std::move(options.makeEngine)
+                                     : EngineHostOptions::EngineFactory(&defaultMakeEngine)),
       idleTimeout_(options.idleTimeout),
       clock_(options.clock ? *options.clock : Clock::continuous()),
       diagnostics_(options.diagnostics ? *options.diagnostics : DiagLog::shared()),
@@ -268,7 +268,8 @@ QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocab
     throw EngineError::notLoaded();
   }
   const SpeechModelDescriptor model = *currentModel_;
-  const QString languageSetting = defaults_.stringValue(QLatin1String(kSpokenLanguageKey)).value_or(QStringLiteral("auto"));
+  const QString languageSetting =
+      defaults_.stringValue(QLatin1String(kSpokenLanguageKey)).value_or(QStringLiteral("auto"));
 
   cancelIdleUnload();
   ++activeTranscriptionCount_;

@@ -49,7 +49,8 @@ bool openDecoder(InputFile& input) {
   ctx->pkt_timebase = input.format->streams[input.streamIndex]->time_base;
   if (avcodec_open2(ctx.get(), codec, nullptr) < 0) return false;
   if (ctx->ch_layout.nb_channels <= 0 || ctx->sample_rate <= 0) return false;
-  if (ctx->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) av_channel_layout_default(&ctx->ch_layout, ctx->ch_layout.nb_channels);
+  if (ctx->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+    av_channel_layout_default(&ctx->ch_layout, ctx->ch_layout.nb_channels);
   input.decoder = std::move(ctx);
   return true;
 }

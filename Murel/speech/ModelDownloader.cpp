@@ -29,12 +29,9 @@ DownloadError DownloadError::busy() { return DownloadError(Kind::Busy, 0); }
 
 QString DownloadError::description() const {
   switch (kind_) {
-    case Kind::Failed:
-      return QStringLiteral("Model download failed (HTTP %1)").arg(statusCode_);
-    case Kind::Incomplete:
-      return QStringLiteral("Downloaded model is incomplete");
-    case Kind::Busy:
-      return QStringLiteral("A model download is already in progress");
+    case Kind::Failed: return QStringLiteral("Model download failed (HTTP %1)").arg(statusCode_);
+    case Kind::Incomplete: return QStringLiteral("Downloaded model is incomplete");
+    case Kind::Busy: return QStringLiteral("A model download is already in progress");
   }
   return {};
 }
@@ -56,7 +53,9 @@ bool acceptedStatus(const QVariant& status) {
 class ModelDownloader::Transfer {
  public:
   Transfer(ModelDownloader& owner, ModelArtifact artifact, QUrl url)
-      : owner_(owner), artifact_(std::move(artifact)), url_(std::move(url)),
+      : owner_(owner),
+        artifact_(std::move(artifact)),
+        url_(std::move(url)),
         destination_(owner.directory_ + QLatin1Char('/') + artifact_.filename),
         partial_(destination_ + QStringLiteral(".partial")) {
     promise_.start();
@@ -79,8 +78,7 @@ class ModelDownloader::Transfer {
     lastActivity_ = owner_.clock_.now();
     armStallCheck(std::chrono::duration_cast<Clock::Duration>(kRequestTimeout));
     resourceTimer_ = owner_.clock_.schedule(
-        std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(owner_.resourceTimeout_)),
-        [this] {
+        std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(owner_.resourceTimeout_)), [this] {
           resourceTimer_ = 0;
           fail(std::make_exception_ptr(SystemError(kTimedOut)));
         });
@@ -187,8 +185,8 @@ class ModelDownloader::Transfer {
     // checked, and replaces an earlier file of that name atomically.
     if (std::rename(QFile::encodeName(partial_).constData(), QFile::encodeName(destination_).constData()) != 0) {
       const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-      finish(std::make_exception_ptr(SystemError(
-          QStringLiteral("“%1” couldn’t be moved into place: %2").arg(artifact_.filename, reason))));
+      finish(std::make_exception_ptr(
+          SystemError(QStringLiteral("“%1” couldn’t be moved into place: %2").arg(artifact_.filename, reason))));
       return;
     }
     finish(nullptr);

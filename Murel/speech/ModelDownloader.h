@@ -1,8 +1,8 @@
 #pragma once
 
-#include "runtime/Error.h"
 #include "runtime/Cancellation.h"
 #include "runtime/Clock.h"
+#include "runtime/Error.h"
 #include "speech/SpeechModel.h"
 
 #include <QCoroTask>
@@ -79,8 +79,8 @@ class ModelDownloader : public QObject {
   // `resourceTimeoutSeconds` bounds one file's whole transfer; no data for 30 s
   // also ends it. Timeouts run on `clock`.
   ModelDownloader(QList<ModelArtifact> artifacts, QString directory,
-                  double resourceTimeoutSeconds = kDefaultResourceTimeoutSeconds,
-                  Clock& clock = Clock::suspending(), QObject* parent = nullptr);
+                  double resourceTimeoutSeconds = kDefaultResourceTimeoutSeconds, Clock& clock = Clock::suspending(),
+                  QObject* parent = nullptr);
   ~ModelDownloader() override;
 
   // Fetch from this scheme, host and port instead of each file's own (the

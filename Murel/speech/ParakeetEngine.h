@@ -35,7 +35,7 @@ class ParakeetEngine final : public TranscriptionEngine {
  private:
   const SpeechModelDescriptor descriptor_;
   EngineResidency residency_{QStringLiteral("Parakeet"), "parakeet"};
-  std::shared_ptr<ParakeetContext> context_;  // used on worker_ only
+  std::shared_ptr<ParakeetContext> context_;           // used on worker_ only
   SerialExecutor worker_{QStringLiteral("parakeet")};  // last: joined before the context goes
 };
 

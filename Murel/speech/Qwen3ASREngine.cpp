@@ -19,7 +19,8 @@ Qwen3Request qwen3Request(const std::optional<QString>& language, const QStringL
     }
   }
   // The host has already cut the terms to the model's budget.
-  if (!vocabulary.isEmpty()) request.systemText = QStringLiteral("Vocabulary: ") + vocabulary.join(QStringLiteral(", "));
+  if (!vocabulary.isEmpty())
+    request.systemText = QStringLiteral("Vocabulary: ") + vocabulary.join(QStringLiteral(", "));
   return request;
 }
 

@@ -11,14 +11,13 @@ namespace {
 
 const QList<std::pair<QString, QString>>& languageTable() {
   static const QList<std::pair<QString, QString>> table = [] {
-    const char* rows[][2] = {{"en", "English"},    {"zh", "Chinese"},    {"yue", "Cantonese"}, {"ar", "Arabic"},
-                             {"de", "German"},     {"fr", "French"},     {"es", "Spanish"},    {"pt", "Portuguese"},
-                             {"id", "Indonesian"}, {"it", "Italian"},    {"ko", "Korean"},     {"ru", "Russian"},
-                             {"th", "Thai"},       {"vi", "Vietnamese"}, {"ja", "Japanese"},   {"tr", "Turkish"},
-                             {"hi", "Hindi"},      {"ms", "Malay"},      {"nl", "Dutch"},      {"sv", "Swedish"},
-                             {"da", "Danish"},     {"fi", "Finnish"},    {"pl", "Polish"},     {"cs", "Czech"},
-                             {"tl", "Filipino"},   {"fa", "Persian"},    {"el", "Greek"},      {"ro", "Romanian"},
-                             {"hu", "Hungarian"},  {"mk", "Macedonian"}};
+    const char* rows[][2] = {
+        {"en", "English"}, {"zh", "Chinese"}, {"yue", "Cantonese"}, {"ar", "Arabic"},     {"de", "German"},
+        {"fr", "French"},  {"es", "Spanish"}, {"pt", "Portuguese"}, {"id", "Indonesian"}, {"it", "Italian"},
+        {"ko", "Korean"},  {"ru", "Russian"}, {"th", "Thai"},       {"vi", "Vietnamese"}, {"ja", "Japanese"},
+        {"tr", "Turkish"}, {"hi", "Hindi"},   {"ms", "Malay"},      {"nl", "Dutch"},      {"sv", "Swedish"},
+        {"da", "Danish"},  {"fi", "Finnish"}, {"pl", "Polish"},     {"cs", "Czech"},      {"tl", "Filipino"},
+        {"fa", "Persian"}, {"el", "Greek"},   {"ro", "Romanian"},   {"hu", "Hungarian"},  {"mk", "Macedonian"}};
     QList<std::pair<QString, QString>> out;
     for (const auto& row : rows) out.append({QString::fromLatin1(row[0]), QString::fromLatin1(row[1])});
     return out;
@@ -83,13 +82,13 @@ QList<ModelArtifact> Qwen3ASRModel::artifacts(Case model) {
 namespace {
 
 const ModelAttribution& qwenAttribution() {
-  static const ModelAttribution attribution{
-      QStringLiteral("Qwen3-ASR"),
-      //% "Speech recognition model by Alibaba Cloud's Qwen team."
-      //: Description of the Qwen3-ASR model in the acknowledgements list.
-      LocalizedText{QT_TRID_NOOP("settings.acknowledgements.qwen3asr.detail"),
-                    "Speech recognition model by Alibaba Cloud's Qwen team."},
-      QStringLiteral("Apache 2.0"), modelHostingPage(QStringLiteral("Qwen/Qwen3-ASR-0.6B"))};
+  static const ModelAttribution attribution{QStringLiteral("Qwen3-ASR"),
+                                            //% "Speech recognition model by Alibaba Cloud's Qwen team."
+                                            //: Description of the Qwen3-ASR model in the acknowledgements list.
+                                            LocalizedText{QT_TRID_NOOP("settings.acknowledgements.qwen3asr.detail"),
+                                                          "Speech recognition model by Alibaba Cloud's Qwen team."},
+                                            QStringLiteral("Apache 2.0"),
+                                            modelHostingPage(QStringLiteral("Qwen/Qwen3-ASR-0.6B"))};
   return attribution;
 }
 

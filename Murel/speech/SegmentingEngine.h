@@ -48,8 +48,8 @@ class SegmentingEngine final : public TranscriptionEngine {
   std::shared_ptr<TranscriptionEngine> inner_;
   const double maxSegmentSeconds_;
   SegmenterFactory makeSegmenter_;
-  std::unique_ptr<SpeechSegmenting> segmenter_;  // used on worker_ only
-  QFuture<void> lastCall_;                        // main thread
+  std::unique_ptr<SpeechSegmenting> segmenter_;          // used on worker_ only
+  QFuture<void> lastCall_;                               // main thread
   SerialExecutor worker_{QStringLiteral("segmenting")};  // last: joined before the segmenter goes
 };
 

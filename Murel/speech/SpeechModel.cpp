@@ -1,8 +1,8 @@
 #include "speech/SpeechModel.h"
 
 #include "runtime/AppPaths.h"
-#include "runtime/UserDefaults.h"
 #include "runtime/SystemError.h"
+#include "runtime/UserDefaults.h"
 #include "speech/ParakeetModel.h"
 #include "speech/Qwen3ASRModel.h"
 #include "speech/WhisperModel.h"
@@ -19,10 +19,8 @@ namespace murel {
 
 std::optional<QString> LanguageSupport::resolveLanguage(const QString& selection) const {
   switch (kind) {
-    case Kind::Fixed:
-      return fixedCode;
-    case Kind::DetectOnly:
-      return std::nullopt;
+    case Kind::Fixed: return fixedCode;
+    case Kind::DetectOnly: return std::nullopt;
     case Kind::Selectable:
       if (selection != QLatin1String("auto") && codes.contains(selection)) return selection;
       if (autoDetect || codes.isEmpty()) return std::nullopt;

@@ -60,8 +60,8 @@ inline size_t qHash(const ModelAttribution& a, size_t seed = 0) {
 struct LanguageSupport {
   enum class Kind { Fixed, DetectOnly, Selectable };
   Kind kind = Kind::DetectOnly;
-  QString fixedCode;    // Fixed
-  QStringList codes;    // Selectable, in the order offered
+  QString fixedCode;        // Fixed
+  QStringList codes;        // Selectable, in the order offered
   bool autoDetect = false;  // Selectable: "auto" may be chosen
 
   static LanguageSupport fixed(QString code) { return {Kind::Fixed, std::move(code), {}, false}; }

@@ -3,8 +3,8 @@
 #include "runtime/AppPaths.h"
 #include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
-#include "speech/WhisperLog.h"
 #include "speech/EngineResidency.h"
+#include "speech/WhisperLog.h"
 
 #include <whisper.h>
 
@@ -60,8 +60,7 @@ std::vector<SampleRange> SpeechSegmenter::segments(const AudioSamples& samples) 
   params.max_speech_duration_s = static_cast<float>(maxSegmentSeconds_);
   params.speech_pad_ms = 200;
 
-  whisper_vad_segments* found =
-      whisper_vad_segments_from_samples(ctx_, params, samples.data(), static_cast<int>(n));
+  whisper_vad_segments* found = whisper_vad_segments_from_samples(ctx_, params, samples.data(), static_cast<int>(n));
   if (!found) throw EngineError::runFailed(QStringLiteral("VAD"), -1);
 
   std::vector<SampleRange> ranges;
@@ -84,7 +83,7 @@ std::unique_ptr<SpeechSegmenting> makeSpeechSegmenter(double maxSegmentSeconds, 
 
 qint64 centisecondsToSampleIndex(double centiseconds, qint64 sampleCount) {
   const double exact = std::round(centiseconds * kSamplesPerCentisecond);  // halves away from zero
-  if (!(exact > 0)) return 0;  // also NaN
+  if (!(exact > 0)) return 0;                                              // also NaN
   if (exact >= static_cast<double>(sampleCount)) return sampleCount;
   return static_cast<qint64>(exact);
 }

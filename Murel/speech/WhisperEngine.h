@@ -47,7 +47,7 @@ class WhisperEngine final : public TranscriptionEngine {
   const SpeechModelDescriptor descriptor_;
   const VadModelLocator locateVad_;
   EngineResidency residency_{QStringLiteral("Whisper"), "whisper"};
-  std::shared_ptr<WhisperContext> context_;  // used on worker_ only
+  std::shared_ptr<WhisperContext> context_;           // used on worker_ only
   SerialExecutor worker_{QStringLiteral("whisper")};  // last: joined before the context goes
 };
 

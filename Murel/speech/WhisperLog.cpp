@@ -17,9 +17,8 @@ void forwardWhisperLog(enum ggml_log_level level, const char* text, void*) {
   if (!text || level == GGML_LOG_LEVEL_DEBUG || level == GGML_LOG_LEVEL_CONT) return;
   const QString line = QString::fromUtf8(text).trimmed();
   if (line.isEmpty()) return;
-  DiagLog::shared().log(QStringLiteral("whisper"), level >= GGML_LOG_LEVEL_WARN ? QStringLiteral("warning")
-                                                                                 : QStringLiteral("info"),
-                        line);
+  DiagLog::shared().log(QStringLiteral("whisper"),
+                        level >= GGML_LOG_LEVEL_WARN ? QStringLiteral("warning") : QStringLiteral("info"), line);
 }
 
 }  // namespace

@@ -17,23 +17,26 @@ std::optional<WhisperModel::Case> WhisperModel::fromRawValue(const QString& raw)
 }
 
 const QStringList& whisperLanguageCodes() {
-  static const QStringList codes = QStringLiteral(
-      "af sq am ar hy as az ba eu be bn bs br bg my yue ca zh hr cs da nl en et fo fi fr gl ka de el gu ht ha haw he "
-      "hi hu is id it ja jw kn kk km ko lo la lv ln lt lb mk mg ms ml mt mi mr mn ne no nn oc ps fa pl pt pa ro ru "
-      "sa sr sn sd si sk sl so es su sw sv tl tg ta tt te th bo tr tk uk ur uz vi cy yi yo")
-                                       .split(QLatin1Char(' '));
+  static const QStringList codes =
+      QStringLiteral(
+          "af sq am ar hy as az ba eu be bn bs br bg my yue ca zh hr cs da nl en et fo fi fr gl ka de el gu ht ha haw "
+          "he "
+          "hi hu is id it ja jw kn kk km ko lo la lv ln lt lb mk mg ms ml mt mi mr mn ne no nn oc ps fa pl pt pa ro ru "
+          "sa sr sn sd si sk sl so es su sw sv tl tg ta tt te th bo tr tk uk ur uz vi cy yi yo")
+          .split(QLatin1Char(' '));
   return codes;
 }
 
 namespace {
 
 const ModelAttribution& whisperAttribution() {
-  static const ModelAttribution attribution{
-      QStringLiteral("Whisper"),
-      //% "Speech recognition model by OpenAI."
-      //: Description of the Whisper model in the acknowledgements list.
-      LocalizedText{QT_TRID_NOOP("settings.acknowledgements.whisperModel.detail"), "Speech recognition model by OpenAI."},
-      QStringLiteral("MIT"), modelHostingPage(QLatin1String(kWhisperModelRepository))};
+  static const ModelAttribution attribution{QStringLiteral("Whisper"),
+                                            //% "Speech recognition model by OpenAI."
+                                            //: Description of the Whisper model in the acknowledgements list.
+                                            LocalizedText{QT_TRID_NOOP("settings.acknowledgements.whisperModel.detail"),
+                                                          "Speech recognition model by OpenAI."},
+                                            QStringLiteral("MIT"),
+                                            modelHostingPage(QLatin1String(kWhisperModelRepository))};
   return attribution;
 }
 

@@ -12,9 +12,9 @@
 namespace murel {
 
 DashboardMetrics DashboardMetrics::make(const UsageStatsStore& stats, const QDateTime& now, const QTimeZone& zone) {
-  return make(Totals{stats.totalWords(), stats.totalCharacters(), stats.totalDictations(),
-                     stats.totalRecordingSeconds()},
-              stats.daily(), now, zone);
+  return make(
+      Totals{stats.totalWords(), stats.totalCharacters(), stats.totalDictations(), stats.totalRecordingSeconds()},
+      stats.daily(), now, zone);
 }
 
 DashboardMetrics DashboardMetrics::make(const Totals& totals, const QList<DailyUsage>& daily, const QDateTime& now,
@@ -122,12 +122,14 @@ QString timeSavedText(double minutes, const QLocale& locale) {
   std::vector<icu::Measure> measures;
   const qint64 hours = whole / 60;
   const qint64 rest = whole % 60;
-  if (hours > 0) measures.emplace_back(icu::Formattable(static_cast<int64_t>(hours)), icu::MeasureUnit::createHour(status), status);
+  if (hours > 0)
+    measures.emplace_back(icu::Formattable(static_cast<int64_t>(hours)), icu::MeasureUnit::createHour(status), status);
   if (rest > 0 || hours == 0)
     measures.emplace_back(icu::Formattable(static_cast<int64_t>(rest)), icu::MeasureUnit::createMinute(status), status);
   icu::UnicodeString text;
   icu::FieldPosition position(icu::FieldPosition::DONT_CARE);
-  if (U_SUCCESS(status)) format.formatMeasures(measures.data(), static_cast<int32_t>(measures.size()), text, position, status);
+  if (U_SUCCESS(status))
+    format.formatMeasures(measures.data(), static_cast<int32_t>(measures.size()), text, position, status);
   if (U_FAILURE(status)) {
     // ICU without data for the locale: the same figures in plain ASCII units.
     QString fallback;

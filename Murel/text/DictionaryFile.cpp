@@ -56,7 +56,8 @@ QString exportText(const QList<DictionaryEntry>& entries) {
   //% "one rule per line: original -> replacement. lines starting with # are ignored."
   //: Comment line written at the top of an exported dictionary text file.
   QString out = QStringLiteral("# ") + qtTrId("settings.dictionary.file.header") + QStringLiteral("\n\n");
-  for (const DictionaryEntry& e : entries) out += e.original + QStringLiteral(" -> ") + e.replacement + QLatin1Char('\n');
+  for (const DictionaryEntry& e : entries)
+    out += e.original + QStringLiteral(" -> ") + e.replacement + QLatin1Char('\n');
   return out;
 }
 

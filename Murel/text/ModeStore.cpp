@@ -1,9 +1,9 @@
 #include "text/ModeStore.h"
 
 #include "runtime/SystemLog.h"
+#include "runtime/UnicodeText.h"
 #include "runtime/UserDefaults.h"
 #include "text/StoredRecords.h"
-#include "runtime/UnicodeText.h"
 
 namespace murel {
 namespace {
@@ -35,7 +35,8 @@ std::optional<Mode> Mode::fromJson(const QJsonValue& value) {
   const QJsonObject o = value.toObject();
   const std::optional<QUuid> id = stored::uuidFrom(o.value(QLatin1String("id")));
   const std::optional<QString> name = stored::stringMember(o, "name");
-  const std::optional<Transformation> transformation = Transformation::fromJson(o.value(QLatin1String("transformation")));
+  const std::optional<Transformation> transformation =
+      Transformation::fromJson(o.value(QLatin1String("transformation")));
   const std::optional<bool> isDefault = stored::boolMember(o, "isDefault");
   if (!id || !name || !transformation || !isDefault) return std::nullopt;
   std::optional<KeyCombo> hotkey;

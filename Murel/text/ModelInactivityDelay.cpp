@@ -6,8 +6,9 @@ namespace murel::model_inactivity_delay {
 
 const QList<ModelInactivityDelay>& allCases() {
   static const QList<ModelInactivityDelay> cases = {
-      ModelInactivityDelay::never,   ModelInactivityDelay::fifteenMinutes, ModelInactivityDelay::thirtyMinutes,
-      ModelInactivityDelay::fortyFiveMinutes, ModelInactivityDelay::oneHour, ModelInactivityDelay::twoHours};
+      ModelInactivityDelay::never,         ModelInactivityDelay::fifteenMinutes,
+      ModelInactivityDelay::thirtyMinutes, ModelInactivityDelay::fortyFiveMinutes,
+      ModelInactivityDelay::oneHour,       ModelInactivityDelay::twoHours};
   return cases;
 }
 

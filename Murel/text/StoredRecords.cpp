@@ -125,16 +125,21 @@ qsizetype valueEnd(const QByteArray& text, qsizetype from) {
   for (qsizetype i = from; i < text.size(); ++i) {
     const char c = text[i];
     if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
       continue;
     }
-    if (c == '"') inString = true;
-    else if (c == '[' || c == '{') ++depth;
+    if (c == '"')
+      inString = true;
+    else if (c == '[' || c == '{')
+      ++depth;
     else if (c == ']' || c == '}') {
       if (--depth < 0) return i;  // the enclosing array's end
       if (depth == 0) return i + 1;
-    } else if (depth == 0 && c == ',') return i;
+    } else if (depth == 0 && c == ',')
+      return i;
   }
   return -1;
 }
@@ -166,8 +171,10 @@ SalvagedArray salvageArray(const UserDefaults& defaults, const QString& key) {
     }
     i = end;
     while (i < text.size() && QChar::isSpace(uchar(text[i]))) ++i;
-    if (i < text.size() && text[i] == ',') ++i;
-    else break;
+    if (i < text.size() && text[i] == ',')
+      ++i;
+    else
+      break;
   }
   return out;
 }

@@ -99,8 +99,10 @@ QList<T> decodeLenientList(UserDefaults& defaults, const QString& key,
   int dropped = 0;
   for (const QJsonValue element : array.elements) {
     LenientDecodable<T> item = LenientDecodable<T>::decode(element, decodeElement);
-    if (item.value) out.append(std::move(*item.value));
-    else ++dropped;
+    if (item.value)
+      out.append(std::move(*item.value));
+    else
+      ++dropped;
   }
   if (!array.complete || dropped > 0) {
     keepUnreadableAside(defaults, key,

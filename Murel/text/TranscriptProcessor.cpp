@@ -108,7 +108,7 @@ QString TranscriptProcessor::applyDictionary(const QString& text, const QList<Di
 TranscriptProcessor::EnhanceFunction TranscriptProcessor::enhanceWhenModelInstalled(
     std::function<bool()> isModelInstalled, EnhanceFunction enhance) {
   return [isModelInstalled = std::move(isModelInstalled), enhance = std::move(enhance)](QString text,
-                                                                                       QString instructions) {
+                                                                                        QString instructions) {
     return gatedEnhance(isModelInstalled, enhance, std::move(text), std::move(instructions));
   };
 }

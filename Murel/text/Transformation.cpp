@@ -1,7 +1,7 @@
 #include "text/Transformation.h"
 
-#include "text/StoredRecords.h"
 #include "runtime/UnicodeText.h"
+#include "text/StoredRecords.h"
 
 #include <QJsonObject>
 
@@ -61,14 +61,12 @@ const QString& instructions(TransformPreset preset) {
 
 QString Transformation::displayName() const {
   switch (kind_) {
-    case Kind::preset:
-      return transform_preset::displayName(preset_);
+    case Kind::preset: return transform_preset::displayName(preset_);
     case Kind::custom:
       //% "Custom"
       //: Name of the Custom transformation option.
       return qtTrId("transform.custom.name");
-    case Kind::raw:
-      break;
+    case Kind::raw: break;
   }
   //% "Raw"
   //: Name of the Raw (no transformation) option.
@@ -78,15 +76,9 @@ QString Transformation::displayName() const {
 QByteArray Transformation::toJsonText() const {
   stored::ObjectWriter w;
   switch (kind_) {
-    case Kind::raw:
-      w.add("kind", QStringLiteral("raw"));
-      break;
-    case Kind::preset:
-      w.add("kind", QStringLiteral("preset")).add("value", transform_preset::rawValue(preset_));
-      break;
-    case Kind::custom:
-      w.add("kind", QStringLiteral("custom")).add("value", custom_);
-      break;
+    case Kind::raw: w.add("kind", QStringLiteral("raw")); break;
+    case Kind::preset: w.add("kind", QStringLiteral("preset")).add("value", transform_preset::rawValue(preset_)); break;
+    case Kind::custom: w.add("kind", QStringLiteral("custom")).add("value", custom_); break;
   }
   return w.text();
 }
@@ -115,12 +107,9 @@ std::optional<Transformation> Transformation::fromJson(const QJsonValue& value) 
 bool operator==(const Transformation& a, const Transformation& b) {
   if (a.kind_ != b.kind_) return false;
   switch (a.kind_) {
-    case Transformation::Kind::raw:
-      return true;
-    case Transformation::Kind::preset:
-      return a.preset_ == b.preset_;
-    case Transformation::Kind::custom:
-      return canonicallyEqual(a.custom_, b.custom_);
+    case Transformation::Kind::raw: return true;
+    case Transformation::Kind::preset: return a.preset_ == b.preset_;
+    case Transformation::Kind::custom: return canonicallyEqual(a.custom_, b.custom_);
   }
   return false;
 }

@@ -50,10 +50,12 @@ class PrivateBus {
     daemon_.start();
     daemon_.waitForStarted(5000);
     name_ = QStringLiteral("murel-private-") + QUuid::createUuid().toString(QUuid::Id128);
-    pump([&] {
-      QDBusConnection::disconnectFromBus(name_);
-      return QDBusConnection::connectToBus(address_, name_).isConnected();
-    }, std::chrono::seconds(10));
+    pump(
+        [&] {
+          QDBusConnection::disconnectFromBus(name_);
+          return QDBusConnection::connectToBus(address_, name_).isConnected();
+        },
+        std::chrono::seconds(10));
   }
   ~PrivateBus() {
     QDBusConnection::disconnectFromBus(name_);
@@ -111,9 +113,12 @@ class FakeTrayWatcher final : public QDBusVirtualObject {
     if (member == QLatin1String("Get") && message.arguments().size() == 2) {
       const QString property = message.arguments().at(1).toString();
       QVariant value;
-      if (property == QLatin1String("IsStatusNotifierHostRegistered")) value = true;
-      else if (property == QLatin1String("ProtocolVersion")) value = 0;
-      else if (property == QLatin1String("RegisteredStatusNotifierItems")) value = items_;
+      if (property == QLatin1String("IsStatusNotifierHostRegistered"))
+        value = true;
+      else if (property == QLatin1String("ProtocolVersion"))
+        value = 0;
+      else if (property == QLatin1String("RegisteredStatusNotifierItems"))
+        value = items_;
       connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
       return true;
     }
@@ -163,7 +168,8 @@ struct Home {
 
 inline QProcessEnvironment environmentFor(const Home& home, const QString& busAddress) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* sub : {"home", "config", "data", "cache", "state"}) QDir().mkpath(home.root + QLatin1Char('/') + QLatin1String(sub));
+  for (const char* sub : {"home", "config", "data", "cache", "state"})
+    QDir().mkpath(home.root + QLatin1Char('/') + QLatin1String(sub));
   env.insert(QStringLiteral("HOME"), home.root + QStringLiteral("/home"));
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.config());
   env.insert(QStringLiteral("XDG_DATA_HOME"), home.data());
@@ -200,9 +206,9 @@ inline bool catchesSigterm(qint64 pid) {
 // The mapped windows of the process whose title starts with `title`.
 inline QStringList mappedWindows(qint64 pid, const QString& title) {
   QProcess search;
-  search.start(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                                            QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"),
-                                            QLatin1Char('^') + title});
+  search.start(QStringLiteral("xdotool"),
+               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), QLatin1Char('^') + title});
   search.waitForFinished(5000);
   if (search.exitCode() != 0) return {};
   return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

@@ -2,22 +2,22 @@
 // A dictation session on fake edges: a recorder that writes real (empty) WAV
 // files, an engine host driven by the fake clock, the real deliverer with its
 // clipboard, paste and stores replaced by plain records.
+#include "app/DictationSession.h"
+#include "audio/AudioRecorder.h"
+#include "delivery/TranscriptDeliverer.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
-#include "app/DictationSession.h"
 #include "runtime/UserDefaults.h"
-#include "audio/AudioRecorder.h"
 #include "speech/EngineError.h"
 #include "support/FakeClock.h"
 #include "support/TestEnv.h"
 #include "text/DictionaryStore.h"
 #include "text/ModeStore.h"
-#include "delivery/TranscriptDeliverer.h"
 #include "text/TranscriptProcessor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QCoreApplication>
 #include <QStringList>
 
 #include <ostream>
@@ -182,7 +182,15 @@ struct SessionRig {
   std::vector<DictationSessionEvent> rawEvents;
 
   DictationSession session{DictationSession::Services{
-      recorder, modes, dictionary, engine, deliverer, mediaControl, hud, clock, diag,
+      recorder,
+      modes,
+      dictionary,
+      engine,
+      deliverer,
+      mediaControl,
+      hud,
+      clock,
+      diag,
       [this] { return mic; },
       [this](RecordingCue cue) {
         cues.append(cue == RecordingCue::Started ? QStringLiteral("start") : QStringLiteral("stop"));

@@ -3,10 +3,10 @@
 #include "app/AppDelegate.h"
 #include "app/LaunchReadiness.h"
 #include "app/MurelApp.h"
-#include "runtime/UserDefaults.h"
-#include "platform/xdg/LoginItem.h"
 #include "platform/pulse/MicrophonePermission.h"
 #include "platform/x11/TaskbarPresence.h"
+#include "platform/xdg/LoginItem.h"
+#include "runtime/UserDefaults.h"
 #include "speech/SpeechModel.h"
 #include "support/TestEnv.h"
 
@@ -64,7 +64,8 @@ TEST(LaunchReadiness, NeedsMicrophoneTrustAndTheSelectedModelAtItsSize) {
   model.deleteModelFiles();
   const auto ready = [&](Mic mic, bool trusted) {
     FixedMicrophone microphone(mic);
-    return evaluateLaunchReadiness(microphone, [trusted] { return trusted; }, defaults);
+    return evaluateLaunchReadiness(
+        microphone, [trusted] { return trusted; }, defaults);
   };
   EXPECT_FALSE(ready(Mic::Authorized, true)) << "no model files";
 

@@ -19,8 +19,8 @@ namespace {
 class AppProcess : public ::testing::Test {
  protected:
   void SetUp() override {
-    const QString root = test::freshDir(QStringLiteral("app-") + QString::fromLatin1(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const QString root = test::freshDir(
+        QStringLiteral("app-") + QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     home_.root = root + QStringLiteral("/home");
     bus_ = std::make_unique<apprig::PrivateBus>(root + QStringLiteral("/bus"));
     ASSERT_TRUE(bus_->connection().isConnected());

@@ -14,7 +14,8 @@ TEST(AppSmoke, StartsAndQuitsOnSigterm) {
   app.setProgram(murel::test::buildDir() + QStringLiteral("/bin/murel"));
   app.start();
   ASSERT_TRUE(app.waitForStarted(10000));
-  ASSERT_TRUE(murel::test::waitUntil([&] { return murel::apprig::catchesSigterm(app.processId()); }, std::chrono::seconds(30)));
+  ASSERT_TRUE(
+      murel::test::waitUntil([&] { return murel::apprig::catchesSigterm(app.processId()); }, std::chrono::seconds(30)));
   EXPECT_FALSE(app.waitForFinished(1000)) << app.readAllStandardError().toStdString();
   ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
   ASSERT_TRUE(app.waitForFinished(10000));

@@ -3,8 +3,8 @@
 // speech-model catalogue on real files.
 #include "SessionRig.h"
 
-#include "runtime/AppPaths.h"
 #include "app/AppState.h"
+#include "runtime/AppPaths.h"
 #include "runtime/SystemLog.h"
 #include "speech/LanguageModelFile.h"
 #include "speech/SpeechModel.h"
@@ -45,16 +45,16 @@ class AppStateTest : public ::testing::Test {
  protected:
   void build() {
     hotKeys = std::make_unique<HotKeyService>(rig.defaults, tap);
-    app = std::make_unique<AppState>(AppState::Parts{
-        rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, *hotKeys, rig.diag,
-        [this] { ++cuePreloads; },
-        [this] {
-          auto s = std::make_unique<FakeSwitcher>();
-          switcher = s.get();
-          ++switchersMade;
-          return s;
-        },
-        [this](std::function<void(quint32, quint64)> handler) { globalKeys = std::move(handler); }});
+    app = std::make_unique<AppState>(
+        AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, *hotKeys, rig.diag,
+                        [this] { ++cuePreloads; },
+                        [this] {
+                          auto s = std::make_unique<FakeSwitcher>();
+                          switcher = s.get();
+                          ++switchersMade;
+                          return s;
+                        },
+                        [this](std::function<void(quint32, quint64)> handler) { globalKeys = std::move(handler); }});
   }
   void bootstrapped() {
     build();
@@ -64,9 +64,8 @@ class AppStateTest : public ::testing::Test {
   SessionRig rig;
   FakeClock keyClock;
   FakeKeyEventTap tap{keyClock};
-  TranscriptProcessor processor{
-      [](QString text, QString) -> QCoro::Task<QString> { co_return text.toUpper(); },
-      [this] { return rig.dictionary.entries(); }};
+  TranscriptProcessor processor{[](QString text, QString) -> QCoro::Task<QString> { co_return text.toUpper(); },
+                                [this] { return rig.dictionary.entries(); }};
   std::unique_ptr<HotKeyService> hotKeys;
   std::unique_ptr<AppState> app;
   int cuePreloads = 0;
@@ -102,9 +101,10 @@ TEST_F(AppStateTest, StoredFlagsOfAnyTypeRead) {
     rig.defaults.remove(row.key);
     if (row.stored.isValid()) rig.defaults.setValue(row.key, row.stored);
     HotKeyService service(rig.defaults, tap);
-    AppState state(AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session,
-                                   service, rig.diag, {}, {}, {}});
-    EXPECT_EQ(state.property(row.key).toBool(), row.expected) << row.key << " = " << row.stored.toString().toStdString();
+    AppState state(AppState::Parts{
+        rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, service, rig.diag, {}, {}, {}});
+    EXPECT_EQ(state.property(row.key).toBool(), row.expected)
+        << row.key << " = " << row.stored.toString().toStdString();
   }
 }
 
@@ -139,8 +139,8 @@ TEST_F(AppStateTest, PreferencesAreAllOffOnceTheStateIsGone) {
   app->setRestoreClipboard(true);
   EXPECT_TRUE(rig.session.preferences().restoreClipboard);
   app.reset();
-  const DictationSessionPreferences p = rig.session.preferences ? rig.session.preferences()
-                                                                 : DictationSessionPreferences{};
+  const DictationSessionPreferences p =
+      rig.session.preferences ? rig.session.preferences() : DictationSessionPreferences{};
   EXPECT_FALSE(p.autoPaste || p.restoreClipboard || p.showHud || p.soundCuesEnabled || p.pauseMediaWhileRecording);
 }
 
@@ -241,7 +241,7 @@ TEST_F(AppStateTest, EscapeCancelsOnlyWithoutModifiersWhileBusy) {
     bool cancels;
   };
   const std::vector<Row> rows = {{0, true},
-                                 {0x10000, true},  // Caps Lock
+                                 {0x10000, true},   // Caps Lock
                                  {0x800000, true},  // fn
                                  {0x200000, true},  // numeric pad
                                  {AppState::kShiftFlag, false},

@@ -57,13 +57,13 @@ class OwnXServer {
   QString display_;
 };
 
-
 class DesktopFaults : public ::testing::Test {
  protected:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs the rig";
-    const QString root = test::freshDir(QStringLiteral("faults-") + QString::fromLatin1(
-        ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const QString root =
+        test::freshDir(QStringLiteral("faults-") +
+                       QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     home_.root = root + QStringLiteral("/home");
     bus_ = std::make_unique<apprig::PrivateBus>(root + QStringLiteral("/bus"));
     ASSERT_TRUE(bus_->connection().isConnected());
@@ -83,9 +83,7 @@ class DesktopFaults : public ::testing::Test {
   }
 
   QString recordings() const { return home_.data() + QStringLiteral("/Murel/Recordings"); }
-  QStringList recordingFiles() const {
-    return QDir(recordings()).entryList({QStringLiteral("*.wav")}, QDir::Files);
-  }
+  QStringList recordingFiles() const { return QDir(recordings()).entryList({QStringLiteral("*.wav")}, QDir::Files); }
 
   // The application on `display`, recording after a press of its hotkey.
   void startRecording(const QString& display) {
@@ -99,13 +97,16 @@ class DesktopFaults : public ::testing::Test {
     ASSERT_TRUE(app_->waitForStarted(10000));
     ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, 20s))
         << home_.log().toStdString();
-    ASSERT_TRUE(apprig::pump([&] {
-      QProcess key;
-      key.setProcessEnvironment(env_);
-      key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F6")});
-      key.waitForFinished(5000);
-      return apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  record start")); }, 1s);
-    }, 20s)) << home_.log().toStdString();
+    ASSERT_TRUE(apprig::pump(
+        [&] {
+          QProcess key;
+          key.setProcessEnvironment(env_);
+          key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F6")});
+          key.waitForFinished(5000);
+          return apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  record start")); }, 1s);
+        },
+        20s))
+        << home_.log().toStdString();
     ASSERT_TRUE(apprig::pump([&] { return !recordingFiles().isEmpty(); }, 5s));
   }
 
@@ -159,7 +160,8 @@ TEST_F(DesktopFaults, LaunchRemovesLeftoverRecordings) {
   ASSERT_TRUE(other.open(QIODevice::WriteOnly));
   other.close();
   app_ = apprig::startApp(test::buildDir() + QStringLiteral("/bin/murel"), home_, bus_->address());
-  EXPECT_TRUE(apprig::pump([&] { return recordingFiles().isEmpty(); }, 20s)) << recordingFiles().join(u' ').toStdString();
+  EXPECT_TRUE(apprig::pump([&] { return recordingFiles().isEmpty(); }, 20s))
+      << recordingFiles().join(u' ').toStdString();
   EXPECT_TRUE(QFile::exists(other.fileName()));
 }
 
@@ -168,8 +170,10 @@ TEST(NoXServer, SaysItNeedsAnX11SessionAndExits1) {
     SCOPED_TRACE(display.toStdString());
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (display.isEmpty()) env.remove(QStringLiteral("DISPLAY"));
-    else env.insert(QStringLiteral("DISPLAY"), display);
+    if (display.isEmpty())
+      env.remove(QStringLiteral("DISPLAY"));
+    else
+      env.insert(QStringLiteral("DISPLAY"), display);
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     app.setProcessEnvironment(env);
     app.start(test::buildDir() + QStringLiteral("/bin/murel"), {});

@@ -2,13 +2,13 @@
 // machine gives, and saving it through the panels and the file manager.
 #include "AppProcessRig.h"
 
-#include "runtime/DiagLog.h"
 #include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
+#include "audio/AudioDeviceManager.h"
+#include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
 #include "speech/LanguageModelFile.h"
-#include "audio/AudioDeviceManager.h"
 #include "speech/SpeechModel.h"
 #include "support/FakeFileManager.h"
 #include "support/ScriptedFilePanels.h"
@@ -98,7 +98,8 @@ TEST(DiagnosticsReport, FallbacksForMissingFacts) {
   EXPECT_TRUE(report.contains(QStringLiteral("\nlastError       none\n")));
   EXPECT_TRUE(report.endsWith(QStringLiteral("\n\n--- log ---\n"))) << report.toStdString();
 
-  const QList<std::pair<int, const char*>> mics{{0, "notDetermined"}, {1, "restricted"}, {2, "denied"}, {3, "authorized"}, {-1, "unknown"}};
+  const QList<std::pair<int, const char*>> mics{
+      {0, "notDetermined"}, {1, "restricted"}, {2, "denied"}, {3, "authorized"}, {-1, "unknown"}};
   for (const auto& [value, name] : mics) EXPECT_EQ(microphonePermissionName(value), QLatin1String(name));
 }
 
@@ -143,7 +144,8 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
   EXPECT_FALSE(facts.buildNumber->isEmpty());
   EXPECT_EQ(facts.selectedSpeechModel, model.id.rawValue);
   ASSERT_EQ(facts.speechModels.size(), SpeechModelDescriptor::catalog().size());
-  for (const auto& line : facts.speechModels) EXPECT_EQ(line.downloaded, line.id == model.id.rawValue) << line.id.toStdString();
+  for (const auto& line : facts.speechModels)
+    EXPECT_EQ(line.downloaded, line.id == model.id.rawValue) << line.id.toStdString();
   EXPECT_FALSE(facts.languageModelDownloaded);
   EXPECT_EQ(facts.microphonePermission, 3);
   EXPECT_TRUE(facts.accessibilityTrusted);
@@ -213,7 +215,8 @@ TEST(SaveWithPanel, ReplacesTheChosenFileOrLogsTheFailure) {
 // and the file shown by the desktop's file manager over the session bus.
 TEST(SaveWithPanel, ExportedReportIsShownByTheFileManager) {
   ASSERT_TRUE(installTranslations(*QCoreApplication::instance()));
-  test::FakeFileManager fileManager(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-fm")));
+  test::FakeFileManager fileManager(
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-fm")));
   test::ScriptedPanels panels;
   const QString target = test::freshDir(QStringLiteral("export")) + QStringLiteral("/diagnostics.txt");
   panels.answer = target;

@@ -53,7 +53,6 @@ class CopyingHost final : public SpeechEngineHosting {
   QString folder_;
 };
 
-
 QByteArray pcmOf(const AudioSamples& samples) {
   QByteArray pcm(qsizetype(samples.size() * 2), '\0');
   auto* out = reinterpret_cast<qint16*>(pcm.data());
@@ -109,9 +108,8 @@ TEST(DictationEndToEnd, HotkeySpeechTranscriptionAndPaste) {
 
   ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("F6")}));
   ASSERT_TRUE(waitUntil([&] { return app.status() == AppStatus::recording(); }));
-  const AudioSamples speech =
-      concat({silenceSamples(0.3), spokenSamples(QStringLiteral("Please send the report to Anna.")),
-              silenceSamples(0.5)});
+  const AudioSamples speech = concat(
+      {silenceSamples(0.3), spokenSamples(QStringLiteral("Please send the report to Anna.")), silenceSamples(0.5)});
   ASSERT_TRUE(mic.write(pcmOf(speech)));
   ASSERT_TRUE(waitUntil([&] { return recorder.capturedFrames() >= speech.size(); }, 20s));
   ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("F6")}));

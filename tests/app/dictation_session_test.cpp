@@ -15,15 +15,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const QString kMicDenied =
-    QStringLiteral("error:Murel can't reach the sound server, so it can't record. Check that PulseAudio or PipeWire "
-                   "is running, then try again.");
+const QString kMicDenied = QStringLiteral(
+    "error:Murel can't reach the sound server, so it can't record. Check that PulseAudio or PipeWire "
+    "is running, then try again.");
 const QString kDeviceLost = QStringLiteral("error:The microphone was disconnected, so recording stopped.");
 const QString kPasteFailed =
     QStringLiteral("error:Couldn't paste automatically. Your text is on the clipboard, ready to paste.");
-const QString kNoAccessibility =
-    QStringLiteral("error:Murel can't type into other windows here (it needs an X11 session with XTEST), so it can't "
-                   "paste. Text is on the clipboard.");
+const QString kNoAccessibility = QStringLiteral(
+    "error:Murel can't type into other windows here (it needs an X11 session with XTEST), so it can't "
+    "paste. Text is on the clipboard.");
 
 void pump() {
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
@@ -62,92 +62,121 @@ const QString kInitFailed = EngineError::initFailed(QStringLiteral("Whisper")).d
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SessionLifecycle,
-    ::testing::Values(
-        LifecycleRow{"delivered",
-                     [](SessionRig& r) {
-                       r.session.start();
-                       r.session.stop();
-                       r.settle();
-                     },
-                     {"recording", "transcribing", "text:hello world", "ready"}, 0, 1},
-        LifecycleRow{"microphoneDenied", [](SessionRig& r) { r.mic = 2; r.session.start(); }, {kMicDenied}, 1, 0},
-        LifecycleRow{"recorderStartFailed",
-                     [](SessionRig& r) {
-                       r.recorder.failWith = RecorderError::fileCreationFailed();
-                       r.session.start();
-                     },
-                     {"error:Recording failed: " + RecorderError::fileCreationFailed().description(), "ready"}, 1, 0},
-        LifecycleRow{"cancelWhileRecording",
-                     [](SessionRig& r) {
-                       r.session.start();
-                       r.session.cancel();
-                     },
-                     {"recording", "ready"}, 1, 0},
-        LifecycleRow{"cancelWhileTranscribing",
-                     [](SessionRig& r) {
-                       r.engine.transcribeDelay = 2s;
-                       r.session.start();
-                       r.session.stop();
-                       r.clock.advance(1s);
-                       r.session.cancel();
-                       EXPECT_EQ(r.session.phase(), DictationSession::Phase::idle);
-                     },
-                     {"recording", "transcribing", "ready"}, 1, 1},
-        LifecycleRow{"transcriptionError",
-                     [](SessionRig& r) {
-                       r.engine.transcribeError = EngineError::runFailed(QStringLiteral("Whisper"), -3);
-                       r.session.start();
-                       r.session.stop();
-                     },
-                     {"recording", "transcribing", "error:Transcription failed: " + kRunFailed, "ready"}, 0, 1},
-        LifecycleRow{"loadErrorSurfacesAtTranscription",
-                     [](SessionRig& r) {
-                       r.engine.loadError = EngineError::initFailed(QStringLiteral("Whisper"));
-                       r.session.start();
-                       r.session.stop();
-                     },
-                     {"recording", "transcribing", "error:Transcription failed: " + kInitFailed, "ready"}, 0, 0},
-        LifecycleRow{"deviceLost",
-                     [](SessionRig& r) {
-                       r.session.start();
-                       r.recorder.onDeviceLost();
-                     },
-                     {"recording", kDeviceLost, "ready"}, 1, 0},
-        LifecycleRow{"deviceLostWhileTranscribingIsIgnored",
-                     [](SessionRig& r) {
-                       r.engine.transcribeDelay = 1s;
-                       r.session.start();
-                       r.session.stop();
-                       r.recorder.onDeviceLost();
-                       r.settle();
-                       r.settle();
-                     },
-                     {"recording", "transcribing", "text:hello world", "ready"}, 0, 1},
-        LifecycleRow{"pasteFailedStays",
-                     [](SessionRig& r) {
-                       r.pastePosted = false;
-                       r.session.start();
-                       r.session.stop();
-                       r.settle();
-                     },
-                     {"recording", "transcribing", kPasteFailed, "text:hello world"}, 0, 1},
-        LifecycleRow{"pasteNotTrustedOffersSettings",
-                     [](SessionRig& r) {
-                       r.trusted = false;
-                       r.pastePosted = false;
-                       r.session.start();
-                       r.session.stop();
-                       r.settle();
-                     },
-                     {"recording", "transcribing", kNoAccessibility, "text:hello world"}, 0, 1},
-        LifecycleRow{"emptyTranscriptIsNoError",
-                     [](SessionRig& r) {
-                       r.engine.transcript = QStringLiteral("   ");
-                       r.session.start();
-                       r.session.stop();
-                       r.settle();
-                     },
-                     {"recording", "transcribing", "ready"}, 0, 1}),
+    ::testing::Values(LifecycleRow{"delivered",
+                                   [](SessionRig& r) {
+                                     r.session.start();
+                                     r.session.stop();
+                                     r.settle();
+                                   },
+                                   {"recording", "transcribing", "text:hello world", "ready"},
+                                   0,
+                                   1},
+                      LifecycleRow{"microphoneDenied",
+                                   [](SessionRig& r) {
+                                     r.mic = 2;
+                                     r.session.start();
+                                   },
+                                   {kMicDenied},
+                                   1,
+                                   0},
+                      LifecycleRow{
+                          "recorderStartFailed",
+                          [](SessionRig& r) {
+                            r.recorder.failWith = RecorderError::fileCreationFailed();
+                            r.session.start();
+                          },
+                          {"error:Recording failed: " + RecorderError::fileCreationFailed().description(), "ready"},
+                          1,
+                          0},
+                      LifecycleRow{"cancelWhileRecording",
+                                   [](SessionRig& r) {
+                                     r.session.start();
+                                     r.session.cancel();
+                                   },
+                                   {"recording", "ready"},
+                                   1,
+                                   0},
+                      LifecycleRow{"cancelWhileTranscribing",
+                                   [](SessionRig& r) {
+                                     r.engine.transcribeDelay = 2s;
+                                     r.session.start();
+                                     r.session.stop();
+                                     r.clock.advance(1s);
+                                     r.session.cancel();
+                                     EXPECT_EQ(r.session.phase(), DictationSession::Phase::idle);
+                                   },
+                                   {"recording", "transcribing", "ready"},
+                                   1,
+                                   1},
+                      LifecycleRow{"transcriptionError",
+                                   [](SessionRig& r) {
+                                     r.engine.transcribeError = EngineError::runFailed(QStringLiteral("Whisper"), -3);
+                                     r.session.start();
+                                     r.session.stop();
+                                   },
+                                   {"recording", "transcribing", "error:Transcription failed: " + kRunFailed, "ready"},
+                                   0,
+                                   1},
+                      LifecycleRow{"loadErrorSurfacesAtTranscription",
+                                   [](SessionRig& r) {
+                                     r.engine.loadError = EngineError::initFailed(QStringLiteral("Whisper"));
+                                     r.session.start();
+                                     r.session.stop();
+                                   },
+                                   {"recording", "transcribing", "error:Transcription failed: " + kInitFailed, "ready"},
+                                   0,
+                                   0},
+                      LifecycleRow{"deviceLost",
+                                   [](SessionRig& r) {
+                                     r.session.start();
+                                     r.recorder.onDeviceLost();
+                                   },
+                                   {"recording", kDeviceLost, "ready"},
+                                   1,
+                                   0},
+                      LifecycleRow{"deviceLostWhileTranscribingIsIgnored",
+                                   [](SessionRig& r) {
+                                     r.engine.transcribeDelay = 1s;
+                                     r.session.start();
+                                     r.session.stop();
+                                     r.recorder.onDeviceLost();
+                                     r.settle();
+                                     r.settle();
+                                   },
+                                   {"recording", "transcribing", "text:hello world", "ready"},
+                                   0,
+                                   1},
+                      LifecycleRow{"pasteFailedStays",
+                                   [](SessionRig& r) {
+                                     r.pastePosted = false;
+                                     r.session.start();
+                                     r.session.stop();
+                                     r.settle();
+                                   },
+                                   {"recording", "transcribing", kPasteFailed, "text:hello world"},
+                                   0,
+                                   1},
+                      LifecycleRow{"pasteNotTrustedOffersSettings",
+                                   [](SessionRig& r) {
+                                     r.trusted = false;
+                                     r.pastePosted = false;
+                                     r.session.start();
+                                     r.session.stop();
+                                     r.settle();
+                                   },
+                                   {"recording", "transcribing", kNoAccessibility, "text:hello world"},
+                                   0,
+                                   1},
+                      LifecycleRow{"emptyTranscriptIsNoError",
+                                   [](SessionRig& r) {
+                                     r.engine.transcript = QStringLiteral("   ");
+                                     r.session.start();
+                                     r.session.stop();
+                                     r.settle();
+                                   },
+                                   {"recording", "transcribing", "ready"},
+                                   0,
+                                   1}),
     [](const ::testing::TestParamInfo<LifecycleRow>& info) { return std::string(info.param.name); });
 
 TEST(DictationSession, RecordingStartWiresCuesMediaHudAndEngine) {
@@ -271,11 +300,23 @@ TEST(DictationSession, StopCancelOrStartWhileTheInputOpens) {
     bool fileKept;
   };
   const Row rows[] = {
-      {"stop", [](DictationSession& s) { s.stop(); }, {"recording", "transcribing"},
-       DictationSession::Phase::transcribing, 1, true},
-      {"cancel", [](DictationSession& s) { s.cancel(); }, {"recording", "ready"}, DictationSession::Phase::idle, 1,
+      {"stop",
+       [](DictationSession& s) { s.stop(); },
+       {"recording", "transcribing"},
+       DictationSession::Phase::transcribing,
+       1,
+       true},
+      {"cancel",
+       [](DictationSession& s) { s.cancel(); },
+       {"recording", "ready"},
+       DictationSession::Phase::idle,
+       1,
        false},
-      {"second start", [](DictationSession& s) { s.start(); }, {"recording"}, DictationSession::Phase::recording, 0,
+      {"second start",
+       [](DictationSession& s) { s.start(); },
+       {"recording"},
+       DictationSession::Phase::recording,
+       0,
        true},
   };
   for (const Row& row : rows) {
@@ -363,29 +404,50 @@ TEST_P(VoiceEdit, Outcome) {
   EXPECT_FALSE(rig.session.isCommandEdit());
 }
 
-const QString kTooLong =
-    QStringLiteral("error:That selection is too long to edit — try under 1,000 words.");
+const QString kTooLong = QStringLiteral("error:That selection is too long to edit — try under 1,000 words.");
 const QString kFailed = QStringLiteral("error:Voice edit couldn't process that. Your text wasn't changed.");
 const QString kModelMissing = QStringLiteral("error:Voice edit needs the AI model. Download it in Settings first.");
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, VoiceEdit,
     ::testing::Values(
-        VoiceEditRow{"selectionOf1000WordsIsEdited", [](SessionRig& r) { r.selection = words(1000); },
-                     {"recording", "transcribing", "text:Short.", "ready"}, 1, "Short.", 0},
-        VoiceEditRow{"selectionOf1001WordsIsRefused", [](SessionRig& r) { r.selection = words(1001); },
-                     {"recording", "transcribing", kTooLong, "ready"}, 0, "", 0},
-        VoiceEditRow{"noSelectionWrites", [](SessionRig&) {},
-                     {"recording", "transcribing", "text:Short.", "ready"}, 1, "Short.", 0},
-        VoiceEditRow{"whitespaceInstructionIsSilent", [](SessionRig& r) { r.engine.transcript = " \n "; },
-                     {"recording", "transcribing", "ready"}, 0, "", 0},
+        VoiceEditRow{"selectionOf1000WordsIsEdited",
+                     [](SessionRig& r) { r.selection = words(1000); },
+                     {"recording", "transcribing", "text:Short.", "ready"},
+                     1,
+                     "Short.",
+                     0},
+        VoiceEditRow{"selectionOf1001WordsIsRefused",
+                     [](SessionRig& r) { r.selection = words(1001); },
+                     {"recording", "transcribing", kTooLong, "ready"},
+                     0,
+                     "",
+                     0},
+        VoiceEditRow{"noSelectionWrites",
+                     [](SessionRig&) {},
+                     {"recording", "transcribing", "text:Short.", "ready"},
+                     1,
+                     "Short.",
+                     0},
+        VoiceEditRow{"whitespaceInstructionIsSilent",
+                     [](SessionRig& r) { r.engine.transcript = " \n "; },
+                     {"recording", "transcribing", "ready"},
+                     0,
+                     "",
+                     0},
         VoiceEditRow{"replyEqualToInstructionFails",
                      [](SessionRig& r) { r.engine.enhanceReply = QStringLiteral("make it shorter"); },
-                     {"recording", "transcribing", kFailed, "ready"}, 1, "", 0},
-        VoiceEditRow{"switchedOffOnlyResetsTheHotkey", [](SessionRig& r) { r.voiceEditEnabled = false; }, {}, 0,
-                     "", 1},
-        VoiceEditRow{"modelMissing", [](SessionRig& r) { r.languageModelInstalled = false; },
-                     {kModelMissing, "ready"}, 0, "", 1}),
+                     {"recording", "transcribing", kFailed, "ready"},
+                     1,
+                     "",
+                     0},
+        VoiceEditRow{"switchedOffOnlyResetsTheHotkey", [](SessionRig& r) { r.voiceEditEnabled = false; }, {}, 0, "", 1},
+        VoiceEditRow{"modelMissing",
+                     [](SessionRig& r) { r.languageModelInstalled = false; },
+                     {kModelMissing, "ready"},
+                     0,
+                     "",
+                     1}),
     [](const ::testing::TestParamInfo<VoiceEditRow>& info) { return std::string(info.param.name); });
 
 TEST(VoiceEditFlow, PromptCarriesTheSelectionAndNoProcessingApplies) {

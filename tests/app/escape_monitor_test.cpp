@@ -31,13 +31,22 @@ class EscapeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs the rig's X server";
-    app = std::make_unique<AppState>(AppState::Parts{
-        rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys, rig.diag, {}, {},
-        [this](std::function<void(quint32, quint64)> handler) {
-          monitor = std::make_unique<X11KeyPressMonitor>(std::set<quint32>{AppState::kEscapeKeyCode},
-                                                         std::move(handler));
-          ASSERT_TRUE(monitor->start());
-        }});
+    app = std::make_unique<AppState>(AppState::Parts{rig.defaults,
+                                                     rig.modes,
+                                                     rig.dictionary,
+                                                     rig.engine,
+                                                     processor,
+                                                     rig.session,
+                                                     hotKeys,
+                                                     rig.diag,
+                                                     {},
+                                                     {},
+                                                     [this](std::function<void(quint32, quint64)> handler) {
+                                                       monitor = std::make_unique<X11KeyPressMonitor>(
+                                                           std::set<quint32>{AppState::kEscapeKeyCode},
+                                                           std::move(handler));
+                                                       ASSERT_TRUE(monitor->start());
+                                                     }});
     QCoro::waitFor(app->bootstrap());
   }
 

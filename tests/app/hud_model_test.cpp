@@ -1,6 +1,6 @@
 // The heads-up display's phase holder and the waveform's bar geometry.
-#include "overlays/HudBars.h"
 #include "app/HudPresentation.h"
+#include "overlays/HudBars.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,8 +1,8 @@
-#include "runtime/Localization.h"
-#include "runtime/UserDefaults.h"
+#include "audio/AudioDeviceManager.h"
 #include "platform/pulse/MicrophonePermission.h"
 #include "platform/pulse/PulseAudio.h"
-#include "audio/AudioDeviceManager.h"
+#include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
 #include "support/FakeClock.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
@@ -23,8 +23,8 @@ using namespace std::chrono_literals;
 
 namespace murel {
 void PrintTo(const AudioDevice& d, std::ostream* os) {
-  *os << "{" << d.id << ", " << (d.uid ? d.uid->toStdString() : std::string("<none>")) << ", "
-      << d.name.toStdString() << "}";
+  *os << "{" << d.id << ", " << (d.uid ? d.uid->toStdString() : std::string("<none>")) << ", " << d.name.toStdString()
+      << "}";
 }
 }  // namespace murel
 
@@ -92,8 +92,8 @@ TEST_F(AudioDeviceManagerTest, FollowsSourcesAsTheyComeAndGo) {
   QSignalSpy changed(manager.get(), &AudioDeviceManager::devicesChanged);
 
   // An output's monitor is no microphone; a remapped source is one.
-  const auto sink = murel::test::pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                        QStringLiteral("sink_name=adm_plug_sink")});
+  const auto sink = murel::test::pactl(
+      {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=adm_plug_sink")});
   ASSERT_TRUE(sink);
   const auto remap = murel::test::pactl(
       {QStringLiteral("load-module"), QStringLiteral("module-remap-source"), QStringLiteral("source_name=adm_remap"),

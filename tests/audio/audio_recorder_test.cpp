@@ -1,10 +1,10 @@
-#include "runtime/AppPaths.h"
-#include "runtime/Cancellation.h"
-#include "runtime/DiagLog.h"
+#include "audio/AudioRecorder.h"
 #include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
 #include "platform/pulse/PulseCapture.h"
-#include "audio/AudioRecorder.h"
+#include "runtime/AppPaths.h"
+#include "runtime/Cancellation.h"
+#include "runtime/DiagLog.h"
 #include "support/AwaitTask.h"
 #include "support/FakeClock.h"
 #include "support/PulseRig.h"
@@ -12,8 +12,8 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QLocale>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QSignalSpy>
 
@@ -50,8 +50,8 @@ class AudioRecorderTest : public ::testing::Test {
   // Feeds `pcm` and waits until the recorder has received all of it.
   bool feedAndWait(PipeSource& source, const QByteArray& pcm) {
     const uint64_t before = recorder->capturedFrames();
-    const uint64_t frames = static_cast<uint64_t>(pcm.size()) /
-                            static_cast<uint64_t>(source.bytesPerSample() * source.channels());
+    const uint64_t frames =
+        static_cast<uint64_t>(pcm.size()) / static_cast<uint64_t>(source.bytesPerSample() * source.channels());
     if (!source.write(pcm)) return false;
     return murel::test::waitUntil([&] { return recorder->capturedFrames() >= before + frames; });
   }
@@ -209,7 +209,8 @@ TEST_F(AudioRecorderTest, AnUnwritableFileFailsAtFileCreation) {
   const QDateTime now = QDateTime::currentDateTime();
   for (int s = 0; s < 10; ++s) {
     QDir().mkpath(murel::AppPaths::recordings() + QStringLiteral("/recording_") +
-                  QLocale::c().toString(now.addSecs(s), QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".wav"));
+                  QLocale::c().toString(now.addSecs(s), QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                  QStringLiteral(".wav"));
   }
   const QStringList before = recordings();
   try {

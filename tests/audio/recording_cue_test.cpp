@@ -1,10 +1,10 @@
-#include "runtime/AppPaths.h"
-#include "runtime/DiagLog.h"
+#include "audio/AudioRecorder.h"
 #include "audio/RecordingCuePlayer.h"
 #include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
 #include "platform/pulse/PulseCuePlayback.h"
-#include "audio/AudioRecorder.h"
+#include "runtime/AppPaths.h"
+#include "runtime/DiagLog.h"
 #include "support/AwaitTask.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
@@ -28,7 +28,7 @@ namespace {
 // What a stretch of recorded output sounded like.
 struct Heard {
   bool any = false;
-  double spanSeconds = 0;   // first to last audible sample
+  double spanSeconds = 0;  // first to last audible sample
   float peak = 0;
 };
 
@@ -39,8 +39,8 @@ class RecordingCueTest : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!murel::test::pulseAvailable()) return;
     sinkName_ = QStringLiteral("cue_test_sink_%1").arg(QCoreApplication::applicationPid());
-    sinkModule_ = murel::test::pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                                      QStringLiteral("sink_name=") + sinkName_});
+    sinkModule_ = murel::test::pactl(
+        {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=") + sinkName_});
     qputenv("PULSE_SINK", sinkName_.toUtf8());
     if (!sinkModule_) return;
     // An idle null sink hands out its first output in blocks of seconds; one
@@ -152,8 +152,8 @@ TEST_F(RecordingCueTest, PlayingAgainRestartsTheCue) {
 
 TEST_F(RecordingCueTest, MissingSoundIsSilentAndTheOtherStillPlays) {
   PulseCuePlayback playback(PulseAudio::shared());
-  RecordingCuePlayer player(sound("ListeningStart"), murel::test::freshDir(QStringLiteral("none")) +
-                                                         QStringLiteral("/ListeningStop.wav"),
+  RecordingCuePlayer player(sound("ListeningStart"),
+                            murel::test::freshDir(QStringLiteral("none")) + QStringLiteral("/ListeningStop.wav"),
                             playback);
   EXPECT_TRUE(player.hasSound(RecordingCue::Started));
   EXPECT_FALSE(player.hasSound(RecordingCue::Stopped));

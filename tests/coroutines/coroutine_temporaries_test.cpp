@@ -35,7 +35,9 @@ struct Counted {
 struct CountingAwaiter {
   Counted counted;
   bool await_ready() const noexcept { return false; }
-  void await_suspend(std::coroutine_handle<> handle) { QTimer::singleShot(0, [handle] { handle.resume(); }); }
+  void await_suspend(std::coroutine_handle<> handle) {
+    QTimer::singleShot(0, [handle] { handle.resume(); });
+  }
   int await_resume() const noexcept { return 1; }
 };
 

@@ -1,15 +1,15 @@
 // Reading the focused window's selection on the rig's X server: PRIMARY when a
 // focused terminal owns it, else the copy key watched on the clipboard.
-#include "runtime/SystemLog.h"
+#include "delivery/SelectionReader.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "runtime/SystemLog.h"
 #include "support/FakeClock.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 #include "support/Xclip.h"
-#include "delivery/SelectionReader.h"
 
 #include <QClipboard>
 #include <QCoroTask>
@@ -82,8 +82,10 @@ class QtWindow {
   // Selects `length` characters from `start`; a length of 0 deselects.
   void select(int start, int length) {
     if (!edit_) return;
-    if (length > 0) edit_->setSelection(start, length);
-    else edit_->deselect();
+    if (length > 0)
+      edit_->setSelection(start, length);
+    else
+      edit_->deselect();
   }
 
  private:
@@ -95,7 +97,14 @@ class QtWindow {
 // What the reader gives for each kind of window and selection. PRIMARY is only
 // trusted in terminals: a toolkit keeps it after the user deselects.
 TEST_F(SelectionReaderTest, SelectionTable) {
-  enum class Window { qtSelected, qtDeselected, qtImageOnly, terminalHighlight, terminalNoHighlight, ordinaryWithPrimary };
+  enum class Window {
+    qtSelected,
+    qtDeselected,
+    qtImageOnly,
+    terminalHighlight,
+    terminalNoHighlight,
+    ordinaryWithPrimary
+  };
   struct Row {
     const char* rule;
     Window window;
@@ -104,7 +113,8 @@ TEST_F(SelectionReaderTest, SelectionTable) {
   };
   const Row rows[] = {
       {"a word selected in a Qt window is copied", Window::qtSelected, QStringLiteral("beta"), true},
-      {"deselected again: nothing, though Qt still owns PRIMARY with the word", Window::qtDeselected, std::nullopt, true},
+      {"deselected again: nothing, though Qt still owns PRIMARY with the word", Window::qtDeselected, std::nullopt,
+       true},
       {"an image-only copy is no text", Window::qtImageOnly, std::nullopt, true},
       {"a terminal's highlight is read from PRIMARY, without a key", Window::terminalHighlight,
        QStringLiteral("ls -la"), false},
@@ -142,7 +152,8 @@ TEST_F(SelectionReaderTest, SelectionTable) {
         break;
     }
     if (target) ASSERT_TRUE(target->isReady());
-    if (row.window == Window::terminalNoHighlight) ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
+    if (row.window == Window::terminalNoHighlight)
+      ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
     ASSERT_TRUE(test::xclipSeed("user clip"));
     SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys);
     EXPECT_EQ(read(reader), row.expected);
@@ -221,8 +232,8 @@ TEST_F(SelectionReaderTest, TheCopyKeyGetsThroughWhileTheHotkeyIsHeld) {
   ASSERT_TRUE(target.isReady());
   ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
   ASSERT_TRUE(test::xclipSeed("user clip"));
-  ASSERT_TRUE(test::xdotool({QStringLiteral("keydown"), QStringLiteral("Alt_L"), QStringLiteral("keydown"),
-                             QStringLiteral("space")}));
+  ASSERT_TRUE(test::xdotool(
+      {QStringLiteral("keydown"), QStringLiteral("Alt_L"), QStringLiteral("keydown"), QStringLiteral("space")}));
   ASSERT_TRUE(test::waitUntil([&] { return hotkeyEvents > 0; }));
   SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys);
   EXPECT_EQ(read(reader), QStringLiteral("held words"));
@@ -231,8 +242,8 @@ TEST_F(SelectionReaderTest, TheCopyKeyGetsThroughWhileTheHotkeyIsHeld) {
   XQueryKeymap(display, down);
   const KeyCode alt = XKeysymToKeycode(display, XStringToKeysym("Alt_L"));
   EXPECT_TRUE((down[alt / 8] >> (alt % 8)) & 1) << "Alt is down again";
-  ASSERT_TRUE(test::xdotool({QStringLiteral("keyup"), QStringLiteral("space"), QStringLiteral("keyup"),
-                             QStringLiteral("Alt_L")}));
+  ASSERT_TRUE(test::xdotool(
+      {QStringLiteral("keyup"), QStringLiteral("space"), QStringLiteral("keyup"), QStringLiteral("Alt_L")}));
   EXPECT_EQ(copyKeys(target), QStringList{QStringLiteral("c %1").arg(ControlMask)});
   EXPECT_FALSE(target.keys().contains(QStringLiteral("space %1").arg(Mod1Mask)));  // the hotkey stays swallowed
   EXPECT_EQ(test::xclipRead(), QByteArray("user clip"));

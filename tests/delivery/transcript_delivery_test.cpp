@@ -1,28 +1,28 @@
 // Delivery into the focused window on the rig's X server: the real clipboard
 // (read and seeded with xclip), XTEST keys and the paste-target window.
-#include "runtime/DiagLog.h"
-#include "runtime/SystemLog.h"
-#include "runtime/UserDefaults.h"
+#include "delivery/ClipboardCoordinator.h"
+#include "delivery/TranscriptDeliverer.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11KeySynthesizer.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "runtime/DiagLog.h"
+#include "runtime/SystemLog.h"
+#include "runtime/UserDefaults.h"
 #include "support/AwaitTask.h"
 #include "support/FakeClock.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 #include "support/Xclip.h"
-#include "delivery/ClipboardCoordinator.h"
 #include "text/HistoryStore.h"
 #include "text/SnippetStore.h"
-#include "delivery/TranscriptDeliverer.h"
 #include "text/UsageStatsStore.h"
 
+#include <QBuffer>
 #include <QCoroTask>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QImage>
-#include <QBuffer>
 
 #include <gtest/gtest.h>
 
@@ -89,13 +89,15 @@ class Terminal {
     process_.setStandardErrorFile(QProcess::nullDevice());
     process_.start();
     if (!process_.waitForStarted(5000)) return;
-    test::waitUntil([&] {
-      const std::optional<QByteArray> found = test::runProgram(
-          QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                      QString::number(process_.processId())});
-      if (found && !found->trimmed().isEmpty()) window_ = QString::fromLatin1(found->trimmed().split('\n').last());
-      return !window_.isEmpty() && QFile::exists(output_);
-    }, std::chrono::seconds(15));
+    test::waitUntil(
+        [&] {
+          const std::optional<QByteArray> found = test::runProgram(
+              QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                          QStringLiteral("--pid"), QString::number(process_.processId())});
+          if (found && !found->trimmed().isEmpty()) window_ = QString::fromLatin1(found->trimmed().split('\n').last());
+          return !window_.isEmpty() && QFile::exists(output_);
+        },
+        std::chrono::seconds(15));
     if (!window_.isEmpty() && !test::xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window_})) {
       window_.clear();
     }
@@ -150,7 +152,8 @@ TEST_F(TranscriptDeliveryTest, TerminalsGetShiftInsertWithTheTextOnBothSelection
   Rig rig;
   rig.deliver(QStringLiteral("ls -la"));
   EXPECT_TRUE(target.waitForSuffix(QStringLiteral("ls -la")));
-  EXPECT_TRUE(target.keys().contains(QStringLiteral("Insert %1").arg(ShiftMask))) << target.keys().join(u',').toStdString();
+  EXPECT_TRUE(target.keys().contains(QStringLiteral("Insert %1").arg(ShiftMask)))
+      << target.keys().join(u',').toStdString();
   EXPECT_FALSE(target.keys().contains(QStringLiteral("v %1").arg(ControlMask)));
   EXPECT_EQ(test::xclipRead(), QByteArray("before"));
   EXPECT_EQ(test::xclipRead({}, QStringLiteral("primary")), QByteArray("highlighted"));
@@ -166,8 +169,9 @@ TEST_F(TranscriptDeliveryTest, RealTerminalsReceiveTheText) {
       ADD_FAILURE() << program << " is not installed: run scripts/setup";
       continue;
     }
-    Terminal terminal(QString::fromLatin1(program),
-                      test::freshDir(QStringLiteral("terminal-") + QString::fromLatin1(program)) + QStringLiteral("/typed"));
+    Terminal terminal(
+        QString::fromLatin1(program),
+        test::freshDir(QStringLiteral("terminal-") + QString::fromLatin1(program)) + QStringLiteral("/typed"));
     ASSERT_TRUE(terminal.isReady());
     ASSERT_TRUE(test::xclipSeed("before"));
     Rig rig;
@@ -330,7 +334,8 @@ TEST_F(TranscriptDeliveryTest, SnippetsHistoryAndStatistics) {
     bool recorded;
   };
   const Case cases[] = {
-      {"snippet expansion, verbatim, not recorded", QStringLiteral("My Address."), QStringLiteral("  1 Main St\n"), false},
+      {"snippet expansion, verbatim, not recorded", QStringLiteral("My Address."), QStringLiteral("  1 Main St\n"),
+       false},
       {"processed text, recorded", QStringLiteral("my address please"), QStringLiteral("my address please"), true},
       {"empty snippet expansion: nothing", QStringLiteral("blank"), std::nullopt, false},
       {"spaces only are text", QStringLiteral("spaces"), QStringLiteral("   "), false},
@@ -353,7 +358,8 @@ TEST_F(TranscriptDeliveryTest, SnippetsHistoryAndStatistics) {
     EXPECT_EQ(rig.usage.totalDictations(), c.recorded ? 1 : 0);
     EXPECT_FALSE(rig.coordinator.hasSnapshot());  // no paste, no capture
     if (!c.delivered) EXPECT_TRUE(lines.contains(QStringLiteral("Empty transcription, nothing copied")));
-    for (const QString& line : lines) EXPECT_FALSE(line.contains(QStringLiteral("address please"))) << "dictated text logged";
+    for (const QString& line : lines)
+      EXPECT_FALSE(line.contains(QStringLiteral("address please"))) << "dictated text logged";
   }
 }
 
@@ -396,8 +402,8 @@ TEST_F(TranscriptDeliveryTest, CancellationTable) {
     Rig rig(clock);
     CancellationToken token;
     if (c.point == Point::beforeWrite) token.cancel();
-    auto outcome = test::follow(rig.deliverer->deliver(QStringLiteral("cancelled text"), Transformation::raw(), true,
-                                                 c.restore, 1.0, token));
+    auto outcome = test::follow(
+        rig.deliverer->deliver(QStringLiteral("cancelled text"), Transformation::raw(), true, c.restore, 1.0, token));
     if (c.point == Point::waitAfterPaste) {
       clock.advance(50ms);
       ASSERT_TRUE(target.waitForSuffix(QStringLiteral("cancelled text")));

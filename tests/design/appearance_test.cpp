@@ -29,8 +29,8 @@ class FakePortal {
     process_.setArguments({initial});
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start();
-    ready_ = process_.waitForStarted(5000) && process_.waitForReadyRead(5000) &&
-             process_.readLine().trimmed() == "ready";
+    ready_ =
+        process_.waitForStarted(5000) && process_.waitForReadyRead(5000) && process_.readLine().trimmed() == "ready";
   }
   ~FakePortal() {
     process_.closeWriteChannel();
@@ -83,7 +83,8 @@ TEST(Appearance, PortalValuesMapToLightUnlessDarkIsPreferred) {
       // Read() nests the value in one more variant than ReadOne().
       {QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(QVariant(1u))))), Scheme::Dark},
   };
-  for (const auto& [value, scheme] : cases) EXPECT_EQ(Appearance::schemeFromPortalValue(value), scheme) << value.typeName();
+  for (const auto& [value, scheme] : cases)
+    EXPECT_EQ(Appearance::schemeFromPortalValue(value), scheme) << value.typeName();
 }
 
 TEST(Appearance, LightWithoutPortalOrWithoutTheSetting) {

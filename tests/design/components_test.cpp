@@ -1,7 +1,6 @@
 // Geometry, colours per appearance and behaviour of the design-system
 // components, rendered on the rig's X server and driven with window-level
 // input (the same path real clicks take).
-#include "runtime/Localization.h"
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
 #include "design/InputComponents.h"
@@ -9,6 +8,7 @@
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
+#include "runtime/Localization.h"
 #include "support/FakeClock.h"
 #include "support/TestEnv.h"
 
@@ -82,7 +82,8 @@ bool near(const QColor& a, const QColor& b, int tolerance = 3) {
 
 QColor over(const QColor& top, const QColor& bottom) {
   const qreal a = top.alphaF();
-  return QColor::fromRgbF(float(top.redF() * a + bottom.redF() * (1 - a)), float(top.greenF() * a + bottom.greenF() * (1 - a)),
+  return QColor::fromRgbF(float(top.redF() * a + bottom.redF() * (1 - a)),
+                          float(top.greenF() * a + bottom.greenF() * (1 - a)),
                           float(top.blueF() * a + bottom.blueF() * (1 - a)));
 }
 
@@ -157,7 +158,8 @@ TEST_F(DesignComponents, AppIconDrawsItsImageAsATintedTemplateKeepingItsShape) {
   QDir().mkpath(resources + QStringLiteral("/images/Icons"));
   QFile svg(resources + QStringLiteral("/images/Icons/wide.svg"));
   ASSERT_TRUE(svg.open(QIODevice::WriteOnly));
-  svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 20 10"><rect width="20" height="10" fill="#f00"/></svg>)");
+  svg.write(
+      R"(<svg xmlns="http://www.w3.org/2000/svg" viewBox="0 0 20 10"><rect width="20" height="10" fill="#f00"/></svg>)");
   svg.close();
   const QByteArray previous = qgetenv("MUREL_RESOURCE_DIR");
   qputenv("MUREL_RESOURCE_DIR", resources.toUtf8());
@@ -278,7 +280,8 @@ TEST_F(DesignComponents, RowHoverTintsOnlyInactiveRows) {
   QColor ink = dsColor(DSColor::ink, Scheme::Light);
   ink.setAlphaF(0.03f);
   const QColor tinted = over(ink, base);
-  EXPECT_TRUE(waitUntil([&] { return near(pixel(row, QPoint(50, 20)), tinted, 1) && !near(pixel(row, QPoint(50, 20)), base, 0); }));
+  EXPECT_TRUE(waitUntil(
+      [&] { return near(pixel(row, QPoint(50, 20)), tinted, 1) && !near(pixel(row, QPoint(50, 20)), base, 0); }));
   row->setActive(true);
   EXPECT_TRUE(near(pixel(row, QPoint(50, 20)), base, 0));
   pointTo(&window, QPoint(5, 5));
@@ -372,7 +375,9 @@ TEST_F(DesignComponents, SpinnerGeometryAndTurn) {
 namespace {
 
 QList<DSDropdownOption> fourOptions() {
-  return {{1, QStringLiteral("Raw")}, {2, QStringLiteral("Tidy")}, {3, QStringLiteral("Email")},
+  return {{1, QStringLiteral("Raw")},
+          {2, QStringLiteral("Tidy")},
+          {3, QStringLiteral("Email")},
           {4, QStringLiteral("Custom")}};
 }
 
@@ -415,8 +420,8 @@ TEST_F(DesignComponents, DropdownOpensUnderItsControlAndClosesOnAPick) {
   EXPECT_GT(pitch, 40);
   EXPECT_LT(pitch, 50);
   // The open control wears the 2 px accent border.
-  ASSERT_TRUE(waitUntil([&] { return near(pixel(control, QPoint(control->width() / 2, 1)),
-                                          dsColor(DSColor::accent, Scheme::Light)); }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return near(pixel(control, QPoint(control->width() / 2, 1)), dsColor(DSColor::accent, Scheme::Light)); }));
   // Divider between the first two rows, in the list's surface.
   const QPoint dividerAt(list.center().x(), list.top() + int(pitch) - 1);
   QColor divider = window.grab().toImage().pixelColor(dividerAt);
@@ -522,12 +527,11 @@ TEST_F(DesignComponents, TextFieldBorderFollowsFocusAndNothingElseMoves) {
     const int x = box->width() / 2;
     EXPECT_TRUE(near(pixel(box, QPoint(x, 0)), over(dsColor(DSColor::hairline, scheme), raised)));
     EXPECT_TRUE(near(pixel(box, QPoint(x, 1)), raised));
-    EXPECT_EQ(first->lineEdit()->palette().color(QPalette::PlaceholderText),
-              [&] {
-                QColor c = dsColor(DSColor::inkSecondary, scheme);
-                c.setAlphaF(0.5f);
-                return c;
-              }());
+    EXPECT_EQ(first->lineEdit()->palette().color(QPalette::PlaceholderText), [&] {
+      QColor c = dsColor(DSColor::inkSecondary, scheme);
+      c.setAlphaF(0.5f);
+      return c;
+    }());
 
     first->lineEdit()->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(waitUntil([&] { return first->isFocused(); }));
@@ -641,8 +645,8 @@ TEST_F(DesignComponents, RowsKeepTheirInsetsAndTitleColours) {
   auto* trailing = new EditorialToggleButton(true);
   auto* row = new SettingsRow(QStringLiteral("Title"), std::nullopt, false, trailing);
   int taps = 0;
-  auto* chapter = new SettingsChapterRow(2, QStringLiteral("Chapter"), QStringLiteral("Detail"), true,
-                                         [&] { ++taps; }, new QWidget);
+  auto* chapter = new SettingsChapterRow(
+      2, QStringLiteral("Chapter"), QStringLiteral("Detail"), true, [&] { ++taps; }, new QWidget);
   auto* quiet = new SettingsChapterRow(3, QStringLiteral("Quiet"), std::nullopt, false, nullptr, nullptr);
   auto* empty = new SettingsEmptyRow(QStringLiteral("Nothing yet"), QStringLiteral("Add one"));
   for (QWidget* w : {static_cast<QWidget*>(row), static_cast<QWidget*>(chapter), static_cast<QWidget*>(quiet),
@@ -674,11 +678,12 @@ TEST_F(DesignComponents, InvisibleActionButtonKeepsItsPlaceButTakesNoClicksOrFoc
   auto* strip = new QWidget;
   auto* row = new QHBoxLayout(strip);
   int a = 0, hidden = 0, b = 0;
-  auto* before = new SettingsActionButton(QStringLiteral("pencil"), std::nullopt, true, QStringLiteral("Edit"), [&] { ++a; });
+  auto* before =
+      new SettingsActionButton(QStringLiteral("pencil"), std::nullopt, true, QStringLiteral("Edit"), [&] { ++a; });
   auto* ghost = new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, false, QStringLiteral("Delete"),
                                          [&] { ++hidden; });
-  auto* after = new SettingsActionButton(QStringLiteral("doc.on.doc"), std::nullopt, true, QStringLiteral("Copy"),
-                                         [&] { ++b; });
+  auto* after =
+      new SettingsActionButton(QStringLiteral("doc.on.doc"), std::nullopt, true, QStringLiteral("Copy"), [&] { ++b; });
   for (auto* button : {before, ghost, after}) row->addWidget(button);
   row->addStretch(1);
   window.add(strip);
@@ -747,7 +752,8 @@ TEST_F(DesignComponents, InlineFormButtonsAndFieldTakeNoKeyboardShortcuts) {
   clock.advance(std::chrono::milliseconds(1));
   ASSERT_TRUE(waitUntil([&] { return field->isFocused(); }));
   ASSERT_TRUE(waitUntil([&] { return field->underlineThickness() == 2.0; }));
-  EXPECT_TRUE(near(pixel(field, QPoint(field->width() / 2, field->height() - 2)), dsColor(DSColor::accent, Scheme::Light)));
+  EXPECT_TRUE(
+      near(pixel(field, QPoint(field->width() / 2, field->height() - 2)), dsColor(DSColor::accent, Scheme::Light)));
 
   QTest::keyClicks(field->editor(), QStringLiteral("teh"));
   QTest::keyClick(field->editor(), Qt::Key_Return);

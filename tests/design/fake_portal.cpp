@@ -10,9 +10,9 @@
 #include <QDBusVariant>
 #include <QSocketNotifier>
 
+#include <unistd.h>
 #include <cstdio>
 #include <optional>
-#include <unistd.h>
 
 class PortalSettings : public QObject, protected QDBusContext {
   Q_OBJECT
@@ -37,7 +37,8 @@ class PortalSettings : public QObject, protected QDBusContext {
   }
   QDBusVariant ReadOne(const QString& ns, const QString& key) {
     if (ns != QLatin1String("org.freedesktop.appearance") || key != QLatin1String("color-scheme") || !scheme) {
-      sendErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotFound"), QStringLiteral("Requested setting not found"));
+      sendErrorReply(QStringLiteral("org.freedesktop.portal.Error.NotFound"),
+                     QStringLiteral("Requested setting not found"));
       return {};
     }
     return QDBusVariant(QVariant::fromValue(*scheme));
@@ -54,9 +55,9 @@ int main(int argc, char** argv) {
   if (initial != QLatin1String("absent")) settings.scheme = initial.toUInt();
 
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &settings,
-                          QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
-                              QDBusConnection::ExportAllProperties) ||
+  if (!bus.registerObject(
+          QStringLiteral("/org/freedesktop/portal/desktop"), &settings,
+          QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals | QDBusConnection::ExportAllProperties) ||
       !bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"))) {
     std::fprintf(stderr, "fake portal: cannot register: %s\n", qPrintable(bus.lastError().message()));
     return 1;

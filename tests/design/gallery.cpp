@@ -1,8 +1,6 @@
 // murel-gallery: renders every design-system component in the light and the
 // dark appearance into PNG files, one per group and appearance.
 // Usage: murel-gallery <output folder>
-#include "runtime/Clock.h"
-#include "runtime/Localization.h"
 #include "design/Appearance.h"
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
@@ -11,6 +9,8 @@
 #include "design/ProgressComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Tokens.h"
+#include "runtime/Clock.h"
+#include "runtime/Localization.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,7 +64,8 @@ void editorial(QVBoxLayout* page) {
   page->addWidget(hbox({new EditorialChapterNumeral(3, false, false), new EditorialChapterNumeral(7, true, false),
                         new EditorialChapterNumeral(100, false, false)}));
   page->addWidget(new EditorialKeycapRow({QStringLiteral("⌥"), QStringLiteral("SPACE")}, 44, 36, 14, 16));
-  page->addWidget(new EditorialKeycapRow({QStringLiteral("⌃"), QStringLiteral("⇧"), QStringLiteral("D")}, 28, 24, 11, 12));
+  page->addWidget(
+      new EditorialKeycapRow({QStringLiteral("⌃"), QStringLiteral("⇧"), QStringLiteral("D")}, 28, 24, 11, 12));
   page->addWidget(new EditorialRule);
 }
 
@@ -85,9 +86,9 @@ void progress(QVBoxLayout* page) {
 
 void inputs(QVBoxLayout* page) {
   const QList<DSDropdownOption> options{{QStringLiteral("raw"), QStringLiteral("Raw")},
-                                         {QStringLiteral("tidy"), QStringLiteral("Tidy")},
-                                         {QStringLiteral("email"), QStringLiteral("Email")},
-                                         {QStringLiteral("custom"), QStringLiteral("Custom")}};
+                                        {QStringLiteral("tidy"), QStringLiteral("Tidy")},
+                                        {QStringLiteral("email"), QStringLiteral("Email")},
+                                        {QStringLiteral("custom"), QStringLiteral("Custom")}};
   page->addWidget(new DSTextField(QStringLiteral("NAME"), QStringLiteral("e.g. Email"), QString()));
   page->addWidget(new DSTextField(QStringLiteral("NAME"), QString(), QStringLiteral("Meeting notes")));
   auto* open = new DSDropdown(QStringLiteral("TRANSFORMATION"), options, QStringLiteral("tidy"));
@@ -104,7 +105,8 @@ void settings(QVBoxLayout* page) {
   section->addRow(new SettingsRow(QStringLiteral("Show heads-up display"),
                                   QStringLiteral("A small panel shows the level while you speak."), false,
                                   new EditorialToggleButton(true)));
-  section->addRow(new SettingsRow(QStringLiteral("Restore clipboard"), std::nullopt, true, new EditorialToggleButton(false)));
+  section->addRow(
+      new SettingsRow(QStringLiteral("Restore clipboard"), std::nullopt, true, new EditorialToggleButton(false)));
   auto* hidden = new SettingsRow(QStringLiteral("Hidden row"), std::nullopt, false, nullptr);
   hidden->hide();
   section->addRow(hidden);
@@ -113,13 +115,12 @@ void settings(QVBoxLayout* page) {
   spacer->setFixedHeight(24);
   layout->addContent(spacer);
   auto* models = new SettingsCardSection(QStringLiteral("MODELS"));
-  models->addRow(new SettingsChapterRow(1, QStringLiteral("Whisper Small"), QStringLiteral("English only, fast."), true,
-                                        [] {}, new EditorialStatusPill(QStringLiteral("ACTIVE"),
-                                                                       EditorialStatusPill::Leading::checkmark,
-                                                                       DSColor::accent)));
-  models->addRow(new SettingsChapterRow(2, QStringLiteral("Parakeet"), std::nullopt, false, nullptr,
-                                        new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, true,
-                                                                 QStringLiteral("Delete"), [] {})));
+  models->addRow(new SettingsChapterRow(
+      1, QStringLiteral("Whisper Small"), QStringLiteral("English only, fast."), true, [] {},
+      new EditorialStatusPill(QStringLiteral("ACTIVE"), EditorialStatusPill::Leading::checkmark, DSColor::accent)));
+  models->addRow(new SettingsChapterRow(
+      2, QStringLiteral("Parakeet"), std::nullopt, false, nullptr,
+      new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, true, QStringLiteral("Delete"), [] {})));
   models->addRow(new SettingsConfiguredValueRow(
       new EditorialStatusPill(QStringLiteral("FILE.WAV"), EditorialStatusPill::Leading::none, DSColor::ink),
       hbox({new SettingsActionButton(QStringLiteral("pencil"), std::nullopt, true, QStringLiteral("Edit"), [] {}),
@@ -143,7 +144,8 @@ void settings(QVBoxLayout* page) {
   auto* multi = new QWidget;
   auto* multiRow = new QHBoxLayout(multi);
   multiRow->setContentsMargins(20, 12, 20, 12);
-  multiRow->addWidget(new SettingsInlineField(QStringLiteral("expansion"), QString(), true, false, Clock::continuous()));
+  multiRow->addWidget(
+      new SettingsInlineField(QStringLiteral("expansion"), QString(), true, false, Clock::continuous()));
   empty->addRow(multi);
   layout->addContent(empty);
   layout->setMinimumHeight(1000);
@@ -208,8 +210,8 @@ int main(int argc, char** argv) {
   installTranslations(app);
   Fonts::registerBundled();
   const std::pair<const char*, std::function<void(QVBoxLayout*)>> groups[] = {
-      {"core", core}, {"editorial", editorial}, {"progress", progress}, {"inputs", inputs}, {"settings", settings},
-      {"hotkeys", hotkeys}};
+      {"core", core},     {"editorial", editorial}, {"progress", progress},
+      {"inputs", inputs}, {"settings", settings},   {"hotkeys", hotkeys}};
   bool ok = true;
   for (const auto& [name, build] : groups)
     for (auto scheme : {Appearance::Scheme::Light, Appearance::Scheme::Dark})

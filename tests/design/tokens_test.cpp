@@ -1,5 +1,5 @@
-#include "design/Preview.h"
 #include "design/Tokens.h"
+#include "design/Preview.h"
 
 #include <QFontInfo>
 #include <QWidget>
@@ -18,9 +18,9 @@ struct ColourCase {
 };
 
 void expectRgba(const QColor& c, const double (&want)[4], const char* what) {
-  EXPECT_NEAR(c.redF(), want[0], 2e-5) << what;  // QColor keeps 16 bits a channel
+  EXPECT_NEAR(c.redF(), want[0], 2e-5) << what;    // QColor keeps 16 bits a channel
   EXPECT_NEAR(c.greenF(), want[1], 2e-5) << what;  // QColor keeps 16 bits a channel
-  EXPECT_NEAR(c.blueF(), want[2], 2e-5) << what;  // QColor keeps 16 bits a channel
+  EXPECT_NEAR(c.blueF(), want[2], 2e-5) << what;   // QColor keeps 16 bits a channel
   EXPECT_NEAR(c.alphaF(), want[3], 2e-5) << what;  // QColor keeps 16 bits a channel
 }
 
@@ -105,7 +105,7 @@ TEST(DesignTokens, TwelveTextStylesFromTheBundledFaces) {
 }
 
 TEST(DesignTokens, PreviewFlagIsExactlyOneAndComputedOnce) {
-  const std::pair<const char*, bool> cases[] = {{"1", true}, {"0", false}, {"true", false}, {"01", false},
+  const std::pair<const char*, bool> cases[] = {{"1", true},   {"0", false},  {"true", false}, {"01", false},
                                                 {" 1", false}, {"1 ", false}, {"", false}};
   for (const auto& [value, expected] : cases) {
     QProcessEnvironment env;

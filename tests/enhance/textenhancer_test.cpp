@@ -2,10 +2,10 @@
 // real diagnostics log.
 #include "FakeLiteRtLm.h"
 
+#include "enhance/TextEnhancer.h"
 #include "runtime/DiagLog.h"
 #include "runtime/UserDefaults.h"
 #include "speech/LanguageModelFile.h"
-#include "enhance/TextEnhancer.h"
 #include "support/AwaitTask.h"
 #include "support/FakeClock.h"
 #include "support/TestEnv.h"
@@ -41,9 +41,7 @@ std::string reply(const std::string& text) {
   return R"({"role":"assistant","content":[{"type":"text","text":")" + text + R"("}]})";
 }
 
-bool waitCancelled(QCoro::Task<QString> task) {
-  return test::settle(std::move(task))->threw<OperationCancelled>();
-}
+bool waitCancelled(QCoro::Task<QString> task) { return test::settle(std::move(task))->threw<OperationCancelled>(); }
 
 class TextEnhancerTest : public ::testing::Test {
  protected:
@@ -79,7 +77,9 @@ class TextEnhancerTest : public ::testing::Test {
     return lines;
   }
 
-  std::thread::id workerThread() { return enhancer->worker().run([] { return std::this_thread::get_id(); }).result(); }
+  std::thread::id workerThread() {
+    return enhancer->worker().run([] { return std::this_thread::get_id(); }).result();
+  }
 
   test::FakeClock clock;
   std::optional<std::chrono::seconds> delay = std::chrono::minutes(15);
@@ -106,7 +106,8 @@ TEST_F(TextEnhancerTest, RewritesInOneTurnOnTheWorker) {
   EXPECT_EQ(fake::argsOf("sampler_params_set_top_k"), (std::vector<std::string>{"1"}));
   EXPECT_EQ(fake::argsOf("sampler_params_set_temperature"), (std::vector<std::string>{"0"}));
   EXPECT_EQ(fake::argsOf("conversation_send_message"),
-            (std::vector<std::string>{R"({"content":[{"text":")" + text.toStdString() + R"(","type":"text"}],"role":"user"},null)"}));
+            (std::vector<std::string>{R"({"content":[{"text":")" + text.toStdString() +
+                                      R"(","type":"text"}],"role":"user"},null)"}));
 
   EXPECT_EQ(diagLines(), (QStringList{"enhance  start  chars=16", "enhance  done  0ms"}));
 
@@ -155,7 +156,8 @@ TEST_F(TextEnhancerTest, FailuresGiveTheInputBack) {
   const QStringList lines = diagLines();
   EXPECT_EQ(lines.filter("enhance  failed").size(), 2);
   EXPECT_TRUE(lines.contains("enhance  failed  LiteRTLMError: Failed to create conversation."));
-  EXPECT_TRUE(lines.contains("enhance  failed  LiteRTLMError: Invalid response from native layer: {\"role\":\"assistant\"}"));
+  EXPECT_TRUE(
+      lines.contains("enhance  failed  LiteRTLMError: Invalid response from native layer: {\"role\":\"assistant\"}"));
 
   // A failed load is tried again by the next call.
   enhancer.reset();
@@ -192,8 +194,9 @@ TEST_F(TextEnhancerTest, WithoutTheRuntimeEveryRewriteSaysWhy) {
   const QStringList lines = diagLines();
   ASSERT_EQ(lines.size(), 2);
   for (const QString& line : lines) {
-    EXPECT_TRUE(line.startsWith("enhance  unavailable  LiteRT-LM runtime not installed (cannot open "
-                                "/nonexistent/liblitert_lm.so"))
+    EXPECT_TRUE(
+        line.startsWith("enhance  unavailable  LiteRT-LM runtime not installed (cannot open "
+                        "/nonexistent/liblitert_lm.so"))
         << line.toStdString();
     EXPECT_TRUE(line.endsWith("; text passed through unchanged"));
   }
@@ -208,8 +211,8 @@ TEST_F(TextEnhancerTest, TidyDictationPassesThroughWhenTheRuntimeIsMissing) {
           &LanguageModelFile::isInstalled,
           [rewriter](QString text, QString instructions) { return rewriter->enhance(text, instructions); }),
       [] { return QList<DictionaryEntry>{}; });
-  QCoro::Task<QString> tidy = processor.process(QStringLiteral("um so this is uh my note"),
-                                                Transformation::preset(TransformPreset::tidy));
+  QCoro::Task<QString> tidy =
+      processor.process(QStringLiteral("um so this is uh my note"), Transformation::preset(TransformPreset::tidy));
   EXPECT_EQ(QCoro::waitFor(tidy), "um so this is uh my note");
   const QStringList lines = diagLines();
   ASSERT_EQ(lines.size(), 1);
@@ -272,8 +275,8 @@ TEST_F(TextEnhancerTest, UnloadsAfterTheIdleDelay) {
 
   // The delay the user stored, read at every scheduling.
   UserDefaults defaults(test::freshDir("defaults") + "/defaults.json");
-  enhancer = std::make_unique<TextEnhancer>(TextEnhancer::storedDelay(defaults), clock, std::nullopt,
-                                            diagnostics.get());
+  enhancer =
+      std::make_unique<TextEnhancer>(TextEnhancer::storedDelay(defaults), clock, std::nullopt, diagnostics.get());
   EXPECT_EQ(enhance("v"), "ok");
   clock.advance(30min);  // nothing stored: thirty minutes
   EXPECT_FALSE(enhancer->isLoaded());

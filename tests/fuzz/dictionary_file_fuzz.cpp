@@ -4,7 +4,6 @@
 
 #include "FuzzSupport.h"
 
-
 using namespace murel;
 
 namespace {

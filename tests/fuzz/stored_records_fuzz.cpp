@@ -72,7 +72,8 @@ void checkUsage(UserDefaults& defaults, const QString& input) {
   for (qsizetype i = 0; same && i < first.daily().size(); ++i) {
     const DailyUsage& a = first.daily()[i];
     const DailyUsage& b = second.daily()[i];
-    same = a.day == b.day && a.words == b.words && a.dictations == b.dictations && a.recordingSeconds == b.recordingSeconds;
+    same = a.day == b.day && a.words == b.words && a.dictations == b.dictations &&
+           a.recordingSeconds == b.recordingSeconds;
   }
   fuzz::check(same, "usage days round trip", input);
 }
@@ -91,9 +92,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   checkHistory(defaults, shown);
   checkModes(defaults, shown);
-  checkEntries<SnippetStore, SnippetEntry>(defaults, shown, "snippets round trip", [](const SnippetEntry& a, const SnippetEntry& b) {
-    return a.id == b.id && a.trigger == b.trigger && a.expansion == b.expansion;
-  });
+  checkEntries<SnippetStore, SnippetEntry>(
+      defaults, shown, "snippets round trip", [](const SnippetEntry& a, const SnippetEntry& b) {
+        return a.id == b.id && a.trigger == b.trigger && a.expansion == b.expansion;
+      });
   checkEntries<DictionaryStore, DictionaryEntry>(
       defaults, shown, "dictionary round trip", [](const DictionaryEntry& a, const DictionaryEntry& b) {
         return a.id == b.id && a.original == b.original && a.replacement == b.replacement;

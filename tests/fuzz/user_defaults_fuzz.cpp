@@ -37,8 +37,7 @@ bool sameValue(const QVariant& a, const QVariant& b) {
       }
       return true;
     }
-    default:
-      return a == b;
+    default: return a == b;
   }
 }
 
@@ -52,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QFile file(path);
     fuzz::check(file.open(QIODevice::WriteOnly) && file.write(input) == input.size(), "cannot write the input file");
   }
-  const QStringList keys =
-      QJsonDocument::fromJson(input).object().value(QStringLiteral("values")).toObject().keys();
+  const QStringList keys = QJsonDocument::fromJson(input).object().value(QStringLiteral("values")).toObject().keys();
 
   UserDefaults first(path);
   // A new key makes the store write every value it read.

@@ -62,7 +62,7 @@ TEST_F(HotKeyRecorderTest, ShiftEscapeIsRecordedAndStored) {
   EXPECT_TRUE(recorder.isRecording());
   EXPECT_TRUE(service->isPaused());
   const int installs = tap.installs;
-  EXPECT_TRUE(press(kShiftL));  // modifier changes still reach the window
+  EXPECT_TRUE(press(kShiftL));   // modifier changes still reach the window
   EXPECT_FALSE(press(kEscape));  // the key press does not
   release(kEscape);
   release(kShiftL);
@@ -95,7 +95,8 @@ TEST_F(HotKeyRecorderTest, KeysAndModifiersAlone) {
   };
   const Case cases[] = {
       {"right Option alone, on release", {{kAltR, true}, {kAltR, false}}, KeyCombo(Key::rightOption, 0)},
-      {"lone Shift released while Command held", {{kSuperL, true}, {kShiftL, true}, {kShiftL, false}},
+      {"lone Shift released while Command held",
+       {{kSuperL, true}, {kShiftL, true}, {kShiftL, false}},
        KeyCombo(Key::leftShift, M::leftCommand)},
       {"Command then Space: side bit only", {{kSuperL, true}, {kSpace, true}}, KeyCombo(Key::space, M::leftCommand)},
       {"a plain key alone", {{kA, true}}, KeyCombo(Key::a, 0)},

@@ -102,9 +102,10 @@ TEST_F(HotKeyServiceTest, RegistrationTableAndBindings) {
   // Voice edit off: its hotkey is not registered, yet it is still a binding.
   std::vector<std::pair<quint32, KeyCombo>> ids;
   for (const auto& e : tap.registered) ids.push_back({e.id, e.combo});
-  EXPECT_EQ(ids, (std::vector<std::pair<quint32, KeyCombo>>{
-                     {1, kLeftOptionSpace}, {2, KeyCombo(Key::space, 10)}, {3, KeyCombo(Key::f6, 0)},
-                     {4, KeyCombo(Key::f7, M::leftShift)}}));
+  EXPECT_EQ(ids, (std::vector<std::pair<quint32, KeyCombo>>{{1, kLeftOptionSpace},
+                                                            {2, KeyCombo(Key::space, 10)},
+                                                            {3, KeyCombo(Key::f6, 0)},
+                                                            {4, KeyCombo(Key::f7, M::leftShift)}}));
   const HotKeyBindings bindings = service->currentBindings();
   EXPECT_EQ(bindings.size(), 5);
   EXPECT_EQ(bindings.value(HotKeyBinding::commandEdit()), KeyCombo(Key::e, M::leftControl));
@@ -213,8 +214,8 @@ TEST_F(HotKeyServiceTest, FreshPressAfterALostReleaseInAutoMode) {
   clock.advance(3s);  // held, and its release never arrives
   tap.down(Key::f6);  // a fresh press: the long hold ended, a new one begins
   turn();
-  EXPECT_EQ(reports, (std::vector<Report>{{true, Session::dictation()}, {false, Session::dictation()},
-                                          {true, Session::dictation()}}));
+  EXPECT_EQ(reports, (std::vector<Report>{
+                         {true, Session::dictation()}, {false, Session::dictation()}, {true, Session::dictation()}}));
   EXPECT_TRUE(service->isActive());
 }
 
@@ -249,8 +250,9 @@ TEST_F(HotKeyServiceTest, OneOwnerPerSessionAndChangeModeAtOnce) {
   tap.up(Key::f5);
   tap.down(Key::f6);  // now the mode hotkey can start its own
   turn();
-  EXPECT_EQ(reports, (std::vector<Report>{{true, Session::dictation()}, {false, Session::dictation()},
-                                          {true, Session::dictation(modeA)}}));
+  EXPECT_EQ(reports,
+            (std::vector<Report>{
+                {true, Session::dictation()}, {false, Session::dictation()}, {true, Session::dictation(modeA)}}));
 }
 
 TEST_F(HotKeyServiceTest, ResetAndReloadEndTheSessionSilently) {

@@ -102,12 +102,19 @@ TEST(ActivationStateMachine, Sequences) {
   };
   const Case cases[] = {
       // Short press toggles on; the next press stops.
-      {ActivationMode::hybrid, {{false, 0ms, D::start}, {true, 400ms, D::ignore}, {false, 2000ms, D::stop}, {true, 2100ms, D::ignore}}},
+      {ActivationMode::hybrid,
+       {{false, 0ms, D::start}, {true, 400ms, D::ignore}, {false, 2000ms, D::stop}, {true, 2100ms, D::ignore}}},
       // Long press is push-to-talk.
       {ActivationMode::hybrid, {{false, 0ms, D::start}, {true, 1000ms, D::stop}}},
       {ActivationMode::hybrid, {{false, 0ms, D::start}, {true, 999ms, D::ignore}}},
-      {ActivationMode::toggle, {{false, 0ms, D::start}, {true, 1ms, D::ignore}, {false, 2ms, D::stop}, {false, 3ms, D::start}, {false, 4ms, D::stop}}},
-      {ActivationMode::holdToActivate, {{false, 0ms, D::start}, {false, 5ms, D::ignore}, {true, 9ms, D::stop}, {true, 10ms, D::ignore}}},
+      {ActivationMode::toggle,
+       {{false, 0ms, D::start},
+        {true, 1ms, D::ignore},
+        {false, 2ms, D::stop},
+        {false, 3ms, D::start},
+        {false, 4ms, D::stop}}},
+      {ActivationMode::holdToActivate,
+       {{false, 0ms, D::start}, {false, 5ms, D::ignore}, {true, 9ms, D::stop}, {true, 10ms, D::ignore}}},
   };
   for (const Case& c : cases) {
     ActivationStateMachine machine;

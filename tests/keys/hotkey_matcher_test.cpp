@@ -10,7 +10,9 @@ namespace {
 KeyEvent down(Key key, bool repeat = false) {
   return {isModifierKey(key) ? KeyEventKind::modifierDown : KeyEventKind::keyDown, keyCode(key), repeat};
 }
-KeyEvent up(Key key) { return {isModifierKey(key) ? KeyEventKind::modifierUp : KeyEventKind::keyUp, keyCode(key), false}; }
+KeyEvent up(Key key) {
+  return {isModifierKey(key) ? KeyEventKind::modifierUp : KeyEventKind::keyUp, keyCode(key), false};
+}
 
 }  // namespace
 
@@ -26,8 +28,10 @@ TEST(HotKeyMatcher, SideSpecificMatching) {
       {"left option wanted, right held", M::leftOption, {Key::rightOption}, false},
       {"left option wanted, both held", M::leftOption, {Key::leftOption, Key::rightOption}, false},
       {"either option, right held", M::option | M::shift, {Key::rightOption, Key::leftShift}, true},
-      {"either option, both sides of both", M::option | M::shift,
-       {Key::leftOption, Key::rightOption, Key::leftShift, Key::rightShift}, true},
+      {"either option, both sides of both",
+       M::option | M::shift,
+       {Key::leftOption, Key::rightOption, Key::leftShift, Key::rightShift},
+       true},
       {"either option, shift missing", M::option | M::shift, {Key::leftOption}, false},
       {"extra modifier", M::leftOption, {Key::leftOption, Key::leftShift}, false},
       {"caps lock is ignored", M::leftOption, {Key::leftOption, Key::capsLock}, true},

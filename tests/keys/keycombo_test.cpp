@@ -15,13 +15,13 @@ TEST(KeyCombo, ReadsTextForms) {
   };
   const Case cases[] = {
       {R"({"v":2,"k":49,"m":10})", std::pair{49u, 10u}},
-      {R"({"m":10,"k":49,"v":2})", std::pair{49u, 10u}},       // member order carries no meaning
-      {R"({"k":49,"m":2304})", std::pair{49u, 3u}},            // legacy Carbon: command + option
-      {R"({"v":1,"k":0,"m":256})", std::pair{0u, 1u}},         // Carbon command
-      {R"({"v":2,"k":0,"m":256})", std::pair{0u, 0x100u}},     // current form: left control
-      {R"({"k":3,"m":131072})", std::pair{3u, 0x1000u}},       // Carbon fn
-      {R"({"k":3,"m":1024})", std::pair{3u, 0u}},              // Carbon caps lock is dropped
-      {R"({"v":2,"k":49,"m":0,"x":7})", std::pair{49u, 0u}},   // extra numeric member ignored
+      {R"({"m":10,"k":49,"v":2})", std::pair{49u, 10u}},      // member order carries no meaning
+      {R"({"k":49,"m":2304})", std::pair{49u, 3u}},           // legacy Carbon: command + option
+      {R"({"v":1,"k":0,"m":256})", std::pair{0u, 1u}},        // Carbon command
+      {R"({"v":2,"k":0,"m":256})", std::pair{0u, 0x100u}},    // current form: left control
+      {R"({"k":3,"m":131072})", std::pair{3u, 0x1000u}},      // Carbon fn
+      {R"({"k":3,"m":1024})", std::pair{3u, 0u}},             // Carbon caps lock is dropped
+      {R"({"v":2,"k":49,"m":0,"x":7})", std::pair{49u, 0u}},  // extra numeric member ignored
       {R"({"v":2,"k":4294967295,"m":0})", std::pair{4294967295u, 0u}},
       {R"({"v":2,"k":49})", std::nullopt},
       {"{}", std::nullopt},
@@ -95,8 +95,8 @@ TEST(KeyCombo, KeycapLabels) {
 
 TEST(KeyCombo, KeyTable) {
   EXPECT_EQ(murel::allKeys().size(), 110u);
-  for (quint32 code : {52u, 66u, 68u, 70u, 72u, 73u, 74u, 77u, 93u, 94u, 95u, 102u, 104u, 108u, 110u, 112u, 114u,
-                       127u, 1000u}) {
+  for (quint32 code :
+       {52u, 66u, 68u, 70u, 72u, 73u, 74u, 77u, 93u, 94u, 95u, 102u, 104u, 108u, 110u, 112u, 114u, 127u, 1000u}) {
     EXPECT_FALSE(murel::keyFromCode(code)) << code;
   }
   int known = 0;

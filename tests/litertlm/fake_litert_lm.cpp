@@ -234,20 +234,18 @@ struct LiteRtLmEmbeddingResponses : Object {
   }
 };
 
-#define FAKE_CREATE(type, fn)                  \
-  extern "C" type* litert_lm_##fn(void) {      \
-    rec(#fn);                                  \
-    return make<type>(#fn);                    \
+#define FAKE_CREATE(type, fn)             \
+  extern "C" type* litert_lm_##fn(void) { \
+    rec(#fn);                             \
+    return make<type>(#fn);               \
   }
-#define FAKE_DELETE(type, fn)                  \
-  extern "C" void litert_lm_##fn(type* o) {    \
-    rec(#fn);                                  \
-    delete o;                                  \
+#define FAKE_DELETE(type, fn)               \
+  extern "C" void litert_lm_##fn(type* o) { \
+    rec(#fn);                               \
+    delete o;                               \
   }
-#define FAKE_SET(type, fn, T)                  \
-  extern "C" void litert_lm_##fn(type*, T v) { \
-    rec(#fn, v);                               \
-  }
+#define FAKE_SET(type, fn, T) \
+  extern "C" void litert_lm_##fn(type*, T v) { rec(#fn, v); }
 #define FAKE_STATUS_SET(type, fn, T)          \
   extern "C" int litert_lm_##fn(type*, T v) { \
     rec(#fn, v);                              \
@@ -270,8 +268,8 @@ extern "C" int litert_lm_engine_settings_set_supported_lora_ranks(LiteRtLmEngine
   return fails("engine_settings_set_supported_lora_ranks") ? 7 : 0;
 }
 FAKE_SET(LiteRtLmEngineSettings, engine_settings_set_audio_lora_rank, int32_t)
-extern "C" int litert_lm_engine_settings_set_supported_audio_lora_ranks(LiteRtLmEngineSettings*,
-                                                                        const int32_t* ranks, int32_t count) {
+extern "C" int litert_lm_engine_settings_set_supported_audio_lora_ranks(LiteRtLmEngineSettings*, const int32_t* ranks,
+                                                                        int32_t count) {
   rec("engine_settings_set_supported_audio_lora_ranks", count > 0 ? ranks[0] : -1, count);
   return fails("engine_settings_set_supported_audio_lora_ranks") ? 7 : 0;
 }
@@ -577,7 +575,8 @@ LiteRtLmEmbeddingResponse* makeResponse(const char* name) {
 extern "C" LiteRtLmEmbeddingResponse* litert_lm_embedding_engine_compute_embedding(
     LiteRtLmEmbeddingEngine*, const LiteRtLmInputData* const* inputs, int32_t count, const LiteRtLmEmbeddingOptions*) {
   std::string kinds;
-  for (int32_t i = 0; i < count; ++i) kinds += (i ? " " : "") + std::to_string(inputs[i]->kind) + ":" + inputs[i]->bytes;
+  for (int32_t i = 0; i < count; ++i)
+    kinds += (i ? " " : "") + std::to_string(inputs[i]->kind) + ":" + inputs[i]->bytes;
   rec("embedding_engine_compute_embedding", kinds, count);
   return makeResponse("embedding_engine_compute_embedding");
 }

@@ -14,14 +14,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <mutex>
 #include <thread>
-#include <algorithm>
-#include <cstdlib>
 
 using namespace litertlm;
 namespace fake = fake_litert_lm;
@@ -100,9 +100,7 @@ class CountTool : public ToolBase<CountTool> {
   std::string name() const override { return "countThings"; }
   std::string description() const override { return "Counts things."; }
   std::vector<ToolParamProtocol*> parameters() override { return {&maxCount, &label, &ABCValue}; }
-  Json run() override {
-    return {{"count", *maxCount}, {"label", label.get().value_or("none")}, {"code", *ABCValue}};
-  }
+  Json run() override { return {{"count", *maxCount}, {"label", label.get().value_or("none")}, {"code", *ABCValue}}; }
 };
 
 class SilentTool : public ToolBase<SilentTool> {
@@ -186,7 +184,8 @@ TEST(LiteRTLMErrorTexts, EveryCaseReadsItsText) {
 // ---- messages ---------------------------------------------------------------
 
 TEST(MessageJson, WritesOnlyWhatTheMessageHas) {
-  EXPECT_EQ(Message(Role::model, "ok").toJson(), Json::parse(R"({"role":"model","content":[{"type":"text","text":"ok"}]})"));
+  EXPECT_EQ(Message(Role::model, "ok").toJson(),
+            Json::parse(R"({"role":"model","content":[{"type":"text","text":"ok"}]})"));
 
   const Message tool(Role::tool, Contents{Content::toolResponse("f", {{"a", 1}})});
   EXPECT_FALSE(tool.toJson()["content"][0].contains("id"));
@@ -269,9 +268,9 @@ TEST(Configuration, ValidatesInItsOrder) {
     std::optional<K> error;
   };
   const std::vector<Case> cases = {
-      {0, 2.0f, -1.0f, K::invalidTopK},       {1, -0.1f, -1.0f, K::invalidTopP}, {1, 1.01f, 0.0f, K::invalidTopP},
-      {1, nan, 0.0f, K::invalidTopP},         {1, 0.5f, -0.01f, K::invalidTemperature},
-      {1, 0.5f, nan, K::invalidTemperature},  {1, 1.0f, 0.0f, std::nullopt},     {40, 0.0f, 2.0f, std::nullopt},
+      {0, 2.0f, -1.0f, K::invalidTopK}, {1, -0.1f, -1.0f, K::invalidTopP},        {1, 1.01f, 0.0f, K::invalidTopP},
+      {1, nan, 0.0f, K::invalidTopP},   {1, 0.5f, -0.01f, K::invalidTemperature}, {1, 0.5f, nan, K::invalidTemperature},
+      {1, 1.0f, 0.0f, std::nullopt},    {40, 0.0f, 2.0f, std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.topK);
@@ -329,17 +328,16 @@ TEST_F(LiteRtLm, ExperimentalFlagsNeedTheOptIn) {
 TEST_F(LiteRtLm, InitializeHandsTheConfigurationToTheRuntime) {
   ExperimentalFlags::optIntoExperimentalAPIs();
   ExperimentalFlags::setEnableSpeculativeDecoding(true);
-  auto engine = Engine::create(EngineConfig("/m.litertlm", Backend::gpu(), Backend::cpu(2), std::nullopt, 4096,
-                                            "/cache", 0, 1));
+  auto engine =
+      Engine::create(EngineConfig("/m.litertlm", Backend::gpu(), Backend::cpu(2), std::nullopt, 4096, "/cache", 0, 1));
   engine->initialize(128);  // one token count alone: no benchmark settings
   EXPECT_TRUE(engine->isInitialized());
-  EXPECT_EQ(fake::callNames(), (std::vector<std::string>{
-                                   "engine_settings_create", "engine_settings_set_max_num_tokens",
-                                   "engine_settings_set_cache_dir", "engine_settings_set_lora_rank",
-                                   "engine_settings_set_audio_lora_rank",
-                                   "engine_settings_set_supported_audio_lora_ranks",
-                                   "engine_settings_set_enable_speculative_decoding", "engine_create",
-                                   "engine_settings_delete"}));
+  EXPECT_EQ(fake::callNames(),
+            (std::vector<std::string>{
+                "engine_settings_create", "engine_settings_set_max_num_tokens", "engine_settings_set_cache_dir",
+                "engine_settings_set_lora_rank", "engine_settings_set_audio_lora_rank",
+                "engine_settings_set_supported_audio_lora_ranks", "engine_settings_set_enable_speculative_decoding",
+                "engine_create", "engine_settings_delete"}));
   EXPECT_EQ(fake::argsOf("engine_settings_create"), (std::vector<std::string>{"/m.litertlm,gpu,cpu,null"}));
   EXPECT_EQ(fake::argsOf("engine_settings_set_supported_audio_lora_ranks"), (std::vector<std::string>{"1,1"}));
   EXPECT_EQ(errorOf([&] { engine->initialize(); }), E(E::EngineError::alreadyInitialized));
@@ -347,11 +345,11 @@ TEST_F(LiteRtLm, InitializeHandsTheConfigurationToTheRuntime) {
   fake::reset();
   auto bench = Engine::create(EngineConfig("/m", Backend::cpu()));
   bench->initialize(10, 20);
-  EXPECT_EQ(fake::callNames(), (std::vector<std::string>{"engine_settings_create", "engine_settings_enable_benchmark",
-                                                         "engine_settings_set_num_prefill_tokens",
-                                                         "engine_settings_set_num_decode_tokens",
-                                                         "engine_settings_set_enable_speculative_decoding",
-                                                         "engine_create", "engine_settings_delete"}));
+  EXPECT_EQ(fake::callNames(),
+            (std::vector<std::string>{"engine_settings_create", "engine_settings_enable_benchmark",
+                                      "engine_settings_set_num_prefill_tokens", "engine_settings_set_num_decode_tokens",
+                                      "engine_settings_set_enable_speculative_decoding", "engine_create",
+                                      "engine_settings_delete"}));
 }
 
 TEST_F(LiteRtLm, WithoutTheRuntimeLibraryEngineCreationFails) {
@@ -372,8 +370,8 @@ TEST_F(LiteRtLm, WithoutTheRuntimeLibraryEngineCreationFails) {
 TEST_F(LiteRtLm, EveryFailedCreateReleasesWhatWasMade) {
   auto tool = std::make_shared<CountTool>();
   ConversationConfig full(Message(Role::system, "sys"), {Message(Role::user, "earlier")}, {tool},
-                          SamplerConfig(1, 1.0f, 0.0f, 0), "/lora", "/audio-lora", true, ThinkingConfig{true, 64},
-                          true, true, 12);
+                          SamplerConfig(1, 1.0f, 0.0f, 0), "/lora", "/audio-lora", true, ThinkingConfig{true, 64}, true,
+                          true, 12);
   SendOptions options;
   options.extraContext = Json{{"k", "v"}};
   options.repetitionPenaltyConfig = RepetitionPenaltyConfig{1.1f, 0.1f, 0.2f, 64};
@@ -424,7 +422,10 @@ TEST_F(LiteRtLm, ConversationConfigurationReachesTheRuntime) {
   auto engine = readyEngine();
   fake::reset();
   const Message system(Role::system, "Rewrite.");
-  EXPECT_EQ(errorOf([&] { engine->createConversation(ConversationConfig(system, {Message(Role::system, "x")}, {}, {}, {}, {}, false, {}, true, false, {})); }),
+  EXPECT_EQ(errorOf([&] {
+              engine->createConversation(
+                  ConversationConfig(system, {Message(Role::system, "x")}, {}, {}, {}, {}, false, {}, true, false, {}));
+            }),
             E(E::ConfigError::Kind::multipleSystemMessages));
   EXPECT_EQ(errorOf([&] {
               engine->createConversation(ConversationConfig(std::nullopt,
@@ -434,15 +435,14 @@ TEST_F(LiteRtLm, ConversationConfigurationReachesTheRuntime) {
             E(E::ConfigError::Kind::multipleSystemMessages));
   EXPECT_EQ(fake::countOf("session_config_create"), 0);
 
-  auto one = engine->createConversation(ConversationConfig(std::nullopt, {Message(Role::system, "x")}, {}, {}, {}, {},
-                                                           false, {}, true, false, {}));
+  auto one = engine->createConversation(
+      ConversationConfig(std::nullopt, {Message(Role::system, "x")}, {}, {}, {}, {}, false, {}, true, false, {}));
   EXPECT_EQ(fake::argsOf("conversation_config_set_messages"),
             (std::vector<std::string>{R"([{"content":[{"text":"x","type":"text"}],"role":"system"}])"}));
 
   fake::reset();
-  auto conversation = engine->createConversation(ConversationConfig(system, {}, {}, SamplerConfig(1, 1.0f, 0.0f, 0),
-                                                                    {}, {}, false, ThinkingConfig{false, -1}, true,
-                                                                    true, {}));
+  auto conversation = engine->createConversation(ConversationConfig(
+      system, {}, {}, SamplerConfig(1, 1.0f, 0.0f, 0), {}, {}, false, ThinkingConfig{false, -1}, true, true, {}));
   EXPECT_EQ(fake::argsOf("conversation_config_set_system_message"),
             (std::vector<std::string>{R"([{"text":"Rewrite.","type":"text"}])"}));
   EXPECT_EQ(fake::argsOf("sampler_params_create"), (std::vector<std::string>{"2"}));
@@ -486,8 +486,7 @@ TEST_F(LiteRtLm, SendDecodesTheReplyOrSaysWhyNot) {
   EXPECT_EQ(errorOf([&] { conversation->sendMessage(Message(Role::user, "hi")); }),
             E(CE::invalidResponse(R"({"role":"assistant"})")));
   fake::pushReply(R"({"role":"assistant","content":[]})");
-  EXPECT_EQ(errorOf([&] { conversation->sendMessage(Message(Role::user, "hi")); }),
-            E(E::MessageError::invalidContent));
+  EXPECT_EQ(errorOf([&] { conversation->sendMessage(Message(Role::user, "hi")); }), E(E::MessageError::invalidContent));
   fake::pushReply("[1,2]");
   EXPECT_EQ(errorOf([&] { conversation->sendMessage(Message(Role::user, "hi")); }),
             E(CE::invalidJson("Failed to parse native response JSON.")));
@@ -521,15 +520,13 @@ TEST_F(LiteRtLm, SendOptionsAreBuiltAndTheResponseFormatIsGated) {
   all.maxOutputTokens = 9;
   formatted->sendMessage(Message(Role::user, "x"), all);
   EXPECT_EQ(fake::callNames(),
-            (std::vector<std::string>{"conversation_optional_args_create", "repetition_penalty_config_create",
-                                      "repetition_penalty_config_set_presence_penalty",
-                                      "repetition_penalty_config_set_window_size",
-                                      "conversation_optional_args_set_repetition_penalty_config",
-                                      "repetition_penalty_config_delete",
-                                      "conversation_optional_args_set_max_output_tokens",
-                                      "conversation_optional_args_set_constraint", "conversation_send_message",
-                                      "json_response_get_string", "json_response_delete",
-                                      "conversation_optional_args_delete"}));
+            (std::vector<std::string>{
+                "conversation_optional_args_create", "repetition_penalty_config_create",
+                "repetition_penalty_config_set_presence_penalty", "repetition_penalty_config_set_window_size",
+                "conversation_optional_args_set_repetition_penalty_config", "repetition_penalty_config_delete",
+                "conversation_optional_args_set_max_output_tokens", "conversation_optional_args_set_constraint",
+                "conversation_send_message", "json_response_get_string", "json_response_delete",
+                "conversation_optional_args_delete"}));
   EXPECT_EQ(fake::argsOf("conversation_optional_args_set_constraint"), (std::vector<std::string>{"1,a+"}));
 
   // With tools on offer the constraint waits for the tool results.
@@ -544,8 +541,8 @@ TEST_F(LiteRtLm, SendOptionsAreBuiltAndTheResponseFormatIsGated) {
 
 TEST_F(LiteRtLm, ToolLoopStopsAtItsLimit) {
   auto engine = readyEngine();
-  auto conversation = engine->createConversation(ConversationConfig(std::nullopt, {}, {std::make_shared<SilentTool>()},
-                                                                    {}, {}, {}, false, {}, true, false, {}));
+  auto conversation = engine->createConversation(
+      ConversationConfig(std::nullopt, {}, {std::make_shared<SilentTool>()}, {}, {}, {}, false, {}, true, false, {}));
   fake::reset();
   fake::setDefaultReply(toolCallReply("ping"));
   SendOptions thinking;
@@ -564,8 +561,8 @@ TEST_F(LiteRtLm, ToolLoopStopsAtItsLimit) {
   EXPECT_EQ(fake::countOf("conversation_send_message"), 1);
 
   // Without automatic tool calling the caller gets the calls.
-  auto manual = engine->createConversation(ConversationConfig(std::nullopt, {}, {std::make_shared<SilentTool>()}, {},
-                                                              {}, {}, false, {}, false, false, {}));
+  auto manual = engine->createConversation(
+      ConversationConfig(std::nullopt, {}, {std::make_shared<SilentTool>()}, {}, {}, {}, false, {}, false, false, {}));
   fake::pushReply(toolCallReply("ping", R"({"n":1})"));
   const Message reply = manual->sendMessage(Message(Role::user, "x"));
   ASSERT_EQ(reply.toolCalls().size(), 1u);
@@ -638,7 +635,8 @@ TEST_F(LiteRtLm, ToolsAreDescribedAndRunByTheirDescribedNames) {
   ExperimentalFlags::optIntoExperimentalAPIs();
   ExperimentalFlags::setSnakeCaseToolParameterNames(false);
   ToolManager camel({std::make_shared<CountTool>()});
-  EXPECT_TRUE(Json::parse(camel.toolsJsonDescription())[0]["function"]["parameters"]["properties"].contains("maxCount"));
+  EXPECT_TRUE(
+      Json::parse(camel.toolsJsonDescription())[0]["function"]["parameters"]["properties"].contains("maxCount"));
   EXPECT_EQ(camel.execute("countThings", {{"ABCValue", "c"}, {"maxCount", 1}})["count"], 1);
 
   ToolParam<std::int64_t> unset{"x", "no default"};
@@ -651,12 +649,13 @@ TEST(ResponseFormats, ParseTheirSchema) {
             ResponseFormat::FormatType::jsonObject);
   EXPECT_EQ(errorOf([] { ResponseFormat::jsonSchema(std::string("{not json")); }),
             E(E::ConfigError::invalidJsonSchema("{not json")));
-  EXPECT_EQ(errorOf([] { ResponseFormat::jsonSchema(std::string("42")); }),
-            E(E::ConfigError::invalidJsonSchema("42")));
+  EXPECT_EQ(errorOf([] { ResponseFormat::jsonSchema(std::string("42")); }), E(E::ConfigError::invalidJsonSchema("42")));
   EXPECT_EQ(ResponseFormat::jsonSchema(Json{{"type", "string"}}).schemaOrPattern, R"({"type":"string"})");
   EXPECT_EQ(errorOf([] { ResponseFormat::jsonSchema(Json::array()); }),
             E(E::ConfigError::invalidJsonSchema("Not a valid JSON object")));
-  EXPECT_EQ(errorOf([] { ResponseFormat::jsonSchema(Json{{"bad", "\xff"}}); }),
+  EXPECT_EQ(errorOf([] {
+              ResponseFormat::jsonSchema(Json{{"bad", "\xff"}});
+            }),
             E(E::ConfigError::invalidJsonSchema("Failed to convert data to string")));
   EXPECT_EQ(ResponseFormat::formatType(2), ResponseFormat::FormatType::jsonObject);
   EXPECT_FALSE(ResponseFormat::formatType(3));
@@ -684,9 +683,10 @@ fake::Chunk text(const std::string& t, bool final = false) {
 
 TEST_F(LiteRtLm, StreamYieldsChunksAndRunsToolsBetweenTurns) {
   auto engine = readyEngine();
-  auto conversation = engine->createConversation(ConversationConfig(std::nullopt, {}, {std::make_shared<SilentTool>()},
-                                                                    {}, {}, {}, false, {}, false, false, {}));
-  fake::pushStream({text("Hel"), {toolCallReply("ping"), std::nullopt, false}, text("lo"), {std::nullopt, std::nullopt, true}});
+  auto conversation = engine->createConversation(
+      ConversationConfig(std::nullopt, {}, {std::make_shared<SilentTool>()}, {}, {}, {}, false, {}, false, false, {}));
+  fake::pushStream(
+      {text("Hel"), {toolCallReply("ping"), std::nullopt, false}, text("lo"), {std::nullopt, std::nullopt, true}});
   fake::pushStream({text("after tool", true)});
   std::optional<LiteRTLMError> error;
   auto stream = conversation->sendMessageStream(Message(Role::user, "hi"));
@@ -710,8 +710,11 @@ TEST_F(LiteRtLm, StreamYieldsChunksAndRunsToolsBetweenTurns) {
 TEST_F(LiteRtLm, StreamErrorChunkReleasesItsContextOnceAtTheFinalChunk) {
   auto conversation = readyEngine()->createConversation();
   // A late runtime that keeps calling after the error.
-  fake::pushStream({text("a"), {std::nullopt, std::string("decoder fault"), false}, text("b"),
-                    {"not json", std::nullopt, false}, text("c", true)},
+  fake::pushStream({text("a"),
+                    {std::nullopt, std::string("decoder fault"), false},
+                    text("b"),
+                    {"not json", std::nullopt, false},
+                    text("c", true)},
                    true);
   std::optional<LiteRTLMError> error;
   auto stream = conversation->sendMessageStream(Message(Role::user, "hi"));
@@ -728,8 +731,9 @@ TEST_F(LiteRtLm, StreamErrorChunkReleasesItsContextOnceAtTheFinalChunk) {
   EXPECT_EQ(error, E(CE::invalidJson("Invalid JSON chunk")));
   fake::joinStreams();
   const auto lines = logged();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.find("Failed to parse response JSON: ") != std::string::npos; }),
+  EXPECT_EQ(std::count_if(
+                lines.begin(), lines.end(),
+                [](const std::string& l) { return l.find("Failed to parse response JSON: ") != std::string::npos; }),
             1);
 
   // An error in the final chunk: the final flag is not looked at for the error.
@@ -762,8 +766,8 @@ TEST_F(LiteRtLm, StreamStartFailuresArriveAsTheStreamsError) {
 // ---- embeddings -------------------------------------------------------------
 
 TEST_F(LiteRtLm, EmbeddingsFromMessageParts) {
-  EmbeddingEngine engine(EmbeddingEngineConfig{"/embed", Backend::cpu(8), std::nullopt, Backend::cpu(3), "/cache", 512,
-                                               std::nullopt});
+  EmbeddingEngine engine(
+      EmbeddingEngineConfig{"/embed", Backend::cpu(8), std::nullopt, Backend::cpu(3), "/cache", 512, std::nullopt});
   EXPECT_EQ(errorOf([&] { engine.computeEmbedding({Content::makeText("x")}); }),
             E(E::EmbeddingEngineError::notInitialized));
   engine.initialize();
@@ -777,7 +781,9 @@ TEST_F(LiteRtLm, EmbeddingsFromMessageParts) {
   EXPECT_EQ(fake::argsOf("embedding_engine_compute_embedding"), (std::vector<std::string>{"0:ab 1:PNG,2"}));
 
   for (const Content& bad : {Content::toolResponse("f", 1), Content::imageFile("/no/such/file.png")}) {
-    EXPECT_EQ(errorOf([&] { engine.computeEmbedding({Content::makeText("first"), bad}); }),
+    EXPECT_EQ(errorOf([&] {
+                engine.computeEmbedding({Content::makeText("first"), bad});
+              }),
               E(E::EmbeddingEngineError::failedToCreateInputData));
     EXPECT_EQ(fake::liveHandles(), 1);  // the engine alone; the first input went too
   }

@@ -1,14 +1,14 @@
 // The heads-up display on the rig's X server, driven the way the dictation
 // session drives it: set the phase, show with a level closure, order out.
 // Time for the waveform comes from a fake clock; everything else is real X11.
-#include "runtime/Localization.h"
+#include "app/HudPresentation.h"
 #include "design/Appearance.h"
 #include "design/ProgressComponents.h"
 #include "design/Tokens.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudBars.h"
-#include "app/HudPresentation.h"
 #include "overlays/HudWindowController.h"
+#include "runtime/Localization.h"
 #include "support/FakeClock.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
@@ -24,8 +24,8 @@
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <cmath>
@@ -529,8 +529,8 @@ TEST_F(HudWindow, CornersAreDrawnWithAlphaUnderACompositor) {
 TEST_F(HudWindow, Screenshots) {
   const QString folder = murel::test::buildDir() + QStringLiteral("/hud-screenshots");
   ASSERT_TRUE(QDir().mkpath(folder));
-  levels.script = {0.02f, 0.05f, 0.12f, 0.3f, 0.55f, 0.8f, 0.6f, 0.35f, 0.2f, 0.4f, 0.7f, 0.9f,
-                   0.5f,  0.25f, 0.1f,  0.04f, 0.15f, 0.45f, 0.65f, 0.3f, 0.12f, 0.06f, 0.2f, 0.5f};
+  levels.script = {0.02f, 0.05f, 0.12f, 0.3f,  0.55f, 0.8f,  0.6f,  0.35f, 0.2f,  0.4f,  0.7f, 0.9f,
+                   0.5f,  0.25f, 0.1f,  0.04f, 0.15f, 0.45f, 0.65f, 0.3f,  0.12f, 0.06f, 0.2f, 0.5f};
   struct Look {
     HudPhase phase;
     const char* name;

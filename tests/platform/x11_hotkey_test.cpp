@@ -1,11 +1,11 @@
 // The hotkeys on a real X server (the rig's Xvfb), typed with xdotool into the
 // paste-target window.
-#include "runtime/Clock.h"
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
-#include "runtime/UserDefaults.h"
 #include "platform/x11/SyntheticKeys.h"
 #include "platform/x11/X11KeyEventTap.h"
+#include "runtime/Clock.h"
+#include "runtime/UserDefaults.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 
@@ -118,8 +118,8 @@ TEST_F(X11HotKeyTest, HoldingTheHotkeyLeaksNoAutoRepeat) {
 
   start(ActivationMode::holdToActivate);
   // … but holding the hotkey sends nothing to the window.
-  ASSERT_TRUE(xdotool({"keydown", "Alt_L", "keydown", "space", "sleep", "1.2", "keyup", "space", "keyup", "Alt_L",
-                       "key", "a"}));
+  ASSERT_TRUE(xdotool(
+      {"keydown", "Alt_L", "keydown", "space", "sleep", "1.2", "keyup", "space", "keyup", "Alt_L", "key", "a"}));
   ASSERT_TRUE(target.waitForSuffix("a"));
   EXPECT_EQ(target.text(), repeated + "a");
   ASSERT_TRUE(test::waitUntil([&] { return reports.size() == 2; }));

@@ -26,9 +26,9 @@ int main(int argc, char** argv) {
   }
   // dump: one "key type value" line per key, with the type Qt holds.
   QTextStream out(stdout);
-  const QStringList keys = {QStringLiteral("flag"), QStringLiteral("count"), QStringLiteral("whole"),
-                            QStringLiteral("ratio"), QStringLiteral("name"), QStringLiteral("blob"),
-                            QStringLiteral("list"), QStringLiteral("map")};
+  const QStringList keys = {QStringLiteral("flag"),  QStringLiteral("count"), QStringLiteral("whole"),
+                            QStringLiteral("ratio"), QStringLiteral("name"),  QStringLiteral("blob"),
+                            QStringLiteral("list"),  QStringLiteral("map")};
   for (const QString& key : keys) {
     const QVariant v = defaults.value(key);
     out << key << ' ' << v.metaType().name() << '\n';

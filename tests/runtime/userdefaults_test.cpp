@@ -26,9 +26,9 @@ TEST(UserDefaults, EveryTypeSurvivesANewProcessWithItsType) {
   const QString file = murel::test::freshDir(QStringLiteral("defaults")) + QStringLiteral("/Murel/defaults.json");
   runChild({QStringLiteral("write"), file});
   const QString dump = runChild({QStringLiteral("dump"), file});
-  EXPECT_TRUE(dump.startsWith(QStringLiteral(
-      "flag bool\ncount qlonglong\nwhole double\nratio double\nname QString\nblob QByteArray\n"
-      "list QVariantList\nmap QVariantMap\ncount=9007199254740993\n")))
+  EXPECT_TRUE(dump.startsWith(
+      QStringLiteral("flag bool\ncount qlonglong\nwhole double\nratio double\nname QString\nblob QByteArray\n"
+                     "list QVariantList\nmap QVariantMap\ncount=9007199254740993\n")))
       << dump.toStdString();
   EXPECT_TRUE(dump.contains(QStringLiteral("blob=7b2261223a317d00ff\n"))) << dump.toStdString();
   EXPECT_TRUE(dump.contains(QStringLiteral("name=Grüße\n")));
@@ -103,8 +103,8 @@ TEST(UserDefaults, DamagedFileFallsBackToItsLastGoodCopy) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
   };
-  for (const QByteArray& bytes : {QByteArray("{\"format\":1,\"values\":{\"launchAtLo"), QByteArray("[]"),
-                                  QByteArray("\0\0\0\0", 4)}) {
+  for (const QByteArray& bytes :
+       {QByteArray("{\"format\":1,\"values\":{\"launchAtLo"), QByteArray("[]"), QByteArray("\0\0\0\0", 4)}) {
     SCOPED_TRACE(bytes.toStdString());
     damage(bytes);
     UserDefaults defaults(file);

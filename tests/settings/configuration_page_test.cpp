@@ -23,11 +23,11 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QScrollArea>
-#include <QVBoxLayout>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -43,9 +43,9 @@ using Scheme = Appearance::Scheme;
 
 namespace {
 
-const KeyCombo kCtrlAltD(Key::d, M::leftControl | M::leftOption);   // what xdotool's ctrl+alt+d sends
+const KeyCombo kCtrlAltD(Key::d, M::leftControl | M::leftOption);  // what xdotool's ctrl+alt+d sends
 const KeyCombo kCtrlAltF(Key::f, M::leftControl | M::leftOption);
-const KeyCombo kAltShiftSpace(Key::space, M::option | M::shift);    // the change-mode default
+const KeyCombo kAltShiftSpace(Key::space, M::option | M::shift);  // the change-mode default
 const KeyCombo kCtrlAltG(Key::g, M::leftControl | M::leftOption);
 constexpr unsigned kXKeycodeD = 40, kXKeycodeG = 42;
 
@@ -121,8 +121,8 @@ class ConfigurationPageTest : public ::testing::Test {
     };
     hotKeys->onChangeMode = [this] { ++changeModePresses; };
     hotKeys->reloadRegistrations();
-    app = std::make_unique<AppState>(AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor,
-                                                     rig.session, *hotKeys, rig.diag, {}, {}, {}});
+    app = std::make_unique<AppState>(AppState::Parts{
+        rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, *hotKeys, rig.diag, {}, {}, {}});
     devices = std::make_unique<AudioDeviceManager>(rig.defaults, microphone, platform::PulseAudio::shared());
   }
 
@@ -167,7 +167,9 @@ class ConfigurationPageTest : public ::testing::Test {
   // Types keys into whatever window has the focus (the paste target).
   static void keysElsewhere(const QString& combo) { ASSERT_TRUE(xdotool({QStringLiteral("key"), combo})); }
 
-  QString stored(const char* key) const { return rig.defaults.stringValue(QString::fromLatin1(key)).value_or(QString()); }
+  QString stored(const char* key) const {
+    return rig.defaults.stringValue(QString::fromLatin1(key)).value_or(QString());
+  }
 
   QString pill(HotkeyBindingRow* row) const { return row->rebindButton()->text(); }
 
@@ -230,7 +232,8 @@ TEST_F(ConfigurationPageTest, ActivationModePickerFollowsAndWritesTheService) {
   ASSERT_TRUE(waitUntil([&] { return hotKeys->activationMode() == ActivationMode::toggle; }));
   EXPECT_EQ(stored("activationMode"), QStringLiteral("toggle"));
   EXPECT_EQ(picker->captionLabel()->text(), QStringLiteral("press once to start, press again to stop."));
-  ASSERT_TRUE(waitUntil([&] { return picker->capsuleRect() == QRectF(picker->segment(ActivationMode::toggle)->geometry()); }));
+  ASSERT_TRUE(
+      waitUntil([&] { return picker->capsuleRect() == QRectF(picker->segment(ActivationMode::toggle)->geometry()); }));
 
   // The chosen segment stores its mode again.
   rig.defaults.remove(QStringLiteral("activationMode"));
@@ -480,8 +483,7 @@ TEST_F(ConfigurationPageTest, MicrophoneListFollowsPulseAudio) {
 
   // Plugged in: listed without reopening anything.
   const QStringList plug{QStringLiteral("load-module"), QStringLiteral("module-null-source"),
-                         QStringLiteral("source_name=cfg_plugged_mic"),
-                         QStringLiteral("description=Plugged-Mic")};
+                         QStringLiteral("source_name=cfg_plugged_mic"), QStringLiteral("description=Plugged-Mic")};
   std::optional<QString> module = pactl(plug);
   ASSERT_TRUE(module);
   ASSERT_TRUE(waitUntil([&] { return names().contains(QStringLiteral("Plugged-Mic")); }));
@@ -593,9 +595,9 @@ TEST_F(ConfigurationPageTest, ScreenshotsOfEveryStateWithNoRawKeys) {
       Appearance::setOverride(host.get(), scheme);
       turn();
       QTest::qWait(250);  // animations at rest
-      const QString file = QStringLiteral("%1/configuration-%2-%3.png")
-                               .arg(folder, state, scheme == Scheme::Light ? QStringLiteral("light")
-                                                                          : QStringLiteral("dark"));
+      const QString file =
+          QStringLiteral("%1/configuration-%2-%3.png")
+              .arg(folder, state, scheme == Scheme::Light ? QStringLiteral("light") : QStringLiteral("dark"));
       EXPECT_TRUE(host->grab().save(file)) << file.toStdString();
     }
     for (TextLabel* label : page->findChildren<TextLabel*>())

@@ -51,14 +51,15 @@ class DashboardPage : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
 
   void SetUp() override {
-    defaults_ = std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("dashboard_page")) +
-                                               QStringLiteral("/d.json"));
+    defaults_ =
+        std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("dashboard_page")) + QStringLiteral("/d.json"));
     stats_ = std::make_unique<UsageStatsStore>(*defaults_);
   }
 
   void open() {
     pages_.set(SettingsTab::dashboard, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new DashboardSettingsView(*stats_, [] { return kNow; }, parent);
+      return new DashboardSettingsView(
+          *stats_, [] { return kNow; }, parent);
     });
     rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::dashboard, pages_);
     page_ = qobject_cast<DashboardSettingsView*>(rig_->view().currentPage());
@@ -138,8 +139,8 @@ TEST_F(DashboardPage, HeatmapCellsHaveTheirLevelsFill) {
         const QPoint at = heatmap->mapTo(&rig_->window(), DashboardHeatmap::cellRect(w, d).center());
         const QColor got = shot.pixelColor(at * shot.devicePixelRatio());
         EXPECT_TRUE(near(got, expectedFill(level, scheme)))
-            << "week " << w << " day " << d << " level " << level << " got " << got.name().toStdString()
-            << " want " << expectedFill(level, scheme).name().toStdString();
+            << "week " << w << " day " << d << " level " << level << " got " << got.name().toStdString() << " want "
+            << expectedFill(level, scheme).name().toStdString();
       }
     }
   }

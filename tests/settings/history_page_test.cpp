@@ -34,9 +34,15 @@ const QDateTime kNow(QDate(2026, 6, 17), QTime(12, 0), QTimeZone("UTC"));
 TEST(HistoryAges, RelativeTimeText) {
   ASSERT_TRUE(installTranslations(*QCoreApplication::instance()));
   const std::pair<qint64, const char*> cases[] = {
-      {59'900, "just now"},         {60'000, "1m ago"},           {3'599'000, "59m ago"},
-      {3'600'000, "1h ago"},        {86'399'000, "23h ago"},      {86'400'000, "1d ago"},
-      {(29 * 24 + 23) * 3'600'000LL, "29d ago"}, {30 * 86'400'000LL, "1mo ago"}, {400 * 86'400'000LL, "13mo ago"},
+      {59'900, "just now"},
+      {60'000, "1m ago"},
+      {3'599'000, "59m ago"},
+      {3'600'000, "1h ago"},
+      {86'399'000, "23h ago"},
+      {86'400'000, "1d ago"},
+      {(29 * 24 + 23) * 3'600'000LL, "29d ago"},
+      {30 * 86'400'000LL, "1mo ago"},
+      {400 * 86'400'000LL, "13mo ago"},
       {-5'000'000, "just now"},
   };
   for (const auto& [ageMs, text] : cases)
@@ -49,7 +55,8 @@ class HistoryPage : public ::testing::Test {
 
   void SetUp() override {
     if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
-    defaults_ = std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("history_page")) + QStringLiteral("/d.json"));
+    defaults_ =
+        std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("history_page")) + QStringLiteral("/d.json"));
     store_ = std::make_unique<HistoryStore>(*defaults_, [this] { return stamp_; });
     pasteboard_ = std::make_unique<X11Pasteboard>(x11::Connection::shared());
   }
@@ -61,7 +68,8 @@ class HistoryPage : public ::testing::Test {
 
   void open() {
     pages_.set(SettingsTab::history, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new HistorySettingsView(*store_, *pasteboard_, clock_, [] { return kNow; }, std::nullopt, parent);
+      return new HistorySettingsView(
+          *store_, *pasteboard_, clock_, [] { return kNow; }, std::nullopt, parent);
     });
     rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::history, pages_);
     page_ = qobject_cast<HistorySettingsView*>(rig_->view().currentPage());
@@ -97,8 +105,8 @@ class HistoryPage : public ::testing::Test {
     for (QAbstractButton* button : box->buttons())
       if (button->text() == answer) chosen = button;
     ASSERT_NE(chosen, nullptr) << answer.toStdString();
-    EXPECT_EQ(box->buttonRole(chosen), answer == QStringLiteral("Cancel") ? QMessageBox::RejectRole
-                                                                           : QMessageBox::DestructiveRole);
+    EXPECT_EQ(box->buttonRole(chosen),
+              answer == QStringLiteral("Cancel") ? QMessageBox::RejectRole : QMessageBox::DestructiveRole);
     ASSERT_TRUE(test::clickCentre(chosen));
     test::settle(150);
   }
@@ -124,9 +132,9 @@ class HistoryPage : public ::testing::Test {
 TEST_F(HistoryPage, EmptyHistory) {
   open();
   const QStringList texts = test::visibleTexts(page_);
-  for (const char* text : {"History", "LOG", "Save history", "store transcriptions locally for later reference.",
-                           "RECENT TRANSCRIPTIONS", "No transcriptions yet",
-                           "recordings will appear here after transcription."})
+  for (const char* text :
+       {"History", "LOG", "Save history", "store transcriptions locally for later reference.", "RECENT TRANSCRIPTIONS",
+        "No transcriptions yet", "recordings will appear here after transcription."})
     EXPECT_TRUE(texts.contains(QString::fromLatin1(text))) << text;
   EXPECT_FALSE(page_->clearAllButton()->isVisible());
   EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();

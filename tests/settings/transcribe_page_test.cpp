@@ -60,8 +60,8 @@ class TranscribePage : public ::testing::Test {
   HotKeyService hotKeys{rig.defaults, tap};
   TranscriptProcessor processor{[](QString text, QString) -> QCoro::Task<QString> { co_return text; },
                                 [this] { return rig.dictionary.entries(); }};
-  AppState state{AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys,
-                                 rig.diag, {}, {}, {}}};
+  AppState state{AppState::Parts{
+      rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys, rig.diag, {}, {}, {}}};
   FakePasteboard pasteboard;
   FakeClock copyClock;
   ScriptedPanels panels;
@@ -161,7 +161,8 @@ TEST_F(TranscribePage, StaleRunsAreDropped) {
   view->startFileTranscription();
   view->selectFile(a);
   finishRun();
-  EXPECT_EQ(view->status(), (TranscribeStatus{TranscribeStatus::Case::completed, "text"})) << "A chosen again during its run: " << view->status().text.toStdString();
+  EXPECT_EQ(view->status(), (TranscribeStatus{TranscribeStatus::Case::completed, "text"}))
+      << "A chosen again during its run: " << view->status().text.toStdString();
 }
 
 TEST_F(TranscribePage, LeavingTheTabDuringARunTouchesNothing) {

@@ -1,6 +1,6 @@
+#include "runtime/SystemError.h"
 #include "speech/AudioExtractor.h"
 #include "speech/AudioSampleLoader.h"
-#include "runtime/SystemError.h"
 
 #include "support/AwaitTask.h"
 #include "support/MediaFiles.h"
@@ -16,9 +16,7 @@ using namespace murel;
 
 namespace {
 
-QStringList temporaryM4aFiles() {
-  return QDir(QDir::tempPath()).entryList({QStringLiteral("*.m4a")}, QDir::Files);
-}
+QStringList temporaryM4aFiles() { return QDir(QDir::tempPath()).entryList({QStringLiteral("*.m4a")}, QDir::Files); }
 
 class AudioExtractorTest : public ::testing::Test {
  protected:
@@ -93,7 +91,8 @@ TEST_F(AudioExtractorTest, CancellingStopsTheExportAndRemovesThePartialFile) {
 }
 
 TEST(AudioExtractorErrors, Descriptions) {
-  EXPECT_STREQ(AudioExtractorError::exportFailed(QStringLiteral("Disk full")).what(), "Audio extraction failed: Disk full");
+  EXPECT_STREQ(AudioExtractorError::exportFailed(QStringLiteral("Disk full")).what(),
+               "Audio extraction failed: Disk full");
   EXPECT_STREQ(AudioExtractorError::exportFailed(std::nullopt).what(), "Audio extraction failed: Unknown error");
   EXPECT_STREQ(AudioExtractorError::noAudioTrack().what(), "No audio track found in video file");
   EXPECT_STREQ(AudioExtractorError::exportSessionCreationFailed().what(), "Failed to create audio export session");
@@ -103,8 +102,8 @@ TEST(AudioExtractorTypes, VideosAreToldFromAudioByTheirType) {
   const struct {
     const char* name;
     bool video;
-  } cases[] = {{"a.mp4", true},  {"b.MOV", true},   {"c.mkv", true},  {"d.webm", true}, {"e.m4v", true},
-               {"f.m4a", false}, {"g.mp3", false},  {"h.wav", false}, {"i.ogg", false}, {"j.flac", false},
-               {"k.txt", false}, {"noextension", false}};
+  } cases[] = {{"a.mp4", true},  {"b.MOV", true},   {"c.mkv", true},  {"d.webm", true},
+               {"e.m4v", true},  {"f.m4a", false},  {"g.mp3", false}, {"h.wav", false},
+               {"i.ogg", false}, {"j.flac", false}, {"k.txt", false}, {"noextension", false}};
   for (const auto& c : cases) EXPECT_EQ(AudioExtractor::isVideoFile(QLatin1String(c.name)), c.video) << c.name;
 }

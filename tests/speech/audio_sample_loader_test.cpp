@@ -1,6 +1,6 @@
+#include "runtime/SystemError.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineError.h"
-#include "runtime/SystemError.h"
 
 #include "support/MediaFiles.h"
 
@@ -136,9 +136,7 @@ TEST_F(AudioSampleLoaderTest, ForgedHeadersAreRefused) {
     out.write(data);
     return path(name);
   };
-  auto le32 = [](quint32 v) {
-    return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
-  };
+  auto le32 = [](quint32 v) { return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24); };
   struct Case {
     QString file;
     const char* message;
@@ -147,11 +145,11 @@ TEST_F(AudioSampleLoaderTest, ForgedHeadersAreRefused) {
       {test::sourceDir() + QStringLiteral("/tests/fuzz/seeds/audio/rate-436617472hz.aiff"),
        "the sample rate of 436617472 Hz is not supported"},
       {patched("rate.wav", 24, le32(768000) + le32(768000 * 2)), "the sample rate of 768000 Hz is not supported"},
-      {patched("channels.wav", 22, QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)),
+      {patched("channels.wav", 22,
+               QByteArray("\xc8\x00", 2) + le32(16000) + le32(16000 * 400) + QByteArray("\x90\x01", 2)),
        "200 audio channels are not supported"},
       // 2^31 - 1 frames at 4 kHz claimed over 100 frames of data: about 149 hours.
-      {test::sourceDir() + QStringLiteral("/tests/fuzz/seeds/audio/claims-149h.aiff"),
-       "the recording is too long"},
+      {test::sourceDir() + QStringLiteral("/tests/fuzz/seeds/audio/claims-149h.aiff"), "the recording is too long"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file.toStdString());

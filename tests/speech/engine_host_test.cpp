@@ -6,8 +6,8 @@
 #include "speech/EngineHost.h"
 #include "speech/SegmentingEngine.h"
 #include "speech/UnavailableEngine.h"
-#include "support/FakeClock.h"
 #include "support/AwaitTask.h"
+#include "support/FakeClock.h"
 #include "support/LogCapture.h"
 #include "support/MediaFiles.h"
 
@@ -123,10 +123,10 @@ class EngineHostTest : public ::testing::Test {
   static void SetUpTestSuite() {
     audioDir_ = new QString(test::freshDir(QStringLiteral("host-audio")));
     // Half a second of tone, 16-bit stereo at 44.1 kHz: the real loader turns it into 8,000 samples.
-    test::runTool(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
-                                          QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-b"),
-                                          QStringLiteral("16"), tone(), QStringLiteral("synth"),
-                                          QStringLiteral("0.5"), QStringLiteral("sine"), QStringLiteral("440")});
+    test::runTool(QStringLiteral("sox"),
+                  {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"), QStringLiteral("-c"),
+                   QStringLiteral("2"), QStringLiteral("-b"), QStringLiteral("16"), tone(), QStringLiteral("synth"),
+                   QStringLiteral("0.5"), QStringLiteral("sine"), QStringLiteral("440")});
   }
   static void TearDownTestSuite() {
     delete audioDir_;
@@ -150,7 +150,8 @@ class EngineHostTest : public ::testing::Test {
     options.diagnostics = diag_.get();
     if (!options.makeEngine) {
       options.makeEngine = [this](const SpeechModelDescriptor& model) {
-        auto engine = std::make_shared<FakeEngine>(shortName(model), clock_, scripts_.value(model.id.rawValue), journal_);
+        auto engine =
+            std::make_shared<FakeEngine>(shortName(model), clock_, scripts_.value(model.id.rawValue), journal_);
         made_.append(engine);
         return engine;
       };
@@ -160,7 +161,9 @@ class EngineHostTest : public ::testing::Test {
   }
 
   void select(const QString& id) { defaults_->setValue(QString::fromLatin1(kSelectedSpeechModelKey), id); }
-  void setDelayMinutes(qint64 minutes) { defaults_->setValue(QStringLiteral("modelResidency.inactivityDelayMinutes"), minutes); }
+  void setDelayMinutes(qint64 minutes) {
+    defaults_->setValue(QStringLiteral("modelResidency.inactivityDelayMinutes"), minutes);
+  }
 
   // The diagnostics lines of the "engine" category, without their time stamps.
   QStringList engineDiagnostics() {
@@ -243,7 +246,7 @@ TEST_F(EngineHostTest, ChoosingAnotherModelDuringALoadPublishesOnlyTheNewOne) {
   clock_.advance(500ms);
   select(kParakeet);
   auto late = test::follow(host.ensureLoaded());  // joins the running transition
-  clock_.advance(500ms);                  // the small model is loaded, freed, never shown
+  clock_.advance(500ms);                          // the small model is loaded, freed, never shown
   EXPECT_FALSE(early->done);
   clock_.advance(1s);
   ASSERT_TRUE(early->done && late->done);
@@ -426,7 +429,8 @@ TEST_F(EngineHostTest, ARunningTranscriptionIsNeverUnloaded) {
   clock_.advance(1s);
   EXPECT_FALSE(host.hasEngine());
   EXPECT_EQ(journal_.filter(QStringLiteral("unload")), (QStringList{"turbo unload", "turbo unloaded"}));
-  EXPECT_EQ(journal_.indexOf(QStringLiteral("turbo unload")), journal_.lastIndexOf(QStringLiteral("turbo transcribed")) + 1);
+  EXPECT_EQ(journal_.indexOf(QStringLiteral("turbo unload")),
+            journal_.lastIndexOf(QStringLiteral("turbo transcribed")) + 1);
 }
 
 TEST_F(EngineHostTest, AModelIsLoadedOnlyOnceTheIdleUnloadHasFreedTheOld) {
@@ -658,10 +662,8 @@ TEST(EngineHostPrewarm, WarmsTheLanguageModelOnlyWhenItsFileIsCompleteAndItIsNot
     bool loaded;
     bool warms;
   } cases[] = {
-      {"no file", std::nullopt, false, false},
-      {"one byte short", kSize - 1, false, false},
-      {"one byte long", kSize + 1, false, false},
-      {"complete", kSize, false, true},
+      {"no file", std::nullopt, false, false},     {"one byte short", kSize - 1, false, false},
+      {"one byte long", kSize + 1, false, false},  {"complete", kSize, false, true},
       {"complete but loaded", kSize, true, false},
   };
   UserDefaults defaults(test::freshDir(QStringLiteral("prewarm")) + QStringLiteral("/defaults.json"));

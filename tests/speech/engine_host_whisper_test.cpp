@@ -5,8 +5,8 @@
 #include "speech/EngineResidency.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperModel.h"
-#include "support/FakeClock.h"
 #include "support/AwaitTask.h"
+#include "support/FakeClock.h"
 #include "support/LogCapture.h"
 #include "support/MediaFiles.h"
 #include "support/SpeechAudio.h"
@@ -39,7 +39,8 @@ TEST(EngineHostWithWhisper, TranscribesASpokenWavFileAndUnloadsWhenIdle) {
   ASSERT_TRUE(row.isModelInstalled());
 
   const QString wav = dir + QStringLiteral("/dictation.wav");
-  test::runTool(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), wav, QStringLiteral("Hello Anna, the cluster runs.")});
+  test::runTool(QStringLiteral("espeak-ng"),
+                {QStringLiteral("-w"), wav, QStringLiteral("Hello Anna, the cluster runs.")});
 
   UserDefaults defaults(dir + QStringLiteral("/defaults.json"));
   defaults.setValue(QString::fromLatin1(kSelectedSpeechModelKey), row.id.rawValue);
@@ -72,10 +73,12 @@ TEST(EngineHostWithWhisper, TranscribesASpokenWavFileAndUnloadsWhenIdle) {
     const QStringList lines = logs.messages(QStringLiteral("whisper"));
     return !lines.isEmpty() && lines.last() == QLatin1String("Whisper engine unloaded");
   };
-  EXPECT_TRUE(test::waitUntil(unloadedLogged, 30s)) << logs.messages(QStringLiteral("whisper")).join(u'|').toStdString();
+  EXPECT_TRUE(test::waitUntil(unloadedLogged, 30s))
+      << logs.messages(QStringLiteral("whisper")).join(u'|').toStdString();
   EXPECT_TRUE(logs.messages(QStringLiteral("whisper")).contains(QStringLiteral("Whisper engine loaded")));
   const QString log = diag.readAll();
-  EXPECT_TRUE(QRegularExpression(QStringLiteral("  engine  loaded  \\d+ms\n")).match(log).hasMatch()) << log.toStdString();
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("  engine  loaded  \\d+ms\n")).match(log).hasMatch())
+      << log.toStdString();
   EXPECT_TRUE(log.endsWith(QStringLiteral("  engine  idle unload\n"))) << log.toStdString();
 
   setEngineThreadCountForTesting(0);

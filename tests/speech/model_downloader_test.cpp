@@ -1,6 +1,6 @@
+#include "runtime/SystemError.h"
 #include "speech/ModelDownloader.h"
 #include "speech/ModelHosting.h"
-#include "runtime/SystemError.h"
 #include "support/FakeClock.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -88,7 +88,7 @@ TEST_F(ModelDownloaderTest, FetchesOnlyWhatIsMissingWithProgressInWholePercents)
   for (int i = 1; i + 1 < states.size(); ++i) {
     ASSERT_EQ(states[i].kind, State::Kind::Downloading);
     const double percent = states[i].progress * 100;
-    EXPECT_NEAR(percent, std::round(percent), 1e-9);       // whole percents only
+    EXPECT_NEAR(percent, std::round(percent), 1e-9);        // whole percents only
     EXPECT_GT(states[i].progress, states[i - 1].progress);  // notified only on change
     EXPECT_LE(states[i].progress, 1.0);
   }
@@ -247,7 +247,8 @@ TEST_F(ModelDownloaderTest, ASecondDownloadWhileOneRunsIsRefused) {
 }
 
 TEST_F(ModelDownloaderTest, AnUnreachableServerFailsWithTheSystemsDescription) {
-  auto d = std::make_unique<ModelDownloader>(QList<ModelArtifact>{artifact(QStringLiteral("a.bin"), 10)}, dir, 3600, clock);
+  auto d =
+      std::make_unique<ModelDownloader>(QList<ModelArtifact>{artifact(QStringLiteral("a.bin"), 10)}, dir, 3600, clock);
   d->setEndpoint(QUrl(QStringLiteral("http://127.0.0.1:1")));
   EXPECT_THROW(test::awaitTask(d->download()), SystemError);
   EXPECT_EQ(d->state().kind, State::Kind::Failed);

@@ -2,9 +2,9 @@
 #include "speech/EngineError.h"
 #include "speech/ParakeetEngine.h"
 #include "support/AwaitTask.h"
+#include "support/LogCapture.h"
 #include "support/SpeechAudio.h"
 #include "support/TestEnv.h"
-#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -137,9 +137,8 @@ TEST_F(ParakeetEngineTest, RealModelTranscribesSpeech) {
   setEngineThreadCountForTesting(0);
   ParakeetEngine engine(row);
   awaitTask(engine.load(), std::chrono::minutes(5));
-  const auto result =
-      awaitTask(engine.transcribe(spokenSamples(QStringLiteral("Hello world.")), std::nullopt, {}, {}),
-                std::chrono::minutes(5));
+  const auto result = awaitTask(engine.transcribe(spokenSamples(QStringLiteral("Hello world.")), std::nullopt, {}, {}),
+                                std::chrono::minutes(5));
   EXPECT_TRUE(result.text.contains(QStringLiteral("hello"), Qt::CaseInsensitive)) << result.text.toStdString();
 }
 

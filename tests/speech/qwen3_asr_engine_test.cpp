@@ -5,8 +5,8 @@
 
 #include "runtime/SystemLog.h"
 #include "speech/AudioSampleLoader.h"
-#include "speech/EngineResidency.h"
 #include "speech/EngineError.h"
+#include "speech/EngineResidency.h"
 #include "speech/Qwen3ASREngine.h"
 #include "speech/Qwen3ASRModel.h"
 #include "support/AwaitTask.h"
@@ -118,8 +118,13 @@ TEST(Qwen3ASREngine, TinyModelGivesItsAnswerOnEveryRun) {
   }
   EXPECT_TRUE(messages.contains(QStringLiteral("Qwen3-ASR engine loaded")));
   EXPECT_EQ(messages.last(), QStringLiteral("Qwen3-ASR engine unloaded"));
-  EXPECT_EQ(messages.filter(QRegularExpression(QStringLiteral("^Qwen3-ASR context initialized from .*qwen3-asr-tiny\\.gguf in \\d+ms$"))).size(), 1);
-  EXPECT_EQ(messages.filter(QRegularExpression(QStringLiteral("^Qwen3-ASR transcribed 16000 samples in \\d+ms$"))).size(), 3);
+  EXPECT_EQ(messages
+                .filter(QRegularExpression(
+                    QStringLiteral("^Qwen3-ASR context initialized from .*qwen3-asr-tiny\\.gguf in \\d+ms$")))
+                .size(),
+            1);
+  EXPECT_EQ(
+      messages.filter(QRegularExpression(QStringLiteral("^Qwen3-ASR transcribed 16000 samples in \\d+ms$"))).size(), 3);
 }
 
 // The loop model never says end-of-generation: decoding stops after 512 tokens
@@ -173,8 +178,8 @@ TEST(Qwen3ASREngine, MissingOrRefusedFilesLeaveItUnloaded) {
     EXPECT_THROW(test::awaitTask(engine.transcribe(tone(), std::nullopt, {}, CancellationToken())), EngineError);
   }
   // A file that is there but one byte short is not installed.
-  SpeechModelDescriptor shortFile = descriptorFor(dir, QStringLiteral("qwen3-asr-tiny.gguf"),
-                                                  QStringLiteral("qwen3a-tiny-mmproj.gguf"));
+  SpeechModelDescriptor shortFile =
+      descriptorFor(dir, QStringLiteral("qwen3-asr-tiny.gguf"), QStringLiteral("qwen3a-tiny-mmproj.gguf"));
   shortFile.artifacts[1].sizeBytes += 1;
   Qwen3ASREngine engine(Qwen3ASRModel::small06BQ5, shortFile);
   EXPECT_EQ(loadError(engine), EngineError::Kind::ModelMissing);

@@ -54,17 +54,18 @@ TEST(Qwen3ASRContext, NoPathLeaks) {
   const struct {
     QString model;
     QString projector;
-  } refused[] = {{garbage, projector}, {model, garbage},        {model, cut},
-                 {model, mismatch},   {model, textAsProjector}, {model, dir + QStringLiteral("/absent")}};
+  } refused[] = {{garbage, projector}, {model, garbage},         {model, cut},
+                 {model, mismatch},    {model, textAsProjector}, {model, dir + QStringLiteral("/absent")}};
   for (const auto& c : refused) {
     EXPECT_THROW(Qwen3ASRContext(c.model, c.projector), EngineError) << c.projector.toStdString();
   }
   {
     Qwen3ASRContext context(model, projector);
     const AudioSamples samples(16000, 0.1f);
-    EXPECT_EQ(context.transcribe(samples, QByteArrayLiteral("<|im_start|>user\n") + Qwen3ASRContext::mediaMarker().toUtf8() +
-                                              QByteArrayLiteral("<|im_end|>\n<|im_start|>assistant\n")),
-              QByteArrayLiteral("language English<asr_text>Hello"));
+    EXPECT_EQ(
+        context.transcribe(samples, QByteArrayLiteral("<|im_start|>user\n") + Qwen3ASRContext::mediaMarker().toUtf8() +
+                                        QByteArrayLiteral("<|im_end|>\n<|im_start|>assistant\n")),
+        QByteArrayLiteral("language English<asr_text>Hello"));
     // A failing run (the bitmap of no samples cannot be tokenised) frees its parts too.
     EXPECT_THROW(context.transcribe({}, Qwen3ASRContext::mediaMarker().toUtf8()), EngineError);
   }

@@ -38,8 +38,8 @@ SpeechModelDescriptor tinyDescriptor() {
 // `seconds` of uninterrupted speech: one espeak-ng sentence without punctuation
 // (so without pauses), its audible part repeated back to back and cut to length.
 AudioSamples continuousSpeech(double seconds) {
-  const AudioSamples sentence = test::spokenSamples(QStringLiteral(
-      "the quick brown fox jumps over the lazy dog while seven bright owls sing above the quiet river"));
+  const AudioSamples sentence = test::spokenSamples(
+      QStringLiteral("the quick brown fox jumps over the lazy dog while seven bright owls sing above the quiet river"));
   const auto [first, last] = test::audibleBounds(sentence);
   const AudioSamples voiced(sentence.begin() + first, sentence.begin() + last + 1);
   AudioSamples all;

@@ -73,7 +73,9 @@ TEST(Qwen3Answer, TranscriptAndLanguageFromTheAnswer) {
     const Qwen3Request* request;
     TranscriptionResult result;
   } reported[] = {
-      {"language English<asr_text>Hello there.<|im_end|>", &none, {QStringLiteral("Hello there."), QStringLiteral("en")}},
+      {"language English<asr_text>Hello there.<|im_end|>",
+       &none,
+       {QStringLiteral("Hello there."), QStringLiteral("en")}},
       {"language english<asr_text>Hi", &german, {QStringLiteral("Hi"), QStringLiteral("en")}},
       {"language None<asr_text>Hi", &german, {QStringLiteral("Hi"), QStringLiteral("de")}},
       {"language None<asr_text>Hi", &none, {QStringLiteral("Hi"), std::nullopt}},
@@ -120,8 +122,12 @@ TEST(Qwen3Answer, BrokenUtf8KeepsTheRestOfTheText) {
       {"euro \xE2\x82", QStringLiteral("euro ")},
       {"emoji \xF0\x9F\x98", QStringLiteral("emoji ")},
       // Invalid bytes elsewhere become U+FFFD, one per byte.
-      {"a\xFF" "b", QStringLiteral("a") + fffd + QStringLiteral("b")},
-      {"a\xC3" "b", QStringLiteral("a") + fffd + QStringLiteral("b")},
+      {"a\xFF"
+       "b",
+       QStringLiteral("a") + fffd + QStringLiteral("b")},
+      {"a\xC3"
+       "b",
+       QStringLiteral("a") + fffd + QStringLiteral("b")},
       {"\xA9\xA9x", fffd + fffd + QStringLiteral("x")},
       {"over\xC0\xAFlong", QStringLiteral("over") + fffd + fffd + QStringLiteral("long")},
       {"sur\xED\xA0\x80", QStringLiteral("sur") + fffd + fffd + fffd},

@@ -1,9 +1,9 @@
+#include "runtime/SystemError.h"
 #include "runtime/UserDefaults.h"
 #include "speech/ModelHosting.h"
 #include "speech/ParakeetModel.h"
 #include "speech/Qwen3ASRModel.h"
 #include "speech/SpeechModel.h"
-#include "runtime/SystemError.h"
 #include "speech/WhisperModel.h"
 #include "support/TestEnv.h"
 
@@ -54,18 +54,38 @@ TEST(SpeechModelCatalog, FiveEntriesInOrderWithTheirFilesAndSizes) {
     const char* family;
     QList<File> files;
   } expected[] = {
-      {"qwen3ASR0_6BQ5", "Qwen3-ASR", "QWEN3-ASR 0.6B", "Alibaba · 30 languages · smaller model", "qwen3-asr",
+      {"qwen3ASR0_6BQ5",
+       "Qwen3-ASR",
+       "QWEN3-ASR 0.6B",
+       "Alibaba · 30 languages · smaller model",
+       "qwen3-asr",
        {{"Qwen3-ASR-0.6B.Q5_K_M.gguf", 551'374'304, kQwen3ASRSmallRepository},
         {"Qwen3-ASR-0.6B.mmproj-Q8_0.gguf", 214'392'608, kQwen3ASRSmallRepository}}},
-      {"qwen3ASR1_7BQ5", "Qwen3-ASR", "QWEN3-ASR 1.7B", "Alibaba · 30 languages · most accurate", "qwen3-asr",
+      {"qwen3ASR1_7BQ5",
+       "Qwen3-ASR",
+       "QWEN3-ASR 1.7B",
+       "Alibaba · 30 languages · most accurate",
+       "qwen3-asr",
        {{"Qwen3-ASR-1.7B.Q5_K_M.gguf", 1'471'801'824, kQwen3ASRLargeRepository},
         {"Qwen3-ASR-1.7B.mmproj-Q8_0.gguf", 355'709'472, kQwen3ASRLargeRepository}}},
-      {"smallEnglishQ8", "Whisper", "WHISPER SMALL ENGLISH", "OpenAI · English only · smaller model", "whisper",
+      {"smallEnglishQ8",
+       "Whisper",
+       "WHISPER SMALL ENGLISH",
+       "OpenAI · English only · smaller model",
+       "whisper",
        {{"ggml-small.en-q8_0.bin", 264'477'561, kWhisperModelRepository}}},
-      {"largeV3TurboQ8", "Whisper", "WHISPER LARGE V3 TURBO", "OpenAI · 99 languages", "whisper",
+      {"largeV3TurboQ8",
+       "Whisper",
+       "WHISPER LARGE V3 TURBO",
+       "OpenAI · 99 languages",
+       "whisper",
        {{"ggml-large-v3-turbo-q8_0.bin", 874'188'075, kWhisperModelRepository}}},
-      {"parakeetTDT0_6BV3Q8", "Parakeet", "PARAKEET TDT 0.6B V3", "NVIDIA · 25 European languages · automatic detection",
-       "parakeet", {{"ggml-parakeet-tdt-0.6b-v3-q8_0.bin", 668'757'119, kParakeetModelRepository}}},
+      {"parakeetTDT0_6BV3Q8",
+       "Parakeet",
+       "PARAKEET TDT 0.6B V3",
+       "NVIDIA · 25 European languages · automatic detection",
+       "parakeet",
+       {{"ggml-parakeet-tdt-0.6b-v3-q8_0.bin", 668'757'119, kParakeetModelRepository}}},
   };
   const auto& catalog = SpeechModelDescriptor::catalog();
   ASSERT_EQ(catalog.size(), 5);
@@ -82,9 +102,9 @@ TEST(SpeechModelCatalog, FiveEntriesInOrderWithTheirFilesAndSizes) {
     for (int f = 0; f < e.files.size(); ++f) {
       EXPECT_EQ(d.artifacts[f].filename, QLatin1String(e.files[f].name));
       EXPECT_EQ(d.artifacts[f].sizeBytes, e.files[f].size);
-      EXPECT_EQ(d.artifacts[f].remoteURL.toString(), QLatin1String(kModelHostingEndpoint) + QLatin1Char('/') +
-                                                         QLatin1String(e.files[f].repository) +
-                                                         QStringLiteral("/resolve/main/") + QLatin1String(e.files[f].name));
+      EXPECT_EQ(d.artifacts[f].remoteURL.toString(),
+                QLatin1String(kModelHostingEndpoint) + QLatin1Char('/') + QLatin1String(e.files[f].repository) +
+                    QStringLiteral("/resolve/main/") + QLatin1String(e.files[f].name));
     }
     EXPECT_FALSE(d.capabilities.streaming);
     ASSERT_TRUE(d.makeEngine);
@@ -239,7 +259,8 @@ TEST(SpeechModelCatalog, SelectedModelFallsBackToTheDefault) {
   };
   for (const auto& c : cases) {
     defaults.setValue(key, c.stored);
-    EXPECT_EQ(selectedSpeechModel(defaults).id.rawValue, QLatin1String(c.expected)) << c.stored.toString().toStdString();
+    EXPECT_EQ(selectedSpeechModel(defaults).id.rawValue, QLatin1String(c.expected))
+        << c.stored.toString().toStdString();
     EXPECT_EQ(defaults.value(key), c.stored);  // nothing written back
   }
   EXPECT_EQ(&selectedSpeechModel(defaults), &SpeechModelDescriptor::catalog()[0]);
@@ -250,8 +271,8 @@ TEST(SpeechModelCatalog, LanguageDisplayNames) {
     const char* code;
     const char* shown;
   } cases[] = {
-      {"auto", "AUTO-DETECT"}, {"de", "GERMAN"},  {"en", "ENGLISH"}, {"jw", "JAVANESE"},
-      {"jv", "JAVANESE"},      {"qq", "QQ"},      {"zz", "ZZ"},      {"haw", "HAWAIIAN"},
+      {"auto", "AUTO-DETECT"}, {"de", "GERMAN"}, {"en", "ENGLISH"}, {"jw", "JAVANESE"},
+      {"jv", "JAVANESE"},      {"qq", "QQ"},     {"zz", "ZZ"},      {"haw", "HAWAIIAN"},
   };
   for (const auto& c : cases) EXPECT_EQ(languageDisplayName(QLatin1String(c.code)), QLatin1String(c.shown)) << c.code;
 }

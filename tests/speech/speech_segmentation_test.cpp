@@ -32,10 +32,14 @@ TEST(MergeSpeechRanges, PacksNeighboursIntoChunksOfAtMostTheLimit) {
        {seconds(0, 5), seconds(10, 20), seconds(26, 40)},
        limit30,
        {seconds(0, 20), seconds(26, 40)}},
-      {"one long range is cut into pieces of the limit", {seconds(0, 75)}, limit30,
+      {"one long range is cut into pieces of the limit",
+       {seconds(0, 75)},
+       limit30,
        {seconds(0, 30), seconds(30, 60), seconds(60, 75)}},
       {"nothing", {}, limit30, {}},
-      {"empty ranges are dropped, the rest sorted", {{500, 500}, {300, 400}, {100, 200}, {900, 800}}, 1000,
+      {"empty ranges are dropped, the rest sorted",
+       {{500, 500}, {300, 400}, {100, 200}, {900, 800}},
+       1000,
        {{100, 400}}},
       {"a range reaching past the limit opens a new group", {{0, 100}, {50, 101}}, 100, {{0, 100}, {50, 101}}},
       {"overlapping ranges keep the larger end", {{0, 80}, {10, 40}, {60, 90}}, 100, {{0, 90}}},
@@ -65,9 +69,11 @@ TEST(CentisecondsToSampleIndex, RoundsHalvesAwayFromZeroAndClamps) {
     qint64 count;
     qint64 index;
   } cases[] = {
-      {0, 1000, 0},         {1.5, 1000, 240},      {0.003125, 1000, 1},  // 0.5 samples rounds up
-      {0.0031, 1000, 0},    {-2, 1000, 0},         {7, 1000, 1000},      // past the end: the end
-      {6.25, 1000, 1000},   {500, 16'000'000, 80'000},
+      {0, 1000, 0},        {1.5, 1000, 240},
+      {0.003125, 1000, 1},  // 0.5 samples rounds up
+      {0.0031, 1000, 0},   {-2, 1000, 0},
+      {7, 1000, 1000},  // past the end: the end
+      {6.25, 1000, 1000},  {500, 16'000'000, 80'000},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(centisecondsToSampleIndex(c.centiseconds, c.count), c.index) << c.centiseconds;
@@ -157,9 +163,8 @@ struct Wrapped {
   std::shared_ptr<SegmentingEngine> engine;
 
   explicit Wrapped(std::vector<SampleRange> ranges, double maxSeconds = 3) {
-    engine = std::make_shared<SegmentingEngine>(inner, maxSeconds, [ranges] {
-      return std::make_unique<ScriptedSegmenter>(ranges);
-    });
+    engine = std::make_shared<SegmentingEngine>(inner, maxSeconds,
+                                                [ranges] { return std::make_unique<ScriptedSegmenter>(ranges); });
   }
   TranscriptionResult transcribe(std::optional<QString> language = std::nullopt, QStringList vocabulary = {},
                                  CancellationToken cancel = {}) {
@@ -278,8 +283,7 @@ TEST(SegmentingEngine, AFailingSegmenterUnloadsTheInnerEngine) {
     SegmentingEngine::SegmenterFactory factory;
     EngineError error;
   } cases[] = {
-      {[] { return makeSpeechSegmenter(30, [] { return std::optional<QString>(); }); },
-       EngineError::vadModelMissing()},
+      {[] { return makeSpeechSegmenter(30, [] { return std::optional<QString>(); }); }, EngineError::vadModelMissing()},
       {[] {
          const QString bogus = QString::fromUtf8(qgetenv("MUREL_SOURCE_DIR")) + QStringLiteral("/CMakeLists.txt");
          return makeSpeechSegmenter(30, [bogus] { return std::optional<QString>(bogus); });

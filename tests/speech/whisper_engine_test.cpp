@@ -3,9 +3,9 @@
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperParams.h"
 #include "support/AwaitTask.h"
+#include "support/LogCapture.h"
 #include "support/SpeechAudio.h"
 #include "support/TestEnv.h"
-#include "support/LogCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,9 +216,9 @@ TEST_F(WhisperEngineTest, LoadTwiceLoadsOnceAndUnloadRepeatsItsLine) {
   awaitTask(engine.load());
   awaitTask(engine.unload());
   awaitTask(engine.unload());
-  EXPECT_EQ(log.messages(QStringLiteral("whisper")).mid(1), (QStringList{QStringLiteral("Whisper engine loaded"),
-                                             QStringLiteral("Whisper engine unloaded"),
-                                             QStringLiteral("Whisper engine unloaded")}));
+  EXPECT_EQ(log.messages(QStringLiteral("whisper")).mid(1),
+            (QStringList{QStringLiteral("Whisper engine loaded"), QStringLiteral("Whisper engine unloaded"),
+                         QStringLiteral("Whisper engine unloaded")}));
   try {
     awaitTask(engine.transcribe(silenceSamples(1), std::nullopt, {}, {}));
     FAIL() << "transcribed after unload";
@@ -293,7 +293,8 @@ TEST_F(WhisperEngineTest, RealModelsTranscribeSpeech) {
   const QString dir = QString::fromLocal8Bit(qgetenv("MUREL_REAL_MODELS_DIR"));
   if (dir.isEmpty()) GTEST_SKIP() << "MUREL_REAL_MODELS_DIR is not set";
   setEngineThreadCountForTesting(0);
-  const AudioSamples speech = concat({silenceSamples(1), spokenSamples(QStringLiteral("Hello world.")), silenceSamples(1)});
+  const AudioSamples speech =
+      concat({silenceSamples(1), spokenSamples(QStringLiteral("Hello world.")), silenceSamples(1)});
   int tried = 0;
   for (WhisperModel::Case model : WhisperModel::allCases()) {
     SpeechModelDescriptor row = WhisperModel::descriptor(model);

@@ -61,7 +61,8 @@ std::shared_ptr<TaskOutcome<T>> follow(QCoro::Task<T> task) {
 
 // Runs the event loop until `task` ends and returns what it ended with.
 template <class T>
-std::shared_ptr<TaskOutcome<T>> settle(QCoro::Task<T> task, std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
+std::shared_ptr<TaskOutcome<T>> settle(QCoro::Task<T> task,
+                                       std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
   auto outcome = follow(std::move(task));
   if (!waitUntil([&] { return outcome->done; }, timeout)) throw std::runtime_error("task did not finish in time");
   return outcome;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/KeyEventTap.h"
 #include "runtime/Async.h"
 #include "runtime/Clock.h"
-#include "platform/KeyEventTap.h"
 
 #include <set>
 
@@ -20,8 +20,7 @@ class FakeKeyEventTap final : public KeyEventTap {
     ++installs;
     return installSucceeds;
   }
-  std::vector<quint32> setRegistrations(const std::vector<HotKeyMatcher::Entry>& entries,
-                                        quint64 generation) override {
+  std::vector<quint32> setRegistrations(const std::vector<HotKeyMatcher::Entry>& entries, quint64 generation) override {
     generation_ = generation;
     registered = entries;
     matcher_.reset(entries, keyboardModifiers);

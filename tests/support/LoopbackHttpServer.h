@@ -21,10 +21,10 @@ class LoopbackHttpServer : public QObject {
  public:
   struct Route {
     int status = 200;
-    QByteArray body;             // sent as is, unless generatedSize ≥ 0
-    qint64 generatedSize = -1;   // stream this many pattern bytes instead of `body`
-    qint64 contentLength = -1;   // declared length; default: the real length
-    qint64 stallAfter = -1;      // stop sending after this many body bytes, keep the connection
+    QByteArray body;            // sent as is, unless generatedSize ≥ 0
+    qint64 generatedSize = -1;  // stream this many pattern bytes instead of `body`
+    qint64 contentLength = -1;  // declared length; default: the real length
+    qint64 stallAfter = -1;     // stop sending after this many body bytes, keep the connection
   };
 
   LoopbackHttpServer();
@@ -33,7 +33,10 @@ class LoopbackHttpServer : public QObject {
   QUrl baseUrl() const;
   QUrl url(const QString& path) const;
   void setRoute(const QString& path, Route route);
-  void clear() { routes_.clear(); requests_.clear(); }
+  void clear() {
+    routes_.clear();
+    requests_.clear();
+  }
 
   // Paths requested so far, in order.
   const QStringList& requests() const { return requests_; }

@@ -33,10 +33,10 @@ inline void ffmpeg(QStringList arguments) {
 
 // The duration in seconds of the first audio stream, as ffprobe reports it.
 inline double audioDuration(const QString& path) {
-  return runTool(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                             QStringLiteral("a:0"), QStringLiteral("-show_entries"),
-                                             QStringLiteral("stream=duration"), QStringLiteral("-of"),
-                                             QStringLiteral("default=nw=1:nk=1"), path})
+  return runTool(QStringLiteral("ffprobe"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                  QStringLiteral("a:0"), QStringLiteral("-show_entries"), QStringLiteral("stream=duration"),
+                  QStringLiteral("-of"), QStringLiteral("default=nw=1:nk=1"), path})
       .toDouble();
 }
 

@@ -10,9 +10,9 @@ namespace murel::test {
 class PasteTarget {
  public:
   struct Options {
-    QString windowClass;  // "xterm" poses as a terminal
-    QString primary;      // owns PRIMARY with this text (when not empty)
-    QString copy;         // the copy key puts this text on CLIPBOARD (when not empty)
+    QString windowClass;   // "xterm" poses as a terminal
+    QString primary;       // owns PRIMARY with this text (when not empty)
+    QString copy;          // the copy key puts this text on CLIPBOARD (when not empty)
     int fetchDelayMs = 0;  // asks for the clipboard this long after the paste key
   };
 

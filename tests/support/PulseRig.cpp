@@ -9,13 +9,13 @@
 
 #include <sndfile.h>
 
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace murel::test {
 
@@ -52,11 +52,10 @@ PipeSource::PipeSource(const QString& name, int rate, int channels, const QStrin
   std::signal(SIGPIPE, SIG_IGN);
   fifo_ = freshDir(QStringLiteral("fifo-") + name) + QStringLiteral("/mic.fifo");
   const QString desc = description.isEmpty() ? name : description;
-  module_ = pactl({QStringLiteral("load-module"), QStringLiteral("module-pipe-source"),
-                   QStringLiteral("source_name=") + name, QStringLiteral("file=") + fifo_,
-                   QStringLiteral("format=") + format, QStringLiteral("rate=%1").arg(rate),
-                   QStringLiteral("channels=%1").arg(channels),
-                   QStringLiteral("source_properties=device.description=") + desc});
+  module_ = pactl(
+      {QStringLiteral("load-module"), QStringLiteral("module-pipe-source"), QStringLiteral("source_name=") + name,
+       QStringLiteral("file=") + fifo_, QStringLiteral("format=") + format, QStringLiteral("rate=%1").arg(rate),
+       QStringLiteral("channels=%1").arg(channels), QStringLiteral("source_properties=device.description=") + desc});
 }
 
 PipeSource::~PipeSource() {
@@ -90,21 +89,28 @@ PrivateServer::~PrivateServer() { stop(); }
 bool PrivateServer::start() {
   stop();
   // A killed server leaves its fifos behind, and a pipe source refuses an existing one.
-  for (const QString& fifo : QDir(dir_).entryList({QStringLiteral("*")}, QDir::System)) QFile::remove(dir_ + QLatin1Char('/') + fifo);
+  for (const QString& fifo : QDir(dir_).entryList({QStringLiteral("*")}, QDir::System))
+    QFile::remove(dir_ + QLatin1Char('/') + fifo);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("PULSE_RUNTIME_PATH"), dir_);
   env.insert(QStringLiteral("PULSE_STATE_PATH"), dir_);
   // Off every bus: the rig's server (or another private one) holds the sound
   // server's bus name, and a server without a bus carries on without it.
-  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir_ + QStringLiteral("/no-bus"));
-  env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=") + dir_ + QStringLiteral("/no-bus"));
+  env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+             QStringLiteral("unix:path=") + dir_ + QStringLiteral("/no-bus"));
+  env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"),
+             QStringLiteral("unix:path=") + dir_ + QStringLiteral("/no-bus"));
   env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_);
   env.remove(QStringLiteral("DISPLAY"));
   process_ = std::make_unique<QProcess>();
   process_->setProcessEnvironment(env);
-  QStringList args = {QStringLiteral("-n"), QStringLiteral("--daemonize=no"), QStringLiteral("--exit-idle-time=-1"),
-                      QStringLiteral("--use-pid-file=no"), QStringLiteral("--system=no"),
-                      QStringLiteral("--disable-shm=yes"), QStringLiteral("--log-target=file:") + dir_ + QStringLiteral("/log"),
+  QStringList args = {QStringLiteral("-n"),
+                      QStringLiteral("--daemonize=no"),
+                      QStringLiteral("--exit-idle-time=-1"),
+                      QStringLiteral("--use-pid-file=no"),
+                      QStringLiteral("--system=no"),
+                      QStringLiteral("--disable-shm=yes"),
+                      QStringLiteral("--log-target=file:") + dir_ + QStringLiteral("/log"),
                       QStringLiteral("-L"),
                       QStringLiteral("module-native-protocol-unix socket=%1/native auth-anonymous=1").arg(dir_)};
   for (const QString& module : modules_) args << QStringLiteral("-L") << module;
@@ -123,7 +129,8 @@ bool PrivateServer::start() {
       std::chrono::seconds(30));
   if (answers && process_->state() != QProcess::NotRunning) return true;
   QFile log(dir_ + QStringLiteral("/log"));
-  if (log.open(QIODevice::ReadOnly)) std::fprintf(stderr, "private sound server failed:\n%s\n", log.readAll().constData());
+  if (log.open(QIODevice::ReadOnly))
+    std::fprintf(stderr, "private sound server failed:\n%s\n", log.readAll().constData());
   return false;
 }
 

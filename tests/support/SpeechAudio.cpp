@@ -43,8 +43,6 @@ std::pair<qint64, qint64> audibleBounds(const AudioSamples& samples) {
   return {first, last};
 }
 
-QString testModelPath(const QString& name) {
-  return QDir(buildDir()).filePath(QStringLiteral("test-models/") + name);
-}
+QString testModelPath(const QString& name) { return QDir(buildDir()).filePath(QStringLiteral("test-models/") + name); }
 
 }  // namespace murel::test

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QCoroTask>
 #include <QCoreApplication>
+#include <QCoroTask>
 #include <QString>
 
 #include <chrono>

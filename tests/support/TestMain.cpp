@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
   qputenv("XDG_STATE_HOME", base + "/state");
   // The temporary folder too, so tests that count temporary files see only their own.
   qputenv("TMPDIR", base + "/tmp");
-  for (const char* sub : {"/home", "/config", "/data", "/cache", "/state", "/tmp"}) QDir().mkpath(root.path() + QLatin1String(sub));
+  for (const char* sub : {"/home", "/config", "/data", "/cache", "/state", "/tmp"})
+    QDir().mkpath(root.path() + QLatin1String(sub));
 
   ::testing::InitGoogleTest(&argc, argv);
   std::unique_ptr<QCoreApplication> app;

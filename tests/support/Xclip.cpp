@@ -54,13 +54,14 @@ bool xclipSeed(const QByteArray& data, const QString& target, const QString& sel
 }
 
 std::optional<QByteArray> xclipRead(const QString& target, const QString& selection) {
-  return runProgram(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"), selection,
-                                              QStringLiteral("-t"), target.isEmpty() ? QStringLiteral("UTF8_STRING") : target});
+  return runProgram(QStringLiteral("xclip"),
+                    {QStringLiteral("-o"), QStringLiteral("-selection"), selection, QStringLiteral("-t"),
+                     target.isEmpty() ? QStringLiteral("UTF8_STRING") : target});
 }
 
 QList<QByteArray> xclipDataTargets(const QString& selection) {
-  static const QList<QByteArray> meta{"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS", "DELETE", "INSERT_SELECTION",
-                                      "INSERT_PROPERTY"};
+  static const QList<QByteArray> meta{"TARGETS", "MULTIPLE",         "TIMESTAMP",      "SAVE_TARGETS",
+                                      "DELETE",  "INSERT_SELECTION", "INSERT_PROPERTY"};
   QList<QByteArray> out;
   const std::optional<QByteArray> listed = xclipRead(QStringLiteral("TARGETS"), selection);
   if (!listed) return out;

@@ -17,7 +17,8 @@ std::optional<QByteArray> runProgram(const QString& program, const QStringList& 
 
 // Puts `data` on an X selection ("clipboard" or "primary") through xclip,
 // offered as `target` (xclip's text targets when empty), and waits until xclip serves it.
-bool xclipSeed(const QByteArray& data, const QString& target = {}, const QString& selection = QStringLiteral("clipboard"));
+bool xclipSeed(const QByteArray& data, const QString& target = {},
+               const QString& selection = QStringLiteral("clipboard"));
 // The selection's data for `target` (UTF8_STRING when empty) as xclip reads it.
 std::optional<QByteArray> xclipRead(const QString& target = {}, const QString& selection = QStringLiteral("clipboard"));
 // The targets the selection's owner offers, without the X11 meta targets (TARGETS, TIMESTAMP …).

@@ -54,7 +54,8 @@ using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s <output-file> [--class <name>] [--primary <text>] [--copy <text>] [--fetch-delay <ms>]\n",
+    std::fprintf(stderr,
+                 "usage: %s <output-file> [--class <name>] [--primary <text>] [--copy <text>] [--fetch-delay <ms>]\n",
                  argv[0]);
     return 2;
   }
@@ -62,10 +63,14 @@ int main(int argc, char** argv) {
   std::optional<std::string> primaryText, copyText;
   int fetchDelayMs = 0;
   for (int i = 2; i + 1 < argc; ++i) {
-    if (std::strcmp(argv[i], "--class") == 0) windowClass = argv[++i];
-    else if (std::strcmp(argv[i], "--primary") == 0) primaryText = argv[++i];
-    else if (std::strcmp(argv[i], "--copy") == 0) copyText = argv[++i];
-    else if (std::strcmp(argv[i], "--fetch-delay") == 0) fetchDelayMs = std::atoi(argv[++i]);
+    if (std::strcmp(argv[i], "--class") == 0)
+      windowClass = argv[++i];
+    else if (std::strcmp(argv[i], "--primary") == 0)
+      primaryText = argv[++i];
+    else if (std::strcmp(argv[i], "--copy") == 0)
+      copyText = argv[++i];
+    else if (std::strcmp(argv[i], "--fetch-delay") == 0)
+      fetchDelayMs = std::atoi(argv[++i]);
   }
   const bool terminal = windowClass == "xterm";
   gOut = ::open(argv[1], O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -144,8 +149,8 @@ int main(int argc, char** argv) {
         }
         if (event.xkey.state & ControlMask) {
           // Stock xterm binds no paste key with Control: Ctrl+Shift+V is a stray ^V.
-          const bool shortcut = terminal ? mods == (ControlMask | ShiftMask)
-                                         : (mods == ControlMask || mods == (ControlMask | ShiftMask));
+          const bool shortcut =
+              terminal ? mods == (ControlMask | ShiftMask) : (mods == ControlMask || mods == (ControlMask | ShiftMask));
           if (!terminal && shortcut && (sym == XK_v || sym == XK_V)) {
             fetchSelection = clipboard;
             fetchTime = event.xkey.time;

@@ -1,6 +1,6 @@
 #include "runtime/UserDefaults.h"
-#include "text/DashboardMetrics.h"
 #include "support/TestEnv.h"
+#include "text/DashboardMetrics.h"
 
 #include <gtest/gtest.h>
 
@@ -52,8 +52,8 @@ TEST(DashboardMetrics, PaceAndTimeSaved) {
     EXPECT_EQ(m.hasData, c.words > 0) << c.name;
     EXPECT_EQ(m.keystrokesSaved, c.words * 5) << c.name;
   }
-  EXPECT_NEAR(DashboardMetrics::make({1000, 0, 1, 0}, {}, at(kWednesday, kZones[0]), kZones[0]).timeSavedMinutes,
-              18.33, 0.01);
+  EXPECT_NEAR(DashboardMetrics::make({1000, 0, 1, 0}, {}, at(kWednesday, kZones[0]), kZones[0]).timeSavedMinutes, 18.33,
+              0.01);
 }
 
 TEST(DashboardMetrics, EmptyStoreHasTwentySixBlankWeeks) {
@@ -67,8 +67,8 @@ TEST(DashboardMetrics, EmptyStoreHasTwentySixBlankWeeks) {
 }
 
 TEST(DashboardMetrics, DailyRecordsWithoutDictationsAreNoData) {
-  const auto m = DashboardMetrics::make({0, 0, 0, 0}, {day(kWednesday, kZones[0], 50)}, at(kWednesday, kZones[0]),
-                                        kZones[0]);
+  const auto m =
+      DashboardMetrics::make({0, 0, 0, 0}, {day(kWednesday, kZones[0], 50)}, at(kWednesday, kZones[0]), kZones[0]);
   EXPECT_FALSE(m.hasData);
 }
 
@@ -159,8 +159,14 @@ TEST(DashboardMetrics, MetricsOfTheStoreItself) {
 TEST(DashboardMetrics, CompactCountText) {
   const QLocale english(QLocale::English, QLocale::UnitedStates);
   const std::pair<qint64, const char*> cases[] = {
-      {0, "0"},           {999, "999"},           {1000, "≈ 1K"},           {1999, "≈ 1K"},
-      {999'999, "≈ 999K"}, {1'000'000, "≈ 1M"}, {1'500'000, "≈ 1.5M"}, {2'000'000, "≈ 2M"},
+      {0, "0"},
+      {999, "999"},
+      {1000, "≈ 1K"},
+      {1999, "≈ 1K"},
+      {999'999, "≈ 999K"},
+      {1'000'000, "≈ 1M"},
+      {1'500'000, "≈ 1.5M"},
+      {2'000'000, "≈ 2M"},
   };
   for (const auto& [count, text] : cases) EXPECT_EQ(murel::compactCountText(count, english), QString::fromUtf8(text));
   EXPECT_EQ(murel::compactCountText(1'500'000, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("≈ 1,5M"));
@@ -171,5 +177,6 @@ TEST(DashboardMetrics, TimeSavedText) {
   const std::pair<double, const char*> cases[] = {
       {0, "0m"}, {0.4, "0m"}, {0.5, "1m"}, {45, "45m"}, {60, "1h"}, {90, "1h 30m"}, {119.6, "2h"}, {-3, "0m"},
   };
-  for (const auto& [minutes, text] : cases) EXPECT_EQ(murel::timeSavedText(minutes, english), QString::fromUtf8(text)) << minutes;
+  for (const auto& [minutes, text] : cases)
+    EXPECT_EQ(murel::timeSavedText(minutes, english), QString::fromUtf8(text)) << minutes;
 }

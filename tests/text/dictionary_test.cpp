@@ -1,7 +1,7 @@
 #include "runtime/UserDefaults.h"
+#include "support/TestEnv.h"
 #include "text/DictionaryFile.h"
 #include "text/DictionaryStore.h"
-#include "support/TestEnv.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -9,8 +9,8 @@
 
 #include "runtime/Localization.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 using murel::DictionaryEntry;
 using murel::DictionaryStore;
@@ -81,8 +81,8 @@ TEST(DictionaryFile, ExportsByteForByteAndParsesBack) {
   EXPECT_EQ(DictionaryFile::exportText(two).toUtf8(),
             (kHeader + QStringLiteral("\nteh -> the\ngonna -> going to\n")).toUtf8());
 
-  const QList<DictionaryEntry> roundTrip = {rule("Dr.", "Doctor"), rule("$x", "\\y"), rule("caf\u00e9", "caf\u00e9 \u2192 bar"),
-                                            rule("a", "b -> c")};
+  const QList<DictionaryEntry> roundTrip = {rule("Dr.", "Doctor"), rule("$x", "\\y"),
+                                            rule("caf\u00e9", "caf\u00e9 \u2192 bar"), rule("a", "b -> c")};
   const QList<DictionaryEntry> back = DictionaryFile::parse(DictionaryFile::exportText(roundTrip));
   EXPECT_EQ(pairsOf(back), pairsOf(roundTrip));
   EXPECT_NE(back[0].id, roundTrip[0].id);
@@ -107,15 +107,27 @@ TEST(DictionaryFile, Merges) {
        {rule("x", "1"), rule("X", "2")},
        {{"x", "3"}, {"X", "2"}},
        1},
-      {"new rules come first", {rule("a", "1"), rule("b", "2")}, {rule("c", "3")}, {{"a", "1"}, {"b", "2"}, {"c", "3"}}, 0},
+      {"new rules come first",
+       {rule("a", "1"), rule("b", "2")},
+       {rule("c", "3")},
+       {{"a", "1"}, {"b", "2"}, {"c", "3"}},
+       0},
       {"same texts still count", {rule("c", "3")}, {rule("c", "3")}, {{"c", "3"}}, 1},
       {"new key keeps its first place with its last content",
        {rule("n", "1"), rule("m", "2"), rule("N", "3")},
        {rule("z", "0")},
        {{"N", "3"}, {"m", "2"}, {"z", "0"}},
        0},
-      {"canonically equal originals meet", {rule("CAFE\u0301", "x")}, {rule("caf\u00e9", "y")}, {{"CAFE\u0301", "x"}}, 1},
-      {"locale-independent lower case", {rule("I", "x")}, {rule("i", "y"), rule("\u0131", "z")}, {{"I", "x"}, {"\u0131", "z"}}, 1},
+      {"canonically equal originals meet",
+       {rule("CAFE\u0301", "x")},
+       {rule("caf\u00e9", "y")},
+       {{"CAFE\u0301", "x"}},
+       1},
+      {"locale-independent lower case",
+       {rule("I", "x")},
+       {rule("i", "y"), rule("\u0131", "z")},
+       {{"I", "x"}, {"\u0131", "z"}},
+       1},
   };
   for (const Case& c : cases) {
     const DictionaryFile::MergeResult r = DictionaryFile::merge(c.imported, c.existing);
@@ -144,15 +156,17 @@ TEST(DictionaryStore, StoresAssignedListsAsJsonAndReadsThemLeniently) {
     store.setEntries({DictionaryEntry{a, QStringLiteral("teh"), QStringLiteral("the \"x\"")}});
     store.setEntries(store.entries());  // the same list still notifies
     EXPECT_EQ(spy.count(), 2);
-    EXPECT_EQ(*defaults.dataValue(QStringLiteral("dictionaryEntries")),
-              QByteArray(R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","original":"teh","replacement":"the \"x\""}])"));
+    EXPECT_EQ(
+        *defaults.dataValue(QStringLiteral("dictionaryEntries")),
+        QByteArray(R"([{"id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","original":"teh","replacement":"the \"x\""}])"));
     store.setEntries({});
     EXPECT_EQ(*defaults.dataValue(QStringLiteral("dictionaryEntries")), QByteArray("[]"));
   }
-  defaults.setValue(QStringLiteral("dictionaryEntries"),
-                    QByteArray(R"([{"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","original":"a","replacement":"b","extra":1},)"
-                               R"({"id":"not-a-uuid","original":"c","replacement":"d"},)"
-                               R"({"replacement":"f","original":"e","id":"00000000-0000-0000-0000-000000000001"}])"));
+  defaults.setValue(
+      QStringLiteral("dictionaryEntries"),
+      QByteArray(R"([{"id":"e621e1f8-c36c-495a-93fc-0c247a3e6e5f","original":"a","replacement":"b","extra":1},)"
+                 R"({"id":"not-a-uuid","original":"c","replacement":"d"},)"
+                 R"({"replacement":"f","original":"e","id":"00000000-0000-0000-0000-000000000001"}])"));
   DictionaryStore store(defaults);
   EXPECT_EQ(pairsOf(store.entries()), (Pairs{{"a", "b"}, {"e", "f"}}));
   EXPECT_EQ(store.entries()[0].id, a);

@@ -1,6 +1,7 @@
 #include "StoreDump.h"
 
 #include "runtime/UserDefaults.h"
+#include "support/TestEnv.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
 #include "text/ModeStore.h"
@@ -8,7 +9,6 @@
 #include "text/SnippetStore.h"
 #include "text/UsageStatsStore.h"
 #include "text/VoiceEditPreferences.h"
-#include "support/TestEnv.h"
 
 #include <QProcess>
 
@@ -27,7 +27,8 @@ TEST(TextStores, ReloadInANewProcessToTheSameValues) {
   UsageStatsStore usage(defaults, berlin);
   VoiceEditPreferences voiceEdit(defaults);
 
-  modes.add(Mode{QUuid::createUuid(), QStringLiteral("Courriel \u00e9crit"), Transformation::preset(TransformPreset::email),
+  modes.add(Mode{QUuid::createUuid(), QStringLiteral("Courriel \u00e9crit"),
+                 Transformation::preset(TransformPreset::email),
                  KeyCombo(Key::e, KeyModifiers::leftControl | KeyModifiers::rightShift), true});
   modes.add(Mode{QUuid::createUuid(), QStringLiteral("Pirate"),
                  Transformation::custom(QStringLiteral("Talk like a pirate.\n\"Arr\" \\ $1")), std::nullopt, false});

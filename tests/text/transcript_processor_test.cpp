@@ -1,6 +1,6 @@
-#include "text/TranscriptProcessor.h"
 #include "support/AwaitTask.h"
 #include "support/TestEnv.h"
+#include "text/TranscriptProcessor.h"
 
 #include <QCoroTask>
 #include <QFile>
@@ -10,15 +10,15 @@
 
 #include "runtime/Localization.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 #include <vector>
 
 using murel::DictionaryEntry;
-using murel::TransformPreset;
-using murel::Transformation;
 using murel::TranscriptProcessor;
+using murel::Transformation;
+using murel::TransformPreset;
 
 namespace {
 
@@ -41,7 +41,8 @@ struct RecordingEnhancer {
     co_return QStringLiteral("<") + text + QStringLiteral(">");
   }
   TranscriptProcessor::EnhanceFunction function() const {
-    return [c = calls](QString text, QString instructions) { return answer(c, std::move(text), std::move(instructions)); };
+    return
+        [c = calls](QString text, QString instructions) { return answer(c, std::move(text), std::move(instructions)); };
   }
 };
 
@@ -119,7 +120,6 @@ QCoro::Task<QString> cancellingEnhance(murel::CancellationToken token, QString t
   co_return text;
 }
 
-
 }  // namespace
 
 TEST(TranscriptProcessor, PassesEnhanceErrorsAndCancellationOn) {
@@ -131,10 +131,13 @@ TEST(TranscriptProcessor, PassesEnhanceErrorsAndCancellationOn) {
 
   murel::CancellationToken token;
   const TranscriptProcessor cancelling(
-      [token](QString text, QString instructions) { return cancellingEnhance(token, std::move(text), std::move(instructions)); },
+      [token](QString text, QString instructions) {
+        return cancellingEnhance(token, std::move(text), std::move(instructions));
+      },
       noRules);
-  EXPECT_TRUE(murel::test::settle(cancelling.process(QStringLiteral("x"), Transformation::custom(QStringLiteral("y")), token))
-                  ->threw<murel::OperationCancelled>());
+  EXPECT_TRUE(
+      murel::test::settle(cancelling.process(QStringLiteral("x"), Transformation::custom(QStringLiteral("y")), token))
+          ->threw<murel::OperationCancelled>());
   // Raw never looks at the token: no language model, nothing to cancel.
   EXPECT_EQ(QCoro::waitFor(cancelling.process(QStringLiteral("x"), Transformation::raw(), token)), QStringLiteral("x"));
 }
@@ -160,8 +163,9 @@ TEST(TranscriptProcessor, SkipsTheLanguageModelUnlessItsFileHasTheExactSize) {
     return info.exists() && info.size() == kModelBytes;
   };
   RecordingEnhancer enhancer;
-  const TranscriptProcessor p(TranscriptProcessor::enhanceWhenModelInstalled(installed, enhancer.function()),
-                              [] { return rules({{"teh", "the"}}); });
+  const TranscriptProcessor p(TranscriptProcessor::enhanceWhenModelInstalled(installed, enhancer.function()), [] {
+    return rules({{"teh", "the"}});
+  });
   const Transformation tidy = Transformation::preset(TransformPreset::tidy);
 
   EXPECT_EQ(run(p, QStringLiteral(" teh end "), tidy), QStringLiteral("the end"));  // no file
@@ -197,10 +201,11 @@ TEST(Transformation, StoredForms) {
   }
 
   const char* readable[] = {R"({"kind":"raw","value":42})", R"({"value":"tidy","kind":"preset","x":1})"};
-  for (const char* json : readable) EXPECT_TRUE(Transformation::fromJson(QJsonDocument::fromJson(json).object())) << json;
+  for (const char* json : readable)
+    EXPECT_TRUE(Transformation::fromJson(QJsonDocument::fromJson(json).object())) << json;
   const char* unreadable[] = {R"({"kind":"preset","value":"summary"})", R"({"kind":"preset"})",
-                              R"({"kind":"Preset","value":"tidy"})",   R"({"kind":"custom"})",
-                              R"({"kind":"custom","value":3})",        R"({"value":"tidy"})"};
+                              R"({"kind":"Preset","value":"tidy"})",    R"({"kind":"custom"})",
+                              R"({"kind":"custom","value":3})",         R"({"value":"tidy"})"};
   for (const char* json : unreadable)
     EXPECT_FALSE(Transformation::fromJson(QJsonDocument::fromJson(json).object())) << json;
   EXPECT_FALSE(Transformation::fromJson(QJsonValue(QStringLiteral("raw"))));
@@ -210,10 +215,12 @@ TEST(Transformation, EqualityNamesAndInstructions) {
   ASSERT_TRUE(murel::installTranslations(*QCoreApplication::instance()));
   using murel::transform_preset::instructions;
   EXPECT_TRUE(Transformation::preset(TransformPreset::tidy) == Transformation::preset(TransformPreset::tidy));
-  EXPECT_FALSE(Transformation::preset(TransformPreset::tidy) == Transformation::custom(instructions(TransformPreset::tidy)));
+  EXPECT_FALSE(Transformation::preset(TransformPreset::tidy) ==
+               Transformation::custom(instructions(TransformPreset::tidy)));
   EXPECT_FALSE(Transformation::custom(QString()) == Transformation::raw());
   // Canonically equivalent texts: precomposed é and e with a combining acute accent.
-  EXPECT_TRUE(Transformation::custom(QStringLiteral("caf\u00e9")) == Transformation::custom(QStringLiteral("cafe\u0301")));
+  EXPECT_TRUE(Transformation::custom(QStringLiteral("caf\u00e9")) ==
+              Transformation::custom(QStringLiteral("cafe\u0301")));
 
   EXPECT_EQ(Transformation::preset(TransformPreset::tidy).displayName(), QStringLiteral("Tidy"));
   EXPECT_EQ(Transformation::preset(TransformPreset::email).displayName(), QStringLiteral("Email"));
@@ -222,8 +229,10 @@ TEST(Transformation, EqualityNamesAndInstructions) {
 
   EXPECT_EQ(instructions(TransformPreset::tidy).size(), 690);
   EXPECT_EQ(instructions(TransformPreset::email).size(), 844);
-  EXPECT_TRUE(instructions(TransformPreset::tidy).startsWith(QStringLiteral("You are a transcription cleaner and formatter.")));
+  EXPECT_TRUE(
+      instructions(TransformPreset::tidy).startsWith(QStringLiteral("You are a transcription cleaner and formatter.")));
   EXPECT_TRUE(instructions(TransformPreset::email).contains(QStringLiteral("and tone \u2014 do not summarize")));
   EXPECT_TRUE(instructions(TransformPreset::email).endsWith(QStringLiteral("Return only the email text.")));
-  EXPECT_EQ(murel::transform_preset::allCases(), (QList<TransformPreset>{TransformPreset::tidy, TransformPreset::email}));
+  EXPECT_EQ(murel::transform_preset::allCases(),
+            (QList<TransformPreset>{TransformPreset::tidy, TransformPreset::email}));
 }

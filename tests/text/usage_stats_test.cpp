@@ -1,6 +1,6 @@
 #include "runtime/UserDefaults.h"
-#include "text/UsageStatsStore.h"
 #include "support/TestEnv.h"
+#include "text/UsageStatsStore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -46,7 +46,7 @@ TEST(UsageStats, CountsWordsAndCharacters) {
   const Case cases[] = {
       {QStringLiteral("hello  world"), 2, 12},
       {QStringLiteral("  one\ttwo\nthree  "), 3, 17},
-      {QStringLiteral("a\u00a0b\u2003c"), 3, 5},                // no-break and em spaces separate words
+      {QStringLiteral("a\u00a0b\u2003c"), 3, 5},                  // no-break and em spaces separate words
       {QStringLiteral("\U0001F44D\U0001F3FD ok e\u0301"), 3, 6},  // a toned emoji and e + accent: one character each
       {QStringLiteral("\r\n"), 0, 1},
       {QString(), 0, 0},
@@ -85,7 +85,8 @@ TEST(UsageStats, RecordsTotalsAndStoresThem) {
   const double dayStart = referenceSeconds(at("2026-06-01T00:00:00", kNewYork));
   EXPECT_EQ(data, QByteArray(R"({"totalWords":4,"totalCharacters":20,"totalDictations":3,"totalRecordingSeconds":2.5,)"
                              R"("daily":[{"day":)") +
-                      QByteArray::number(static_cast<qint64>(dayStart)) + R"(,"words":4,"dictations":3,"recordingSeconds":2.5}]})");
+                      QByteArray::number(static_cast<qint64>(dayStart)) +
+                      R"(,"words":4,"dictations":3,"recordingSeconds":2.5}]})");
 }
 
 TEST(UsageStats, BucketsByCalendarDayAcrossMidnightAndDaylightSaving) {
@@ -98,8 +99,7 @@ TEST(UsageStats, BucketsByCalendarDayAcrossMidnightAndDaylightSaving) {
       "2026-03-08T03:00:00",  // after the clocks went forward
       "2026-03-08T23:59:00",
       "2026-11-01T00:30:00",  // the 25-hour day of the autumn change
-      "2026-11-01T01:30:00",
-      "2026-11-01T23:30:00",
+      "2026-11-01T01:30:00", "2026-11-01T23:30:00",
   };
   for (const char* m : moments) store.record(QStringLiteral("word"), at(m, kNewYork), 1);
 
@@ -169,16 +169,19 @@ TEST(UsageStats, LoadsWhatCanBeRead) {
   };
   const QByteArray day = R"({"day":800000000,"words":3,"dictations":1,"recordingSeconds":2})";
   const Case cases[] = {
-      {"complete", R"({"totalWords":3,"totalCharacters":9,"totalDictations":1,"totalRecordingSeconds":2,"daily":[)" + day + "]}",
-       3, 9, 1, 2, 1},
+      {"complete",
+       R"({"totalWords":3,"totalCharacters":9,"totalDictations":1,"totalRecordingSeconds":2,"daily":[)" + day + "]}", 3,
+       9, 1, 2, 1},
       {"not JSON", "{totalWords:3", 0, 0, 0, 0, 0},
       {"not an object", "[1,2]", 0, 0, 0, 0, 0},
       // A missing figure starts from zero on its own; the others are kept.
-      {"missing totalCharacters", R"({"totalWords":3,"totalDictations":1,"totalRecordingSeconds":2,"daily":[)" + day + "]}",
-       3, 0, 1, 2, 1},
-      {"missing daily", R"({"totalWords":3,"totalCharacters":9,"totalDictations":1,"totalRecordingSeconds":2})", 3, 9, 1, 2, 0},
-      {"damaged day", R"({"totalWords":3,"totalCharacters":9,"totalDictations":1,"totalRecordingSeconds":2,"daily":[{"day":1},)" +
-                          day + "]}",
+      {"missing totalCharacters",
+       R"({"totalWords":3,"totalDictations":1,"totalRecordingSeconds":2,"daily":[)" + day + "]}", 3, 0, 1, 2, 1},
+      {"missing daily", R"({"totalWords":3,"totalCharacters":9,"totalDictations":1,"totalRecordingSeconds":2})", 3, 9,
+       1, 2, 0},
+      {"damaged day",
+       R"({"totalWords":3,"totalCharacters":9,"totalDictations":1,"totalRecordingSeconds":2,"daily":[{"day":1},)" +
+           day + "]}",
        3, 9, 1, 2, 1},
   };
   for (const Case& c : cases) {

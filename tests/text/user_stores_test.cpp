@@ -1,4 +1,5 @@
 #include "runtime/UserDefaults.h"
+#include "support/TestEnv.h"
 #include "text/DictionaryStore.h"
 #include "text/HistoryStore.h"
 #include "text/ModeStore.h"
@@ -6,7 +7,6 @@
 #include "text/SnippetMatcher.h"
 #include "text/SnippetStore.h"
 #include "text/VoiceEditPreferences.h"
-#include "support/TestEnv.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -43,12 +43,15 @@ TEST(StoredLists, DecodeLeniently) {
     QStringList expected;            // the originals that survive
   };
   const QByteArray good1 = R"({"id":"11111111-1111-1111-1111-111111111111","original":"one","replacement":"1"})";
-  const QByteArray good3 = R"({"id":"33333333-3333-3333-3333-333333333333","original":"three","replacement":"3","note":"x"})";
+  const QByteArray good3 =
+      R"({"id":"33333333-3333-3333-3333-333333333333","original":"three","replacement":"3","note":"x"})";
   const Case cases[] = {
-      {"bad second record", "[" + good1 + R"(,{"id":"22222222-2222-2222-2222-222222222222","original":"two"},)" + good3 + "]",
+      {"bad second record",
+       "[" + good1 + R"(,{"id":"22222222-2222-2222-2222-222222222222","original":"two"},)" + good3 + "]",
        {"one", "three"}},
       {"null and number elements", "[null," + good1 + ",7,\"s\",[]," + good3 + "]", {"one", "three"}},
-      {"wrong member type", "[" + good1 + R"(,{"id":"22222222-2222-2222-2222-222222222222","original":2,"replacement":"2"}])",
+      {"wrong member type",
+       "[" + good1 + R"(,{"id":"22222222-2222-2222-2222-222222222222","original":2,"replacement":"2"}])",
        {"one"}},
       {"empty array", "[]", {}},
       {"top-level object", "{\"a\":" + good1 + "}", {}},
@@ -102,7 +105,8 @@ TEST(Snippets, MatchWholeUtterancesByNormalForm) {
 
   EXPECT_FALSE(SnippetMatcher::isDuplicateTrigger(QStringLiteral("Café"), entries, entries[3].id));
   EXPECT_TRUE(SnippetMatcher::isDuplicateTrigger(QStringLiteral("Café"), entries));
-  EXPECT_TRUE(SnippetMatcher::isDuplicateTrigger(QStringLiteral("SIGN OFF"), entries, entries[0].id));  // the second one
+  EXPECT_TRUE(
+      SnippetMatcher::isDuplicateTrigger(QStringLiteral("SIGN OFF"), entries, entries[0].id));  // the second one
   EXPECT_FALSE(SnippetMatcher::isDuplicateTrigger(QStringLiteral("sign-off"), entries));
   const QList<SnippetEntry> blank = {{QUuid::createUuid(), QStringLiteral("?"), QStringLiteral("x")}};
   EXPECT_TRUE(SnippetMatcher::isDuplicateTrigger(QStringLiteral("!"), blank));
@@ -150,18 +154,25 @@ TEST(Modes, FirstStartSeedsOneRawDefaultAndSavesIt) {
   EXPECT_FALSE(m.hotkey);
   EXPECT_TRUE(m.isDefault);
   EXPECT_EQ(*defaults->dataValue(QStringLiteral("modes")),
-            "[{\"id\":\"" + m.id.toString(QUuid::WithoutBraces).toUpper().toUtf8() + "\",\"name\":\"Default\",\"transformation\":{\"kind\":\"raw\"},"
-            "\"isDefault\":true}]");
+            "[{\"id\":\"" + m.id.toString(QUuid::WithoutBraces).toUpper().toUtf8() +
+                "\",\"name\":\"Default\",\"transformation\":{\"kind\":\"raw\"},"
+                "\"isDefault\":true}]");
   EXPECT_FALSE(defaults->contains(QLatin1String(ModeStore::kBackupKey)));
 }
 
 TEST(Modes, StoredListsLoadAsTheyAreOrFallBackToTheDefault) {
-  const QByteArray a = R"({"id":"11111111-1111-1111-1111-111111111111","name":"A","transformation":{"kind":"raw"},"isDefault":false})";
-  const QByteArray b = R"({"id":"22222222-2222-2222-2222-222222222222","name":"B","transformation":{"kind":"preset","value":"email"},"hotkey":null,"isDefault":true})";
-  const QByteArray c = R"({"id":"33333333-3333-3333-3333-333333333333","name":"C","transformation":{"kind":"custom","value":"x"},"hotkey":{"keyCode":49,"modifiers":10},"isDefault":true})";
-  const QByteArray noFlag = R"({"id":"44444444-4444-4444-4444-444444444444","name":"D","transformation":{"kind":"raw"}})";
-  const QByteArray badHotkey = R"({"id":"55555555-5555-5555-5555-555555555555","name":"E","transformation":{"kind":"raw"},"hotkey":{"keyCode":49},"isDefault":true})";
-  const QByteArray legacyHotkey = R"({"id":"66666666-6666-6666-6666-666666666666","name":"F","transformation":{"kind":"raw"},"hotkey":{"carbonKeyCode":49,"carbonModifiers":2304},"isDefault":false})";
+  const QByteArray a =
+      R"({"id":"11111111-1111-1111-1111-111111111111","name":"A","transformation":{"kind":"raw"},"isDefault":false})";
+  const QByteArray b =
+      R"({"id":"22222222-2222-2222-2222-222222222222","name":"B","transformation":{"kind":"preset","value":"email"},"hotkey":null,"isDefault":true})";
+  const QByteArray c =
+      R"({"id":"33333333-3333-3333-3333-333333333333","name":"C","transformation":{"kind":"custom","value":"x"},"hotkey":{"keyCode":49,"modifiers":10},"isDefault":true})";
+  const QByteArray noFlag =
+      R"({"id":"44444444-4444-4444-4444-444444444444","name":"D","transformation":{"kind":"raw"}})";
+  const QByteArray badHotkey =
+      R"({"id":"55555555-5555-5555-5555-555555555555","name":"E","transformation":{"kind":"raw"},"hotkey":{"keyCode":49},"isDefault":true})";
+  const QByteArray legacyHotkey =
+      R"({"id":"66666666-6666-6666-6666-666666666666","name":"F","transformation":{"kind":"raw"},"hotkey":{"carbonKeyCode":49,"carbonModifiers":2304},"isDefault":false})";
   struct Case {
     const char* name;
     QByteArray data;
@@ -244,7 +255,8 @@ TEST(Modes, EditsKeepExactlyOneDefault) {
 
   const QJsonArray stored = storedArray(*defaults, "modes");
   ASSERT_EQ(stored.size(), 1);
-  EXPECT_EQ(stored[0].toObject().value(QStringLiteral("id")).toString(), seeded.toString(QUuid::WithoutBraces).toUpper());
+  EXPECT_EQ(stored[0].toObject().value(QStringLiteral("id")).toString(),
+            seeded.toString(QUuid::WithoutBraces).toUpper());
 }
 
 TEST(Modes, EqualityAndStoredForm) {
@@ -263,10 +275,9 @@ TEST(Modes, EqualityAndStoredForm) {
   precomposed.name = QStringLiteral("Caf\u00e9");
   EXPECT_TRUE(composed == precomposed);
 
-  EXPECT_EQ(withKey.toJsonText(),
-            QByteArray(R"({"id":"11111111-1111-1111-1111-111111111111","name":"Mail",)"
-                       R"("transformation":{"kind":"preset","value":"email"},)"
-                       R"("hotkey":{"keyCode":96,"modifiers":1},"isDefault":true})"));
+  EXPECT_EQ(withKey.toJsonText(), QByteArray(R"({"id":"11111111-1111-1111-1111-111111111111","name":"Mail",)"
+                                             R"("transformation":{"kind":"preset","value":"email"},)"
+                                             R"("hotkey":{"keyCode":96,"modifiers":1},"isDefault":true})"));
   const auto back = Mode::fromJson(QJsonDocument::fromJson(withKey.toJsonText()).object());
   ASSERT_TRUE(back);
   EXPECT_TRUE(*back == withKey);
@@ -317,16 +328,18 @@ TEST(History, KeepsTheHundredNewestFirst) {
 TEST(History, DisabledRecordsNothingAndDamagedRecordsCostOnlyThemselves) {
   auto defaults = freshDefaults("history-off");
   defaults->setValue(QStringLiteral("historyEnabled"), QStringLiteral("no"));
-  defaults->setValue(QStringLiteral("historyEntries"),
-                     QByteArray(R"([{"id":"11111111-1111-1111-1111-111111111111","text":"kept","timestamp":700000000.25},)"
-                                R"({"id":"22222222-2222-2222-2222-222222222222","text":"no time"},)"
-                                R"({"id":"33333333-3333-3333-3333-333333333333","text":"also kept","timestamp":600000000}])"));
+  defaults->setValue(
+      QStringLiteral("historyEntries"),
+      QByteArray(R"([{"id":"11111111-1111-1111-1111-111111111111","text":"kept","timestamp":700000000.25},)"
+                 R"({"id":"22222222-2222-2222-2222-222222222222","text":"no time"},)"
+                 R"({"id":"33333333-3333-3333-3333-333333333333","text":"also kept","timestamp":600000000}])"));
   {
     HistoryStore store(*defaults);
     EXPECT_TRUE(store.isEnabled());  // a stored text is no flag
     ASSERT_EQ(store.entries().size(), 2);
     EXPECT_EQ(store.entries()[1].text, QStringLiteral("also kept"));
-    EXPECT_EQ(store.entries()[0].timestamp, QDateTime::fromMSecsSinceEpoch(978'307'200'000LL + 700'000'000'250LL, Qt::UTC));
+    EXPECT_EQ(store.entries()[0].timestamp,
+              QDateTime::fromMSecsSinceEpoch(978'307'200'000LL + 700'000'000'250LL, Qt::UTC));
 
     QSignalSpy spy(&store, &HistoryStore::isEnabledChanged);
     store.setEnabled(false);
@@ -347,7 +360,8 @@ TEST(History, DisabledRecordsNothingAndDamagedRecordsCostOnlyThemselves) {
 // earlier backup is never overwritten by a later one.
 TEST(StoredLists, DamagedListsKeepTheReadableRecordsAndTheValueAside) {
   const QByteArray one = R"({"id":"11111111-1111-1111-1111-111111111111","text":"one","timestamp":700000000})";
-  const QByteArray two = R"({"id":"22222222-2222-2222-2222-222222222222","text":"two, [still] \"two\"","timestamp":600000000})";
+  const QByteArray two =
+      R"({"id":"22222222-2222-2222-2222-222222222222","text":"two, [still] \"two\"","timestamp":600000000})";
   struct Case {
     const char* name;
     QByteArray data;
@@ -357,7 +371,10 @@ TEST(StoredLists, DamagedListsKeepTheReadableRecordsAndTheValueAside) {
   const Case cases[] = {
       {"sound list", "[" + one + "," + two + "]", {"one", "two, [still] \"two\""}, false},
       {"empty list", "[]", {}, false},
-      {"truncated inside the last record", "[" + one + "," + two + "," + one.left(30), {"one", "two, [still] \"two\""}, true},
+      {"truncated inside the last record",
+       "[" + one + "," + two + "," + one.left(30),
+       {"one", "two, [still] \"two\""},
+       true},
       {"truncated after a comma", "[" + one + ",", {"one"}, true},
       {"garbled record in the middle", "[" + one + ",{\"id\":}," + two + "]", {"one", "two, [still] \"two\""}, true},
       {"record of the wrong shape", "[" + one + ",42]", {"one"}, true},
@@ -396,14 +413,14 @@ TEST(History, UnrepresentableTimestampsAreClampedAndTheRecordKept) {
     int year;
   };
   const Case cases[] = {
-      {"9.2e15", 9999}, {"9223372036854775.807", 9999}, {"1e308", 9999},
-      {"-9.2e15", 1},   {"-1e308", 1},                  {"700000000", 2023},
+      {"9.2e15", 9999},    {"9223372036854775.807", 9999}, {"1e308", 9999}, {"-9.2e15", 1}, {"-1e308", 1},
+      {"700000000", 2023},
   };
   for (const Case& c : cases) {
     auto defaults = freshDefaults("history-time");
-    defaults->setValue(QStringLiteral("historyEntries"),
-                       QByteArray(R"([{"id":"11111111-1111-1111-1111-111111111111","text":"kept","timestamp":)") + c.stored +
-                           "}]");
+    defaults->setValue(
+        QStringLiteral("historyEntries"),
+        QByteArray(R"([{"id":"11111111-1111-1111-1111-111111111111","text":"kept","timestamp":)") + c.stored + "}]");
     QDateTime read;
     {
       HistoryStore store(*defaults);

@@ -31,7 +31,8 @@ TEST(VoiceEditPromptTest, WritingWithoutASelectionEditingWithOne) {
   };
   for (const Case& c : cases) EXPECT_EQ(voiceEditSystemPrompt(c.selection), c.prompt) << c.prompt.toStdString();
   EXPECT_TRUE(kWriting.endsWith(QStringLiteral("fences.")));
-  EXPECT_EQ(voiceEditSystemPrompt(QStringLiteral("Hello")).split(u'\n').mid(4), (QStringList{QStringLiteral("Text:"), QStringLiteral("Hello")}));
+  EXPECT_EQ(voiceEditSystemPrompt(QStringLiteral("Hello")).split(u'\n').mid(4),
+            (QStringList{QStringLiteral("Text:"), QStringLiteral("Hello")}));
 }
 
 }  // namespace

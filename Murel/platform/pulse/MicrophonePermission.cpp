@@ -9,7 +9,7 @@ class PulseMicrophonePermission final : public MicrophonePermission {
  public:
   MicrophonePermissionStatus status() override {
     return PulseAudio::shared().ensureConnected() ? MicrophonePermissionStatus::Authorized
-                                          : MicrophonePermissionStatus::NotDetermined;
+                                                  : MicrophonePermissionStatus::NotDetermined;
   }
   QCoro::Task<bool> request() override { co_return status() == MicrophonePermissionStatus::Authorized; }
 };

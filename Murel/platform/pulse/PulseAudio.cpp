@@ -114,16 +114,13 @@ void PulseAudio::dropContextLocked() {
 void PulseAudio::onContextState(pa_context* context, void* self) {
   auto* pulse = static_cast<PulseAudio*>(self);
   switch (pa_context_get_state(context)) {
-    case PA_CONTEXT_READY:
-      pulse->connected_.store(true, std::memory_order_release);
-      break;
+    case PA_CONTEXT_READY: pulse->connected_.store(true, std::memory_order_release); break;
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
       // The server went away: the device list is now empty, and the next query reconnects.
       if (pulse->connected_.exchange(false, std::memory_order_acq_rel)) pulse->postSourcesChanged();
       break;
-    default:
-      break;
+    default: break;
   }
   pulse->wakeWaitersLocked();
 }
@@ -217,8 +214,8 @@ bool PulseAudio::beginConnectLocked() {
 void PulseAudio::finishConnectLocked() {
   if (connected_.load(std::memory_order_acquire) && subscribed_ == context_) return;
   pa_operation* op = pa_context_subscribe(
-      context_, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER),
-      nullptr, nullptr);
+      context_, static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER), nullptr,
+      nullptr);
   if (op) pa_operation_unref(op);
   subscribed_ = context_;
   connected_.store(true, std::memory_order_release);

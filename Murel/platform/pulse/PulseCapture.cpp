@@ -24,28 +24,21 @@ pa_sample_format_t captureFormat(pa_sample_format_t source) {
   switch (source) {
     case PA_SAMPLE_S16NE:
     case PA_SAMPLE_FLOAT32NE:
-    case PA_SAMPLE_S32NE:
-      return source;
+    case PA_SAMPLE_S32NE: return source;
     case PA_SAMPLE_U8:
     case PA_SAMPLE_ALAW:
     case PA_SAMPLE_ULAW:
-    case PA_SAMPLE_S16RE:
-      return PA_SAMPLE_S16NE;
-    case PA_SAMPLE_S32RE:
-      return PA_SAMPLE_S32NE;
-    default:
-      return PA_SAMPLE_FLOAT32NE;
+    case PA_SAMPLE_S16RE: return PA_SAMPLE_S16NE;
+    case PA_SAMPLE_S32RE: return PA_SAMPLE_S32NE;
+    default: return PA_SAMPLE_FLOAT32NE;
   }
 }
 
 CaptureFormat::Sample sampleOf(pa_sample_format_t format) {
   switch (format) {
-    case PA_SAMPLE_FLOAT32NE:
-      return CaptureFormat::Sample::Float32;
-    case PA_SAMPLE_S32NE:
-      return CaptureFormat::Sample::Int32;
-    default:
-      return CaptureFormat::Sample::Int16;
+    case PA_SAMPLE_FLOAT32NE: return CaptureFormat::Sample::Float32;
+    case PA_SAMPLE_S32NE: return CaptureFormat::Sample::Int32;
+    default: return CaptureFormat::Sample::Int16;
   }
 }
 
@@ -238,7 +231,8 @@ QCoro::Task<std::unique_ptr<CaptureStream>> PulseCapture::open(std::optional<uin
     if (!stream) error = context ? pa_context_errno(context) : PA_ERR_CONNECTIONTERMINATED;
   }
   if (!stream) throw CaptureError(CaptureError::Step::Stream, error != PA_OK ? error : PA_ERR_INVALID);
-  std::unique_ptr<CaptureStream> capture = std::make_unique<PulseCaptureStream>(pulse_, stream, spec, std::move(*source));
+  std::unique_ptr<CaptureStream> capture =
+      std::make_unique<PulseCaptureStream>(pulse_, stream, spec, std::move(*source));
   co_return std::move(capture);
 }
 

@@ -55,13 +55,12 @@ PulseCuePlayback::~PulseCuePlayback() {
 bool PulseCuePlayback::connect() { return pulse_.ensureConnected(); }
 
 std::optional<CuePlayback::SoundId> PulseCuePlayback::addSound(std::vector<int16_t> samples, uint32_t rate,
-                                                                uint32_t channels) {
+                                                               uint32_t channels) {
   auto sound = std::make_unique<Sound>();
   sound->spec.format = PA_SAMPLE_S16NE;
   sound->spec.rate = rate;
   sound->spec.channels = static_cast<uint8_t>(channels);
-  if (channels == 0 || channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sound->spec) ||
-      samples.size() < channels) {
+  if (channels == 0 || channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sound->spec) || samples.size() < channels) {
     return std::nullopt;
   }
   sound->samples = std::move(samples);

@@ -74,8 +74,8 @@ bool skipsTaskbar(QWidget* window) {
   Display* display = x11Display();
   if (!display || !window) return false;
   const Atom skipTaskbar = XInternAtom(display, "_NET_WM_STATE_SKIP_TASKBAR", False);
-  const auto atoms = readState(display, static_cast<Window>(window->winId()),
-                               XInternAtom(display, "_NET_WM_STATE", False));
+  const auto atoms =
+      readState(display, static_cast<Window>(window->winId()), XInternAtom(display, "_NET_WM_STATE", False));
   return std::find(atoms.begin(), atoms.end(), skipTaskbar) != atoms.end();
 }
 

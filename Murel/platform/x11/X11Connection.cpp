@@ -3,8 +3,8 @@
 #include "platform/x11/X11Lifeline.h"
 #include "runtime/SystemLog.h"
 
-#include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
+#include <QGuiApplication>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -129,9 +129,7 @@ QByteArray Connection::atomName(XAtom a) {
   return out;
 }
 
-XWindow Connection::selectionOwner(XAtom selection) {
-  return display_ ? XGetSelectionOwner(display_, selection) : 0;
-}
+XWindow Connection::selectionOwner(XAtom selection) { return display_ ? XGetSelectionOwner(display_, selection) : 0; }
 
 void Connection::setSelectionOwner(XAtom selection, XWindow window) {
   if (!display_) return;
@@ -194,8 +192,8 @@ XWindow Connection::requestor() {
   if (!requestor_) {
     XSetWindowAttributes attributes{};
     attributes.event_mask = PropertyChangeMask;
-    requestor_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly,
-                               CopyFromParent, CWEventMask, &attributes);
+    requestor_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly, CopyFromParent,
+                               CWEventMask, &attributes);
   }
   return requestor_;
 }
@@ -208,8 +206,8 @@ std::optional<Connection::Converted> Connection::readProperty(XWindow window, XA
     int format = 0;
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(display_, window, property, offset, 1L << 22, False, AnyPropertyType, &type, &format,
-                           &count, &after, &data) != Success) {
+    if (XGetWindowProperty(display_, window, property, offset, 1L << 22, False, AnyPropertyType, &type, &format, &count,
+                           &after, &data) != Success) {
       return std::nullopt;
     }
     out.type = type;
@@ -282,9 +280,9 @@ std::optional<Connection::Converted> Connection::convert(XAtom selection, XAtom 
 }
 
 bool Connection::isMetaTarget(const QByteArray& name) {
-  static const QList<QByteArray> meta{"TARGETS",       "MULTIPLE",     "TIMESTAMP",        "SAVE_TARGETS",
-                                      "DELETE",        "INSERT_SELECTION", "INSERT_PROPERTY", "_QT_SELECTION",
-                                      "CLIPBOARD_MANAGER", "LENGTH",    "ATOM_PAIR",        "INCR"};
+  static const QList<QByteArray> meta{
+      "TARGETS",         "MULTIPLE",      "TIMESTAMP",         "SAVE_TARGETS", "DELETE",    "INSERT_SELECTION",
+      "INSERT_PROPERTY", "_QT_SELECTION", "CLIPBOARD_MANAGER", "LENGTH",       "ATOM_PAIR", "INCR"};
   return meta.contains(name);
 }
 

@@ -1,9 +1,9 @@
 #include "platform/x11/X11KeyEventTap.h"
 
-#include "runtime/SystemLog.h"
 #include "platform/x11/SyntheticKeys.h"
 #include "platform/x11/X11Keycodes.h"
 #include "platform/x11/X11Lifeline.h"
+#include "runtime/SystemLog.h"
 
 #include <QThread>
 
@@ -281,7 +281,8 @@ class X11KeyEventTap::Worker {
     }
     XAllowEvents(display_, mode, CurrentTime);
     XFlush(display_);
-    const qint64 took = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count();
+    const qint64 took =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - began).count();
     qint64 longest = longestDecisionNs.load(std::memory_order_relaxed);
     while (took > longest && !longestDecisionNs.compare_exchange_weak(longest, took)) {
     }
@@ -459,7 +460,8 @@ bool X11KeyEventTap::install(Sink sink) {
   const bool started = worker->start(displayName_, [this](const Delivery& delivery) {
     // From the X thread: on to the main thread, dropped if the tap is gone by then.
     QMetaObject::invokeMethod(
-        &mainContext_, [this, delivery] {
+        &mainContext_,
+        [this, delivery] {
           if (sink_) sink_(delivery);
         },
         Qt::QueuedConnection);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "runtime/Clock.h"
 #include "platform/KeyEventTap.h"
+#include "runtime/Clock.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -31,8 +31,7 @@ class X11KeyEventTap final : public KeyEventTap {
   X11KeyEventTap& operator=(const X11KeyEventTap&) = delete;
 
   bool install(Sink sink) override;
-  std::vector<quint32> setRegistrations(const std::vector<HotKeyMatcher::Entry>& entries,
-                                        quint64 generation) override;
+  std::vector<quint32> setRegistrations(const std::vector<HotKeyMatcher::Entry>& entries, quint64 generation) override;
   void setPaused(bool paused) override;
 
   // The longest time between reading a frozen press and releasing the

@@ -1,8 +1,8 @@
 #include "platform/x11/X11KeyPressMonitor.h"
 
-#include "runtime/SystemLog.h"
 #include "platform/x11/X11Keycodes.h"
 #include "platform/x11/X11Lifeline.h"
+#include "runtime/SystemLog.h"
 
 #include <QMetaObject>
 
@@ -155,7 +155,11 @@ bool X11KeyPressMonitor::start() {
   Handler* handler = &handler_;
   const bool started = worker->start(displayName_, keys_, [context, handler](quint32 code, quint64 flags) {
     QMetaObject::invokeMethod(
-        context, [handler, code, flags] { if (*handler) (*handler)(code, flags); }, Qt::QueuedConnection);
+        context,
+        [handler, code, flags] {
+          if (*handler) (*handler)(code, flags);
+        },
+        Qt::QueuedConnection);
   });
   if (!started) {
     kLog.error(QStringLiteral("cannot watch the keyboard for Escape"));

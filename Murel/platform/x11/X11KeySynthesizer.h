@@ -16,7 +16,6 @@ class Connection;
 // again after. Every key is announced to the hotkey tap, which then ignores it.
 class X11KeySynthesizer : public KeySynthesizer {
  public:
-
   // `connection` may be null (no X server): nothing is trusted or posted.
   explicit X11KeySynthesizer(x11::Connection* connection);
 

@@ -229,8 +229,8 @@ bool X11Pasteboard::ownerIsFocusedProgram() {
 bool X11Pasteboard::holdsOwn(bool primary) {
   const Served& served = primary ? primary_ : clipboard_;
   if (!served.data || clipboard()->mimeData(modeOf(primary)) != served.data.data()) return false;
-  return !connection_ ||
-         (served.ownerWindow != 0 && connection_->selectionOwner(connection_->atom(selectionName(primary))) == served.ownerWindow);
+  return !connection_ || (served.ownerWindow != 0 &&
+                          connection_->selectionOwner(connection_->atom(selectionName(primary))) == served.ownerWindow);
 }
 
 void X11Pasteboard::noteFetched(const QMimeData* data) {

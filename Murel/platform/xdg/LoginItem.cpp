@@ -14,8 +14,7 @@ namespace {
 // Desktop entry values escape spaces and the reserved characters of Exec.
 QString quotedExec(const QString& path) {
   QString escaped = path;
-  for (const QChar c : {QChar('\\'), QChar('"'), QChar('`'), QChar('$')})
-    escaped.replace(c, QStringLiteral("\\") + c);
+  for (const QChar c : {QChar('\\'), QChar('"'), QChar('`'), QChar('$')}) escaped.replace(c, QStringLiteral("\\") + c);
   return QStringLiteral("\"") + escaped + QStringLiteral("\"");
 }
 
@@ -74,8 +73,7 @@ bool XdgAutostartLoginItem::unregisterItem(QString* error) {
 }
 
 LoginItem& LoginItem::system() {
-  static XdgAutostartLoginItem item(XdgAutostartLoginItem::defaultFolder(),
-                                    QCoreApplication::applicationFilePath());
+  static XdgAutostartLoginItem item(XdgAutostartLoginItem::defaultFolder(), QCoreApplication::applicationFilePath());
   return item;
 }
 
