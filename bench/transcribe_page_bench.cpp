@@ -9,6 +9,7 @@
 #include "root/Composition.h"
 #include "runtime/Clock.h"
 #include "runtime/DiagLog.h"
+#include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
 #include "settings/TranscribeSettingsView.h"
 #include "speech/SpeechSegmenter.h"
@@ -50,6 +51,7 @@ double maxStallUntil(const std::function<bool()>& done) {
 }
 
 void BM_TenMinuteVideoThroughThePage(benchmark::State& state) {
+  installTranslations(*QCoreApplication::instance());
   QTemporaryDir dir;
   const QString video = dir.filePath(QStringLiteral("long.mp4"));
   QProcess::execute(
