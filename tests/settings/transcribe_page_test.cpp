@@ -192,6 +192,14 @@ TEST_F(TranscribePage, LeavingTheTabDuringARunTouchesNothing) {
   finishRun();
   EXPECT_FALSE(page()->selectedFile());
   EXPECT_EQ(page()->status().kind, TranscribeStatus::Case::idle);
+
+  // The window closed during a run: the run ends without its page.
+  page()->selectFile(a);
+  page()->startFileTranscription();
+  window.reset();
+  finishRun();
+  window = std::make_unique<SettingsWindowRig>(SettingsTab::transcribe, pages);
+  EXPECT_FALSE(page()->selectedFile());
 }
 
 TEST(FileSymbol, FilmForVideoNamesElseWaveform) {
