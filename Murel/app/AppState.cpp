@@ -5,7 +5,6 @@
 #include "runtime/UserDefaults.h"
 #include "speech/AudioExtractor.h"
 #include "speech/EngineError.h"
-#include "speech/LanguageModelFile.h"
 #include "speech/SpeechModel.h"
 #include "text/DictionaryStore.h"
 #include "text/ModeStore.h"
@@ -288,11 +287,6 @@ void AppState::handleSessionEvent(const DictationSessionEvent& event) {
     setLastError(event.status.message());
     setSettingsDeepLink(event.settingsUrl);
   }
-}
-
-QCoro::Task<QString> AppState::enhanceIfModelInstalled(SpeechEngineHosting* host, QString text, QString instructions) {
-  if (!LanguageModelFile::isInstalled()) co_return text;
-  co_return co_await host->enhance(text, instructions);
 }
 
 // ---- Model loading and file transcription ----

@@ -127,10 +127,6 @@ class AppState : public QObject {
   void handleResignActive();
   void handleSessionEvent(const DictationSessionEvent& event);
 
-  // The processor's enhance function: the text enhancer when the language-model
-  // file is complete, otherwise the text unchanged.
-  static QCoro::Task<QString> enhanceIfModelInstalled(SpeechEngineHosting* host, QString text, QString instructions);
-
   // A stored flag read the way the platform reads a Boolean: numbers are true
   // when not zero, texts when they start with Y, y, T, t or a digit 1-9 (after
   // blanks, a sign and zeros); anything else, or nothing, is false.

@@ -108,9 +108,9 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
       link_(host_, enhancer_),
       engine_(options.decorateEngineHost ? options.decorateEngineHost(link_) : link_),
       processor_(
-          [this](QString text, QString instructions) {
-            return AppState::enhanceIfModelInstalled(&engine_, std::move(text), std::move(instructions));
-          },
+          TranscriptProcessor::enhanceWhenModelInstalled(
+              &isGemmaModelInstalled,
+              [this](QString text, QString instructions) { return engine_.enhance(text, instructions); }),
           [this] { return dictionary_.entries(); }),
       mediaPlayers_(Clock::continuous()),
       media_(mediaPlayers_),
@@ -137,7 +137,7 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
           [this] { hotKeys_.resetSession(); },
           [this] { return platform_.keys.isTrusted(); },
           [this] { return voiceEdit_.isEnabled(); },
-          [] { return LanguageModelFile::isInstalled(); },
+          [] { return isGemmaModelInstalled(); },
           [this](CancellationToken token) { return readSelection(&selectionReader_, std::move(token)); },
       }),
       state_(AppState::Parts{
