@@ -328,6 +328,12 @@ QCoro::Task<void> AppState::retryAfterError() {
   }
 }
 
+void AppState::dismissError() {
+  setLastError(std::nullopt);
+  setSettingsDeepLink(std::nullopt);
+  if (status_.is(AppStatus::Kind::error)) setStatus(AppStatus::ready());
+}
+
 QCoro::Task<void> AppState::selectSpeechModel(const SpeechModelDescriptor& model) {
   if (!model.isModelInstalled()) throw EngineError::modelMissing();
   p_.defaults.setValue(QString::fromLatin1(kSelectedSpeechModelKey), model.id.rawValue);

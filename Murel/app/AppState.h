@@ -113,6 +113,9 @@ class AppState : public QObject {
   // Model loading and file transcription.
   QCoro::Task<void> loadSpeechModel(bool resetStatus, bool reportErrors);
   QCoro::Task<void> retryAfterError();
+  // The user has seen the error and lets it go: the last error and its link are
+  // cleared, and an error status becomes ready; any other status stays.
+  void dismissError();
   QCoro::Task<void> selectSpeechModel(const SpeechModelDescriptor& model);
   QCoro::Task<QString> transcribeFile(QString path);
 

@@ -2,6 +2,7 @@
 
 #include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
+#include "app/StatusItem.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
 #include "onboarding/OnboardingScene.h"
@@ -143,8 +144,13 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
       state_(AppState::Parts{
           defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_, [this] { cues_.player(); },
           [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); }, platform_.installEscapeMonitor}),
-      app_(appServices(options)) {
+      app_(appServices(options)),
+      errorNotices_(state_, notifier_, [this] {
+        const StatusItem* item = app_.statusItem();
+        return item && item->isHostAvailable();
+      }) {
   deliverer_.onPasteUnavailable = [this] { session_.handlePasteUnavailable(); };
+  QObject::connect(&state_, &AppState::statusChanged, &app_, &MurelApp::dictationStateChanged);
   recorder_.setOnDeviceLost([this] { session_.handleRecordingDeviceLost(); });
   setAppStateFactsProvider([this] {
     AppStateFacts facts;
@@ -170,6 +176,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   services.isReadyAtLaunch = std::move(options.isReadyAtLaunch);
   services.defaults = &defaults_;
   services.loginItem = options.loginItem;
+  services.isDictationRunning = [this] { return state_.isDictationRunning(); };
   services.startHotKeys = [this] {
     if (hotKeys_.currentCombo()) hotKeys_.reloadRegistrations();
   };
