@@ -200,8 +200,8 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
 
   std::optional<litertlm::EngineConfig> config;
   try {
-    config.emplace(gemmaModelPath().toStdString(), litertlm::Backend::gpu(), std::nullopt, std::nullopt,
-                   kMaxNumTokens, liteRTCacheDirectory().toStdString(), std::nullopt, std::nullopt);
+    config.emplace(gemmaModelPath().toStdString(), litertlm::Backend::gpu(), std::nullopt, std::nullopt, kMaxNumTokens,
+                   liteRTCacheDirectory().toStdString(), std::nullopt, std::nullopt);
   } catch (const std::exception& e) {
     kLog.error(QStringLiteral("Engine init failed: %1").arg(QString::fromUtf8(e.what())));
     co_return std::shared_ptr<litertlm::Engine>();

@@ -108,11 +108,10 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
       host_(defaults_, TranscriptionPipeline::standard(), engineHostOptions(enhancer_, diagLog_, options.makeEngine)),
       link_(host_, enhancer_),
       engine_(options.decorateEngineHost ? options.decorateEngineHost(link_) : link_),
-      processor_(
-          TranscriptProcessor::enhanceWhenModelInstalled(
-              &isGemmaModelInstalled,
-              [this](QString text, QString instructions) { return engine_.enhance(text, instructions); }),
-          [this] { return dictionary_.entries(); }),
+      processor_(TranscriptProcessor::enhanceWhenModelInstalled(
+                     &isGemmaModelInstalled,
+                     [this](QString text, QString instructions) { return engine_.enhance(text, instructions); }),
+                 [this] { return dictionary_.entries(); }),
       mediaPlayers_(Clock::continuous()),
       media_(mediaPlayers_),
       inputFocus_(x11::Connection::shared()),

@@ -41,10 +41,9 @@ class ErrorNotificationsTest : public ::testing::Test {
     rig.defaults.setValue("hotKeyCombo", KeyCombo(Key::f6, 0).rawValue());
     rig.defaults.setValue("activationMode", "toggle");
     hotKeys = std::make_unique<HotKeyService>(rig.defaults, tap);
-    app = std::make_unique<AppState>(AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor,
-                                                     rig.session, *hotKeys, rig.diag, [] {},
-                                                     [] { return std::unique_ptr<ModeSwitching>(); },
-                                                     [](std::function<void(quint32, quint64)>) {}});
+    app = std::make_unique<AppState>(AppState::Parts{
+        rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, *hotKeys, rig.diag, [] {},
+        [] { return std::unique_ptr<ModeSwitching>(); }, [](std::function<void(quint32, quint64)>) {}});
     settle(app->bootstrap());
     hotKeys->reloadRegistrations();
     ASSERT_TRUE(hotKeys->isRegistered());

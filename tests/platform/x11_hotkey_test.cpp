@@ -169,8 +169,7 @@ TEST_F(X11HotKeyTest, TakenChangeModeHotkeyLeavesTheDictationHotkeyWorking) {
   XSync(other, False);
 
   defaults.setValue(QStringLiteral("hotKeyCombo"), KeyCombo(Key::space, M::leftOption).rawValue());
-  defaults.setValue(QStringLiteral("changeModeCombo"),
-                    KeyCombo(Key::space, M::leftOption | M::leftShift).rawValue());
+  defaults.setValue(QStringLiteral("changeModeCombo"), KeyCombo(Key::space, M::leftOption | M::leftShift).rawValue());
   service = std::make_unique<HotKeyService>(defaults, tap);
   service->reloadRegistrations();
   EXPECT_EQ(service->refusedBindings(), QList<HotKeyBinding>{HotKeyBinding::changeMode()});

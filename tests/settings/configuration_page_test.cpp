@@ -360,8 +360,7 @@ TEST_F(ConfigurationPageTest, BothRecordersListenAtOnce) {
 TEST_F(ConfigurationPageTest, ATakenChangeModeCombinationMarksOnlyItsRow) {
   Display* other = XOpenDisplay(nullptr);
   ASSERT_NE(other, nullptr);
-  XGrabKey(other, kXKeycodeSpace, ShiftMask | Mod1Mask, DefaultRootWindow(other), False, GrabModeAsync,
-           GrabModeAsync);
+  XGrabKey(other, kXKeycodeSpace, ShiftMask | Mod1Mask, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync);
   XSync(other, False);
   rig.defaults.setValue(QStringLiteral("hotKeyCombo"), kCtrlAltD.rawValue());
   openPage();

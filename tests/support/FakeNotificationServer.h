@@ -78,7 +78,8 @@ class FakeNotificationServer final : public QDBusVirtualObject {
                     args[5].toStringList(), qdbus_cast<QVariantMap>(args[6]),
                     args[7].toInt(),        0};
       // A replaced notice keeps its id.
-      const bool replaces = notice.replacesId != 0 && std::find(open.begin(), open.end(), notice.replacesId) != open.end();
+      const bool replaces =
+          notice.replacesId != 0 && std::find(open.begin(), open.end(), notice.replacesId) != open.end();
       notice.id = replaces ? notice.replacesId : ++lastId_;
       if (!replaces) open.push_back(notice.id);
       notices.push_back(notice);

@@ -27,8 +27,7 @@ FreedesktopNotifier::FreedesktopNotifier(QString busName, QObject* parent)
     : DesktopNotifier(parent), busName_(std::move(busName)) {
   QDBusConnection bus = busFor(busName_);
   // Any sender: the server answers from its unique name.
-  bus.connect(QString(), kPath, kService, QStringLiteral("ActionInvoked"), this,
-              SLOT(onActionInvoked(uint, QString)));
+  bus.connect(QString(), kPath, kService, QStringLiteral("ActionInvoked"), this, SLOT(onActionInvoked(uint, QString)));
   bus.connect(QString(), kPath, kService, QStringLiteral("NotificationClosed"), this, SLOT(onClosed(uint, uint)));
 }
 
