@@ -41,11 +41,11 @@ void FreedesktopNotifier::show(const Notice& notice) {
   }
   QStringList actions;
   for (const Action& action : notice.actions) actions << action.key << action.label;
-  // Kept on screen until answered: the notice stands for an error that waits
-  // for the user, and the desktop must not let it time out unseen.
   const QVariantMap hints{{QStringLiteral("urgency"), QVariant::fromValue<uchar>(1)},
-                          {QStringLiteral("resident"), false}};
+                          {QStringLiteral("desktop-entry"), QStringLiteral("murel")}};
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+  // Expiry 0 keeps it on screen until answered: the notice stands for an error
+  // that waits for the user, and must not time out unseen.
   call << QStringLiteral("Murel") << shownId_ << QString() << notice.summary << notice.body << actions << hints
        << qint32(0);
   const quint64 request = ++request_;
