@@ -175,10 +175,8 @@ MurelApp::Services Composition::appServices(Options& options) {
   services.isReadyAtLaunch = std::move(options.isReadyAtLaunch);
   services.defaults = &defaults_;
   services.loginItem = options.loginItem;
-  // A dictation whose microphone is still opening counts too: its text is on its way.
-  services.isDictationRunning = [this] {
-    return state_.isDictationRunning() || session_.phase() != DictationSession::Phase::idle;
-  };
+  // From the hotkey press (the microphone still opening) until the text is delivered.
+  services.isDictationRunning = [this] { return session_.phase() != DictationSession::Phase::idle; };
   services.startHotKeys = [this] {
     if (hotKeys_.currentCombo()) hotKeys_.reloadRegistrations();
   };

@@ -310,7 +310,7 @@ TEST_F(AppStateTest, LanguageModelOneByteShortIsMissing) {
   // The processor's rule, as the composition root wires it.
   const TranscriptProcessor::EnhanceFunction enhance = TranscriptProcessor::enhanceWhenModelInstalled(
       &isGemmaModelInstalled,
-      [this](QString text, QString instructions) { return rig.engine.enhance(text, instructions); });
+      [this](QString text, QString instructions) { return rig.engine.enhance(text, instructions, {}); });
 
   placeLanguageModel(kGemmaModelSizeBytes - 1);
   EXPECT_EQ(settle(enhance("text", "do"))->value, "text");

@@ -107,10 +107,11 @@ class DictationProcess : public ::testing::Test {
   void recordSpeech() {
     ASSERT_TRUE(apprig::pump(
         [&] {
+          // A second press would stop a recording that is still opening: give each one time.
           pressHotkey();
-          return logShows(QStringLiteral("session record start"), 1s);
+          return logShows(QStringLiteral("session record start"), 5s);
         },
-        30s))
+        40s))
         << home_.log().toStdString();
     const AudioSamples speech = concat(
         {silenceSamples(0.3), spokenSamples(QStringLiteral("Please send the report to Anna.")), silenceSamples(0.5)});

@@ -3,6 +3,7 @@
 // registered on the given bus connection for the object's lifetime. It records
 // what it is asked to show and plays the user pressing a button.
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
