@@ -1,6 +1,5 @@
 #include "speech/EngineHost.h"
 
-#include "runtime/UnicodeText.h"
 #include "speech/LanguageModelFile.h"
 
 #include "runtime/DiagLog.h"
