@@ -381,7 +381,7 @@ QCoro::Task<void> EngineHost::unloadIdle() {
 }
 
 void EngineHost::prewarmTextEnhancer() {
-  if (!LanguageModelFile::isInstalled()) return;
+  if (!isGemmaModelInstalled()) return;
   if (!textEnhancer_.prewarm) return;
   if (textEnhancer_.isLoaded && textEnhancer_.isLoaded()) return;
   runPrewarm(textEnhancer_.prewarm);
