@@ -145,7 +145,8 @@ QFuture<TextEnhancer::TurnResult> TextEnhancer::runTurn(std::shared_ptr<litertlm
         cancelLane->run([weak, worker] {
           if (auto c = weak.lock()) {
             c->cancelProcess();
-            worker->run([c]() mutable { c.reset(); });
+            // Moved, so that this lane keeps no reference that could end up the last.
+            worker->run([c = std::move(c)]() mutable { c.reset(); });
           }
         });
       });
