@@ -104,9 +104,9 @@ void MurelApp::launch() {
   onboardingWindow_ = makeOnboardingWindow();
   settingsWindow_ = makeSettingsWindow();
   setActivationPolicy(policy_);
-  statusItem_ =
-      new StatusItem([this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
-                     [this] { openSettings(); },
+  statusItem_ = new StatusItem(
+      [this]() -> QWidget* { return services_.menuBarContent ? services_.menuBarContent(*this) : new QWidget(); },
+      [this] { openSettings(); },
                      [this] {
                        if (updates_) updates_->checkForUpdates();
                      },
