@@ -100,8 +100,7 @@ MenuBarExtraWindow::MenuBarExtraWindow(QWidget* content) : QWidget(nullptr, Qt::
 
 void closeMenuBarExtraWindows() {
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (QString::fromLatin1(window->metaObject()->className()).contains(QLatin1String("MenuBarExtra")))
-      window->close();
+    if (QString::fromLatin1(window->metaObject()->className()).contains(QLatin1String("MenuBarExtra"))) window->close();
   }
 }
 

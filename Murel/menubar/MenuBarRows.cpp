@@ -30,7 +30,9 @@ constexpr qreal kPillPaddingY = 4;
 constexpr qreal kPillSpacing = 8;
 constexpr qreal kChevronSize = 9;
 
-qreal lineHeight(const QFont& font) { return TextMetrics::size(QStringLiteral("Ag"), font, kMenuBarLineSpacing).height(); }
+qreal lineHeight(const QFont& font) {
+  return TextMetrics::size(QStringLiteral("Ag"), font, kMenuBarLineSpacing).height();
+}
 
 QCoro::Task<void> selectModelQuietly(AppState* state, const SpeechModelDescriptor* model) {
   try {
@@ -44,7 +46,9 @@ QCoro::Task<void> selectModelQuietly(AppState* state, const SpeechModelDescripto
 }  // namespace
 
 QFont menuBarCaptionFont() { return tracked(notoSans(12), 1.5); }
-QFont menuBarSmallFont() { return tracked(notoSans(10), 1.5 + 2); }
+// The outer tracking of 2 around these texts does not add to their own 1.5:
+// a text's own tracking wins over one applied around it.
+QFont menuBarSmallFont() { return tracked(notoSans(10), 1.5); }
 
 // ---- MenuBarRowButton
 
@@ -111,8 +115,8 @@ QSize MenuBarPickerRow::sizeHint() const {
   const qreal caption = TextMetrics::size(text(), menuBarCaptionFont(), kMenuBarLineSpacing).width();
   const qreal pillHeight = lineHeight(menuBarSmallFont()) + 2 * kPillPaddingY;
   const qreal height = std::max(lineHeight(menuBarCaptionFont()), pillHeight) + 2 * kPaddingY;
-  const qreal pill = TextMetrics::size(pillText_, menuBarSmallFont(), kMenuBarLineSpacing).width() +
-                     2 * kPillPaddingX + kPillSpacing + kChevronSize;
+  const qreal pill = TextMetrics::size(pillText_, menuBarSmallFont(), kMenuBarLineSpacing).width() + 2 * kPillPaddingX +
+                     kPillSpacing + kChevronSize;
   return QSize(int(std::ceil(2 * kPaddingX + caption + 2 * kRowSpacing + kSpacerMin + pill)), int(std::ceil(height)));
 }
 
@@ -155,8 +159,9 @@ void MenuBarPickerRow::paintEvent(QPaintEvent*) {
   const QFont font = menuBarSmallFont();
   const QString shown = shownPillText();
   const QSizeF label = TextMetrics::size(shown, font, kMenuBarLineSpacing);
-  TextMetrics::draw(painter, QRectF(QPointF(pill.left() + kPillPaddingX, pill.center().y() - label.height() / 2), label),
-                    shown, font, kMenuBarLineSpacing, dsColor(pillColor_, this), Qt::AlignLeft, false);
+  TextMetrics::draw(painter,
+                    QRectF(QPointF(pill.left() + kPillPaddingX, pill.center().y() - label.height() / 2), label), shown,
+                    font, kMenuBarLineSpacing, dsColor(pillColor_, this), Qt::AlignLeft, false);
   const qreal side = Symbols::sideForPointSize(kChevronSize);
   const QRectF chevron(pill.right() - kPillPaddingX - side, pill.center().y() - side / 2, side, side);
   Symbols::paint(painter, chevron, QStringLiteral("chevron.down"), dsColor(DSColor::inkSecondary, this));
@@ -225,9 +230,7 @@ std::unique_ptr<QMenu> MenuBarModelRow::buildMenu() {
     if (!entry.isModelInstalled()) continue;
     // Catalogue entries live for the process, so the closure may hold one.
     auto* closure = new MenuActionClosure(
-        [state = &state_, model = &entry] {
-          QCoro::connect(selectModelQuietly(state, model), state, [] {});
-        },
+        [state = &state_, model = &entry] { QCoro::connect(selectModelQuietly(state, model), state, [] {}); },
         menu.get());
     const bool selected = entry.id == selectedSpeechModel(defaults_).id;
     addChoiceItem(*menu, entry.displayName.text(), QVariant::fromValue<QObject*>(closure), selected,

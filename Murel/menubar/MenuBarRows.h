@@ -194,8 +194,8 @@ class MenuBarActionRow : public MenuBarRowButton {
 };
 
 // The fonts of the panel: 12 px captions with 1.5 tracking, and the 10 px
-// small capitals of pills, the error title and the card's buttons, tracked
-// 1.5 and a further 2.
+// small capitals of pills, the error title and the card's buttons, also
+// tracked 1.5.
 QFont menuBarCaptionFont();
 QFont menuBarSmallFont();
 inline constexpr qreal kMenuBarLineSpacing = 2;

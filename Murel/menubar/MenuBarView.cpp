@@ -110,8 +110,8 @@ QString MenuBarErrorCard::message() const { return message_->text(); }
 
 QList<QAbstractButton*> MenuBarErrorCard::visibleButtons() const {
   QList<QAbstractButton*> shown;
-  for (QAbstractButton* button : {static_cast<QAbstractButton*>(openSettings_), static_cast<QAbstractButton*>(retry_),
-                                  dismiss_})
+  for (QAbstractButton* button :
+       {static_cast<QAbstractButton*>(openSettings_), static_cast<QAbstractButton*>(retry_), dismiss_})
     if (!button->isHidden()) shown.append(button);
   return shown;
 }

@@ -54,8 +54,7 @@ void ClosureMenuTarget::invoke(const QAction* item) {
   // Only an object of ours, never a pointer forged from other data.
   const QVariant data = item->data();
   if (data.typeId() != QMetaType::QObjectStar) return;
-  if (auto* closure = qobject_cast<MenuActionClosure*>(data.value<QObject*>()); closure && closure->run)
-    closure->run();
+  if (auto* closure = qobject_cast<MenuActionClosure*>(data.value<QObject*>()); closure && closure->run) closure->run();
 }
 
 void ModeMenuTarget::select(const QAction* item) {
@@ -66,7 +65,8 @@ void ModeMenuTarget::select(const QAction* item) {
   if (!id) return;
   // After the menu has closed; nothing is held but the store, which outlives the panel.
   QMetaObject::invokeMethod(
-      &store_, [store = QPointer<ModeStore>(&store_), id = *id] {
+      &store_,
+      [store = QPointer<ModeStore>(&store_), id = *id] {
         if (store) store->setDefault(id);
       },
       Qt::QueuedConnection);

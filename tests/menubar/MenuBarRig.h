@@ -94,8 +94,17 @@ struct MenuBarRig {
   HotKeyService hotKeys{session.defaults, tap};
   TranscriptProcessor processor{[](QString text, QString) -> QCoro::Task<QString> { co_return text; },
                                 [this] { return session.dictionary.entries(); }};
-  AppState state{AppState::Parts{session.defaults, session.modes, session.dictionary, session.engine, processor,
-                                 session.session, hotKeys, session.diag, {}, {}, {}}};
+  AppState state{AppState::Parts{session.defaults,
+                                 session.modes,
+                                 session.dictionary,
+                                 session.engine,
+                                 processor,
+                                 session.session,
+                                 hotKeys,
+                                 session.diag,
+                                 {},
+                                 {},
+                                 {}}};
   AuthorizedMicrophone permission;
   AudioDeviceManager devices{session.defaults, permission, platform::PulseAudio::shared()};
   SettingsNavigator navigator;
@@ -111,7 +120,9 @@ struct MenuBarRig {
   // Actions that record their names (and the tab selected when settings open).
   MenuBarView::Actions actions() {
     MenuBarView::Actions a;
-    a.openSettings = [this] { calls.append(QStringLiteral("openSettings:") + settingsTabRawValue(navigator.selectedTab())); };
+    a.openSettings = [this] {
+      calls.append(QStringLiteral("openSettings:") + settingsTabRawValue(navigator.selectedTab()));
+    };
     a.checkForUpdates = [this] { calls.append(QStringLiteral("checkForUpdates")); };
     a.openSetupGuide = [this] { calls.append(QStringLiteral("openSetupGuide")); };
     a.quit = [this] { calls.append(QStringLiteral("quit")); };

@@ -58,10 +58,11 @@ TEST_P(ModeMenu, ListsModesAsStoredAndTicksTheDefaultMode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ModeMenu,
-    ::testing::Values(ModeRow{"flaggedSecond", {"Plain", "Email & Notes", "tidy"}, 1, "EMAIL & NOTES", {"Email & Notes"}},
-                      ModeRow{"noFlagTakesTheFirst", {"Plain", "Email"}, -1, "PLAIN", {"Plain"}},
-                      ModeRow{"singleMode", {"Solo"}, 0, "SOLO", {"Solo"}},
-                      ModeRow{"noModesShowsTheFallback", {}, -1, "DEFAULT", {}}),
+    ::testing::Values(
+        ModeRow{"flaggedSecond", {"Plain", "Email & Notes", "tidy"}, 1, "EMAIL & NOTES", {"Email & Notes"}},
+        ModeRow{"noFlagTakesTheFirst", {"Plain", "Email"}, -1, "PLAIN", {"Plain"}},
+        ModeRow{"singleMode", {"Solo"}, 0, "SOLO", {"Solo"}},
+        ModeRow{"noModesShowsTheFallback", {}, -1, "DEFAULT", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MenuBarMenus, ChosenModeBecomesDefaultOneTurnLaterAndMalformedDataIsIgnored) {
@@ -77,8 +78,11 @@ TEST_F(MenuBarMenus, ChosenModeBecomesDefaultOneTurnLaterAndMalformedDataIsIgnor
   EXPECT_TRUE(rig.defaults().contains(QStringLiteral("modes"))) << "the store saved the change";
 
   // Items with data that names no mode in the form the menu writes.
-  const QList<QVariant> malformed{QVariant(), QVariant(42), QVariant(modes[0].id),
-                                  QVariant(modes[0].id.toString(QUuid::WithBraces)), QVariant(QStringLiteral("One")),
+  const QList<QVariant> malformed{QVariant(),
+                                  QVariant(42),
+                                  QVariant(modes[0].id),
+                                  QVariant(modes[0].id.toString(QUuid::WithBraces)),
+                                  QVariant(QStringLiteral("One")),
                                   QVariant(QStringLiteral("ZZZZZZZZ-0000-0000-0000-000000000000"))};
   for (const QVariant& data : malformed) {
     QAction item;
@@ -126,36 +130,35 @@ TEST_P(ModelMenu, ListsInstalledModelsInCatalogueOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, ModelMenu,
-    ::testing::Values(
-        ModelRow{"twoInstalledInCatalogueOrder",
-                 {"largeV3TurboQ8", "smallEnglishQ8"},
-                 {},
-                 QStringLiteral("smallEnglishQ8"),
-                 {nameOf("smallEnglishQ8"), nameOf("largeV3TurboQ8")},
-                 {nameOf("smallEnglishQ8")},
-                 nameOf("smallEnglishQ8")},
-        ModelRow{"oneByteShortIsNotInstalled",
-                 {"largeV3TurboQ8"},
-                 {"smallEnglishQ8"},
-                 std::nullopt,
-                 {nameOf("largeV3TurboQ8")},
-                 {nameOf("largeV3TurboQ8")},
-                 nameOf("largeV3TurboQ8")},
-        ModelRow{"selectionNotInstalledTicksNothing",
-                 {"largeV3TurboQ8", "parakeetTDT0_6BV3Q8"},
-                 {},
-                 QStringLiteral("smallEnglishQ8"),
-                 {nameOf("largeV3TurboQ8"), nameOf("parakeetTDT0_6BV3Q8")},
-                 {},
-                 nameOf("smallEnglishQ8")},
-        ModelRow{"unknownStoredIdIsTheDefaultModel",
-                 {"largeV3TurboQ8", "smallEnglishQ8"},
-                 {},
-                 QStringLiteral("noSuchModel"),
-                 {nameOf("smallEnglishQ8"), nameOf("largeV3TurboQ8")},
-                 {nameOf("largeV3TurboQ8")},
-                 nameOf("largeV3TurboQ8")},
-        ModelRow{"nothingInstalled", {}, {}, std::nullopt, {}, {}, nameOf("largeV3TurboQ8")}),
+    ::testing::Values(ModelRow{"twoInstalledInCatalogueOrder",
+                               {"largeV3TurboQ8", "smallEnglishQ8"},
+                               {},
+                               QStringLiteral("smallEnglishQ8"),
+                               {nameOf("smallEnglishQ8"), nameOf("largeV3TurboQ8")},
+                               {nameOf("smallEnglishQ8")},
+                               nameOf("smallEnglishQ8")},
+                      ModelRow{"oneByteShortIsNotInstalled",
+                               {"largeV3TurboQ8"},
+                               {"smallEnglishQ8"},
+                               std::nullopt,
+                               {nameOf("largeV3TurboQ8")},
+                               {nameOf("largeV3TurboQ8")},
+                               nameOf("largeV3TurboQ8")},
+                      ModelRow{"selectionNotInstalledTicksNothing",
+                               {"largeV3TurboQ8", "parakeetTDT0_6BV3Q8"},
+                               {},
+                               QStringLiteral("smallEnglishQ8"),
+                               {nameOf("largeV3TurboQ8"), nameOf("parakeetTDT0_6BV3Q8")},
+                               {},
+                               nameOf("smallEnglishQ8")},
+                      ModelRow{"unknownStoredIdIsTheDefaultModel",
+                               {"largeV3TurboQ8", "smallEnglishQ8"},
+                               {},
+                               QStringLiteral("noSuchModel"),
+                               {nameOf("smallEnglishQ8"), nameOf("largeV3TurboQ8")},
+                               {nameOf("largeV3TurboQ8")},
+                               nameOf("largeV3TurboQ8")},
+                      ModelRow{"nothingInstalled", {}, {}, std::nullopt, {}, {}, nameOf("largeV3TurboQ8")}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MenuBarMenus, ChoosingAModelSelectsItThroughTheStateAndFailuresChangeNothing) {
@@ -220,20 +223,40 @@ TEST_P(LanguageTable, OffersTheModelsLanguagesAndTicksTheEffectiveOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, LanguageTable,
-    ::testing::Values(
-        LanguageRow{"fixedIgnoresTheStoredCode", LanguageSupport::fixed("en"), "de", false, "en", {}},
-        LanguageRow{"detectOnly", LanguageSupport::detectOnly(), "de", false, "auto", {}},
-        LanguageRow{"autoDetectOffersAutoFirst", LanguageSupport::selectable({"en", "de"}, true), "auto", true,
-                    "auto", {"auto", "en", "de"}},
-        LanguageRow{"storedCodeOffered", LanguageSupport::selectable({"en", "de"}, true), "de", true, "de",
-                    {"auto", "en", "de"}},
-        LanguageRow{"unofferedCodeFallsBackToAuto", LanguageSupport::selectable({"en", "de"}, true), "xx", true,
-                    "auto", {"auto", "en", "de"}},
-        LanguageRow{"withoutAutoDetectFallsBackToFirst", LanguageSupport::selectable({"fr", "de"}, false), "xx",
-                    true, "fr", {"fr", "de"}},
-        LanguageRow{"withoutAutoDetectAutoIsNotOffered", LanguageSupport::selectable({"fr", "de"}, false), "auto",
-                    true, "fr", {"fr", "de"}},
-        LanguageRow{"emptyListOpensEmpty", LanguageSupport::selectable({}, false), "auto", true, "auto", {}}),
+    ::testing::Values(LanguageRow{"fixedIgnoresTheStoredCode", LanguageSupport::fixed("en"), "de", false, "en", {}},
+                      LanguageRow{"detectOnly", LanguageSupport::detectOnly(), "de", false, "auto", {}},
+                      LanguageRow{"autoDetectOffersAutoFirst",
+                                  LanguageSupport::selectable({"en", "de"}, true),
+                                  "auto",
+                                  true,
+                                  "auto",
+                                  {"auto", "en", "de"}},
+                      LanguageRow{"storedCodeOffered",
+                                  LanguageSupport::selectable({"en", "de"}, true),
+                                  "de",
+                                  true,
+                                  "de",
+                                  {"auto", "en", "de"}},
+                      LanguageRow{"unofferedCodeFallsBackToAuto",
+                                  LanguageSupport::selectable({"en", "de"}, true),
+                                  "xx",
+                                  true,
+                                  "auto",
+                                  {"auto", "en", "de"}},
+                      LanguageRow{"withoutAutoDetectFallsBackToFirst",
+                                  LanguageSupport::selectable({"fr", "de"}, false),
+                                  "xx",
+                                  true,
+                                  "fr",
+                                  {"fr", "de"}},
+                      LanguageRow{"withoutAutoDetectAutoIsNotOffered",
+                                  LanguageSupport::selectable({"fr", "de"}, false),
+                                  "auto",
+                                  true,
+                                  "fr",
+                                  {"fr", "de"}},
+                      LanguageRow{
+                          "emptyListOpensEmpty", LanguageSupport::selectable({}, false), "auto", true, "auto", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct LanguageRowCase {
@@ -269,13 +292,19 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, LanguageRowOnCatalogue,
     ::testing::Values(
         LanguageRowCase{"fixedEnglish", "smallEnglishQ8", QStringLiteral("de"), false, "ENGLISH", {}, {}},
-        LanguageRowCase{"detectOnlyParakeet", "parakeetTDT0_6BV3Q8", QStringLiteral("de"), false, "AUTO-DETECT", {}, {}},
-        LanguageRowCase{"missingIsAuto", "largeV3TurboQ8", std::nullopt, true, "AUTO-DETECT", {"AUTO-DETECT"},
-                        {"AUTO-DETECT"}},
-        LanguageRowCase{"storedGerman", "largeV3TurboQ8", QStringLiteral("de"), true, "GERMAN", {"AUTO-DETECT"},
-                        {"GERMAN"}},
-        LanguageRowCase{"unknownCodeTicksAuto", "largeV3TurboQ8", QStringLiteral("xx"), true, "AUTO-DETECT",
-                        {"AUTO-DETECT"}, {"AUTO-DETECT"}}),
+        LanguageRowCase{
+            "detectOnlyParakeet", "parakeetTDT0_6BV3Q8", QStringLiteral("de"), false, "AUTO-DETECT", {}, {}},
+        LanguageRowCase{
+            "missingIsAuto", "largeV3TurboQ8", std::nullopt, true, "AUTO-DETECT", {"AUTO-DETECT"}, {"AUTO-DETECT"}},
+        LanguageRowCase{
+            "storedGerman", "largeV3TurboQ8", QStringLiteral("de"), true, "GERMAN", {"AUTO-DETECT"}, {"GERMAN"}},
+        LanguageRowCase{"unknownCodeTicksAuto",
+                        "largeV3TurboQ8",
+                        QStringLiteral("xx"),
+                        true,
+                        "AUTO-DETECT",
+                        {"AUTO-DETECT"},
+                        {"AUTO-DETECT"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MenuBarMenus, LanguageChoiceIsStoredAtOnceAndThePillFollows) {

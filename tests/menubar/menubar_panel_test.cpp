@@ -96,10 +96,9 @@ class MenuBarPanel : public ::testing::Test {
   }
   QStringList allTexts() {
     QStringList texts = visibleTexts(view);
-    for (MenuBarPickerRow* row : {static_cast<MenuBarPickerRow*>(view->modeRow()),
-                                  static_cast<MenuBarPickerRow*>(view->modelRow()),
-                                  static_cast<MenuBarPickerRow*>(view->languageRow()),
-                                  static_cast<MenuBarPickerRow*>(view->micRow())}) {
+    for (MenuBarPickerRow* row :
+         {static_cast<MenuBarPickerRow*>(view->modeRow()), static_cast<MenuBarPickerRow*>(view->modelRow()),
+          static_cast<MenuBarPickerRow*>(view->languageRow()), static_cast<MenuBarPickerRow*>(view->micRow())}) {
       texts << row->pillText() << row->accessibleDescription();
       if (const auto menu = row->buildMenu()) texts << titles(*menu);
     }
@@ -127,9 +126,21 @@ TEST_F(MenuBarPanel, RowsAndRulesInOrderAndTheModelRowOnlyForAChoice) {
     }
     return list;
   };
-  const QStringList rows{"MODE",     "rule", "LANGUAGE",           "rule", "MICROPHONE", "rule",
-                         "TRANSCRIBE FILE", "rule", "SETTINGS", "rule", "CHECK FOR UPDATES\u2026", "rule",
-                         "SETUP GUIDE", "rule", "QUIT MUREL"};
+  const QStringList rows{"MODE",
+                         "rule",
+                         "LANGUAGE",
+                         "rule",
+                         "MICROPHONE",
+                         "rule",
+                         "TRANSCRIBE FILE",
+                         "rule",
+                         "SETTINGS",
+                         "rule",
+                         "CHECK FOR UPDATES\u2026",
+                         "rule",
+                         "SETUP GUIDE",
+                         "rule",
+                         "QUIT MUREL"};
   EXPECT_EQ(kinds(), rows);
   EXPECT_TRUE(rawKeysAmong(allTexts()).isEmpty()) << allTexts().join(" | ").toStdString();
   for (Scheme scheme : {Scheme::Light, Scheme::Dark}) screenshot(QStringLiteral("plain"), scheme);
@@ -195,22 +206,50 @@ TEST_P(ErrorCard, ShowsTheRightErrorAndDismissClearsIt) {
 
 const QUrl kLink(QStringLiteral("https://example.invalid/microphone-help"));
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ErrorCard,
-    ::testing::Values(
-        ErrorRow{"statusMessageOverLastError", AppStatus::error("Model load failed: gone"), QString("older problem"),
-                 std::nullopt, QString("Model load failed: gone"), {"RETRY", "DISMISS"}, AppStatus::ready()},
-        ErrorRow{"lastErrorAloneKeepsReady", AppStatus::ready(), QString("Paste failed"), std::nullopt,
-                 QString("Paste failed"), {"RETRY", "DISMISS"}, AppStatus::ready()},
-        ErrorRow{"lastErrorWhileRecordingLeavesRecording", AppStatus::recording(), QString("Paste failed"),
-                 std::nullopt, QString("Paste failed"), {"RETRY", "DISMISS"}, AppStatus::recording()},
-        ErrorRow{"emptyErrorMessageStillShowsTheCard", AppStatus::error(QString()), std::nullopt, std::nullopt,
-                 QString(), {"RETRY", "DISMISS"}, AppStatus::ready()},
-        ErrorRow{"linkWithoutErrorShowsNoCard", AppStatus::ready(), std::nullopt, kLink, std::nullopt, {},
-                 AppStatus::ready()},
-        ErrorRow{"linkAddsOpenSettingsFirst", AppStatus::error("Microphone unavailable"), std::nullopt, kLink,
-                 QString("Microphone unavailable"), {"OPEN SETTINGS", "RETRY", "DISMISS"}, AppStatus::ready()}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, ErrorCard,
+                         ::testing::Values(ErrorRow{"statusMessageOverLastError",
+                                                    AppStatus::error("Model load failed: gone"),
+                                                    QString("older problem"),
+                                                    std::nullopt,
+                                                    QString("Model load failed: gone"),
+                                                    {"RETRY", "DISMISS"},
+                                                    AppStatus::ready()},
+                                           ErrorRow{"lastErrorAloneKeepsReady",
+                                                    AppStatus::ready(),
+                                                    QString("Paste failed"),
+                                                    std::nullopt,
+                                                    QString("Paste failed"),
+                                                    {"RETRY", "DISMISS"},
+                                                    AppStatus::ready()},
+                                           ErrorRow{"lastErrorWhileRecordingLeavesRecording",
+                                                    AppStatus::recording(),
+                                                    QString("Paste failed"),
+                                                    std::nullopt,
+                                                    QString("Paste failed"),
+                                                    {"RETRY", "DISMISS"},
+                                                    AppStatus::recording()},
+                                           ErrorRow{"emptyErrorMessageStillShowsTheCard",
+                                                    AppStatus::error(QString()),
+                                                    std::nullopt,
+                                                    std::nullopt,
+                                                    QString(),
+                                                    {"RETRY", "DISMISS"},
+                                                    AppStatus::ready()},
+                                           ErrorRow{"linkWithoutErrorShowsNoCard",
+                                                    AppStatus::ready(),
+                                                    std::nullopt,
+                                                    kLink,
+                                                    std::nullopt,
+                                                    {},
+                                                    AppStatus::ready()},
+                                           ErrorRow{"linkAddsOpenSettingsFirst",
+                                                    AppStatus::error("Microphone unavailable"),
+                                                    std::nullopt,
+                                                    kLink,
+                                                    QString("Microphone unavailable"),
+                                                    {"OPEN SETTINGS", "RETRY", "DISMISS"},
+                                                    AppStatus::ready()}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MenuBarPanel, OpenSettingsReachesTheWorkspaceAndRetryClearsTheError) {
   const QString longMessage =
@@ -222,6 +261,9 @@ TEST_F(MenuBarPanel, OpenSettingsReachesTheWorkspaceAndRetryClearsTheError) {
   MenuBarErrorCard* card = view->errorCard();
   ASSERT_FALSE(card->isHidden());
   EXPECT_GT(card->height(), 120) << "a long message wraps onto more lines";
+  for (QAbstractButton* button : card->visibleButtons())
+    EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString() << " is squeezed";
+  EXPECT_LE(card->dismissButton()->geometry().right(), card->width() - MenuBarErrorCard::kPaddingX);
   EXPECT_TRUE(rawKeysAmong(allTexts()).isEmpty()) << allTexts().join(" | ").toStdString();
   for (Scheme scheme : {Scheme::Light, Scheme::Dark}) screenshot(QStringLiteral("error-with-link"), scheme);
 
@@ -306,16 +348,23 @@ TEST_P(Actions, EachRowDoesItsWorkInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, Actions,
-    ::testing::Values(
-        ActionRow{"transcribeFileSelectsItsTabClosesThenOpens", &MenuBarView::transcribeFileRow,
-                  {"openSettings:transcribe"}, SettingsTab::transcribe},
-        ActionRow{"settingsClosesThenOpensOnTheLastTab", &MenuBarView::settingsRow, {"openSettings:dashboard"},
-                  SettingsTab::dashboard},
-        ActionRow{"checkForUpdatesClosesFirst", &MenuBarView::checkForUpdatesRow, {"checkForUpdates"},
-                  SettingsTab::dashboard},
-        ActionRow{"setupGuideKeepsThePanel", &MenuBarView::setupGuideRow, {"openSetupGuide(panel open)"},
-                  SettingsTab::dashboard},
-        ActionRow{"quitAtOnce", &MenuBarView::quitRow, {"quit(panel open)"}, SettingsTab::dashboard}),
+    ::testing::Values(ActionRow{"transcribeFileSelectsItsTabClosesThenOpens",
+                                &MenuBarView::transcribeFileRow,
+                                {"openSettings:transcribe"},
+                                SettingsTab::transcribe},
+                      ActionRow{"settingsClosesThenOpensOnTheLastTab",
+                                &MenuBarView::settingsRow,
+                                {"openSettings:dashboard"},
+                                SettingsTab::dashboard},
+                      ActionRow{"checkForUpdatesClosesFirst",
+                                &MenuBarView::checkForUpdatesRow,
+                                {"checkForUpdates"},
+                                SettingsTab::dashboard},
+                      ActionRow{"setupGuideKeepsThePanel",
+                                &MenuBarView::setupGuideRow,
+                                {"openSetupGuide(panel open)"},
+                                SettingsTab::dashboard},
+                      ActionRow{"quitAtOnce", &MenuBarView::quitRow, {"quit(panel open)"}, SettingsTab::dashboard}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MenuBarPanel, TranscribeFileOnItsTabAlreadySignalsNoChange) {
@@ -365,8 +414,8 @@ TEST_F(MenuBarPanel, MicrophonesComeAndGoWhileThePanelIsOpen) {
   EXPECT_TRUE(titles(*row->buildMenu()).contains(QStringLiteral("Murel-Test-Microphone")));
   EXPECT_EQ(row->pillText(), QStringLiteral("SYSTEM DEFAULT"));
 
-  auto source = std::make_unique<PipeSource>(QStringLiteral("menubar_pipe_mic"), 16000, 1,
-                                             QStringLiteral("Menubar-Pipe-Mic"));
+  auto source =
+      std::make_unique<PipeSource>(QStringLiteral("menubar_pipe_mic"), 16000, 1, QStringLiteral("Menubar-Pipe-Mic"));
   ASSERT_TRUE(source->loaded());
   ASSERT_TRUE(waitUntil([&] { return titles(*row->buildMenu()).contains(QStringLiteral("Menubar-Pipe-Mic")); }));
 
@@ -407,8 +456,7 @@ TEST_F(MenuBarPanel, HoveredQuitTurnsRedOverTheTint) {
         reddish = std::abs(pixel.red() - danger.red()) < 40 && std::abs(pixel.green() - danger.green()) < 40 &&
                   std::abs(pixel.blue() - danger.blue()) < 40;
       }
-    EXPECT_TRUE(reddish) << "the quit label is drawn in the danger colour (" << schemeName(scheme).toStdString()
-                         << ")";
+    EXPECT_TRUE(reddish) << "the quit label is drawn in the danger colour (" << schemeName(scheme).toStdString() << ")";
     // The tint: the row's empty right end is a shade off the panel background.
     const QColor background = dsColor(DSColor::background, scheme);
     const QPoint empty = quit->mapTo(window, QPoint(quit->width() - 10, quit->height() / 2));
@@ -428,6 +476,32 @@ TEST_F(MenuBarPanel, LanguageRowOfAFixedModelIsDisabledButStillTinted) {
   EXPECT_TRUE(waitUntil([&] { return row->isHovering(); })) << "the tint follows the pointer while disabled";
   ASSERT_TRUE(clickCentre(row));
   EXPECT_EQ(QApplication::activePopupWidget(), window.data()) << "no menu opened";
+}
+
+TEST_F(MenuBarPanel, HundredOpeningsAndClosingsLeaveNoWidgetBehind) {
+  StatusItem item([this] { return new MenuBarView(rig.parts(), rig.actions(), true); }, [] {}, [] {});
+  const auto extraWindows = [] {
+    int count = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (qobject_cast<MenuBarExtraWindow*>(widget)) ++count;
+    return count;
+  };
+  // Once first, so that what Qt makes on first use exists before counting.
+  item.togglePanel();
+  ASSERT_TRUE(waitUntil([&] { return item.panel() && item.panel()->isVisible(); }));
+  item.togglePanel();
+  settle(50);
+  const qsizetype before = QApplication::allWidgets().size();
+  for (int i = 0; i < 100; ++i) {
+    item.togglePanel();
+    ASSERT_TRUE(waitUntil([&] { return item.panel() && item.panel()->isVisible(); }));
+    settle(0);
+    item.togglePanel();
+    settle(0);
+  }
+  settle(100);
+  EXPECT_EQ(extraWindows(), 0);
+  EXPECT_EQ(QApplication::allWidgets().size(), before);
 }
 
 }  // namespace

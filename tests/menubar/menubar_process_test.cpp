@@ -39,9 +39,8 @@ class TrayPanelProcess : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { Fonts::registerBundled(); }
   void SetUp() override {
-    const QString root = test::freshDir(QStringLiteral("tray-") + QString::fromLatin1(::testing::UnitTest::GetInstance()
-                                                                                          ->current_test_info()
-                                                                                          ->name()));
+    const QString root = test::freshDir(
+        QStringLiteral("tray-") + QString::fromLatin1(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     home_.root = root + QStringLiteral("/home");
     bus_ = std::make_unique<apprig::PrivateBus>(root + QStringLiteral("/bus"));
     ASSERT_TRUE(bus_->connection().isConnected());
@@ -65,9 +64,9 @@ class TrayPanelProcess : public ::testing::Test {
   void activate() {
     const QString item = watcher_->items().constLast();
     const QString service = item.section(QLatin1Char('/'), 0, 0);
-    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
-                                                       QStringLiteral("org.kde.StatusNotifierItem"),
-                                                       QStringLiteral("Activate"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(service, QStringLiteral("/StatusNotifierItem"),
+                                       QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("Activate"));
     call << 0 << 0;
     const QDBusMessage reply = bus_->connection().call(call, QDBus::Block, 5000);
     EXPECT_NE(reply.type(), QDBusMessage::ErrorMessage) << reply.errorMessage().toStdString();
