@@ -53,6 +53,8 @@ TEST_P(ModeMenu, ListsModesAsStoredAndTicksTheDefaultMode) {
     const QString data = menu->actions()[i]->data().toString();
     EXPECT_EQ(data, modes[i].id.toString(QUuid::WithoutBraces).toUpper());
     EXPECT_EQ(data.size(), 36);
+    // An "&" in a name is shown, not taken as a keyboard mnemonic.
+    EXPECT_EQ(menu->actions()[i]->text(), QString(modes[i].name).replace("&", "&&"));
   }
 }
 
