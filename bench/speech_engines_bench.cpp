@@ -9,6 +9,9 @@
 //   detection of a 30 s clip takes under 2 s (`vad_loaded_ms`) and a whole 5 s
 //   transcription at most twice its time on the otherwise idle machine
 //   (`loaded_vs_idle` ≤ 2);
+// - Parakeet TDT 0.6B, generated at its real dimensions and catalogue size,
+//   costs what whisper.cpp's own Parakeet tool costs (`engine_vs_cli`), and
+//   holds up under the same busy loop (`loaded_vs_idle`);
 // - loading a model never stalls the main thread for more than 16 ms (counter
 //   `max_main_thread_stall_ms`).
 // The model is Whisper small English from MUREL_REAL_MODELS_DIR when it is
@@ -33,13 +36,18 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -90,6 +98,29 @@ SpeechModelDescriptor smallEnglishModel() {
   return row;
 }
 
+struct Clip {
+  QString wavPath;
+  AudioSamples samples;
+};
+
+// The first `seconds` of the sample recording in `dir`, looped where it is
+// shorter.
+Clip makeClip(const QTemporaryDir& dir, int seconds) {
+  Clip c;
+  c.wavPath = dir.filePath(QStringLiteral("clip-%1s.wav").arg(seconds));
+  if (!QFileInfo::exists(c.wavPath)) {
+    runChecked(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-stream_loop"),
+         QStringLiteral("-1"), QStringLiteral("-i"), QStringLiteral(MUREL_BENCH_JFK_SAMPLE), QStringLiteral("-t"),
+         QString::number(seconds), QStringLiteral("-ar"), QStringLiteral("16000"), QStringLiteral("-ac"),
+         QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), c.wavPath},
+        60000);
+  }
+  c.samples = AudioSampleLoader::loadSamples(c.wavPath);
+  return c;
+}
+
 struct WhisperSetup {
   QTemporaryDir dir;
   SpeechModelDescriptor row = smallEnglishModel();
@@ -97,62 +128,80 @@ struct WhisperSetup {
   // What the application passes for this model.
   std::optional<QString> language = row.capabilities.languages.resolveLanguage(QStringLiteral("auto"));
 
-  struct Clip {
-    QString wavPath;
-    AudioSamples samples;
-  };
-
-  // The first `seconds` of the sample recording, looped where it is shorter.
-  Clip clip(int seconds) const {
-    Clip c;
-    c.wavPath = dir.filePath(QStringLiteral("clip-%1s.wav").arg(seconds));
-    if (!QFileInfo::exists(c.wavPath)) {
-      runChecked(
-          QStringLiteral("ffmpeg"),
-          {QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-stream_loop"),
-           QStringLiteral("-1"), QStringLiteral("-i"), QStringLiteral(MUREL_BENCH_JFK_SAMPLE), QStringLiteral("-t"),
-           QString::number(seconds), QStringLiteral("-ar"), QStringLiteral("16000"), QStringLiteral("-ac"),
-           QStringLiteral("1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le"), c.wavPath},
-          60000);
-    }
-    c.samples = AudioSampleLoader::loadSamples(c.wavPath);
-    return c;
-  }
+  Clip clip(int seconds) const { return makeClip(dir, seconds); }
 };
 
-// One whisper-cli run: its transcription time (total minus model load) as it
-// reports it.
-double cliTranscriptionMs(const WhisperSetup& s, const QString& wavPath, int threads) {
-  QProcess cli;
-  cli.start(QStringLiteral(MUREL_BENCH_WHISPER_CLI),
-            {QStringLiteral("-m"),   s.modelPath,
-             QStringLiteral("-f"),   wavPath,
-             QStringLiteral("-t"),   QString::number(threads),
-             QStringLiteral("-bs"),  QStringLiteral("1"),
-             QStringLiteral("-l"),   s.language.value_or(QStringLiteral("auto")),
-             QStringLiteral("-sns"), QStringLiteral("-mc"),
-             QStringLiteral("0"),    QStringLiteral("--vad"),
-             QStringLiteral("-vm"),  *vadModelResourcePath(),
-             QStringLiteral("-vsd"), QStringLiteral("500"),
-             QStringLiteral("-vp"),  QStringLiteral("200")});
-  if (!cli.waitForFinished(1800000) || cli.exitCode() != 0) throw std::runtime_error("whisper-cli failed");
-  const QString log = QString::fromUtf8(cli.readAllStandardError());
+// One run of a command-line tool: its standard error and its own peak
+// resident memory (each run alone, so tools of different models never mix).
+struct ToolRun {
+  QString log;
+  double peakBytes = 0;
+};
+
+ToolRun runTool(const QString& program, const QStringList& args) {
+  QTemporaryFile errors;
+  if (!errors.open()) throw std::runtime_error("no temporary file");
+  std::vector<QByteArray> storage{QFile::encodeName(program)};
+  for (const QString& arg : args) storage.push_back(arg.toLocal8Bit());
+  std::vector<char*> argv;
+  for (QByteArray& arg : storage) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const QByteArray errorPath = QFile::encodeName(errors.fileName());
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec.
+    const int err = open(errorPath.constData(), O_WRONLY | O_TRUNC);
+    const int out = open("/dev/null", O_WRONLY);
+    if (err < 0 || out < 0) _exit(126);
+    dup2(err, STDERR_FILENO);
+    dup2(out, STDOUT_FILENO);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) throw std::runtime_error("wait4 failed");
+  }
+  ToolRun run{QString::fromUtf8(errors.readAll()), static_cast<double>(usage.ru_maxrss) * 1024};
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    throw std::runtime_error(QStringLiteral("%1 failed: %2").arg(program, run.log).toStdString());
+  return run;
+}
+
+// A tool's transcription time as it reports it: total minus model load.
+double reportedTranscriptionMs(const QString& log) {
   auto ms = [&](const char* what) {
     const auto m = QRegularExpression(QStringLiteral("%1 time =\\s*([0-9.]+) ms").arg(QLatin1String(what))).match(log);
-    if (!m.hasMatch()) throw std::runtime_error("whisper-cli printed no timings");
+    if (!m.hasMatch()) throw std::runtime_error("the tool printed no timings");
     return m.captured(1).toDouble();
   };
   return ms("total") - ms("load");
 }
 
-// The largest resident set of any child process run so far.
-double childrenPeakBytes() {
-  rusage usage{};
-  getrusage(RUSAGE_CHILDREN, &usage);
-  return static_cast<double>(usage.ru_maxrss) * 1024;
+struct ToolTiming {
+  double ms = 0;
+  double peakBytes = 0;
+};
+
+// One whisper-cli run with the engine's parameters.
+ToolTiming whisperCliRun(const WhisperSetup& s, const QString& wavPath, int threads) {
+  const ToolRun run = runTool(QStringLiteral(MUREL_BENCH_WHISPER_CLI),
+                              {QStringLiteral("-m"),   s.modelPath,
+                               QStringLiteral("-f"),   wavPath,
+                               QStringLiteral("-t"),   QString::number(threads),
+                               QStringLiteral("-bs"),  QStringLiteral("1"),
+                               QStringLiteral("-l"),   s.language.value_or(QStringLiteral("auto")),
+                               QStringLiteral("-sns"), QStringLiteral("-mc"),
+                               QStringLiteral("0"),    QStringLiteral("--vad"),
+                               QStringLiteral("-vm"),  *vadModelResourcePath(),
+                               QStringLiteral("-vsd"), QStringLiteral("500"),
+                               QStringLiteral("-vp"),  QStringLiteral("200")});
+  return {reportedTranscriptionMs(run.log), run.peakBytes};
 }
 
-double engineMs(WhisperEngine& engine, const WhisperSetup& setup, const WhisperSetup::Clip& clip) {
+double engineMs(WhisperEngine& engine, const WhisperSetup& setup, const Clip& clip) {
   QElapsedTimer timer;
   timer.start();
   benchmark::DoNotOptimize(murel::test::awaitTaskBlocking(engine.transcribe(clip.samples, setup.language, {}, {})));
@@ -164,7 +213,7 @@ void BM_WhisperEngineVersusWhisperCli(benchmark::State& state) {
   const int seconds = static_cast<int>(state.range(0));
   const int threads = static_cast<int>(state.range(1));
   const WhisperSetup setup;
-  const WhisperSetup::Clip clip = setup.clip(seconds);
+  const Clip clip = setup.clip(seconds);
   setEngineThreadCountForTesting(threads);
   WhisperEngine engine(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath);
   resetPeakResidency();
@@ -173,12 +222,15 @@ void BM_WhisperEngineVersusWhisperCli(benchmark::State& state) {
   engineMs(engine, setup, clip);  // warm-up
   std::vector<double> engineRuns;
   std::vector<double> cliRuns;
+  double cliPeak = 0;
   bool engineFirst = true;
   for (auto _ : state) {
     // Alternating the order keeps a drift in the machine's load from
     // favouring either side.
     if (engineFirst) engineRuns.push_back(engineMs(engine, setup, clip));
-    cliRuns.push_back(cliTranscriptionMs(setup, clip.wavPath, threads));
+    const ToolTiming cli = whisperCliRun(setup, clip.wavPath, threads);
+    cliRuns.push_back(cli.ms);
+    cliPeak = std::max(cliPeak, cli.peakBytes);
     if (!engineFirst) engineRuns.push_back(engineMs(engine, setup, clip));
     engineFirst = !engineFirst;
   }
@@ -189,8 +241,8 @@ void BM_WhisperEngineVersusWhisperCli(benchmark::State& state) {
   state.counters["cli_ms"] = median(cliRuns);
   state.counters["engine_vs_cli"] = median(engineRuns) / median(cliRuns);
   state.counters["engine_peak_MB"] = enginePeak / 1e6;
-  state.counters["cli_peak_MB"] = childrenPeakBytes() / 1e6;
-  state.counters["rss_vs_cli"] = enginePeak / childrenPeakBytes();
+  state.counters["cli_peak_MB"] = cliPeak / 1e6;
+  state.counters["rss_vs_cli"] = enginePeak / cliPeak;
   state.SetLabel(setup.row.artifacts[0].filename.toStdString());
 }
 BENCHMARK(BM_WhisperEngineVersusWhisperCli)
@@ -252,8 +304,8 @@ double voiceDetectionMs(const AudioSamples& samples, std::optional<int> threads)
 void BM_WhisperUnderContention(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));
   const WhisperSetup setup;
-  const WhisperSetup::Clip shortClip = setup.clip(5);
-  const WhisperSetup::Clip longClip = setup.clip(30);
+  const Clip shortClip = setup.clip(5);
+  const Clip longClip = setup.clip(30);
   setEngineThreadCountForTesting(threads);
   WhisperEngine engine(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath);
   murel::test::awaitTaskBlocking(engine.load());
@@ -262,14 +314,12 @@ void BM_WhisperUnderContention(benchmark::State& state) {
   std::vector<double> loaded;
   std::vector<double> vadIdle;
   std::vector<double> vadLoaded;
-  std::vector<double> builtInVadLoaded;
   for (auto _ : state) {
     idle.push_back(engineMs(engine, setup, shortClip));
     vadIdle.push_back(voiceDetectionMs(longClip.samples, kWhisperVadThreads));
     const CpuHog hog;
     loaded.push_back(engineMs(engine, setup, shortClip));
     vadLoaded.push_back(voiceDetectionMs(longClip.samples, kWhisperVadThreads));
-    builtInVadLoaded.push_back(voiceDetectionMs(longClip.samples, std::nullopt));
   }
   murel::test::awaitTaskBlocking(engine.unload());
   setEngineThreadCountForTesting(0);
@@ -278,10 +328,154 @@ void BM_WhisperUnderContention(benchmark::State& state) {
   state.counters["loaded_vs_idle"] = median(loaded) / median(idle);
   state.counters["vad_idle_ms"] = median(vadIdle);
   state.counters["vad_loaded_ms"] = median(vadLoaded);
-  // What whisper_full's own detection would have cost: the reason the engine runs its own.
-  state.counters["builtin_vad_loaded_ms"] = median(builtInVadLoaded);
 }
-BENCHMARK(BM_WhisperUnderContention)->ArgName("threads")->Arg(8)->Arg(2)->Iterations(3)->Unit(benchmark::kMillisecond);
+// 4: whether fewer threads than cores would do better on a busy machine.
+BENCHMARK(BM_WhisperUnderContention)
+    ->ArgName("threads")
+    ->Arg(8)
+    ->Arg(4)
+    ->Arg(2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// What whisper_full's own voice detection (whisper.cpp's default context, four
+// threads) costs on the same busy machine: the reason the engine runs its own.
+// Alone, since on a machine that is busy already it can take minutes.
+void BM_BuiltInVoiceDetectionUnderContention(benchmark::State& state) {
+  const WhisperSetup setup;
+  const Clip longClip = setup.clip(30);
+  std::vector<double> idle;
+  std::vector<double> loaded;
+  for (auto _ : state) {
+    idle.push_back(voiceDetectionMs(longClip.samples, std::nullopt));
+    const CpuHog hog;
+    loaded.push_back(voiceDetectionMs(longClip.samples, std::nullopt));
+  }
+  state.counters["builtin_vad_idle_ms"] = median(idle);
+  state.counters["builtin_vad_loaded_ms"] = median(loaded);
+}
+BENCHMARK(BM_BuiltInVoiceDetectionUnderContention)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Parakeet TDT 0.6B: the real one when given, else generated once per build
+// tree at its real dimensions and catalogue size (random weights, so the text
+// is meaningless and the decoder's work is whatever the weights make it, the
+// same on both sides for the same clip).
+SpeechModelDescriptor parakeetModel() {
+  SpeechModelDescriptor row = ParakeetModel::descriptor(ParakeetModel::tdt06bV3Q8);
+  const QString real = QString::fromLocal8Bit(qgetenv("MUREL_REAL_MODELS_DIR"));
+  if (!real.isEmpty()) {
+    row.storageDirectory = real;
+    if (row.isModelInstalled()) return row;
+  }
+  row.storageDirectory = QStringLiteral(MUREL_BENCH_MODEL_DIR);
+  if (row.isModelInstalled()) return row;
+  QDir().mkpath(row.storageDirectory);
+  const ModelArtifact& artifact = row.artifacts.at(0);
+  runChecked(QStringLiteral(MUREL_BENCH_PYTHON),
+             {QStringLiteral(MUREL_BENCH_PARAKEET_GENERATOR), QStringLiteral(MUREL_BENCH_UPSTREAM_PARAKEET_GENERATOR),
+              QDir(row.storageDirectory).filePath(artifact.filename), QStringLiteral("--dims"),
+              QStringLiteral("tdt-0.6b"), QStringLiteral("--ftype"), QStringLiteral("q8_0"), QStringLiteral("--size"),
+              QString::number(artifact.sizeBytes)},
+             1800000);
+  if (!row.isModelInstalled()) throw std::runtime_error("the generated model does not match its catalogue entry");
+  return row;
+}
+
+struct ParakeetSetup {
+  QTemporaryDir dir;
+  SpeechModelDescriptor row = parakeetModel();
+  QString modelPath = QDir(row.storageDirectory).filePath(row.artifacts.at(0).filename);
+
+  Clip clip(int seconds) const { return makeClip(dir, seconds); }
+};
+
+double parakeetEngineMs(ParakeetEngine& engine, const Clip& clip) {
+  QElapsedTimer timer;
+  timer.start();
+  benchmark::DoNotOptimize(murel::test::awaitTaskBlocking(engine.transcribe(clip.samples, std::nullopt, {}, {})));
+  return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+ToolTiming parakeetCliRun(const ParakeetSetup& s, const QString& wavPath, int threads) {
+  const ToolRun run =
+      runTool(QStringLiteral(MUREL_BENCH_PARAKEET_CLI), {QStringLiteral("-m"), s.modelPath, QStringLiteral("-f"),
+                                                         wavPath, QStringLiteral("-t"), QString::number(threads)});
+  return {reportedTranscriptionMs(run.log), run.peakBytes};
+}
+
+// Arguments: clip seconds, threads.
+void BM_ParakeetEngineVersusParakeetCli(benchmark::State& state) {
+  const int seconds = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  const ParakeetSetup setup;
+  const Clip clip = setup.clip(seconds);
+  setEngineThreadCountForTesting(threads);
+  ParakeetEngine engine(setup.row);
+  resetPeakResidency();
+  const double baseRss = static_cast<double>(statusBytes("VmRSS:"));
+  murel::test::awaitTaskBlocking(engine.load());
+  parakeetEngineMs(engine, clip);  // warm-up
+  std::vector<double> engineRuns;
+  std::vector<double> cliRuns;
+  double cliPeak = 0;
+  bool engineFirst = true;
+  for (auto _ : state) {
+    if (engineFirst) engineRuns.push_back(parakeetEngineMs(engine, clip));
+    const ToolTiming cli = parakeetCliRun(setup, clip.wavPath, threads);
+    cliRuns.push_back(cli.ms);
+    cliPeak = std::max(cliPeak, cli.peakBytes);
+    if (!engineFirst) engineRuns.push_back(parakeetEngineMs(engine, clip));
+    engineFirst = !engineFirst;
+  }
+  const double enginePeak = static_cast<double>(statusBytes("VmHWM:")) - baseRss;
+  murel::test::awaitTaskBlocking(engine.unload());
+  setEngineThreadCountForTesting(0);
+  state.counters["engine_ms"] = median(engineRuns);
+  state.counters["cli_ms"] = median(cliRuns);
+  state.counters["engine_vs_cli"] = median(engineRuns) / median(cliRuns);
+  state.counters["engine_peak_MB"] = enginePeak / 1e6;
+  state.counters["cli_peak_MB"] = cliPeak / 1e6;
+  state.counters["rss_vs_cli"] = enginePeak / cliPeak;
+  state.SetLabel(setup.row.artifacts[0].filename.toStdString());
+}
+BENCHMARK(BM_ParakeetEngineVersusParakeetCli)
+    ->ArgNames({"seconds", "threads"})
+    ->Args({5, 8})
+    ->Args({5, 2})
+    ->Args({30, 8})
+    ->Args({30, 2})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// Arguments: threads.
+void BM_ParakeetUnderContention(benchmark::State& state) {
+  const int threads = static_cast<int>(state.range(0));
+  const ParakeetSetup setup;
+  const Clip clip = setup.clip(5);
+  setEngineThreadCountForTesting(threads);
+  ParakeetEngine engine(setup.row);
+  murel::test::awaitTaskBlocking(engine.load());
+  parakeetEngineMs(engine, clip);  // warm-up
+  std::vector<double> idle;
+  std::vector<double> loaded;
+  for (auto _ : state) {
+    idle.push_back(parakeetEngineMs(engine, clip));
+    const CpuHog hog;
+    loaded.push_back(parakeetEngineMs(engine, clip));
+  }
+  murel::test::awaitTaskBlocking(engine.unload());
+  setEngineThreadCountForTesting(0);
+  state.counters["idle_ms"] = median(idle);
+  state.counters["loaded_ms"] = median(loaded);
+  state.counters["loaded_vs_idle"] = median(loaded) / median(idle);
+}
+BENCHMARK(BM_ParakeetUnderContention)
+    ->ArgName("threads")
+    ->Arg(8)
+    ->Arg(4)
+    ->Arg(2)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 // The longest gap between the ticks of a 1 ms main-thread timer while `work`
 // runs on the main loop.
