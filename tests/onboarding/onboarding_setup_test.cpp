@@ -89,9 +89,12 @@ class OnboardingSetup : public ::testing::Test {
     };
     return makeRig(std::move(parts));
   }
+  // The step on screen, its layout settled (what it learns as it appears
+  // resizes its rows a few event-loop turns later), so clicks land.
   template <typename View>
   View* open(int step) {
     if (!rig->open(step)) return nullptr;
+    QTest::qWait(50);
     return qobject_cast<View*>(rig->container().currentStepView());
   }
   // Shots of the window as it is now; no raw text id and no other platform on it.
