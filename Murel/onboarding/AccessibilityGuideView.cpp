@@ -158,8 +158,7 @@ QWidget* guideStep(int index, const QString& text) {
   auto* row = new QHBoxLayout(step);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(12);
-  auto* number =
-      new TextLabel(QString::number(index), TextStyle{tracked(notoSans(10), 1.5), 2, DSColor::accent}, step);
+  auto* number = new TextLabel(QString::number(index), TextStyle{tracked(notoSans(10), 1.5), 2, DSColor::accent}, step);
   number->setFixedWidth(14);
   auto* label = new TextLabel(text, TextStyle{notoSans(13), 4, DSColor::inkMuted}, step);
   label->setObjectName(QLatin1String(kStepTextName));
@@ -185,7 +184,7 @@ QWidget* guideBody(Clock& clock, const QString& videoPath) {
   //% "Click “CONTINUE” — Murel checks that your X server offers the XTEST and XInput 2.2 extensions."
   //: First step in the how-to popup for enabling Accessibility.
   steps->addWidget(guideStep(1, qtTrId("onboarding.permissions.accessibility.guide.step1")));
-  //% "If it isn’t granted, make sure you are in an X11 session (not Wayland) whose server has both turned on. The row turns to GRANTED within a second."
+  //% "If it isn’t granted, log in to an X11 session (not Wayland) whose server has both; the row then turns to GRANTED."
   //: Second step in the how-to popup for enabling Accessibility.
   steps->addWidget(guideStep(2, qtTrId("onboarding.permissions.accessibility.guide.step2")));
   column->addLayout(steps);
@@ -201,8 +200,8 @@ QString AccessibilityGuideView::defaultVideoPath() {
 AccessibilityGuideView::AccessibilityGuideView(Clock& clock, const QString& videoPath, QWidget* parent)
     //% "ENABLE ACCESSIBILITY"
     //: Title of the popup that shows how to enable the Accessibility permission.
-    : AboutDetailSheet(qtTrId("onboarding.permissions.accessibility.guide.title"),
-                       guideBody(clock, videoPath), parent) {
+    : AboutDetailSheet(qtTrId("onboarding.permissions.accessibility.guide.title"), guideBody(clock, videoPath),
+                       parent) {
   video_ = body()->findChild<LoopingVideoPlayer*>();
   steps_ = body()->findChildren<TextLabel*>(QLatin1String(kStepTextName));
 }

@@ -141,8 +141,7 @@ MicrophoneSelectionView::MicrophoneSelectionView(AudioDeviceManager& manager, De
   connect(next_, &QAbstractButton::clicked, this, &OnboardingStep::continueRequested);
 
   connect(&manager_, &AudioDeviceManager::devicesChanged, this, &MicrophoneSelectionView::rebuildRows);
-  connect(&manager_, &AudioDeviceManager::selectedDeviceUIDChanged, this,
-          &MicrophoneSelectionView::refreshSelection);
+  connect(&manager_, &AudioDeviceManager::selectedDeviceUIDChanged, this, &MicrophoneSelectionView::refreshSelection);
   rebuildRows();
 
   fade_ = new Tween(

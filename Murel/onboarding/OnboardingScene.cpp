@@ -10,8 +10,9 @@ namespace murel {
 
 QWidget* makeOnboardingScene(MurelApp& app, Clock& clock, HotKeyService& hotKeys) {
   auto* container = new OnboardingContainerView(
-      kOnboardingStepCount, OnboardingEnvironment{app.audioDeviceManager(), clock, platform::MicrophonePermission::system(),
-                                                  &platform::isAccessibilityTrusted, hotKeys});
+      kOnboardingStepCount,
+      OnboardingEnvironment{app.audioDeviceManager(), clock, platform::MicrophonePermission::system(),
+                            &platform::isAccessibilityTrusted, hotKeys});
   QObject::connect(container, &OnboardingContainerView::finished, &app, &MurelApp::completeOnboarding);
   return container;
 }

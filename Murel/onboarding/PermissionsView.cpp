@@ -9,6 +9,7 @@
 #include "design/Symbols.h"
 #include "design/Text.h"
 #include "onboarding/AccessibilityGuideView.h"
+#include "onboarding/OnboardingContainerView.h"
 #include "platform/pulse/MicrophonePermission.h"
 
 #include <QCoroTask>
@@ -54,8 +55,8 @@ class GuideLink : public QAbstractButton {
     const qreal side = Symbols::sideForPointSize(kGuideSymbolPointSize);
     Symbols::paint(painter, QRectF(0, (height() - side) / 2, side, side), QStringLiteral("play.circle.fill"), color);
     const QSizeF label = TextMetrics::size(text(), guideFont(), 2);
-    TextMetrics::draw(painter, QRectF(side + kGuideSpacing, (height() - label.height()) / 2, label.width() + 1,
-                                      label.height()),
+    TextMetrics::draw(painter,
+                      QRectF(side + kGuideSpacing, (height() - label.height()) / 2, label.width() + 1, label.height()),
                       text(), guideFont(), 2, color, Qt::AlignLeft, false);
   }
   bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
@@ -171,17 +172,18 @@ PermissionsView::PermissionsView(const OnboardingEnvironment& environment, QWidg
   const QString grant = qtTrId("onboarding.permissions.continue");
   //% "Microphone"
   //: Microphone permission row title on the onboarding permissions screen.
-  microphoneRow_ = new EditorialPermissionRow(1, qtTrId("onboarding.permissions.mic.label"),
-                                              //% "Murel records only when you trigger a transcription. Audio never leaves this computer."
-                                              //: Microphone permission row description on the onboarding permissions screen.
-                                              qtTrId("onboarding.permissions.mic.description"), grant, false, rows_);
+  microphoneRow_ = new EditorialPermissionRow(
+      1, qtTrId("onboarding.permissions.mic.label"),
+      //% "Murel records only when you trigger a transcription. Audio never leaves this computer."
+      //: Microphone permission row description on the onboarding permissions screen.
+      qtTrId("onboarding.permissions.mic.description"), grant, false, rows_);
   //% "Accessibility"
   //: Accessibility permission row title on the onboarding permissions screen.
-  accessibilityRow_ = new EditorialPermissionRow(
-      2, qtTrId("onboarding.permissions.accessibility.label"),
-      //% "Lets Murel insert transcribed text into any text field in any app."
-      //: Accessibility permission row description on the onboarding permissions screen.
-      qtTrId("onboarding.permissions.accessibility.description"), grant, true, rows_);
+  accessibilityRow_ =
+      new EditorialPermissionRow(2, qtTrId("onboarding.permissions.accessibility.label"),
+                                 //% "Lets Murel insert transcribed text into any text field in any app."
+                                 //: Accessibility permission row description on the onboarding permissions screen.
+                                 qtTrId("onboarding.permissions.accessibility.description"), grant, true, rows_);
   rows->addWidget(new ThinDivider(rows_));
   rows->addWidget(microphoneRow_);
   rows->addWidget(new ThinDivider(rows_));
@@ -202,8 +204,7 @@ PermissionsView::PermissionsView(const OnboardingEnvironment& environment, QWidg
   connect(back_, &QAbstractButton::clicked, this, &OnboardingStep::backRequested);
   connect(next_, &QAbstractButton::clicked, this, &OnboardingStep::continueRequested);
   connect(microphoneRow_, &EditorialPermissionRow::grantClicked, this, &PermissionsView::requestMicrophoneAccess);
-  connect(accessibilityRow_, &EditorialPermissionRow::grantClicked, this,
-          &PermissionsView::requestAccessibilityAccess);
+  connect(accessibilityRow_, &EditorialPermissionRow::grantClicked, this, &PermissionsView::requestAccessibilityAccess);
   connect(accessibilityRow_, &EditorialPermissionRow::guideClicked, this, &PermissionsView::showAccessibilityGuide);
   connect(&environment_.audioDevices, &AudioDeviceManager::permissionStatusChanged, this,
           &PermissionsView::refreshMicrophoneAction);
@@ -315,7 +316,14 @@ void PermissionsView::stopPolling() {
 
 void PermissionsView::showAccessibilityGuide() {
   if (guide_) return;
+  // Over the whole onboarding content, header included.
   QWidget* host = window();
+  for (QWidget* ancestor = parentWidget(); ancestor; ancestor = ancestor->parentWidget()) {
+    if (qobject_cast<OnboardingContainerView*>(ancestor)) {
+      host = ancestor;
+      break;
+    }
+  }
   guide_ = new AccessibilityGuideView(environment_.clock);
   auto* overlay = new GuideOverlay(guide_, host);
   overlay->onEscape = [this] { closeAccessibilityGuide(); };

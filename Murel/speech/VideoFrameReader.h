@@ -18,8 +18,8 @@ namespace murel {
 class VideoFrameReader {
  public:
   struct Frame {
-    QImage image;                        // RGB32, fitted into the size asked for, aspect kept
-    int index = 0;                       // 0 for the first picture of the clip, on every loop
+    QImage image;                       // RGB32, fitted into the size asked for, aspect kept
+    int index = 0;                      // 0 for the first picture of the clip, on every loop
     std::chrono::nanoseconds duration;  // how long the picture stays up
   };
 

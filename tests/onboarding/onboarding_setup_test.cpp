@@ -332,8 +332,8 @@ TEST_F(OnboardingSetup, GuideLoopsItsClipFromTheFirstPicture) {
 TEST_F(OnboardingSetup, GuideWithoutItsClipShowsTitleAndStepsAndClosesOncePerClick) {
   makeRig();
   ASSERT_TRUE(rig->open(1));
-  auto* guide = new AccessibilityGuideView(clock, test::tempRoot() + QStringLiteral("/no-such-clip.mp4"),
-                                           &rig->window());
+  auto* guide =
+      new AccessibilityGuideView(clock, test::tempRoot() + QStringLiteral("/no-such-clip.mp4"), &rig->window());
   guide->move(160, 40);
   guide->show();
   guide->raise();
@@ -376,7 +376,8 @@ TEST_F(OnboardingSetup, MicrophoneListFollowsPulseAudioAndStoresAPress) {
   EXPECT_EQ(view->rows()[0]->device().name, QStringLiteral("System Default"));
   EXPECT_EQ(view->rows()[0]->numeral()->text(), QStringLiteral("01"));
   EXPECT_TRUE(view->rows()[0]->isSelected());
-  EXPECT_TRUE(rowNames(view).contains(QStringLiteral("Murel-Test-Microphone"))) << rowNames(view).join(", ").toStdString();
+  EXPECT_TRUE(rowNames(view).contains(QStringLiteral("Murel-Test-Microphone")))
+      << rowNames(view).join(", ").toStdString();
   EXPECT_FALSE(view->emptyText()->isVisible());
   EXPECT_TRUE(view->nextButton()->isEnabled());
   ASSERT_TRUE(waitUntil([&] { return view->listOpacity() == 1; }));
@@ -410,9 +411,8 @@ TEST_F(OnboardingSetup, MicrophoneListFollowsPulseAudioAndStoresAPress) {
 
   // Pressing System Default stores the empty choice.
   ASSERT_TRUE(OnboardingRig::click(view->rows()[0]));
-  ASSERT_TRUE(waitUntil([&] {
-    return rig->defaults().stringValue(QLatin1String(AudioDeviceManager::kSelectedUIDKey)) == QString();
-  }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return rig->defaults().stringValue(QLatin1String(AudioDeviceManager::kSelectedUIDKey)) == QString(); }));
 }
 
 TEST_F(OnboardingSetup, MicrophoneStepWritesNothingOnAppearance) {

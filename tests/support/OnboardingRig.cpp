@@ -27,8 +27,8 @@ namespace murel::test {
 OnboardingRig::OnboardingRig(Clock& clock) : OnboardingRig(clock, Parts()) {}
 
 OnboardingRig::OnboardingRig(Clock& clock, Parts parts)
-    : defaults_(std::make_unique<UserDefaults>(freshDir(QStringLiteral("onboarding")) +
-                                               QStringLiteral("/defaults.json"))),
+    : defaults_(
+          std::make_unique<UserDefaults>(freshDir(QStringLiteral("onboarding")) + QStringLiteral("/defaults.json"))),
       tap_(std::make_unique<X11KeyEventTap>()),
       hotKeys_(std::make_unique<HotKeyService>(*defaults_, *tap_)) {
   platform::MicrophonePermission& permission =
