@@ -90,12 +90,14 @@ static void BM_HotPluggedMicrophoneListed(benchmark::State& state) {
     test::PipeSource plugged(QStringLiteral("murel_bench_mic"), 16000, 1, QStringLiteral("Bench-Mic"));
     QElapsedTimer listed;
     listed.start();
-    while (view.rows().size() == before && listed.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (view.rows().size() == before && listed.elapsed() < 2000)
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
     worstMs = std::max(worstMs, listed.nsecsElapsed() / 1e6);
     state.SetIterationTime(listed.nsecsElapsed() / 1e9);
     state.PauseTiming();
     plugged.unload();
-    while (view.rows().size() != before && listed.elapsed() < 4000) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (view.rows().size() != before && listed.elapsed() < 4000)
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
     state.ResumeTiming();
   }
   state.counters["worstMs"] = worstMs;
