@@ -5,18 +5,24 @@
 // rests on the welcome step and after the completion reveal has ended (target 0).
 #include "audio/AudioDeviceManager.h"
 #include "design/Tokens.h"
+#include "hotkeys/HotKeyService.h"
 #include "onboarding/CompletionView.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingSteps.h"
 #include "onboarding/PushTransition.h"
 #include "onboarding/WelcomeView.h"
+#include "platform/pulse/MicrophonePermission.h"
+#include "platform/x11/AccessibilityTrust.h"
 #include "runtime/Clock.h"
+#include "runtime/UserDefaults.h"
 #include "support/FakeClock.h"
+#include "support/FakeKeyEventTap.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QVariantAnimation>
 
 #include <benchmark/benchmark.h>
@@ -40,12 +46,27 @@ void settle(int turns = 20) {
   for (int i = 0; i < turns; ++i) QApplication::processEvents();
 }
 
+// What the steps use of the application: the desktop's own microphone and key
+// checks, hotkeys on a tap of the bench's own, defaults in a folder of its own.
+struct StepParts {
+  QTemporaryDir dir;
+  UserDefaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
+  test::FakeKeyEventTap tap{Clock::suspending()};
+  HotKeyService hotKeys{defaults, tap};
+  AudioDeviceManager devices;
+
+  OnboardingEnvironment environment(Clock& clock) {
+    return OnboardingEnvironment{devices, clock, platform::MicrophonePermission::system(),
+                                 &platform::isAccessibilityTrusted, hotKeys};
+  }
+};
+
 }  // namespace
 
 static void BM_StepChange(benchmark::State& state) {
   FakeClock clock;
-  AudioDeviceManager devices;
-  OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
+  StepParts parts;
+  OnboardingContainerView container(kOnboardingStepCount, parts.environment(clock));
   container.show();
   settle();
   // One walk there and back first, so glyph caches are warm as in use.
@@ -102,9 +123,9 @@ BENCHMARK(BM_StepChange)->Iterations(120)->Unit(benchmark::kMillisecond);
 
 static void BM_FirstShow(benchmark::State& state) {
   FakeClock clock;
-  AudioDeviceManager devices;
+  StepParts parts;
   for (auto _ : state) {
-    OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
+    OnboardingContainerView container(kOnboardingStepCount, parts.environment(clock));
     container.show();
     container.repaint();
     state.PauseTiming();
@@ -118,8 +139,8 @@ BENCHMARK(BM_FirstShow)->Iterations(20)->Unit(benchmark::kMillisecond);
 // Not a speed: how many waits and animations are left running at rest.
 static void BM_NothingRunsAtRest(benchmark::State& state) {
   FakeClock clock;
-  AudioDeviceManager devices;
-  OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
+  StepParts parts;
+  OnboardingContainerView container(kOnboardingStepCount, parts.environment(clock));
   container.show();
   settle();
   double hovering = 0, afterReveal = 0;

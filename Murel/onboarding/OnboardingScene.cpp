@@ -3,12 +3,16 @@
 #include "app/MurelApp.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingSteps.h"
+#include "platform/pulse/MicrophonePermission.h"
+#include "platform/x11/AccessibilityTrust.h"
 
 namespace murel {
 
-QWidget* makeOnboardingScene(MurelApp& app, Clock& clock) {
-  auto* container =
-      new OnboardingContainerView(kOnboardingStepCount, OnboardingEnvironment{app.audioDeviceManager(), clock});
+QWidget* makeOnboardingScene(MurelApp& app, Clock& clock, HotKeyService& hotKeys) {
+  auto* container = new OnboardingContainerView(
+      kOnboardingStepCount,
+      OnboardingEnvironment{app.audioDeviceManager(), clock, platform::MicrophonePermission::system(),
+                            &platform::isAccessibilityTrusted, hotKeys});
   QObject::connect(container, &OnboardingContainerView::finished, &app, &MurelApp::completeOnboarding);
   return container;
 }

@@ -5,11 +5,13 @@ class QWidget;
 namespace murel {
 
 class Clock;
+class HotKeyService;
 class MurelApp;
 
 // The onboarding window's content as the application shows it: the container
-// with the seven steps, the application's audio-device manager for the steps
-// that read it, and finishing wired to MurelApp::completeOnboarding.
-QWidget* makeOnboardingScene(MurelApp& app, Clock& clock);
+// with the seven steps, the application's audio-device manager and hotkey
+// service for the steps that use them, the desktop's microphone and key
+// access checks, and finishing wired to MurelApp::completeOnboarding.
+QWidget* makeOnboardingScene(MurelApp& app, Clock& clock, HotKeyService& hotKeys);
 
 }  // namespace murel

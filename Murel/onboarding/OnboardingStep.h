@@ -2,12 +2,18 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QHBoxLayout;
 
 namespace murel {
 
 class AudioDeviceManager;
 class Clock;
+class HotKeyService;
+namespace platform {
+class MicrophonePermission;
+}
 
 // What the steps of the onboarding flow may use of the rest of the
 // application, handed in by whoever builds the window. Later steps add the
@@ -15,6 +21,11 @@ class Clock;
 struct OnboardingEnvironment {
   AudioDeviceManager& audioDevices;  // read by the permissions and microphone steps
   Clock& clock;                      // every wait of every step (carousel, reveals, polls)
+  // The permissions step: the system's microphone answer, read afresh by its
+  // polls, and whether the desktop lets us watch and type keys.
+  platform::MicrophonePermission& microphonePermission;
+  std::function<bool()> isAccessibilityTrusted;
+  HotKeyService& hotKeys;  // the hotkey step's recorder, registrations and activation mode
 };
 
 // One screen of the onboarding flow. A step moves the flow only by emitting

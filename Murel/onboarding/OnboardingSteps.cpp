@@ -1,6 +1,9 @@
 #include "onboarding/OnboardingSteps.h"
 
 #include "onboarding/CompletionView.h"
+#include "onboarding/HotkeyRecordView.h"
+#include "onboarding/MicrophoneSelectionView.h"
+#include "onboarding/PermissionsView.h"
 #include "onboarding/PlaceholderStepView.h"
 #include "onboarding/WelcomeView.h"
 
@@ -9,9 +12,9 @@ namespace murel {
 OnboardingStep* makeOnboardingStep(int index, OnboardingEnvironment& environment) {
   switch (index) {
     case 0: return new WelcomeView(environment.clock);
-    case 1:  // permissions: reads environment.audioDevices
-    case 2:  // microphone: reads environment.audioDevices
-    case 3:  // hotkey
+    case 1: return new PermissionsView(environment);
+    case 2: return new MicrophoneSelectionView(environment.audioDevices);
+    case 3: return new HotkeyRecordView(environment);
     case 4:  // speech model
     case 5:  // trial dictation
       return new PlaceholderStepView(index);

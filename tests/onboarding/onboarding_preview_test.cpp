@@ -56,7 +56,8 @@ TEST_F(OnboardingPreview, EveryStepShowsItsFinalLookInLightAndDark) {
   const struct {
     int step;
     const char* name;
-  } shots[] = {{0, "welcome"}, {1, "placeholder"}, {6, "completion"}};
+  } shots[] = {{0, "welcome"}, {1, "permissions"}, {2, "microphone"},
+               {3, "hotkey"},  {4, "placeholder"}, {6, "completion"}};
   for (const auto& shot : shots) {
     SCOPED_TRACE(shot.name);
     ASSERT_TRUE(rig.open(shot.step));

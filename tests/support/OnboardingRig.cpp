@@ -4,8 +4,14 @@
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
 #include "design/Text.h"
+#include "hotkeys/HotKeyService.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingSteps.h"
+#include "platform/AudioDevices.h"
+#include "platform/pulse/MicrophonePermission.h"
+#include "platform/x11/AccessibilityTrust.h"
+#include "platform/x11/X11KeyEventTap.h"
+#include "runtime/UserDefaults.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 
@@ -18,17 +24,31 @@
 
 namespace murel::test {
 
-OnboardingRig::OnboardingRig(Clock& clock) : devices_(std::make_unique<AudioDeviceManager>()) {
+OnboardingRig::OnboardingRig(Clock& clock) : OnboardingRig(clock, Parts()) {}
+
+OnboardingRig::OnboardingRig(Clock& clock, Parts parts)
+    : defaults_(
+          std::make_unique<UserDefaults>(freshDir(QStringLiteral("onboarding")) + QStringLiteral("/defaults.json"))),
+      tap_(std::make_unique<X11KeyEventTap>()),
+      hotKeys_(std::make_unique<HotKeyService>(*defaults_, *tap_)) {
+  platform::MicrophonePermission& permission =
+      parts.microphonePermission ? *parts.microphonePermission : platform::MicrophonePermission::system();
+  devices_ = std::make_unique<AudioDeviceManager>(
+      *defaults_, permission, parts.audioDevices ? *parts.audioDevices : platform::AudioDevices::system());
+  if (!parts.isAccessibilityTrusted) parts.isAccessibilityTrusted = &platform::isAccessibilityTrusted;
   window_ = new QWidget();
   window_->setObjectName(QStringLiteral("onboarding"));
   window_->setWindowTitle(QStringLiteral("Onboarding"));
   auto* layout = new QVBoxLayout(window_);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  container_ = new OnboardingContainerView(kOnboardingStepCount, OnboardingEnvironment{*devices_, clock});
+  container_ = new OnboardingContainerView(
+      kOnboardingStepCount,
+      OnboardingEnvironment{*devices_, clock, permission, std::move(parts.isAccessibilityTrusted), *hotKeys_});
   layout->addWidget(container_);
 }
 
+// The window (and the steps' recorders) go before the service they use.
 OnboardingRig::~OnboardingRig() { delete window_; }
 
 bool OnboardingRig::open(int step) {

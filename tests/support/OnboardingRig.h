@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -12,17 +13,33 @@ class QWidget;
 namespace murel {
 class AudioDeviceManager;
 class Clock;
+class HotKeyService;
 class OnboardingContainerView;
+class UserDefaults;
+class X11KeyEventTap;
+namespace platform {
+class AudioDevices;
+class MicrophonePermission;
+}  // namespace platform
 }  // namespace murel
 
 namespace murel::test {
 
 // The onboarding window on the rig's X server, for the onboarding step tests:
 // a top-level window holding the real container, with the steps' environment
-// built from the given clock and a real audio-device manager.
+// built from the given clock, user defaults of its own (a fresh profile), a
+// real audio-device manager and a hotkey service on a real X11 key tap.
 class OnboardingRig {
  public:
+  // What a test may answer in place of the desktop; the real parts where unset.
+  struct Parts {
+    platform::MicrophonePermission* microphonePermission = nullptr;
+    platform::AudioDevices* audioDevices = nullptr;
+    std::function<bool()> isAccessibilityTrusted;
+  };
+
   explicit OnboardingRig(Clock& clock);
+  OnboardingRig(Clock& clock, Parts parts);
   ~OnboardingRig();
   OnboardingRig(const OnboardingRig&) = delete;
   OnboardingRig& operator=(const OnboardingRig&) = delete;
@@ -30,6 +47,8 @@ class OnboardingRig {
   QWidget& window() const { return *window_; }
   OnboardingContainerView& container() const { return *container_; }
   AudioDeviceManager& audioDevices() const { return *devices_; }
+  UserDefaults& defaults() const { return *defaults_; }
+  HotKeyService& hotKeys() const { return *hotKeys_; }
 
   // Shows the window at the top-left of the screen, waits until it is exposed
   // and active, and walks forward or back to `step` with every push ended at once.
@@ -55,6 +74,9 @@ class OnboardingRig {
   static QString screenshotDir();
 
  private:
+  std::unique_ptr<UserDefaults> defaults_;
+  std::unique_ptr<X11KeyEventTap> tap_;
+  std::unique_ptr<HotKeyService> hotKeys_;
   std::unique_ptr<AudioDeviceManager> devices_;
   QWidget* window_;
   OnboardingContainerView* container_;
