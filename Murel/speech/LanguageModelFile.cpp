@@ -25,7 +25,9 @@ QString modelPath() { return directory() + QLatin1Char('/') + QLatin1String(kFil
 
 QString partialPath() { return modelPath() + QStringLiteral(".partial"); }
 
-bool isInstalled() { return isArtifactPresent(artifact(), directory()); }
+bool isInstalled() { return isInstalledIn(artifact(), directory()); }
+
+bool isInstalledIn(const ModelArtifact& model, const QString& folder) { return isArtifactPresent(model, folder); }
 
 QString runtimeCacheDirectory() {
   QString caches = AppPaths::caches();
@@ -38,8 +40,11 @@ QString runtimeCacheDirectory() {
 DeleteError::DeleteError(const QString& path, const QString& reason)
     : std::runtime_error(QStringLiteral("Could not delete %1: %2").arg(path, reason).toStdString()) {}
 
-void remove() {
-  for (const QString& path : {modelPath(), partialPath()}) {
+void remove() { removeFrom(artifact(), directory()); }
+
+void removeFrom(const ModelArtifact& model, const QString& folder) {
+  const QString target = folder + QLatin1Char('/') + model.filename;
+  for (const QString& path : {target, target + QStringLiteral(".partial")}) {
     QFile file(path);
     if (!file.exists()) continue;
     if (!file.remove()) throw DeleteError(path, file.errorString());

@@ -27,6 +27,9 @@ QString partialPath();
 
 // True exactly when the model file exists with exactly kSizeBytes bytes.
 bool isInstalled();
+// The same test for a record of the file kept in another folder (the models
+// page takes both from its provider, so tests can hand it a small stand-in).
+bool isInstalledIn(const ModelArtifact& artifact, const QString& directory);
 
 // "LiteRTCache" in the caches folder (the temporary folder when there is none),
 // created when missing; a creation failure is left for the runtime to meet.
@@ -41,6 +44,8 @@ class DeleteError : public std::runtime_error {
 // Removes the model file, then its partial download; a missing file is no error.
 // The first failed removal is thrown at once (DeleteError).
 void remove();
+// The same for a record of the file kept in another folder.
+void removeFrom(const ModelArtifact& artifact, const QString& directory);
 
 }  // namespace LanguageModelFile
 }  // namespace murel
