@@ -73,8 +73,8 @@ class PlainTextButton : public QAbstractButton {
 
 // The language row's value when there is nothing to choose.
 TextLabel* languageName(const QString& code, QWidget* parent) {
-  auto* label = new TextLabel(languageDisplayName(code), TextStyle{tracked(notoSans(12), 1.5), 2, DSColor::inkSecondary},
-                              parent);
+  auto* label =
+      new TextLabel(languageDisplayName(code), TextStyle{tracked(notoSans(12), 1.5), 2, DSColor::inkSecondary}, parent);
   label->setWrapping(false);
   return label;
 }
@@ -104,15 +104,16 @@ ModelsErrorBanner::ModelsErrorBanner(QWidget* parent) : QWidget(parent) {
   column->setSpacing(4);
   //% "ERROR"
   //: Label heading the error banner.
-  auto* title = new TextLabel(qtTrId("settings.models.error"), TextStyle{tracked(notoSans(10), 2), 2, DSColor::danger},
-                              this);
+  auto* title =
+      new TextLabel(qtTrId("settings.models.error"), TextStyle{tracked(notoSans(10), 2), 2, DSColor::danger}, this);
   message_ = new TextLabel(QString(), TextStyle{notoSansItalic(14), 4, DSColor::ink}, this);
   column->addWidget(title);
   column->addWidget(message_);
   row->addLayout(column, 1);
   //% "DISMISS"
   //: Button to dismiss the error banner.
-  dismiss_ = new PlainTextButton(qtTrId("settings.models.dismiss"), tracked(notoSans(9), 2), DSColor::inkSecondary, this);
+  dismiss_ =
+      new PlainTextButton(qtTrId("settings.models.dismiss"), tracked(notoSans(9), 2), DSColor::inkSecondary, this);
   row->addWidget(dismiss_, 0, Qt::AlignTop);
   connect(dismiss_, &QAbstractButton::clicked, this, &ModelsErrorBanner::dismissed);
 }
@@ -185,12 +186,12 @@ ModelsSettingsView::ModelsSettingsView(ModelsPageProvider provider, QWidget* par
   gemmaTrailing_ = new ModelDownloadTrailing(gemma);
   //% "Google · on-device cleanup & formatting"
   //: Description of the on-device language model.
-  const QString gemmaDescription = qtTrId("settings.models.gemma.description") + QLatin1Char('\n') +
-                                   downloadSizeText({p_.languageModel});
+  const QString gemmaDescription =
+      qtTrId("settings.models.gemma.description") + QLatin1Char('\n') + downloadSizeText({p_.languageModel});
   //% "GEMMA 4"
   //: Display name of the on-device language model.
-  gemmaLayout->addWidget(
-      new SettingsChapterRow(1, qtTrId("settings.models.gemma.name"), gemmaDescription, false, {}, gemmaTrailing_, gemma));
+  gemmaLayout->addWidget(new SettingsChapterRow(1, qtTrId("settings.models.gemma.name"), gemmaDescription, false, {},
+                                                gemmaTrailing_, gemma));
   gemmaProgressArea_ = new QWidget(gemma);
   auto* progressLayout = new QVBoxLayout(gemmaProgressArea_);
   progressLayout->setContentsMargins(0, 12, 0, 12);
@@ -202,8 +203,8 @@ ModelsSettingsView::ModelsSettingsView(ModelsPageProvider provider, QWidget* par
   connect(gemmaTrailing_, &ModelDownloadTrailing::downloadClicked, this, &ModelsSettingsView::startGemmaDownload);
   connect(gemmaTrailing_, &ModelDownloadTrailing::deleteClicked, this, &ModelsSettingsView::requestGemmaDelete);
 
-  gemmaDownloader_ =
-      new ModelDownloader({p_.languageModel}, p_.languageModelDirectory, kResourceTimeoutSeconds, p_.downloadClock, this);
+  gemmaDownloader_ = new ModelDownloader({p_.languageModel}, p_.languageModelDirectory, kResourceTimeoutSeconds,
+                                         p_.downloadClock, this);
   if (p_.downloadEndpoint.isValid()) gemmaDownloader_->setEndpoint(p_.downloadEndpoint);
   connect(gemmaDownloader_, &ModelDownloader::stateChanged, this, &ModelsSettingsView::refreshGemmaSnapshot);
   gemmaDownloaded_ = isGemmaFileComplete();
@@ -311,8 +312,8 @@ void ModelsSettingsView::rebuildLanguageRow() {
   const QString preferredHint = qtTrId("settings.models.preferred_language.hint");
   switch (languages.kind) {
     case LanguageSupport::Kind::Fixed:
-      languageRow_ = new SettingsRow(preferred, preferredHint, false, languageName(languages.fixedCode, languageHolder_),
-                                     languageHolder_);
+      languageRow_ = new SettingsRow(preferred, preferredHint, false,
+                                     languageName(languages.fixedCode, languageHolder_), languageHolder_);
       break;
     case LanguageSupport::Kind::Selectable:
       languageRow_ = new SettingsRow(

@@ -85,6 +85,7 @@ QList<SpeechModelDescriptor> kilobyteCatalog() {
 
 // Scrolls the page so that `widget` is on screen.
 void bringIntoView(QWidget* widget) {
+  settle(50);  // a layout change (the banner coming or going) first
   for (QWidget* w = widget; w; w = w->parentWidget()) {
     if (auto* scroll = qobject_cast<SettingsPageLayout*>(w)) {
       scroll->ensureWidgetVisible(widget, 0, 60);
@@ -126,8 +127,8 @@ class ModelsPage : public ::testing::Test {
 
   virtual AppState& appState() { return state; }
   ModelsPageProvider provider() {
-    return ModelsPageProvider{appState(), rig.defaults, catalog, languageModel, languageModelDir,
-                              clock,      clock,        server.baseUrl()};
+    return ModelsPageProvider{appState(),       rig.defaults, catalog, languageModel,
+                              languageModelDir, clock,        clock,   server.baseUrl()};
   }
   void open() { window = std::make_unique<SettingsWindowRig>(SettingsTab::models, pages); }
   ModelsSettingsView* page() { return qobject_cast<ModelsSettingsView*>(window->view().currentPage()); }
@@ -184,8 +185,7 @@ class ModelsPage : public ::testing::Test {
   LoopbackHttpServer server;
   FakeClock clock;
   QList<SpeechModelDescriptor> catalog = kilobyteCatalog();
-  ModelArtifact languageModel{QStringLiteral("gemma-4-E4B-it.litertlm"),
-                              LanguageModelFile::artifact().remoteURL, 6000};
+  ModelArtifact languageModel{QStringLiteral("gemma-4-E4B-it.litertlm"), LanguageModelFile::artifact().remoteURL, 6000};
   QString languageModelDir = freshDir(QStringLiteral("language-model"));
   SettingsPages pages;
   std::unique_ptr<SettingsWindowRig> window;
@@ -209,7 +209,8 @@ TEST_F(ModelsPage, AWholeAnswerOf200Or206EndsInUseAndDelete) {
     EXPECT_FALSE(row(id)->progressBar()->isVisibleTo(page()));
   }
   EXPECT_EQ(server.requests().size(), 2);
-  for (const QByteArray& head : server.requestHeads()) EXPECT_FALSE(head.toLower().contains("\r\nrange:")) << head.data();
+  for (const QByteArray& head : server.requestHeads())
+    EXPECT_FALSE(head.toLower().contains("\r\nrange:")) << head.data();
   EXPECT_EQ(bannerText(), "");
 }
 
@@ -275,8 +276,8 @@ TEST_F(ModelsPage, ADoubleClickOnDownloadMakesOneRequest) {
   QWidget* button = row(kSmall)->trailing()->downloadButton();
   bringIntoView(button);
   const QPoint global = button->mapToGlobal(button->rect().center());
-  ASSERT_TRUE(xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "--repeat",
-                       "2", "--delay", "40", "1"}));
+  ASSERT_TRUE(xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "click", "--repeat", "2",
+                       "--delay", "40", "1"}));
   ASSERT_TRUE(waitUntil([&] { return server.requests().size() == 1; }));
   settle(300);
   EXPECT_EQ(server.requests().size(), 1);
@@ -362,13 +363,16 @@ TEST_F(ModelsPage, TheTrailingSideFollowsTheRowsState) {
     SCOPED_TRACE(c.what);
     trailing.update(c.downloaded, c.selected, c.disabled, c.progress);
     QStringList shown;
-    for (QWidget* w : std::initializer_list<QWidget*>{trailing.percentage(), trailing.downloadButton(),
-                                                      trailing.activePill(), trailing.useButton(),
-                                                      trailing.deleteButton()}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{trailing.percentage(), trailing.downloadButton(), trailing.activePill(),
+                                         trailing.useButton(), trailing.deleteButton()}) {
       if (!w->isVisibleTo(&trailing)) continue;
-      if (auto* p = qobject_cast<DownloadPercentage*>(w)) shown << p->text();
-      else if (auto* pill = qobject_cast<EditorialStatusPill*>(w)) shown << pill->label();
-      else shown << static_cast<QAbstractButton*>(w)->text();
+      if (auto* p = qobject_cast<DownloadPercentage*>(w))
+        shown << p->text();
+      else if (auto* pill = qobject_cast<EditorialStatusPill*>(w))
+        shown << pill->label();
+      else
+        shown << static_cast<QAbstractButton*>(w)->text();
     }
     EXPECT_EQ(shown.join(' '), c.shows);
     EXPECT_EQ(trailing.isEnabled(), !c.disabled);
@@ -461,15 +465,15 @@ class ModelsPageWithEngine : public ModelsPage {
                     options.clock = &clock;
                     options.makeEngine = [this](const SpeechModelDescriptor& model) {
                       const SpeechModelDescriptor& files = entry(model.id.rawValue);
-                      const auto which = model.id.rawValue == kSmall ? WhisperModel::smallEnglishQ8
-                                                                     : WhisperModel::largeV3TurboQ8;
+                      const auto which =
+                          model.id.rawValue == kSmall ? WhisperModel::smallEnglishQ8 : WhisperModel::largeV3TurboQ8;
                       return std::make_shared<WhisperEngine>(which, files, vadModelResourcePath);
                     };
                     return options;
                   }()};
   EngineHostLink link{host, enhancer};
-  AppState realState{AppState::Parts{rig.defaults, rig.modes, rig.dictionary, link, processor, rig.session, hotKeys,
-                                     rig.diag, {}, {}, {}}};
+  AppState realState{AppState::Parts{
+      rig.defaults, rig.modes, rig.dictionary, link, processor, rig.session, hotKeys, rig.diag, {}, {}, {}}};
 };
 
 TEST_F(ModelsPageWithEngine, UseLoadsTheModelAndFailuresLandInTheBanner) {
@@ -524,8 +528,8 @@ TEST_F(ModelsPage, DeletingAsksFirstAndRemovesEveryFileWithItsPartial) {
   writeSized(filePath(qwen, 1) + ".partial", 10);
   open();
   ASSERT_TRUE(click(row(kQwenSmall)->trailing()->deleteButton()));
-  ASSERT_TRUE(waitUntil([&] { return row(kQwenSmall)->deletionConfirmation() &&
-                                     row(kQwenSmall)->deletionConfirmation()->isVisible(); }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return row(kQwenSmall)->deletionConfirmation() && row(kQwenSmall)->deletionConfirmation()->isVisible(); }));
   QMessageBox* box = row(kQwenSmall)->deletionConfirmation();
   EXPECT_EQ(box->text(), "Delete this model?");
   EXPECT_EQ(box->informativeText(), "you'll need to download it again before you can use it.");
@@ -542,8 +546,8 @@ TEST_F(ModelsPage, DeletingAsksFirstAndRemovesEveryFileWithItsPartial) {
   EXPECT_EQ(trailingState(row(kQwenSmall)), "USE DELETE");
 
   ASSERT_TRUE(click(row(kQwenSmall)->trailing()->deleteButton()));
-  ASSERT_TRUE(waitUntil([&] { return row(kQwenSmall)->deletionConfirmation() &&
-                                     row(kQwenSmall)->deletionConfirmation()->isVisible(); }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return row(kQwenSmall)->deletionConfirmation() && row(kQwenSmall)->deletionConfirmation()->isVisible(); }));
   settle(200);
   box = row(kQwenSmall)->deletionConfirmation();
   for (QAbstractButton* b : box->buttons())
@@ -593,8 +597,7 @@ TEST_F(ModelsPage, TheLanguageRowFollowsTheSelectedModel) {
   EXPECT_EQ(page()->languageRow()->descriptionLabel()->text(), "auto detects when no preference is set.");
   rig.defaults.setValue(kSelectedSpeechModelKey, kParakeet);
   settle(50);
-  EXPECT_EQ(page()->languageRow()->descriptionLabel()->text(),
-            "This model detects the spoken language automatically.");
+  EXPECT_EQ(page()->languageRow()->descriptionLabel()->text(), "This model detects the spoken language automatically.");
 }
 
 class LanguagePicker : public ::testing::Test {
@@ -723,7 +726,8 @@ TEST_F(LanguageModelCard, AConfirmedDeleteClearsTheBannerFirstAndRemovesBothFile
   open();
   page()->setErrorMessage(QStringLiteral("an earlier failure"));
   ASSERT_TRUE(click(page()->gemmaTrailing()->deleteButton()));
-  ASSERT_TRUE(waitUntil([&] { return page()->gemmaDeleteConfirmation() && page()->gemmaDeleteConfirmation()->isVisible(); }));
+  ASSERT_TRUE(
+      waitUntil([&] { return page()->gemmaDeleteConfirmation() && page()->gemmaDeleteConfirmation()->isVisible(); }));
   settle(200);
   for (QAbstractButton* b : page()->gemmaDeleteConfirmation()->buttons())
     if (b->text() == "Cancel") ASSERT_TRUE(clickCentre(b));
@@ -733,7 +737,8 @@ TEST_F(LanguageModelCard, AConfirmedDeleteClearsTheBannerFirstAndRemovesBothFile
   EXPECT_TRUE(QFile::exists(LanguageModelFile::partialPath()));
 
   ASSERT_TRUE(click(page()->gemmaTrailing()->deleteButton()));
-  ASSERT_TRUE(waitUntil([&] { return page()->gemmaDeleteConfirmation() && page()->gemmaDeleteConfirmation()->isVisible(); }));
+  ASSERT_TRUE(
+      waitUntil([&] { return page()->gemmaDeleteConfirmation() && page()->gemmaDeleteConfirmation()->isVisible(); }));
   settle(200);
   for (QAbstractButton* b : page()->gemmaDeleteConfirmation()->buttons())
     if (b->text() == "Delete") ASSERT_TRUE(clickCentre(b));
