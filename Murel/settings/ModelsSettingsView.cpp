@@ -85,8 +85,10 @@ ModelsPageProvider ModelsPageProvider::application(AppState& appState, UserDefau
   return ModelsPageProvider{appState,
                             defaults,
                             SpeechModelDescriptor::catalog(),
-                            LanguageModelFile::artifact(),
-                            LanguageModelFile::directory(),
+                            gemmaModelArtifact(),
+                            gemmaModelDirectory(),
+                            &isGemmaModelInstalled,
+                            &deleteGemmaModel,
                             Clock::suspending(),
                             Clock::continuous(),
                             QUrl()};
@@ -337,7 +339,7 @@ void ModelsSettingsView::rebuildLanguageRow() {
 // The language-model card
 
 bool ModelsSettingsView::isGemmaFileComplete() const {
-  return LanguageModelFile::isInstalledIn(p_.languageModel, p_.languageModelDirectory);
+  return p_.isLanguageModelInstalled();
 }
 
 void ModelsSettingsView::startGemmaDownload() {
@@ -400,7 +402,7 @@ void ModelsSettingsView::performGemmaDelete() {
   cancelGemmaDownload();
   setErrorMessage(std::nullopt);
   try {
-    LanguageModelFile::removeFrom(p_.languageModel, p_.languageModelDirectory);
+    p_.deleteLanguageModel();
     gemmaDownloaded_ = false;
   } catch (const std::exception& e) {
     setErrorMessage(ErrorDescription::of(e).description);

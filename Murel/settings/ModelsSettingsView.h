@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 class QAbstractButton;
@@ -40,9 +41,12 @@ struct ModelsPageProvider {
   UserDefaults& defaults;
   // The speech-model catalogue, in the order shown.
   QList<SpeechModelDescriptor> catalog;
-  // The language-model file and its folder.
+  // The language-model file and its folder, with the file's install test and
+  // its deletion (the file and its partial download).
   ModelArtifact languageModel;
   QString languageModelDirectory;
+  std::function<bool()> isLanguageModelInstalled;
+  std::function<void()> deleteLanguageModel;
   // Times the downloads' time-outs.
   Clock& downloadClock;
   // Times the spoken-language menu's delay.
