@@ -338,9 +338,7 @@ void ModelsSettingsView::rebuildLanguageRow() {
 
 // The language-model card
 
-bool ModelsSettingsView::isGemmaFileComplete() const {
-  return p_.isLanguageModelInstalled();
-}
+bool ModelsSettingsView::isGemmaFileComplete() const { return p_.isLanguageModelInstalled(); }
 
 void ModelsSettingsView::startGemmaDownload() {
   // One download at a time: a second press while it runs would only be refused.

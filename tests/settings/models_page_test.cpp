@@ -127,8 +127,8 @@ class ModelsPage : public ::testing::Test {
 
   virtual AppState& appState() { return state; }
   ModelsPageProvider provider() {
-    return ModelsPageProvider{appState(), rig.defaults,     catalog,           languageModel, languageModelDir,
-                              lmInstalled, lmDelete, clock, clock, server.baseUrl()};
+    return ModelsPageProvider{appState(),  rig.defaults, catalog, languageModel, languageModelDir,
+                              lmInstalled, lmDelete,     clock,   clock,         server.baseUrl()};
   }
   void open() { window = std::make_unique<SettingsWindowRig>(SettingsTab::models, pages); }
   ModelsSettingsView* page() { return qobject_cast<ModelsSettingsView*>(window->view().currentPage()); }
