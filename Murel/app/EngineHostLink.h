@@ -19,6 +19,10 @@ class EngineHostLink final : public SpeechEngineHosting {
     return enhancer_.enhance(std::move(text), std::move(instructions), std::move(token));
   }
   bool isEngineLoaded() const override { return host_.currentEngine() && host_.currentEngine()->isLoaded(); }
+  void scheduleIdleUnloads() override {
+    host_.scheduleIdleUnload();
+    enhancer_.scheduleIdleUnload();
+  }
 
   // Options that tie the host's language-model warm-up to `enhancer`.
   static EngineHostOptions optionsFor(TextEnhancer& enhancer) {

@@ -30,6 +30,10 @@ class SpeechEngineHosting {
                                        CancellationToken token = CancellationToken()) = 0;
   // A current engine exists and reports itself loaded.
   virtual bool isEngineLoaded() const = 0;
+  // Restarts the idle unload of the speech engine, then of the language model,
+  // each for the full stored model-memory delay from now ("never" cancels it).
+  // A host that never unloads has nothing to do.
+  virtual void scheduleIdleUnloads() {}
 };
 
 // Pausing the user's media while a dictation records. Both calls return at once.

@@ -7,6 +7,7 @@
 #include "settings/ConfigurationPage.h"
 #include "settings/DashboardSettingsView.h"
 #include "settings/HistorySettingsView.h"
+#include "settings/ModelsSettingsView.h"
 #include "settings/TranscribeSettingsView.h"
 
 namespace murel {
@@ -41,6 +42,12 @@ void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, App
 void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard) {
   pages.set(SettingsTab::transcribe, [&appState, &pasteboard](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new TranscribeSettingsView(appState, pasteboard, Clock::continuous(), parent);
+  });
+}
+
+void registerModelsPage(SettingsPages& pages, AppState& appState, UserDefaults& defaults) {
+  pages.set(SettingsTab::models, [&appState, &defaults](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new ModelsSettingsView(ModelsPageProvider::application(appState, defaults), parent);
   });
 }
 

@@ -15,6 +15,7 @@ class HotKeyService;
 class MurelApp;
 class Pasteboard;
 class UsageStatsStore;
+class UserDefaults;
 class Workspace;
 namespace platform {
 class LoginItem;
@@ -28,6 +29,9 @@ void registerUsagePages(SettingsPages& pages, UsageStatsStore& usage, HistorySto
 
 // The transcribe page, on the application's state and clipboard.
 void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard);
+
+// The models page, on the application's state and user defaults.
+void registerModelsPage(SettingsPages& pages, AppState& appState, UserDefaults& defaults);
 
 // The configuration page: hotkeys, activation mode, microphone, behaviour, login item.
 void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,

@@ -107,7 +107,12 @@ class ModelDownloader::Transfer {
       QNetworkReply* reply = reply_;
       reply_ = nullptr;
       reply->disconnect();
-      if (reply->isRunning() && reply->error() == QNetworkReply::NoError) reply->abort();
+      if (reply->isRunning() && reply->error() == QNetworkReply::NoError) {
+        reply->abort();
+        // An aborted transfer's socket may stay in the manager's cache; drop it so
+        // the server sees the connection end (one transfer runs per manager).
+        owner_.network_->clearConnectionCache();
+      }
       reply->deleteLater();
     }
   }
@@ -170,6 +175,12 @@ class ModelDownloader::Transfer {
     if (done_) return;
     if (statusRefused()) return;
     if (reply_->error() != QNetworkReply::NoError) {
+      // A server that drops the connection before the whole file has sent a
+      // short body: that is the file being incomplete, not a network fault.
+      if (reply_->error() == QNetworkReply::RemoteHostClosedError && written_ < artifact_.sizeBytes) {
+        fail(std::make_exception_ptr(DownloadError::incomplete()));
+        return;
+      }
       fail(std::make_exception_ptr(SystemError(reply_->errorString())));
       return;
     }

@@ -78,6 +78,10 @@ class FakeEngineHost final : public SpeechEngineHosting {
   explicit FakeEngineHost(Clock& clock) : clock_(clock) {}
   QCoro::Task<void> ensureLoaded() override {
     ++loads;
+    if (loadDelay.count() > 0) {
+      auto loading = clock_.sleep(loadDelay);
+      co_await std::move(loading);
+    }
     if (loadError) throw *loadError;
     loaded = true;
     co_return;
@@ -99,11 +103,13 @@ class FakeEngineHost final : public SpeechEngineHosting {
     co_return enhanceReply ? *enhanceReply : text;
   }
   bool isEngineLoaded() const override { return loaded; }
+  void scheduleIdleUnloads() override { ++idleUnloadSchedules; }
 
   QString transcript = QStringLiteral("hello world");
   std::optional<EngineError> loadError;
   std::optional<EngineError> transcribeError;
   Clock::Duration transcribeDelay{0};
+  Clock::Duration loadDelay{0};
   std::optional<QString> enhanceReply;
   QList<std::pair<QString, QString>> enhanceCalls;
   QStringList files;
@@ -112,6 +118,7 @@ class FakeEngineHost final : public SpeechEngineHosting {
   bool loaded = false;
   int loads = 0;
   int enhancerPrewarms = 0;
+  int idleUnloadSchedules = 0;
 
  private:
   Clock& clock_;

@@ -64,6 +64,7 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket* socket) {
   const QList<QByteArray> requestLine = c->request.left(c->request.indexOf("\r\n")).split(' ');
   const QString path = requestLine.size() > 1 ? QString::fromUtf8(requestLine[1]) : QString();
   requests_.append(path);
+  requestHeads_.append(c->request.left(c->request.indexOf("\r\n\r\n")));
 
   const auto found = routes_.constFind(path);
   c->route = found != routes_.constEnd() ? *found : Route{404, QByteArrayLiteral("Not Found"), -1, -1, -1};

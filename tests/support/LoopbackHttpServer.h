@@ -36,10 +36,15 @@ class LoopbackHttpServer : public QObject {
   void clear() {
     routes_.clear();
     requests_.clear();
+    requestHeads_.clear();
   }
 
   // Paths requested so far, in order.
   const QStringList& requests() const { return requests_; }
+  // The head (request line and headers) of every request so far, in order.
+  const QList<QByteArray>& requestHeads() const { return requestHeads_; }
+  // Connections the server still holds open.
+  int openConnections() const { return int(connections_.size()); }
   // Bytes of body sent so far on all connections.
   qint64 bodyBytesSent() const { return bodyBytesSent_; }
 
@@ -57,6 +62,7 @@ class LoopbackHttpServer : public QObject {
   QHash<QString, Route> routes_;
   QHash<QTcpSocket*, Connection*> connections_;
   QStringList requests_;
+  QList<QByteArray> requestHeads_;
   qint64 bodyBytesSent_ = 0;
 };
 
