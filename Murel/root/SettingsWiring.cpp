@@ -6,7 +6,9 @@
 #include "settings/AboutSettingsView.h"
 #include "settings/ConfigurationPage.h"
 #include "settings/DashboardSettingsView.h"
+#include "settings/DictionarySettingsView.h"
 #include "settings/HistorySettingsView.h"
+#include "settings/SnippetSettingsView.h"
 #include "settings/TranscribeSettingsView.h"
 
 namespace murel {
@@ -41,6 +43,15 @@ void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, App
 void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard) {
   pages.set(SettingsTab::transcribe, [&appState, &pasteboard](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new TranscribeSettingsView(appState, pasteboard, Clock::continuous(), parent);
+  });
+}
+
+void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, SnippetStore& snippets) {
+  pages.set(SettingsTab::dictionary, [&dictionary](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new DictionarySettingsView(dictionary, Clock::continuous(), std::nullopt, parent);
+  });
+  pages.set(SettingsTab::snippets, [&snippets](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new SnippetSettingsView(snippets, Clock::continuous(), std::nullopt, parent);
   });
 }
 
