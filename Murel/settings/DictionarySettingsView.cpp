@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -31,10 +32,20 @@ const QFont& ruleFont() {
 
 constexpr qreal kRuleLineSpacing = 2;
 
-// Height of `text` set in the rule font at `width`; one line needs no layout.
-int ruleTextHeight(const QString& text, int width) {
-  const QFontMetricsF metrics(ruleFont());
-  if (!text.contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text) <= width) return qCeil(metrics.height());
+qreal ruleLineHeight() {
+  static const qreal height = QFontMetricsF(ruleFont()).height();
+  return height;
+}
+
+int arrowWidth() {
+  static const int width = qCeil(QFontMetricsF(ruleFont()).horizontalAdvance(kArrow));
+  return width;
+}
+
+// Height of `text` (`natural` px wide on one line) set in the rule font at
+// `width`; a text that fits needs no layout.
+int ruleTextHeight(const QString& text, int natural, int width) {
+  if (natural <= width && !text.contains(QLatin1Char('\n'))) return qCeil(ruleLineHeight());
   return qCeil(TextMetrics::size(text, ruleFont(), kRuleLineSpacing, width).height());
 }
 
@@ -51,20 +62,28 @@ constexpr int kInPlaceEditMs = 100;
 
 DictionaryRuleRow::DictionaryRuleRow(const DictionaryEntry& entry, QWidget* parent)
     : EditableListRow(entry.id, Alignment::centre, 16, false, parent), entry_(entry) {
+  measure();
   setAccessibleName(entry.original + QLatin1Char(' ') + kArrow + QLatin1Char(' ') + entry.replacement);
 }
 
 void DictionaryRuleRow::setEntry(const DictionaryEntry& entry) {
   entry_ = entry;
+  measure();
   setAccessibleName(entry.original + QLatin1Char(' ') + kArrow + QLatin1Char(' ') + entry.replacement);
   contentChanged();
 }
 
-DictionaryRuleRow::Widths DictionaryRuleRow::widthsFor(int textWidth) const {
+void DictionaryRuleRow::measure() {
+  // Measured once: layout asks for heights at many widths.
   const QFontMetricsF metrics(ruleFont());
-  const int available = std::max(2, textWidth - qCeil(metrics.horizontalAdvance(kArrow)) - 2 * 12);
-  const int original = qCeil(metrics.horizontalAdvance(entry_.original));
-  const int replacement = qCeil(metrics.horizontalAdvance(entry_.replacement));
+  originalWidth_ = qCeil(metrics.horizontalAdvance(entry_.original));
+  replacementWidth_ = qCeil(metrics.horizontalAdvance(entry_.replacement));
+}
+
+DictionaryRuleRow::Widths DictionaryRuleRow::widthsFor(int textWidth) const {
+  const int available = std::max(2, textWidth - arrowWidth() - 2 * 12);
+  const int original = originalWidth_;
+  const int replacement = replacementWidth_;
   if (original + replacement <= available) return {original, replacement};
   // Too long for one line: a text shorter than half keeps its width, the other wraps in the rest.
   const int half = available / 2;
@@ -75,25 +94,23 @@ DictionaryRuleRow::Widths DictionaryRuleRow::widthsFor(int textWidth) const {
 
 int DictionaryRuleRow::contentHeight(int textWidth) const {
   const Widths widths = widthsFor(textWidth);
-  return std::max({ruleTextHeight(entry_.original, widths.original),
-                   ruleTextHeight(entry_.replacement, widths.replacement), qCeil(QFontMetricsF(ruleFont()).height())});
+  return std::max({ruleTextHeight(entry_.original, originalWidth_, widths.original),
+                   ruleTextHeight(entry_.replacement, replacementWidth_, widths.replacement), qCeil(ruleLineHeight())});
 }
 
 void DictionaryRuleRow::paintContent(QPainter& painter, const QRect& textRect) {
   const Widths widths = widthsFor(textRect.width());
-  const QFontMetricsF metrics(ruleFont());
-  const auto drawText = [&](int x, int width, const QString& text, DSColor color) {
-    const int height = ruleTextHeight(text, width);
+  const auto drawText = [&](int x, int width, int natural, const QString& text, DSColor color) {
+    const int height = ruleTextHeight(text, natural, width);
     const QRectF rect(x, textRect.top() + (textRect.height() - height) / 2, width, height);
     TextMetrics::draw(painter, rect, text, ruleFont(), kRuleLineSpacing, dsColor(color, this));
   };
   int x = textRect.left();
-  drawText(x, widths.original, entry_.original, DSColor::ink);
+  drawText(x, widths.original, originalWidth_, entry_.original, DSColor::ink);
   x += widths.original + 12;
-  const int arrowWidth = qCeil(metrics.horizontalAdvance(kArrow));
-  drawText(x, arrowWidth, kArrow, DSColor::inkSecondary);
-  x += arrowWidth + 12;
-  drawText(x, widths.replacement, entry_.replacement, DSColor::accent);
+  drawText(x, arrowWidth(), arrowWidth(), kArrow, DSColor::inkSecondary);
+  x += arrowWidth() + 12;
+  drawText(x, widths.replacement, replacementWidth_, entry_.replacement, DSColor::accent);
 }
 
 // DictionaryRuleForm
@@ -125,7 +142,7 @@ DictionaryRuleForm::DictionaryRuleForm(const QString& original, const QString& r
   fields->addWidget(arrow, 0, Qt::AlignVCenter);
   fields->addWidget(replacement_, 1, Qt::AlignVCenter);
   column->addLayout(fields);
-  //% "a rule can't hold line breaks, and its original can't contain -> or start with #."
+  //% "no line breaks, and no -> or leading # in the original."
   //: Shown under a dictionary rule form when the rule could not be written to a dictionary file.
   message_ = new TextLabel(qtTrId("settings.dictionary.field.unsupported"),
                            TextStyle{notoSansItalic(14), 4, DSColor::danger}, this);
@@ -244,25 +261,43 @@ DictionaryRuleRow* DictionarySettingsView::makeRow(const DictionaryEntry& entry)
 
 void DictionarySettingsView::rebuildRows() {
   closeEditForm();
-  card_->setUpdatesEnabled(false);
   for (DictionaryRuleRow* old : std::as_const(rows_)) {
     old->hide();
     old->deleteLater();
   }
   rows_.clear();
   hoveredRow_ = nullptr;
+  buildRows(kRowsAtOnce);
+  if (editing_) {
+    for (qsizetype i = 0; i < entries_.size(); ++i)
+      if (entries_[i].id == *editing_) {
+        buildRows(i + 1);
+        openEditForm(i);
+      }
+  }
+  refreshChrome();
+}
+
+void DictionarySettingsView::buildRows(qsizetype count) {
+  // The rows are always the first rules of the list, in its order.
+  const qsizetype end = std::min(count, entries_.size());
+  if (rows_.size() >= end) return;
+  card_->setUpdatesEnabled(false);
   rows_.reserve(entries_.size());
-  for (const DictionaryEntry& entry : std::as_const(entries_)) {
-    DictionaryRuleRow* row = makeRow(entry);
+  while (rows_.size() < end) {
+    DictionaryRuleRow* row = makeRow(entries_[rows_.size()]);
     rows_.append(row);
     card_->addRow(row);
   }
   card_->setUpdatesEnabled(true);
-  if (editing_) {
-    for (qsizetype i = 0; i < entries_.size(); ++i)
-      if (entries_[i].id == *editing_) openEditForm(i);
+  if (rows_.size() < entries_.size() && !moreRowsQueued_) {
+    // A long list comes on screen a part at a time, so no frame waits for all of it.
+    moreRowsQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      moreRowsQueued_ = false;
+      buildRows(rows_.size() + kRowsPerTurn);
+    });
   }
-  refreshChrome();
 }
 
 void DictionarySettingsView::setHovered(DictionaryRuleRow* row, bool hovered) {
@@ -347,6 +382,7 @@ void DictionarySettingsView::beginRuleEdit(const DictionaryEntry& rule) {
   for (qsizetype i = 0; i < entries_.size(); ++i) {
     if (entries_[i].id != rule.id) continue;
     editing_ = rule.id;
+    buildRows(i + 1);
     openEditForm(i);
     return;
   }
@@ -364,7 +400,7 @@ void DictionarySettingsView::commitRuleEdit(const DictionaryEntry& rule) {
     if (entries_[i].id != rule.id) continue;
     entries_[i].original = original;
     entries_[i].replacement = replacement;
-    rows_[i]->setEntry(entries_[i]);
+    if (i < rows_.size()) rows_[i]->setEntry(entries_[i]);
     break;
   }
   editing_.reset();
@@ -381,6 +417,7 @@ void DictionarySettingsView::deleteRule(const DictionaryEntry& rule) {
   for (qsizetype i = entries_.size() - 1; i >= 0; --i) {
     if (entries_[i].id != rule.id) continue;
     entries_.removeAt(i);
+    if (i >= rows_.size()) continue;
     DictionaryRuleRow* row = rows_.takeAt(i);
     if (row == hoveredRow_) hoveredRow_ = nullptr;
     row->hide();

@@ -40,8 +40,11 @@ class DictionaryRuleRow : public EditableListRow {
     int original, replacement;
   };
   Widths widthsFor(int textWidth) const;
+  void measure();
 
   DictionaryEntry entry_;
+  int originalWidth_ = 0;
+  int replacementWidth_ = 0;
 };
 
 // The add and edit form of a rule: the original and replacement fields, the
@@ -94,6 +97,9 @@ class DictionarySettingsView : public QWidget {
  public:
   // Larger import files are refused unread: the file is read on the UI thread.
   static constexpr qint64 kMaxImportBytes = 10'000'000;
+  // Rows made with the page, then per event-loop turn.
+  static constexpr qsizetype kRowsAtOnce = 100;
+  static constexpr qsizetype kRowsPerTurn = 200;
 
   // `entries` stands in for the store's list when given.
   DictionarySettingsView(DictionaryStore& store, Clock& clock,
@@ -134,6 +140,8 @@ class DictionarySettingsView : public QWidget {
   void setHovered(DictionaryRuleRow* row, bool hovered);
   DictionaryRuleRow* makeRow(const DictionaryEntry& entry);
   void rebuildRows();
+  // Makes rows for the first `count` rules; the rest follow a part per event-loop turn.
+  void buildRows(qsizetype count);
   void openEditForm(qsizetype index);
   void closeEditForm();
   void refreshChrome();
@@ -160,6 +168,7 @@ class DictionarySettingsView : public QWidget {
   QWidget* empty_;
   DictionaryRuleForm* editForm_ = nullptr;
   QPointer<QMessageBox> dialog_;
+  bool moreRowsQueued_ = false;
 };
 
 }  // namespace murel

@@ -10,8 +10,8 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QVariantAnimation>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 namespace murel {
 
@@ -43,8 +43,8 @@ QRect EditableListRow::textRect() const {
   const int textWidth = textWidthFor(width());
   const int textHeight = contentHeight(textWidth);
   const int inner = height() - 2 * verticalPadding_;
-  const int top = alignment_ == Alignment::centre ? verticalPadding_ + std::max(0, (inner - textHeight) / 2)
-                                                  : verticalPadding_;
+  const int top =
+      alignment_ == Alignment::centre ? verticalPadding_ + std::max(0, (inner - textHeight) / 2) : verticalPadding_;
   return QRect(kInset, top, textWidth, textHeight);
 }
 

@@ -10,6 +10,7 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -31,10 +32,16 @@ const QFont& previewFont() {
 constexpr qreal kTriggerLineSpacing = 2;
 constexpr int kPreviewGap = 4;
 
-int triggerHeight(const QString& text, int width) {
-  const QFontMetricsF metrics(triggerFont());
-  if (!text.contains(QLatin1Char('\n')) && metrics.horizontalAdvance(text) <= width) return qCeil(metrics.height());
+// Height of the trigger (`natural` px wide on one line) at `width`; one that fits needs no layout.
+int triggerHeight(const QString& text, int natural, int width) {
+  static const qreal lineHeight = QFontMetricsF(triggerFont()).height();
+  if (natural <= width && !text.contains(QLatin1Char('\n'))) return qCeil(lineHeight);
   return qCeil(TextMetrics::size(text, triggerFont(), kTriggerLineSpacing, width).height());
+}
+
+int previewHeight() {
+  static const int height = qCeil(QFontMetricsF(previewFont()).height());
+  return height;
 }
 
 // The first card rows: the add form and the empty state; snippets follow.
@@ -64,6 +71,8 @@ SnippetRow::SnippetRow(const SnippetEntry& entry, QWidget* parent)
 void SnippetRow::setEntry(const SnippetEntry& entry) {
   entry_ = entry;
   preview_ = snippetPreviewText(entry.expansion);
+  // Measured once: layout asks for heights at many widths.
+  triggerWidth_ = qCeil(QFontMetricsF(triggerFont()).horizontalAdvance(entry.trigger));
   setAccessibleName(entry.trigger);
   setAccessibleDescription(preview_);
   contentChanged();
@@ -74,11 +83,11 @@ QString SnippetRow::shownPreview() const {
 }
 
 int SnippetRow::contentHeight(int textWidth) const {
-  return triggerHeight(entry_.trigger, textWidth) + kPreviewGap + qCeil(QFontMetricsF(previewFont()).height());
+  return triggerHeight(entry_.trigger, triggerWidth_, textWidth) + kPreviewGap + previewHeight();
 }
 
 void SnippetRow::paintContent(QPainter& painter, const QRect& textRect) {
-  const int top = triggerHeight(entry_.trigger, textRect.width());
+  const int top = triggerHeight(entry_.trigger, triggerWidth_, textRect.width());
   TextMetrics::draw(painter, QRectF(textRect.left(), textRect.top(), textRect.width(), top), entry_.trigger,
                     triggerFont(), kTriggerLineSpacing, dsColor(DSColor::ink, this));
   const QFontMetricsF metrics(previewFont());
@@ -111,7 +120,8 @@ SnippetForm::SnippetForm(const QString& trigger, const QString& expansion, Clock
   column->addWidget(message_);
   //% "expansion"
   //: Placeholder of the field for the text a snippet delivers.
-  expansion_ = new SettingsInlineField(qtTrId("settings.snippets.field.expansion"), expansion, true, false, clock, this);
+  expansion_ =
+      new SettingsInlineField(qtTrId("settings.snippets.field.expansion"), expansion, true, false, clock, this);
   column->addWidget(expansion_);
   row->addLayout(column, 1);
   buttons_ = new SettingsInlineFormButtons([this] { Q_EMIT confirmed(); }, [this] { Q_EMIT cancelled(); }, this);
@@ -171,15 +181,30 @@ SnippetSettingsView::SnippetSettingsView(SnippetStore& store, Clock& clock, std:
                                 qtTrId("settings.snippets.empty.hint"));
   card_->addRow(empty_);
 
+  buildRows(kRowsAtOnce);
+  refreshChrome();
+}
+
+void SnippetSettingsView::buildRows(qsizetype count) {
+  // The rows are always the first snippets of the list, in its order.
+  const qsizetype end = std::min(count, entries_.size());
+  if (rows_.size() >= end) return;
   card_->setUpdatesEnabled(false);
   rows_.reserve(entries_.size());
-  for (const SnippetEntry& entry : std::as_const(entries_)) {
-    SnippetRow* row = makeRow(entry);
+  while (rows_.size() < end) {
+    SnippetRow* row = makeRow(entries_[rows_.size()]);
     rows_.append(row);
     card_->addRow(row);
   }
   card_->setUpdatesEnabled(true);
-  refreshChrome();
+  if (rows_.size() < entries_.size() && !moreRowsQueued_) {
+    // A long list comes on screen a part at a time, so no frame waits for all of it.
+    moreRowsQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+      moreRowsQueued_ = false;
+      buildRows(rows_.size() + kRowsPerTurn);
+    });
+  }
 }
 
 SnippetRow* SnippetSettingsView::row(const QUuid& id) const {
@@ -300,6 +325,7 @@ void SnippetSettingsView::beginSnippetEdit(const SnippetEntry& entry) {
   for (qsizetype i = 0; i < entries_.size(); ++i) {
     if (entries_[i].id != entry.id) continue;
     editing_ = entry.id;
+    buildRows(i + 1);
     openEditForm(i);
     return;
   }
@@ -316,7 +342,7 @@ void SnippetSettingsView::commitSnippetEdit(const SnippetEntry& entry) {
     if (entries_[i].id != entry.id) continue;
     entries_[i].trigger = *trigger;
     entries_[i].expansion = editExpansion_;
-    rows_[i]->setEntry(entries_[i]);
+    if (i < rows_.size()) rows_[i]->setEntry(entries_[i]);
     break;
   }
   editing_.reset();
@@ -334,6 +360,7 @@ void SnippetSettingsView::deleteSnippet(const SnippetEntry& entry) {
   for (qsizetype i = entries_.size() - 1; i >= 0; --i) {
     if (entries_[i].id != entry.id) continue;
     entries_.removeAt(i);
+    if (i >= rows_.size()) continue;
     SnippetRow* row = rows_.takeAt(i);
     if (row == hoveredRow_) hoveredRow_ = nullptr;
     row->hide();

@@ -41,6 +41,7 @@ class SnippetRow : public EditableListRow {
  private:
   SnippetEntry entry_;
   QString preview_;
+  int triggerWidth_ = 0;
 };
 
 // The add and edit form of a snippet: the trigger, the duplicate message,
@@ -80,6 +81,10 @@ class SnippetSettingsView : public QWidget {
   Q_OBJECT
 
  public:
+  // Rows made with the page, then per event-loop turn.
+  static constexpr qsizetype kRowsAtOnce = 100;
+  static constexpr qsizetype kRowsPerTurn = 200;
+
   // `entries` stands in for the store's list when given.
   SnippetSettingsView(SnippetStore& store, Clock& clock, std::optional<QList<SnippetEntry>> entries = std::nullopt,
                       QWidget* parent = nullptr);
@@ -110,6 +115,8 @@ class SnippetSettingsView : public QWidget {
   void setDuplicateError(bool shown);
   void setHovered(SnippetRow* row, bool hovered);
   SnippetRow* makeRow(const SnippetEntry& entry);
+  // Makes rows for the first `count` snippets; the rest follow a part per event-loop turn.
+  void buildRows(qsizetype count);
   void openEditForm(qsizetype index);
   void closeEditForm();
   void refreshChrome();
@@ -133,6 +140,7 @@ class SnippetSettingsView : public QWidget {
   SnippetForm* addForm_;
   QWidget* empty_;
   SnippetForm* editForm_ = nullptr;
+  bool moreRowsQueued_ = false;
 };
 
 }  // namespace murel
