@@ -190,6 +190,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   registerUsagePages(settingsPages_, usage_, history_, platform_.pasteboard, Clock::continuous());
   registerTranscribePage(settingsPages_, state_, platform_.pasteboard);
   registerModelsPage(settingsPages_, state_, defaults_);
+  registerListPages(settingsPages_, dictionary_, snippets_);
   registerConfigurationPage(settingsPages_, hotKeys_, state_,
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
   services.settingsContent = settingsWindowContent(settingsPages_);

@@ -6,8 +6,10 @@
 #include "settings/AboutSettingsView.h"
 #include "settings/ConfigurationPage.h"
 #include "settings/DashboardSettingsView.h"
+#include "settings/DictionarySettingsView.h"
 #include "settings/HistorySettingsView.h"
 #include "settings/ModelsSettingsView.h"
+#include "settings/SnippetSettingsView.h"
 #include "settings/TranscribeSettingsView.h"
 
 namespace murel {
@@ -48,6 +50,15 @@ void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard
 void registerModelsPage(SettingsPages& pages, AppState& appState, UserDefaults& defaults) {
   pages.set(SettingsTab::models, [&appState, &defaults](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new ModelsSettingsView(ModelsPageProvider::application(appState, defaults), parent);
+  });
+}
+
+void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, SnippetStore& snippets) {
+  pages.set(SettingsTab::dictionary, [&dictionary](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new DictionarySettingsView(dictionary, Clock::continuous(), std::nullopt, parent);
+  });
+  pages.set(SettingsTab::snippets, [&snippets](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new SnippetSettingsView(snippets, Clock::continuous(), std::nullopt, parent);
   });
 }
 

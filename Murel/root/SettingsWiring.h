@@ -9,6 +9,8 @@ class QWidget;
 namespace murel {
 
 class Clock;
+class DictionaryStore;
+class SnippetStore;
 class HistoryStore;
 class AppState;
 class HotKeyService;
@@ -36,6 +38,9 @@ void registerModelsPage(SettingsPages& pages, AppState& appState, UserDefaults& 
 // The configuration page: hotkeys, activation mode, microphone, behaviour, login item.
 void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
                                platform::LoginItem& loginItem);
+
+// The dictionary and snippets pages, each on its store.
+void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, SnippetStore& snippets);
 
 // The settings window's content for `MurelApp::Services::settingsContent`:
 // a settings view on the application's navigator and audio devices. `pages`

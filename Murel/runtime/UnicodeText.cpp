@@ -44,4 +44,14 @@ qsizetype graphemeCount(const QString& text) {
   return count;
 }
 
+bool isLineBreak(char16_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
+
+QString trimBlanks(QStringView text) {
+  const auto isBlank = [](QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; };
+  qsizetype start = 0, end = text.size();
+  while (start < end && isBlank(text[start])) ++start;
+  while (end > start && isBlank(text[end - 1])) --end;
+  return text.mid(start, end - start).toString();
+}
+
 }  // namespace murel

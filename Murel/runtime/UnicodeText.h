@@ -10,5 +10,9 @@ bool canonicallyEqual(const QString& a, const QString& b);
 QString unicodeLowercase(const QString& text);
 // User-perceived characters (extended grapheme clusters): "é" as e + accent counts 1.
 qsizetype graphemeCount(const QString& text);
+// A line break: U+000A to U+000D, U+0085, U+2028 or U+2029.
+bool isLineBreak(char16_t c);
+// `text` without the tabs and Unicode space separators at its ends; line breaks stay.
+QString trimBlanks(QStringView text);
 
 }  // namespace murel

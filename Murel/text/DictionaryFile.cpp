@@ -4,20 +4,10 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace murel {
 namespace {
-
-bool isLineBreak(char16_t c) { return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029; }
-
-// Tab and the space separators; line breaks never reach here.
-bool isBlank(QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; }
-
-QString trimBlanks(QStringView text) {
-  qsizetype start = 0, end = text.size();
-  while (start < end && isBlank(text[start])) ++start;
-  while (end > start && isBlank(text[end - 1])) --end;
-  return text.mid(start, end - start).toString();
-}
 
 // The key under which merged rules meet: lower case, canonically composed.
 QString mergeKey(const QString& original) {
@@ -59,6 +49,14 @@ QString exportText(const QList<DictionaryEntry>& entries) {
   for (const DictionaryEntry& e : entries)
     out += e.original + QStringLiteral(" -> ") + e.replacement + QLatin1Char('\n');
   return out;
+}
+
+bool canCarry(const QString& original, const QString& replacement) {
+  const auto hasLineBreak = [](const QString& text) {
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return isLineBreak(c.unicode()); });
+  };
+  if (hasLineBreak(original) || hasLineBreak(replacement)) return false;
+  return !original.contains(QLatin1String("->")) && !original.startsWith(QLatin1Char('#'));
 }
 
 MergeResult merge(const QList<DictionaryEntry>& imported, const QList<DictionaryEntry>& existing) {

@@ -22,6 +22,10 @@ struct MergeResult {
 QList<DictionaryEntry> parse(const QString& text);
 // Header comment, empty line, then one line per rule; every line ends with "\n".
 QString exportText(const QList<DictionaryEntry>& entries);
+// Whether a rule, trimmed, comes back unchanged from its exported line: no
+// line break in either text, and an original that neither holds "->" nor
+// starts with "#" (a "->" in the replacement is fine: the first one separates).
+bool canCarry(const QString& original, const QString& replacement);
 // Imported rules override existing rules with the same original (ignoring case);
 // the others are put in front of the existing list.
 MergeResult merge(const QList<DictionaryEntry>& imported, const QList<DictionaryEntry>& existing);

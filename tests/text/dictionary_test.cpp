@@ -92,6 +92,24 @@ TEST(DictionaryFile, ExportsByteForByteAndParsesBack) {
             (Pairs{{"a", "b -> c"}}));
 }
 
+// canCarry says yes exactly for the rules that come back unchanged from their exported line.
+TEST(DictionaryFile, CanCarryMatchesTheRoundTrip) {
+  const std::pair<const char*, const char*> rules[] = {
+      {"a\u2192b", "c"},   {"a", "x->y"},        {"x-", ">y"},        {"#tag", "x"},       {"a->b", "c"},
+      {"a # b", "c"},      {"line\nbreak", "x"}, {"a", "two\rlines"}, {"a", "sep\u2028x"}, {"a", "nel\u0085x"},
+      {"a", "par\u2029x"}, {"tab\tin", "x"},     {"vt\vx", "y"},      {"a", "ff\fx"},      {"-", ">"},
+  };
+  for (const auto& [original, replacement] : rules) {
+    const DictionaryEntry entry = rule(original, replacement);
+    const Pairs back = pairsOf(DictionaryFile::parse(DictionaryFile::exportText({entry})));
+    const bool unchanged = back == Pairs{{entry.original, entry.replacement}};
+    EXPECT_EQ(DictionaryFile::canCarry(entry.original, entry.replacement), unchanged)
+        << original << " | " << replacement;
+  }
+  EXPECT_TRUE(DictionaryFile::canCarry(QStringLiteral("a\u2192b"), QStringLiteral("x->y")));
+  EXPECT_FALSE(DictionaryFile::canCarry(QStringLiteral("#tag"), QStringLiteral("x")));
+}
+
 TEST(DictionaryFile, Merges) {
   struct Case {
     const char* name;

@@ -1,0 +1,200 @@
+#include "settings/EditableList.h"
+
+#include "design/EditorialComponents.h"
+#include "design/Motion.h"
+#include "design/SettingsComponents.h"
+#include "design/Text.h"
+#include "design/Tokens.h"
+
+#include <QEnterEvent>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+
+namespace murel {
+
+namespace {
+constexpr int kInset = 20;
+constexpr int kSpacing = 20;
+constexpr int kButtonsWidth = 80;
+constexpr int kButtonSize = 28;
+}  // namespace
+
+EditableListRow::EditableListRow(const QUuid& id, Alignment alignment, int verticalPadding, bool hoverTakesInsets,
+                                 QWidget* parent)
+    : QWidget(parent),
+      id_(id),
+      alignment_(alignment),
+      verticalPadding_(verticalPadding),
+      hoverTakesInsets_(hoverTakesInsets) {
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  setMouseTracking(true);
+}
+
+int EditableListRow::textWidthFor(int width) const {
+  return std::max(40, width - 2 * kInset - kSpacing - kButtonsWidth);
+}
+
+QRect EditableListRow::textRect() const {
+  const int textWidth = textWidthFor(width());
+  const int textHeight = contentHeight(textWidth);
+  const int inner = height() - 2 * verticalPadding_;
+  const int top =
+      alignment_ == Alignment::centre ? verticalPadding_ + std::max(0, (inner - textHeight) / 2) : verticalPadding_;
+  return QRect(kInset, top, textWidth, textHeight);
+}
+
+int EditableListRow::heightForWidth(int width) const {
+  if (width != cachedWidth_) {
+    cachedWidth_ = width;
+    cachedHeight_ = 2 * verticalPadding_ + std::max(kButtonSize, contentHeight(textWidthFor(width)));
+  }
+  return cachedHeight_;
+}
+
+QSize EditableListRow::sizeHint() const {
+  // It takes the card's width anyway; this is only where layout starts.
+  constexpr int kPreferredWidth = 560;
+  return QSize(kPreferredWidth, heightForWidth(kPreferredWidth));
+}
+
+QSize EditableListRow::minimumSizeHint() const {
+  return QSize(2 * kInset + kSpacing + kButtonsWidth + 40, 2 * verticalPadding_ + kButtonSize);
+}
+
+void EditableListRow::contentChanged() {
+  cachedWidth_ = -1;
+  updateGeometry();
+  update();
+}
+
+void EditableListRow::setHovered(bool hovered) {
+  if (hovered == hovered_) return;
+  hovered_ = hovered;
+  if (hovered) ensureButtons();
+  if (edit_) edit_->setShown(hovered);
+  if (delete_) delete_->setShown(hovered);
+}
+
+SettingsActionButton* EditableListRow::editButton() {
+  ensureButtons();
+  return edit_;
+}
+
+SettingsActionButton* EditableListRow::deleteButton() {
+  ensureButtons();
+  return delete_;
+}
+
+void EditableListRow::ensureButtons() {
+  if (buttons_) return;
+  buttons_ = new QWidget(this);
+  auto* row = new QHBoxLayout(buttons_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(8);
+  row->addStretch(1);
+  //% "Edit"
+  //: Accessibility label for the icon-only edit button on a list entry.
+  edit_ = new SettingsActionButton(
+      QStringLiteral("pencil"), std::nullopt, hovered_, qtTrId("settings.action.edit"),
+      [this] { Q_EMIT editRequested(); }, buttons_);
+  //% "Delete"
+  //: Accessibility label for the icon-only delete button on a list entry.
+  delete_ = new SettingsActionButton(
+      QStringLiteral("trash"), DSColor::danger, hovered_, qtTrId("settings.action.delete"),
+      [this] { Q_EMIT deleteRequested(); }, buttons_);
+  row->addWidget(edit_, 0, Qt::AlignVCenter);
+  row->addWidget(delete_, 0, Qt::AlignVCenter);
+  placeButtons();
+  buttons_->show();
+}
+
+void EditableListRow::placeButtons() {
+  if (!buttons_) return;
+  const int inner = height() - 2 * verticalPadding_;
+  const int top =
+      alignment_ == Alignment::centre ? verticalPadding_ + std::max(0, (inner - kButtonSize) / 2) : verticalPadding_;
+  buttons_->setGeometry(width() - kInset - kButtonsWidth, top, kButtonsWidth, kButtonSize);
+}
+
+void EditableListRow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  placeButtons();
+}
+
+void EditableListRow::pointerAt(QPoint pos) {
+  const QRect area = hoverTakesInsets_ ? rect() : rect().adjusted(kInset, 0, -kInset, 0);
+  const bool inside = area.contains(pos);
+  if (inside == pointerInside_) return;
+  pointerInside_ = inside;
+  Q_EMIT hoverChanged(inside);
+}
+
+void EditableListRow::enterEvent(QEnterEvent* event) {
+  QWidget::enterEvent(event);
+  pointerAt(event->position().toPoint());
+}
+
+void EditableListRow::mouseMoveEvent(QMouseEvent* event) {
+  QWidget::mouseMoveEvent(event);
+  pointerAt(event->position().toPoint());
+}
+
+void EditableListRow::leaveEvent(QEvent* event) {
+  QWidget::leaveEvent(event);
+  if (!pointerInside_) return;
+  pointerInside_ = false;
+  Q_EMIT hoverChanged(false);
+}
+
+void EditableListRow::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  paintContent(painter, textRect());
+}
+
+void fadeIn(QWidget* widget, int durationMs) {
+  Motion::setContentOpacity(widget, 0);
+  auto* animation = new QVariantAnimation(widget);
+  animation->setStartValue(0.0);
+  animation->setEndValue(1.0);
+  animation->setDuration(durationMs);
+  animation->setEasingCurve(Motion::easeOut());
+  // At 1 the effect goes away, so the rest of the time the view draws directly.
+  QObject::connect(animation, &QVariantAnimation::valueChanged, widget,
+                   [widget](const QVariant& value) { Motion::setContentOpacity(widget, value.toReal()); });
+  animation->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+SettingsCard* addListPageTop(SettingsPageLayout* page, const QString& title, const QString& cardLabel,
+                             const QList<QWidget*>& toolbar, const QString& description) {
+  page->addContent(new SettingsCompactHeader(title));
+
+  auto* header = new QWidget;
+  auto* headerRow = new QHBoxLayout(header);
+  headerRow->setContentsMargins(0, 0, 0, 8);
+  headerRow->setSpacing(8);
+  auto* label = new SettingsCardLabel(cardLabel);
+  // The label's own space below would push it off the pills' centre line.
+  label->layout()->setContentsMargins(4, 0, 0, 0);
+  headerRow->addWidget(label, 0, Qt::AlignVCenter);
+  headerRow->addStretch(1);
+  for (QWidget* pill : toolbar) headerRow->addWidget(pill, 0, Qt::AlignVCenter);
+  page->addContent(header);
+
+  auto* about = new QWidget;
+  auto* aboutLayout = new QVBoxLayout(about);
+  aboutLayout->setContentsMargins(4, 0, 0, 16);
+  aboutLayout->addWidget(new TextLabel(description, TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, about));
+  page->addContent(about);
+
+  auto* card = new SettingsCard;
+  page->addContent(card);
+  return card;
+}
+
+}  // namespace murel

@@ -1,0 +1,525 @@
+// The dictionary tab in a real settings window, driven with the real pointer
+// and keyboard: adding, editing and deleting rules (the stored list checked
+// after every step), the rules a dictionary file cannot carry, and importing
+// and exporting real files through scripted panels.
+#include "app/FilePanels.h"
+#include "design/EditorialComponents.h"
+#include "design/SettingsComponents.h"
+#include "design/Text.h"
+#include "platform/x11/X11Connection.h"
+#include "runtime/DiagLog.h"
+#include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
+#include "settings/DictionarySettingsView.h"
+#include "support/FakeClock.h"
+#include "support/FakeFileManager.h"
+#include "support/PasteTarget.h"
+#include "support/ScriptedFilePanels.h"
+#include "support/SettingsWindowRig.h"
+#include "support/TestEnv.h"
+#include "text/DictionaryFile.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace murel;
+using Scheme = Appearance::Scheme;
+
+namespace {
+
+using Pairs = QList<std::pair<QString, QString>>;
+
+Pairs pairsOf(const QList<DictionaryEntry>& entries) {
+  Pairs out;
+  for (const DictionaryEntry& e : entries) out.append({e.original, e.replacement});
+  return out;
+}
+
+QList<QUuid> idsOf(const QList<DictionaryEntry>& entries) {
+  QList<QUuid> out;
+  for (const DictionaryEntry& e : entries) out.append(e.id);
+  return out;
+}
+
+DictionaryEntry rule(const QString& original, const QString& replacement) {
+  return DictionaryEntry{QUuid::createUuid(), original, replacement};
+}
+
+std::string show(const Pairs& pairs) {
+  std::string out;
+  for (const auto& [o, r] : pairs) out += "(" + o.toStdString() + " | " + r.toStdString() + ") ";
+  return out;
+}
+
+QString writeFile(const QString& name, const QByteArray& bytes) {
+  const QString path = test::freshDir(QStringLiteral("dictionary_files")) + QLatin1Char('/') + name;
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) return QString();
+  return path;
+}
+
+class DictionaryPage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
+
+  void SetUp() override {
+    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    defaults_ =
+        std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("dictionary_page")) + QStringLiteral("/d.json"));
+    store_ = std::make_unique<DictionaryStore>(*defaults_);
+    FilePanels::setSharedForTesting(&panels_);
+  }
+
+  void TearDown() override {
+    FilePanels::setSharedForTesting(nullptr);
+    rig_.reset();
+  }
+
+  void open(const QList<DictionaryEntry>& stored = {}) {
+    if (!stored.isEmpty()) store_->setEntries(stored);
+    pages_.set(SettingsTab::dictionary, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+      return new DictionarySettingsView(*store_, Clock::continuous(), std::nullopt, parent);
+    });
+    rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::dictionary, pages_);
+    page_ = qobject_cast<DictionarySettingsView*>(rig_->view().currentPage());
+    ASSERT_NE(page_, nullptr);
+  }
+
+  // What a fresh store reads from the defaults: what the next dictation uses.
+  QList<DictionaryEntry> stored() const { return DictionaryStore(*defaults_).entries(); }
+
+  void expectStoredIsPageList() const {
+    const QList<DictionaryEntry> saved = stored();
+    EXPECT_EQ(pairsOf(saved), pairsOf(page_->entries())) << show(pairsOf(saved));
+    EXPECT_EQ(idsOf(saved), idsOf(page_->entries()));
+  }
+
+  static void typeInto(SettingsInlineField* field, const QString& text) {
+    ASSERT_TRUE(test::clickCentre(field));
+    ASSERT_TRUE(field->isFocused());
+    ASSERT_TRUE(test::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), text}));
+    test::settle(80);
+  }
+
+  // Texts the keyboard cannot type into a one-line field (tabs, line
+  // separators) go in as the user's paste would.
+  static void pasteInto(SettingsInlineField* field, const QString& text) {
+    auto* line = qobject_cast<QLineEdit*>(field->editor());
+    ASSERT_NE(line, nullptr);
+    line->selectAll();
+    line->insert(text);
+    test::settle(20);
+  }
+
+  void clickPill(QWidget* pill) {
+    ASSERT_TRUE(test::clickCentre(pill));
+    test::settle(100);
+  }
+
+  void confirm(DictionaryRuleForm* form) {
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(test::clickCentre(form->buttons()->confirmButton()));
+    test::settle(100);
+  }
+
+  void cancel(DictionaryRuleForm* form) {
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(test::clickCentre(form->buttons()->cancelButton()));
+    test::settle(100);
+  }
+
+  void addRule(const QString& original, const QString& replacement) {
+    if (!page_->isAddingNew()) clickPill(page_->addButton());
+    pasteInto(page_->addForm()->originalField(), original);
+    pasteInto(page_->addForm()->replacementField(), replacement);
+    confirm(page_->addForm());
+  }
+
+  // Hovers the rule's row so its buttons show, then clicks one.
+  void clickRowButton(const QUuid& id, bool edit) {
+    DictionaryRuleRow* row = page_->row(id);
+    ASSERT_NE(row, nullptr);
+    // From outside the list, so that the row sees the pointer come in even
+    // when it has just moved in under a pointer that stood still.
+    ASSERT_TRUE(test::hoverAt(page_, QPoint(4, 4)));
+    test::settle(30);
+    ASSERT_TRUE(test::hoverAt(row, QPoint(row->width() / 2, row->height() / 2)));
+    test::settle(80);
+    ASSERT_EQ(page_->hoveredEntryID(), id);
+    SettingsActionButton* button = edit ? row->editButton() : row->deleteButton();
+    ASSERT_TRUE(button->isShown());
+    ASSERT_TRUE(test::clickCentre(button));
+    test::settle(100);
+  }
+
+  QMessageBox* dialog() {
+    test::waitUntil([this] { return page_->dialog() && page_->dialog()->isVisible(); }, std::chrono::seconds(3));
+    return page_->dialog();
+  }
+
+  void answer(const QString& buttonText) {
+    QMessageBox* box = dialog();
+    ASSERT_NE(box, nullptr);
+    QAbstractButton* chosen = nullptr;
+    for (QAbstractButton* button : box->buttons())
+      if (button->text().remove(QLatin1Char('&')) == buttonText) chosen = button;
+    ASSERT_NE(chosen, nullptr) << buttonText.toStdString();
+    ASSERT_TRUE(test::clickCentre(chosen));
+    test::settle(150);
+  }
+
+  void importFile(const QString& path) {
+    panels_.answer = path;
+    clickPill(page_->importButton());
+  }
+
+  void screenshots(const QString& name) {
+    const QStringList texts = test::visibleTexts(&rig_->window());
+    EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();
+    test::settingsScreenshot(rig_->window(), name, Scheme::Light);
+    test::settingsScreenshot(rig_->window(), name, Scheme::Dark);
+  }
+
+  std::unique_ptr<UserDefaults> defaults_;
+  std::unique_ptr<DictionaryStore> store_;
+  test::ScriptedPanels panels_;
+  SettingsPages pages_;
+  std::unique_ptr<test::SettingsWindowRig> rig_;
+  DictionarySettingsView* page_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(DictionaryPage, EmptyPageThenAddingTrimmedRulesFirst) {
+  open();
+  QStringList texts = test::visibleTexts(page_);
+  for (const char* text : {"Dictionary", "REPLACEMENT RULES", "IMPORT", "EXPORT", "ADD",
+                           "define words that are frequently mistranscribed. the original gets silently replaced.",
+                           "No rules yet", "add a correction to start."})
+    EXPECT_TRUE(texts.contains(QString::fromLatin1(text))) << text;
+  EXPECT_FALSE(page_->exportButton()->isEnabled());
+  EXPECT_TRUE(page_->importButton()->isEnabled());
+  EXPECT_TRUE(page_->addButton()->isEnabled());
+  screenshots(QStringLiteral("dictionary-empty"));
+
+  clickPill(page_->addButton());
+  EXPECT_TRUE(page_->addForm()->isVisible());
+  EXPECT_FALSE(page_->emptyRow()->isVisible());
+  EXPECT_FALSE(page_->addButton()->isEnabled());
+  EXPECT_EQ(page_->addButton()->tint(), DSColor::inkSecondary);
+  // The original field takes the keyboard by itself: type straight away.
+  ASSERT_TRUE(test::waitUntil([this] { return page_->addForm()->originalField()->isFocused(); }));
+  ASSERT_TRUE(test::xdotool(
+      {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), QStringLiteral("  teh ")}));
+  test::settle(80);
+  pasteInto(page_->addForm()->replacementField(), QStringLiteral("\t\u00a0the\u2003\t"));
+  // A disabled ADD ignores the click.
+  clickPill(page_->addButton());
+  EXPECT_TRUE(page_->isAddingNew());
+  confirm(page_->addForm());
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"teh", "the"}}));
+  EXPECT_FALSE(page_->isAddingNew());
+  EXPECT_TRUE(page_->addButton()->isEnabled());
+  EXPECT_EQ(page_->addButton()->tint(), DSColor::accent);
+  EXPECT_TRUE(page_->exportButton()->isEnabled());
+  expectStoredIsPageList();
+
+  // A blank side is refused silently; the form keeps its texts.
+  clickPill(page_->addButton());
+  EXPECT_EQ(page_->addForm()->originalField()->text(), QString());  // emptied by the commit
+  typeInto(page_->addForm()->originalField(), QStringLiteral("gonna"));
+  typeInto(page_->addForm()->replacementField(), QStringLiteral("   "));
+  confirm(page_->addForm());
+  EXPECT_TRUE(page_->addForm()->isVisible());
+  EXPECT_FALSE(page_->addForm()->isMessageShown());
+  EXPECT_EQ(page_->addForm()->originalField()->text(), QStringLiteral("gonna"));
+  EXPECT_EQ(page_->entries().size(), 1);
+  pasteInto(page_->addForm()->replacementField(), QStringLiteral("going to"));
+  confirm(page_->addForm());
+  // The same original again is accepted, first.
+  addRule(QStringLiteral("teh"), QStringLiteral("tea"));
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"teh", "tea"}, {"gonna", "going to"}, {"teh", "the"}}));
+  expectStoredIsPageList();
+  EXPECT_EQ(page_->rows().size(), 3);
+  EXPECT_EQ(page_->rows()[0]->entry().replacement, QStringLiteral("tea"));
+  screenshots(QStringLiteral("dictionary-filled"));
+
+  // Cancelling empties the add form.
+  clickPill(page_->addButton());
+  typeInto(page_->addForm()->originalField(), QStringLiteral("half"));
+  cancel(page_->addForm());
+  EXPECT_FALSE(page_->addForm()->isVisible());
+  clickPill(page_->addButton());
+  EXPECT_EQ(page_->addForm()->originalField()->text(), QString());
+  expectStoredIsPageList();
+}
+
+TEST_F(DictionaryPage, EditsInPlaceBesideTheAddFormAndDeletes) {
+  const QList<DictionaryEntry> start = {rule(QStringLiteral("one"), QStringLiteral("1")),
+                                        rule(QStringLiteral("two"), QStringLiteral("2")),
+                                        rule(QStringLiteral("three"), QStringLiteral("3"))};
+  open(start);
+  clickPill(page_->addButton());
+  typeInto(page_->addForm()->originalField(), QStringLiteral("new"));
+
+  clickRowButton(start[1].id, true);
+  EXPECT_EQ(page_->editingEntryID(), start[1].id);
+  ASSERT_NE(page_->editForm(), nullptr);
+  EXPECT_TRUE(page_->addForm()->isVisible());
+  EXPECT_EQ(page_->editForm()->originalField()->text(), QStringLiteral("two"));
+  screenshots(QStringLiteral("dictionary-both-forms"));
+
+  pasteInto(page_->editForm()->originalField(), QStringLiteral(" deux\t"));
+  pasteInto(page_->editForm()->replacementField(), QStringLiteral("2\u00a0"));
+  confirm(page_->editForm());
+  EXPECT_EQ(page_->editForm(), nullptr);
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"one", "1"}, {"deux", "2"}, {"three", "3"}}));
+  EXPECT_EQ(idsOf(page_->entries()), idsOf(start));
+  EXPECT_TRUE(page_->isAddingNew());
+  EXPECT_EQ(page_->addForm()->originalField()->text(), QStringLiteral("new"));
+  expectStoredIsPageList();
+
+  // A cancelled edit keeps nothing, and the next edit starts from the rule.
+  clickRowButton(start[2].id, true);
+  typeInto(page_->editForm()->replacementField(), QStringLiteral("x"));
+  cancel(page_->editForm());
+  EXPECT_FALSE(page_->editingEntryID().has_value());
+  EXPECT_EQ(pairsOf(page_->entries())[2], (std::pair<QString, QString>{"three", "3"}));
+  clickRowButton(start[2].id, true);
+  EXPECT_EQ(page_->editForm()->replacementField()->text(), QStringLiteral("3"));
+  // A blank edit is refused, the form stays.
+  pasteInto(page_->editForm()->originalField(), QStringLiteral(" \t "));
+  confirm(page_->editForm());
+  EXPECT_NE(page_->editForm(), nullptr);
+  cancel(page_->editForm());
+  expectStoredIsPageList();
+
+  cancel(page_->addForm());
+  for (const DictionaryEntry& e : start) clickRowButton(e.id, false);
+  EXPECT_TRUE(page_->entries().isEmpty());
+  EXPECT_TRUE(page_->emptyRow()->isVisible());
+  EXPECT_FALSE(page_->exportButton()->isEnabled());
+  expectStoredIsPageList();
+}
+
+TEST_F(DictionaryPage, RefusesRulesAFileCannotCarryAndKeepsTheOthersThroughARealFile) {
+  open();
+  struct Case {
+    QString original, replacement;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {QStringLiteral("a->b"), QStringLiteral("c"), false},
+      {QStringLiteral("#tag"), QStringLiteral("x"), false},
+      {QStringLiteral("line\u2028break"), QStringLiteral("x"), false},
+      {QStringLiteral("x"), QStringLiteral("para\u2029graph"), false},
+      {QStringLiteral("a\u2192b"), QStringLiteral("c"), true},
+      {QStringLiteral("arrow"), QStringLiteral("x->y"), true},
+  };
+  for (const Case& c : cases) {
+    const qsizetype before = page_->entries().size();
+    addRule(c.original, c.replacement);
+    EXPECT_EQ(page_->entries().size(), before + (c.accepted ? 1 : 0)) << c.original.toStdString();
+    if (c.accepted) continue;
+    EXPECT_TRUE(page_->addForm()->isVisible());
+    EXPECT_TRUE(page_->addForm()->isMessageShown()) << c.original.toStdString();
+    EXPECT_EQ(page_->addForm()->message()->text(),
+              QStringLiteral("no line breaks, and no -> or leading # in the original."));
+    EXPECT_EQ(page_->addForm()->message()->style().color, DSColor::danger);
+    if (&c == &cases[0]) screenshots(QStringLiteral("dictionary-unsupported"));
+    // Typing clears the reason.
+    typeInto(page_->addForm()->originalField(), QStringLiteral("z"));
+    EXPECT_FALSE(page_->addForm()->isMessageShown());
+    cancel(page_->addForm());
+  }
+  expectStoredIsPageList();
+
+  // Edits are held to the same rule.
+  const QUuid first = page_->entries()[0].id;
+  clickRowButton(first, true);
+  pasteInto(page_->editForm()->originalField(), QStringLiteral("#x"));
+  confirm(page_->editForm());
+  EXPECT_TRUE(page_->editForm()->isMessageShown());
+  EXPECT_EQ(page_->entries()[0].original, QStringLiteral("arrow"));
+  cancel(page_->editForm());
+
+  const QString path = test::freshDir(QStringLiteral("round_trip")) + QStringLiteral("/rules.txt");
+  panels_.answer = path;
+  clickPill(page_->exportButton());
+  const Pairs exported = pairsOf(page_->entries());
+  clickRowButton(page_->entries()[0].id, false);
+  clickRowButton(page_->entries()[0].id, false);
+  importFile(path);
+  EXPECT_EQ(pairsOf(page_->entries()), exported);
+  expectStoredIsPageList();
+}
+
+TEST_F(DictionaryPage, ImportRefusesFilesWithoutRulesAndUnreadableFiles) {
+  const QList<DictionaryEntry> start = {rule(QStringLiteral("keep"), QStringLiteral("me"))};
+  open(start);
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    const char* title;
+  };
+  const Case cases[] = {
+      {"empty.txt", QByteArray(), "No rules found"},
+      {"comments.txt", "# only a comment\n\n   # another -> one\nno separator here\n", "No rules found"},
+      {"latin1.txt", "caf\xe9 -> coffee\n", "Can't read this file"},
+      {"truncated.txt", "ok -> fine\n\xe2\x82", "Can't read this file"},
+      {"huge.txt", QByteArray("big -> file\n").repeated(11'000'000 / 12), "Can't read this file"},
+  };
+  for (const Case& c : cases) {
+    const QString path = writeFile(QString::fromLatin1(c.name), c.bytes);
+    ASSERT_FALSE(path.isEmpty());
+    importFile(path);
+    QMessageBox* box = dialog();
+    ASSERT_NE(box, nullptr) << c.name;
+    EXPECT_EQ(box->text(), QString::fromUtf8(c.title)) << c.name;
+    EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+    if (&c == &cases[0]) screenshots(QStringLiteral("dictionary-no-rules-alert"));
+    if (&c == &cases[2]) screenshots(QStringLiteral("dictionary-unreadable-alert"));
+    answer(QStringLiteral("OK"));
+    EXPECT_EQ(page_->dialog(), nullptr);
+    EXPECT_EQ(pairsOf(page_->entries()), pairsOf(start)) << c.name;
+    EXPECT_EQ(idsOf(stored()), idsOf(start));
+  }
+  EXPECT_EQ(DictionaryFile::parse(QStringLiteral("# only a comment\n")).size(), 0);
+
+  // A cancelled panel changes nothing and shows nothing.
+  panels_.answer.reset();
+  clickPill(page_->importButton());
+  EXPECT_EQ(page_->dialog(), nullptr);
+  EXPECT_EQ(pairsOf(page_->entries()), pairsOf(start));
+}
+
+TEST(DictionaryImportFile, ReadsStrictUtf8UpToTheCap) {
+  const QString ok = writeFile(QStringLiteral("ok.txt"),
+                               "\xef\xbb\xbf"
+                               "caf\xc3\xa9 -> x\n");
+  EXPECT_EQ(readDictionaryText(ok, 100), std::optional<QString>(QStringLiteral("caf\u00e9 -> x\n")));
+  EXPECT_EQ(readDictionaryText(ok, 10), std::nullopt);
+  EXPECT_EQ(readDictionaryText(ok + QStringLiteral(".missing"), 100), std::nullopt);
+  EXPECT_EQ(readDictionaryText(writeFile(QStringLiteral("bad.txt"), "a -> \xff\n"), 100), std::nullopt);
+  EXPECT_EQ(readDictionaryText(writeFile(QStringLiteral("surrogate.txt"), "a -> \xed\xa0\x80\n"), 100), std::nullopt);
+}
+
+TEST_F(DictionaryPage, ImportMergesAndAsksBeforeOverriding) {
+  // Into an empty dictionary: no question; case variants become one rule at the first place.
+  open();
+  importFile(writeFile(QStringLiteral("first.txt"), "Foo -> x\nbar -> b\nfoo -> y\n"));
+  EXPECT_EQ(page_->dialog(), nullptr);
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"foo", "y"}, {"bar", "b"}}));
+  expectStoredIsPageList();
+
+  // One override and two new rules.
+  const QList<QUuid> before = idsOf(page_->entries());
+  const QString mixed = writeFile(QStringLiteral("mixed.txt"), "new1 -> n1\nBAR -> B!\nnew2 -> n2\n");
+  importFile(mixed);
+  QMessageBox* box = dialog();
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->text(), QStringLiteral("Override 1 existing rules?"));
+  EXPECT_EQ(box->informativeText(),
+            QStringLiteral("it has rules for words you already have. their replacements will be overridden."));
+  QStringList buttons;
+  for (QAbstractButton* b : box->buttons()) buttons.append(b->text());
+  EXPECT_TRUE(buttons.contains(QStringLiteral("Import")));
+  EXPECT_TRUE(buttons.contains(QStringLiteral("Cancel")));
+  EXPECT_TRUE(page_->pendingImport().has_value());
+  screenshots(QStringLiteral("dictionary-override"));
+  answer(QStringLiteral("Cancel"));
+  EXPECT_FALSE(page_->pendingImport().has_value());
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"foo", "y"}, {"bar", "b"}}));
+  expectStoredIsPageList();
+
+  // Escape dismisses it just as well: nothing applied.
+  importFile(mixed);
+  ASSERT_NE(dialog(), nullptr);
+  ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QStringLiteral("Escape")}));
+  test::waitUntil([this] { return page_->dialog() == nullptr; }, std::chrono::seconds(3));
+  EXPECT_FALSE(page_->pendingImport().has_value());
+  EXPECT_EQ(page_->entries().size(), 2);
+
+  importFile(mixed);
+  answer(QStringLiteral("Import"));
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"new1", "n1"}, {"new2", "n2"}, {"foo", "y"}, {"BAR", "B!"}}));
+  EXPECT_EQ(page_->entries()[2].id, before[0]);
+  EXPECT_EQ(page_->entries()[3].id, before[1]);
+  expectStoredIsPageList();
+
+  // Re-importing what was just exported asks with the full count and changes nothing.
+  const QString path = test::freshDir(QStringLiteral("reimport")) + QStringLiteral("/murel-dictionary.txt");
+  panels_.answer = path;
+  clickPill(page_->exportButton());
+  const QList<DictionaryEntry> exported = page_->entries();
+  importFile(path);
+  ASSERT_NE(dialog(), nullptr);
+  EXPECT_EQ(dialog()->text(), QStringLiteral("Override 4 existing rules?"));
+  answer(QStringLiteral("Import"));
+  EXPECT_EQ(pairsOf(page_->entries()), pairsOf(exported));
+  EXPECT_EQ(idsOf(page_->entries()), idsOf(exported));
+  expectStoredIsPageList();
+}
+
+TEST_F(DictionaryPage, ImportOverridesOnlyTheFirstOfTwoCaseVariants) {
+  const QList<DictionaryEntry> start = {rule(QStringLiteral("x"), QStringLiteral("1")),
+                                        rule(QStringLiteral("X"), QStringLiteral("2"))};
+  open(start);
+  importFile(writeFile(QStringLiteral("x.txt"), "x -> 3\n"));
+  ASSERT_NE(dialog(), nullptr);
+  EXPECT_EQ(dialog()->text(), QStringLiteral("Override 1 existing rules?"));
+  answer(QStringLiteral("Import"));
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"x", "3"}, {"X", "2"}}));
+  EXPECT_EQ(idsOf(page_->entries()), idsOf(start));
+  expectStoredIsPageList();
+}
+
+TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
+  test::FakeFileManager fileManager(
+      QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("dictionary-fm")));
+  const QList<DictionaryEntry> start = {rule(QStringLiteral("caf\u00e9"), QStringLiteral("coffee")),
+                                        rule(QStringLiteral("gonna"), QStringLiteral("going to"))};
+  open(start);
+  const QString folder = test::freshDir(QStringLiteral("export"));
+  const QString target = folder + QStringLiteral("/murel-dictionary.txt");
+  {
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older, longer file that the export replaces entirely\n");
+  }
+  panels_.answer = target;
+  clickPill(page_->exportButton());
+  EXPECT_EQ(panels_.askedName, QStringLiteral("murel-dictionary.txt"));
+  EXPECT_EQ(panels_.askedTitle, QStringLiteral("Save dictionary"));
+  QFile written(target);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+  EXPECT_EQ(written.readAll(), DictionaryFile::exportText(start).toUtf8());
+  EXPECT_TRUE(test::waitUntil([&] { return fileManager.calls == 1; }));
+  EXPECT_EQ(fileManager.shown, QStringList{QUrl::fromLocalFile(target).toString()});
+
+  // A location inside a regular file: one log line, nothing on screen, nothing changed.
+  const auto failures = [] {
+    return DiagLog::shared().readAll().count(QStringLiteral("  dictionary  export failed  "));
+  };
+  const qsizetype failedBefore = failures();
+  panels_.answer = target + QStringLiteral("/inside.txt");
+  clickPill(page_->exportButton());
+  EXPECT_EQ(failures(), failedBefore + 1);
+  EXPECT_EQ(page_->dialog(), nullptr);
+  EXPECT_EQ(fileManager.calls, 1);
+  EXPECT_EQ(pairsOf(page_->entries()), pairsOf(start));
+
+  // Cancelled: nothing written, nothing shown.
+  panels_.answer.reset();
+  clickPill(page_->exportButton());
+  EXPECT_EQ(failures(), failedBefore + 1);
+  EXPECT_EQ(fileManager.calls, 1);
+}

@@ -1,0 +1,283 @@
+// The snippets tab in a real settings window, driven with the real pointer
+// and keyboard: adding, editing and deleting snippets (the stored list checked
+// after every step), the duplicate-trigger message shared by both forms, and
+// triggers and expansions that are refused.
+#include "design/EditorialComponents.h"
+#include "design/SettingsComponents.h"
+#include "design/Text.h"
+#include "platform/x11/X11Connection.h"
+#include "runtime/Clock.h"
+#include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
+#include "settings/SnippetSettingsView.h"
+#include "support/PasteTarget.h"
+#include "support/SettingsWindowRig.h"
+#include "support/TestEnv.h"
+#include "text/SnippetStore.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace murel;
+using Scheme = Appearance::Scheme;
+
+namespace {
+
+using Pairs = QList<std::pair<QString, QString>>;
+
+Pairs pairsOf(const QList<SnippetEntry>& entries) {
+  Pairs out;
+  for (const SnippetEntry& e : entries) out.append({e.trigger, e.expansion});
+  return out;
+}
+
+QList<QUuid> idsOf(const QList<SnippetEntry>& entries) {
+  QList<QUuid> out;
+  for (const SnippetEntry& e : entries) out.append(e.id);
+  return out;
+}
+
+SnippetEntry snippet(const QString& trigger, const QString& expansion) {
+  return SnippetEntry{QUuid::createUuid(), trigger, expansion};
+}
+
+TEST(SnippetPreview, OneSpacePerLineBreak) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a\r\nb", "a b"},  {"a\nb", "a b"},       {"a\rb", "a b"},    {"a\r\n\r\nb", "a  b"},
+      {"a\n\rb", "a  b"}, {"\r\nlead", " lead"}, {"plain", "plain"}, {"a\r\r\nb", "a  b"},
+  };
+  for (const auto& [expansion, preview] : cases)
+    EXPECT_EQ(snippetPreviewText(QString::fromLatin1(expansion)), QString::fromLatin1(preview)) << expansion;
+}
+
+class SnippetsPage : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
+
+  void SetUp() override {
+    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    defaults_ =
+        std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("snippets_page")) + QStringLiteral("/d.json"));
+    store_ = std::make_unique<SnippetStore>(*defaults_);
+  }
+
+  void open(const QList<SnippetEntry>& stored = {}) {
+    if (!stored.isEmpty()) store_->setEntries(stored);
+    pages_.set(SettingsTab::snippets, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+      return new SnippetSettingsView(*store_, Clock::continuous(), std::nullopt, parent);
+    });
+    rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::snippets, pages_);
+    page_ = qobject_cast<SnippetSettingsView*>(rig_->view().currentPage());
+    ASSERT_NE(page_, nullptr);
+  }
+
+  void expectStoredIsPageList() const {
+    const QList<SnippetEntry> saved = SnippetStore(*defaults_).entries();
+    EXPECT_EQ(pairsOf(saved), pairsOf(page_->entries()));
+    EXPECT_EQ(idsOf(saved), idsOf(page_->entries()));
+  }
+
+  static void typeInto(SettingsInlineField* field, const QString& text) {
+    ASSERT_TRUE(test::clickCentre(field));
+    ASSERT_TRUE(field->isFocused());
+    ASSERT_TRUE(test::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), text}));
+    test::settle(80);
+  }
+
+  // Replaces a field's text as a paste would (the keyboard cannot type a tab
+  // into these fields, nor a carriage return into the expansion).
+  static void pasteInto(SettingsInlineField* field, const QString& text) {
+    if (auto* line = qobject_cast<QLineEdit*>(field->editor())) {
+      line->selectAll();
+      line->insert(text);
+    } else {
+      auto* lines = qobject_cast<QPlainTextEdit*>(field->editor());
+      ASSERT_NE(lines, nullptr);
+      lines->selectAll();
+      lines->insertPlainText(text);
+    }
+    test::settle(20);
+  }
+
+  void click(QWidget* widget) {
+    ASSERT_TRUE(test::clickCentre(widget));
+    test::settle(100);
+  }
+
+  void addSnippet(const QString& trigger, const QString& expansion) {
+    if (!page_->isAddingNew()) click(page_->addButton());
+    pasteInto(page_->addForm()->triggerField(), trigger);
+    pasteInto(page_->addForm()->expansionField(), expansion);
+    click(page_->addForm()->buttons()->confirmButton());
+  }
+
+  void clickRowButton(const QUuid& id, bool edit) {
+    SnippetRow* row = page_->row(id);
+    ASSERT_NE(row, nullptr);
+    // From outside the list, so that the row sees the pointer come in even
+    // when it has just moved in under a pointer that stood still.
+    ASSERT_TRUE(test::hoverAt(page_, QPoint(4, 4)));
+    test::settle(30);
+    ASSERT_TRUE(test::hoverAt(row, QPoint(row->width() / 2, row->height() / 2)));
+    test::settle(80);
+    ASSERT_EQ(page_->hoveredEntryID(), id);
+    click(edit ? row->editButton() : row->deleteButton());
+  }
+
+  void screenshots(const QString& name) {
+    const QStringList texts = test::visibleTexts(&rig_->window());
+    EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();
+    test::settingsScreenshot(rig_->window(), name, Scheme::Light);
+    test::settingsScreenshot(rig_->window(), name, Scheme::Dark);
+  }
+
+  std::unique_ptr<UserDefaults> defaults_;
+  std::unique_ptr<SnippetStore> store_;
+  SettingsPages pages_;
+  std::unique_ptr<test::SettingsWindowRig> rig_;
+  SnippetSettingsView* page_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(SnippetsPage, EmptyThenAddedFirstWithTheExpansionAsTyped) {
+  open();
+  const QStringList texts = test::visibleTexts(page_);
+  for (const char* text : {"Snippets", "STORED SNIPPETS", "ADD",
+                           "say only the trigger and Murel delivers the full text. it never expands mid-sentence.",
+                           "No snippets yet", "add one to start."})
+    EXPECT_TRUE(texts.contains(QString::fromLatin1(text))) << text;
+  screenshots(QStringLiteral("snippets-empty"));
+
+  click(page_->addButton());
+  EXPECT_TRUE(page_->addForm()->isVisible());
+  EXPECT_FALSE(page_->emptyRow()->isVisible());
+  EXPECT_FALSE(page_->addButton()->isEnabled());
+  EXPECT_EQ(page_->addButton()->tint(), DSColor::inkSecondary);
+  click(page_->addForm()->buttons()->cancelButton());
+  EXPECT_TRUE(page_->emptyRow()->isVisible());
+  EXPECT_TRUE(page_->addButton()->isEnabled());
+
+  click(page_->addButton());
+  ASSERT_TRUE(test::waitUntil([this] { return page_->addForm()->triggerField()->isFocused(); }));
+  ASSERT_TRUE(test::xdotool(
+      {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), QStringLiteral(" sig ")}));
+  typeInto(page_->addForm()->expansionField(), QStringLiteral("Best,"));
+  ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QStringLiteral("Return")}));
+  ASSERT_TRUE(
+      test::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), QStringLiteral("Ann")}));
+  test::settle(80);
+  click(page_->addForm()->buttons()->confirmButton());
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"sig", "Best,\nAnn"}}));
+  EXPECT_FALSE(page_->isAddingNew());
+  expectStoredIsPageList();
+
+  addSnippet(QStringLiteral("\taddr\u00a0"), QStringLiteral("\n  1 Main St\n\n"));
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"addr", "\n  1 Main St\n\n"}, {"sig", "Best,\nAnn"}}));
+  EXPECT_EQ(pairsOf(SnippetStore(*defaults_).entries()).first().first, QStringLiteral("addr"));
+  expectStoredIsPageList();
+  EXPECT_EQ(page_->rows()[0]->shownPreview(), QStringLiteral("   1 Main St  "));
+  screenshots(QStringLiteral("snippets-filled"));
+}
+
+TEST_F(SnippetsPage, RefusesBlankAndPunctuationOnlyTriggersAndBlankExpansions) {
+  open({snippet(QStringLiteral("hi"), QStringLiteral("hello"))});
+  struct Case {
+    QString trigger, expansion;
+  };
+  const Case refused[] = {
+      {QStringLiteral(" \t "), QStringLiteral("text")},        {QStringLiteral("."), QStringLiteral("text")},
+      {QStringLiteral("?!"), QStringLiteral("text")},          {QStringLiteral("ok"), QStringLiteral("  \n \r\n\t ")},
+      {QStringLiteral("ok"), QStringLiteral("\u2028 \u00a0")},
+  };
+  for (const Case& c : refused) {
+    addSnippet(c.trigger, c.expansion);
+    EXPECT_EQ(page_->entries().size(), 1) << c.trigger.toStdString();
+    EXPECT_TRUE(page_->isAddingNew());
+    EXPECT_FALSE(page_->duplicateError());
+    EXPECT_EQ(page_->addForm()->triggerField()->text(), c.trigger);
+  }
+  click(page_->addForm()->buttons()->cancelButton());
+  // Punctuation-only triggers are refused when editing as well.
+  clickRowButton(page_->entries()[0].id, true);
+  pasteInto(page_->editForm()->triggerField(), QStringLiteral("..."));
+  click(page_->editForm()->buttons()->confirmButton());
+  EXPECT_NE(page_->editForm(), nullptr);
+  EXPECT_EQ(page_->entries()[0].trigger, QStringLiteral("hi"));
+  expectStoredIsPageList();
+}
+
+TEST_F(SnippetsPage, DuplicateTriggersShowOneMessageInBothForms) {
+  const QList<SnippetEntry> start = {snippet(QStringLiteral("sign off"), QStringLiteral("Cheers")),
+                                     snippet(QStringLiteral("addr"), QStringLiteral("1 Main St"))};
+  open(start);
+  click(page_->addButton());
+  typeInto(page_->addForm()->triggerField(), QStringLiteral("Sign off."));
+  pasteInto(page_->addForm()->expansionField(), QStringLiteral("Bye"));
+  clickRowButton(start[1].id, true);
+  ASSERT_NE(page_->editForm(), nullptr);
+  click(page_->addForm()->buttons()->confirmButton());
+  EXPECT_TRUE(page_->duplicateError());
+  EXPECT_TRUE(page_->addForm()->isMessageShown());
+  EXPECT_TRUE(page_->editForm()->isMessageShown());
+  EXPECT_EQ(page_->addForm()->message()->text(), QStringLiteral("a snippet with this trigger already exists."));
+  EXPECT_EQ(page_->entries().size(), 2);
+  screenshots(QStringLiteral("snippets-duplicate"));
+
+  // Typing in the other form's trigger hides it in both.
+  typeInto(page_->editForm()->triggerField(), QStringLiteral("x"));
+  EXPECT_FALSE(page_->duplicateError());
+  EXPECT_FALSE(page_->addForm()->isMessageShown());
+  EXPECT_FALSE(page_->editForm()->isMessageShown());
+  // The expansion does not.
+  click(page_->addForm()->buttons()->confirmButton());
+  EXPECT_TRUE(page_->editForm()->isMessageShown());
+  typeInto(page_->addForm()->expansionField(), QStringLiteral("!"));
+  EXPECT_TRUE(page_->duplicateError());
+  typeInto(page_->addForm()->triggerField(), QStringLiteral("!"));
+  EXPECT_FALSE(page_->duplicateError());
+
+  // The edited snippet's own trigger, in other case and with a full stop, is its own.
+  pasteInto(page_->editForm()->triggerField(), QStringLiteral("ADDR."));
+  click(page_->editForm()->buttons()->confirmButton());
+  EXPECT_EQ(page_->editForm(), nullptr);
+  EXPECT_EQ(page_->entries()[1].trigger, QStringLiteral("ADDR."));
+  EXPECT_EQ(page_->entries()[1].id, start[1].id);
+  EXPECT_EQ(page_->row(start[1].id)->entry().trigger, QStringLiteral("ADDR."));
+  expectStoredIsPageList();
+
+  // Editing into another snippet's trigger is refused.
+  clickRowButton(start[1].id, true);
+  pasteInto(page_->editForm()->triggerField(), QStringLiteral("  sign OFF!"));
+  click(page_->editForm()->buttons()->confirmButton());
+  EXPECT_TRUE(page_->editForm()->isMessageShown());
+  click(page_->editForm()->buttons()->cancelButton());
+  EXPECT_FALSE(page_->duplicateError());
+  EXPECT_EQ(page_->entries()[1].trigger, QStringLiteral("ADDR."));
+  expectStoredIsPageList();
+}
+
+TEST_F(SnippetsPage, EditsKeepPlaceAndDeletingTheLastShowsTheEmptyState) {
+  // Stored by an earlier version or another tool: carriage returns the editor would not make.
+  const QList<SnippetEntry> start = {snippet(QStringLiteral("a"), QStringLiteral("one\r\ntwo\nthree\rfour")),
+                                     snippet(QStringLiteral("b"), QStringLiteral("B"))};
+  open(start);
+  EXPECT_EQ(page_->row(start[0].id)->shownPreview(), QStringLiteral("one two three four"));
+  clickRowButton(start[1].id, true);
+  EXPECT_EQ(page_->editForm()->expansionField()->text(), QStringLiteral("B"));
+  pasteInto(page_->editForm()->expansionField(), QStringLiteral("\nB2  "));
+  click(page_->editForm()->buttons()->confirmButton());
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"a", "one\r\ntwo\nthree\rfour"}, {"b", "\nB2  "}}));
+  EXPECT_EQ(idsOf(page_->entries()), idsOf(start));
+  expectStoredIsPageList();
+
+  for (const SnippetEntry& e : start) clickRowButton(e.id, false);
+  EXPECT_TRUE(page_->entries().isEmpty());
+  EXPECT_TRUE(page_->emptyRow()->isVisible());
+  expectStoredIsPageList();
+}
