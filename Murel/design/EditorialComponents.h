@@ -121,6 +121,9 @@ class EditorialPillButton : public QAbstractButton {
 
   void setTint(DSColor tint);
   DSColor tint() const { return tint_; }
+  // The pill's leading mark (none unless set).
+  void setLeading(EditorialStatusPill::Leading leading);
+  EditorialStatusPill::Leading leading() const { return leading_; }
 
   QSize sizeHint() const override;
 
@@ -130,6 +133,7 @@ class EditorialPillButton : public QAbstractButton {
 
  private:
   DSColor tint_;
+  EditorialStatusPill::Leading leading_ = EditorialStatusPill::Leading::none;
   std::function<void()> action_;
 };
 

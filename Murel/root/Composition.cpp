@@ -182,6 +182,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   registerTranscribePage(settingsPages_, state_, platform_.pasteboard);
   registerConfigurationPage(settingsPages_, hotKeys_, state_,
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
+  registerModesPages(settingsPages_, modes_, voiceEdit_, hotKeys_);
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
   return services;

@@ -7,7 +7,9 @@
 #include "settings/ConfigurationPage.h"
 #include "settings/DashboardSettingsView.h"
 #include "settings/HistorySettingsView.h"
+#include "settings/ModesSettingsView.h"
 #include "settings/TranscribeSettingsView.h"
+#include "settings/VoiceEditSettingsView.h"
 
 namespace murel {
 
@@ -42,6 +44,19 @@ void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard
   pages.set(SettingsTab::transcribe, [&appState, &pasteboard](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new TranscribeSettingsView(appState, pasteboard, Clock::continuous(), parent);
   });
+}
+
+void registerModesPages(SettingsPages& pages, ModeStore& modes, VoiceEditPreferences& voiceEdit,
+                        HotKeyService& hotKeys) {
+  pages.set(SettingsTab::modes, [&modes, &hotKeys](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+    return new ModesSettingsView(ModesSettingsView::Services{modes, hotKeys, context.navigator, Clock::continuous()},
+                                 parent);
+  });
+  pages.set(SettingsTab::voiceEdit,
+            [&voiceEdit, &hotKeys](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+              return new VoiceEditSettingsView(
+                  VoiceEditSettingsView::Services{voiceEdit, hotKeys, context.navigator, Clock::continuous()}, parent);
+            });
 }
 
 std::function<QWidget*(MurelApp&)> settingsWindowContent(const SettingsPages& pages) {

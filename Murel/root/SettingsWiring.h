@@ -12,9 +12,11 @@ class Clock;
 class HistoryStore;
 class AppState;
 class HotKeyService;
+class ModeStore;
 class MurelApp;
 class Pasteboard;
 class UsageStatsStore;
+class VoiceEditPreferences;
 class Workspace;
 namespace platform {
 class LoginItem;
@@ -32,6 +34,11 @@ void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard
 // The configuration page: hotkeys, activation mode, microphone, behaviour, login item.
 void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, AppState& appState,
                                platform::LoginItem& loginItem);
+
+// The modes page (with its mode editor) and the voice-edit page; both
+// register the hotkeys anew after every change they store.
+void registerModesPages(SettingsPages& pages, ModeStore& modes, VoiceEditPreferences& voiceEdit,
+                        HotKeyService& hotKeys);
 
 // The settings window's content for `MurelApp::Services::settingsContent`:
 // a settings view on the application's navigator and audio devices. `pages`
