@@ -104,8 +104,7 @@ void EditorBackButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   if (isDown()) painter.setOpacity(0.7);
-  const QColor color =
-      mixColors(dsColor(DSColor::inkSecondary, this), dsColor(DSColor::ink, this), hover_->value());
+  const QColor color = mixColors(dsColor(DSColor::inkSecondary, this), dsColor(DSColor::ink, this), hover_->value());
   const qreal side = Symbols::sideForPointSize(13);
   const QRectF box(QRectF(rect()).center() - QPointF(side / 2, side / 2), QSizeF(side, side));
   Symbols::paint(painter, box, QStringLiteral("chevron.left"), color);
@@ -280,11 +279,11 @@ ModeEditorView::ModeEditorView(Services services, std::optional<Mode> mode, QWid
       qtTrId("settings.modes.editor.gemma.modelsButton"), DSColor::accent, [this] { openModelsPage(); }, noticeCard);
   //% "Language model required"
   //: Label telling the user a non-raw mode needs the language model.
-  noticeCard->addRow(new SettingsRow(qtTrId("settings.modes.editor.gemma.label"),
-                                     //% "this transformation runs a local model. download it from Models to save this mode."
-                                     //: Description under the language-model-required notice.
-                                     qtTrId("settings.modes.editor.gemma.description"), false, modelsButton_,
-                                     noticeCard));
+  noticeCard->addRow(
+      new SettingsRow(qtTrId("settings.modes.editor.gemma.label"),
+                      //% "this transformation runs a local model. download it from Models to save this mode."
+                      //: Description under the language-model-required notice.
+                      qtTrId("settings.modes.editor.gemma.description"), false, modelsButton_, noticeCard));
   notice_ = noticeCard;
   noticeColumn->addWidget(noticeCard);
   page->addContent(noticeSection_);
@@ -310,11 +309,11 @@ ModeEditorView::ModeEditorView(Services services, std::optional<Mode> mode, QWid
   }
   //% "Set as default mode"
   //: Label for the set-as-default toggle.
-  defaultRow_ = new SettingsRow(qtTrId("settings.modes.editor.default.label"),
-                                //% "the default mode runs when you use the main hotkey."
-                                //: Description for the set-as-default toggle.
-                                qtTrId("settings.modes.editor.default.description"), wasDefault, trailing,
-                                defaultSection);
+  defaultRow_ =
+      new SettingsRow(qtTrId("settings.modes.editor.default.label"),
+                      //% "the default mode runs when you use the main hotkey."
+                      //: Description for the set-as-default toggle.
+                      qtTrId("settings.modes.editor.default.description"), wasDefault, trailing, defaultSection);
   defaultSection->addRow(defaultRow_);
   page->addContent(defaultSection);
   page->addContent(gap(32, column));
@@ -363,9 +362,7 @@ bool ModeEditorView::languageModelMissing() const {
   return !LanguageModelFile::isInstalled();
 }
 
-bool ModeEditorView::canSave() const {
-  return !trimmedModeName(name_->text()).isEmpty() && !languageModelMissing();
-}
+bool ModeEditorView::canSave() const { return !trimmedModeName(name_->text()).isEmpty() && !languageModelMissing(); }
 
 void ModeEditorView::chooseTransform(TransformChoice choice) {
   choice_ = choice;

@@ -41,8 +41,8 @@ ModeHotkeyField::ModeHotkeyField(HotKeyService& hotKeys, const std::optional<Key
   keycaps_ = new EditorialKeycapRow({}, 40, 32, 12, 18, row);
   //% "no hotkey"
   //: Shown when a mode has no per-mode hotkey.
-  none_ = new TextLabel(qtTrId("settings.modes.editor.hotkey.none"), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted},
-                        row);
+  none_ = new TextLabel(qtTrId("settings.modes.editor.hotkey.none"),
+                        TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, row);
   none_->setWrapping(false);
   //% "CLEAR"
   //: Button to remove a mode's hotkey.

@@ -48,8 +48,8 @@ void ModesSettingsView::showEditor(std::optional<Mode> mode) {
   card_ = nullptr;
   add_ = nullptr;
   rows_.clear();
-  auto* editor = new ModeEditorView(ModeEditorView::Services{s_.store, s_.hotKeys, s_.navigator, s_.clock},
-                                    std::move(mode), this);
+  auto* editor =
+      new ModeEditorView(ModeEditorView::Services{s_.store, s_.hotKeys, s_.navigator, s_.clock}, std::move(mode), this);
   connect(editor, &ModeEditorView::closed, this, &ModesSettingsView::closeModeEditor);
   editor_ = editor;
   setContent(editor);
@@ -75,8 +75,8 @@ void ModesSettingsView::showList() {
   intro->addWidget(new SettingsCardLabel(qtTrId("settings.modes.list"), header));
   //% "build a mode for every flow — your voice, your words, your way."
   //: Explanatory text under the modes header.
-  intro->addWidget(new TextLabel(qtTrId("settings.modes.description"),
-                                 TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, header));
+  intro->addWidget(
+      new TextLabel(qtTrId("settings.modes.description"), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, header));
   headerRow->addLayout(intro, 1);
   headerRow->addStretch(0);
   //% "ADD"
@@ -128,6 +128,8 @@ void ModesSettingsView::rebuildRows() {
         pill, padded);
     layout->addWidget(row);
     card_->addRow(padded);
+    // Shown now, not one turn later as a child added to a shown card would be.
+    padded->show();
     rows_.append(row);
   }
 }

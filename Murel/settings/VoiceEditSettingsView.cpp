@@ -87,7 +87,8 @@ class ModelRequiredNotice : public QWidget {
 
 void setPointerInput(QWidget* root, bool takesInput) {
   root->setAttribute(Qt::WA_TransparentForMouseEvents, !takesInput);
-  for (QWidget* child : root->findChildren<QWidget*>()) child->setAttribute(Qt::WA_TransparentForMouseEvents, !takesInput);
+  for (QWidget* child : root->findChildren<QWidget*>())
+    child->setAttribute(Qt::WA_TransparentForMouseEvents, !takesInput);
 }
 
 }  // namespace
