@@ -149,8 +149,13 @@ VoiceEditSettingsView::VoiceEditSettingsView(Services services, QWidget* parent)
 
   // Only the user's flip asks for a change; the switch then shows the stored value.
   connect(toggle_, &QAbstractButton::clicked, this, [this](bool on) { setVoiceEditEnabled(on); });
-  connect(row_, &HotkeyBindingRow::clearClicked, this, &VoiceEditSettingsView::clearVoiceEditHotkey);
-  connect(row_, &HotkeyBindingRow::rebindClicked, this, &VoiceEditSettingsView::rebindVoiceEditHotkey);
+  // While voice edit is off the card takes no input, from the pointer or the keyboard.
+  connect(row_, &HotkeyBindingRow::clearClicked, this, [this] {
+    if (s_.preferences.isEnabled()) clearVoiceEditHotkey();
+  });
+  connect(row_, &HotkeyBindingRow::rebindClicked, this, [this] {
+    if (s_.preferences.isEnabled()) rebindVoiceEditHotkey();
+  });
   connect(recorder_, &HotKeyRecorder::isRecordingChanged, this, &VoiceEditSettingsView::refresh);
   connect(recorder_, &HotKeyRecorder::didConflictChanged, this, &VoiceEditSettingsView::refresh);
   connect(&s_.hotKeys, &HotKeyService::commandEditComboChanged, this, &VoiceEditSettingsView::refresh);

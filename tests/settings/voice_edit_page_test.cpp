@@ -239,6 +239,11 @@ TEST_F(VoiceEditPage, WhileOffTheHotkeyCardIgnoresClicks) {
   settle(100);
   EXPECT_EQ(hotKeys.commandEditCombo(), kCtrlAltV);
   EXPECT_TRUE(defaults.contains(QStringLiteral("commandEditCombo")));
+  // Nor from the keyboard (a focused pill pressed with Space).
+  view->hotkeyRow()->rebindButton()->click();
+  view->hotkeyRow()->clearButton()->click();
+  EXPECT_FALSE(view->recorder().isRecording());
+  EXPECT_EQ(hotKeys.commandEditCombo(), kCtrlAltV);
 }
 
 TEST_F(VoiceEditPage, RebindConflictClearAndListening) {
