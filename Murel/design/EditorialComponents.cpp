@@ -216,7 +216,7 @@ void EditorialPillButton::setTint(DSColor tint) {
 }
 
 void EditorialPillButton::setLeading(EditorialStatusPill::Leading leading) {
-  if (leading == leading_) return;
+  if (leading_ == leading) return;
   leading_ = leading;
   updateGeometry();
   update();

@@ -121,7 +121,6 @@ class EditorialPillButton : public QAbstractButton {
 
   void setTint(DSColor tint);
   DSColor tint() const { return tint_; }
-  // The pill's leading mark (none unless set).
   void setLeading(EditorialStatusPill::Leading leading);
   EditorialStatusPill::Leading leading() const { return leading_; }
 
