@@ -359,7 +359,7 @@ std::optional<KeyCombo> ModeEditorView::hotkey() const { return hotkeyField_->ho
 
 bool ModeEditorView::languageModelMissing() const {
   if (choice_ == TransformChoice::raw) return false;
-  return !LanguageModelFile::isInstalled();
+  return !isGemmaModelInstalled();
 }
 
 bool ModeEditorView::canSave() const { return !trimmedModeName(name_->text()).isEmpty() && !languageModelMissing(); }

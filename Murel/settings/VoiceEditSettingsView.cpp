@@ -170,7 +170,7 @@ VoiceEditSettingsView::~VoiceEditSettingsView() {
 }
 
 void VoiceEditSettingsView::setVoiceEditEnabled(bool enabled) {
-  if (enabled && !LanguageModelFile::isInstalled()) {
+  if (enabled && !isGemmaModelInstalled()) {
     showModelRequired_ = true;
     refresh();
     return;

@@ -49,13 +49,13 @@ const KeyCombo kCtrlAltM(Key::m, M::leftControl | M::leftOption);
 const KeyCombo kCtrlAltK(Key::k, M::leftControl | M::leftOption);
 
 void writeModelFile(qint64 size) {
-  QDir().mkpath(LanguageModelFile::directory());
-  QFile file(LanguageModelFile::modelPath());
+  QDir().mkpath(gemmaModelDirectory());
+  QFile file(gemmaModelPath());
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   ASSERT_TRUE(file.resize(size));  // sparse: no disk space taken
 }
 
-void removeModelFile() { QFile::remove(LanguageModelFile::modelPath()); }
+void removeModelFile() { QFile::remove(gemmaModelPath()); }
 
 Mode makeMode(const QString& name, Transformation transformation, std::optional<KeyCombo> hotkey = std::nullopt,
               bool isDefault = false) {
@@ -293,7 +293,7 @@ TEST_F(ModesPage, EditorSavesWhatTheRulesAllow) {
     QString storedName;  // when saved
     Transformation stored;
   };
-  const qint64 exact = LanguageModelFile::kSizeBytes;
+  const qint64 exact = kGemmaModelSizeBytes;
   const Case cases[] = {
       {"a name of spaces keeps SAVE off", "   ", TransformChoice::raw, {}, std::nullopt, false, {}, {}},
       {"a name of tabs and spaces too", "\t \t", TransformChoice::raw, {}, std::nullopt, false, {}, {}},
@@ -380,7 +380,7 @@ TEST_F(ModesPage, TheModelNoticeFollowsTheFileAndLeadsToModels) {
       QStringLiteral("this transformation runs a local model. download it from Models to save this mode.")));
   shoot(QStringLiteral("mode-editor-model-notice"));
 
-  writeModelFile(LanguageModelFile::kSizeBytes);
+  writeModelFile(kGemmaModelSizeBytes);
   editor()->update();
   ASSERT_TRUE(waitUntil([&] { return !editor()->modelNotice()->isVisible(); }));
   EXPECT_TRUE(editor()->saveButton()->isEnabled());
@@ -407,7 +407,7 @@ TEST_F(ModesPage, TheModelNoticeFollowsTheFileAndLeadsToModels) {
 }
 
 TEST_F(ModesPage, TheTransformationDropdownAndTheGrowingInstructions) {
-  writeModelFile(LanguageModelFile::kSizeBytes);
+  writeModelFile(kGemmaModelSizeBytes);
   openWindow();
   click(page()->addButton());
   ASSERT_TRUE(waitUntil([&] { return editor() != nullptr; }));
@@ -547,7 +547,7 @@ TEST_F(ModesPage, SaveKeepsTheDefaultWhereTheStoreHasItNow) {
 }
 
 TEST_F(ModesPage, AModeHotkeyRecordedSavedAndCaughtAtOnce) {
-  writeModelFile(LanguageModelFile::kSizeBytes);
+  writeModelFile(kGemmaModelSizeBytes);
   openWindow();
   click(page()->addButton());
   ASSERT_TRUE(waitUntil([&] { return editor() != nullptr; }));

@@ -37,13 +37,13 @@ const KeyCombo kCtrlAltV(Key::v, M::leftControl | M::leftOption);
 const KeyCombo kCtrlAltJ(Key::j, M::leftControl | M::leftOption);
 
 void writeModelFile(qint64 size) {
-  QDir().mkpath(LanguageModelFile::directory());
-  QFile file(LanguageModelFile::modelPath());
+  QDir().mkpath(gemmaModelDirectory());
+  QFile file(gemmaModelPath());
   ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   ASSERT_TRUE(file.resize(size));  // sparse: no disk space taken
 }
 
-void removeModelFile() { QFile::remove(LanguageModelFile::modelPath()); }
+void removeModelFile() { QFile::remove(gemmaModelPath()); }
 
 class VoiceEditPage : public ::testing::Test {
  protected:
@@ -163,7 +163,7 @@ TEST_F(VoiceEditPage, TheSwitchNeedsTheExactModelFile) {
   EXPECT_DOUBLE_EQ(view->hotkeySectionOpacity(), 0.5);
   EXPECT_FALSE(voiceEditKeysCaught());
 
-  const qint64 exact = LanguageModelFile::kSizeBytes;
+  const qint64 exact = kGemmaModelSizeBytes;
   for (std::optional<qint64> size :
        {std::optional<qint64>(), std::optional<qint64>(exact - 1), std::optional<qint64>(exact + 1)}) {
     SCOPED_TRACE(size.value_or(-1));
@@ -249,7 +249,7 @@ TEST_F(VoiceEditPage, WhileOffTheHotkeyCardIgnoresClicks) {
 TEST_F(VoiceEditPage, RebindConflictClearAndListening) {
   defaults.setValue(QStringLiteral("hotKeyCombo"), kCtrlAltD.rawValue());
   hotKeys.setCurrentCombo(kCtrlAltD);
-  writeModelFile(LanguageModelFile::kSizeBytes);
+  writeModelFile(kGemmaModelSizeBytes);
   voiceEdit.setEnabled(true);
   openWindow();
   VoiceEditSettingsView* view = page();
@@ -300,7 +300,7 @@ TEST_F(VoiceEditPage, RebindConflictClearAndListening) {
 }
 
 TEST_F(VoiceEditPage, LeavingThePageMidCaptureUnpausesTheService) {
-  writeModelFile(LanguageModelFile::kSizeBytes);
+  writeModelFile(kGemmaModelSizeBytes);
   voiceEdit.setEnabled(true);
   setCombo(kCtrlAltV);
   openWindow();
