@@ -15,6 +15,7 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -85,11 +86,25 @@ class ModelRequiredNotice : public QWidget {
   }
 };
 
-void setPointerInput(QWidget* root, bool takesInput) {
-  root->setAttribute(Qt::WA_TransparentForMouseEvents, !takesInput);
-  for (QWidget* child : root->findChildren<QWidget*>())
-    child->setAttribute(Qt::WA_TransparentForMouseEvents, !takesInput);
-}
+// Covers its parent and takes every pointer event meant for what lies under
+// it, while it is shown.
+class InputShield : public QWidget {
+ public:
+  explicit InputShield(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_NoSystemBackground);
+    parent->installEventFilter(this);
+    setGeometry(parent->rect());
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parentWidget() && event->type() == QEvent::Resize) setGeometry(parentWidget()->rect());
+    return false;
+  }
+  void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+  void mouseReleaseEvent(QMouseEvent* event) override { event->accept(); }
+  void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+};
 
 }  // namespace
 
@@ -146,6 +161,7 @@ VoiceEditSettingsView::VoiceEditSettingsView(Services services, QWidget* parent)
   conflict_ = new HotkeyConflictNotice(hotkeySection_);
   hotkeyColumn->addWidget(conflict_);
   page->addContent(hotkeySection_);
+  shield_ = new InputShield(hotkeySection_);
 
   // Only the user's flip asks for a change; the switch then shows the stored value.
   connect(toggle_, &QAbstractButton::clicked, this, [this](bool on) { setVoiceEditEnabled(on); });
@@ -211,7 +227,8 @@ void VoiceEditSettingsView::refresh() {
   frame_->setListening(recorder_->isRecording());
   conflict_->setVisible(recorder_->didConflict());
   Motion::setContentOpacity(hotkeySection_, enabled ? 1.0 : 0.5);
-  setPointerInput(hotkeySection_, enabled);
+  shield_->setVisible(!enabled);
+  shield_->raise();
 }
 
 }  // namespace murel

@@ -70,6 +70,7 @@ class VoiceEditSettingsView : public QWidget {
   HotkeyBindingRow* row_;
   ListeningRowFrame* frame_;
   HotkeyConflictNotice* conflict_;
+  QWidget* shield_;
 };
 
 }  // namespace murel
