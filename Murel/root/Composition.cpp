@@ -193,6 +193,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   registerListPages(settingsPages_, dictionary_, snippets_);
   registerConfigurationPage(settingsPages_, hotKeys_, state_,
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
+  registerModesPages(settingsPages_, modes_, voiceEdit_, hotKeys_);
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [this](MurelApp& app) {
     return makeOnboardingScene(app, Clock::continuous(), hotKeys_);

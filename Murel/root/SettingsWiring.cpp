@@ -9,8 +9,10 @@
 #include "settings/DictionarySettingsView.h"
 #include "settings/HistorySettingsView.h"
 #include "settings/ModelsSettingsView.h"
+#include "settings/ModesSettingsView.h"
 #include "settings/SnippetSettingsView.h"
 #include "settings/TranscribeSettingsView.h"
+#include "settings/VoiceEditSettingsView.h"
 
 namespace murel {
 
@@ -60,6 +62,19 @@ void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, Snippe
   pages.set(SettingsTab::snippets, [&snippets](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new SnippetSettingsView(snippets, Clock::continuous(), std::nullopt, parent);
   });
+}
+
+void registerModesPages(SettingsPages& pages, ModeStore& modes, VoiceEditPreferences& voiceEdit,
+                        HotKeyService& hotKeys) {
+  pages.set(SettingsTab::modes, [&modes, &hotKeys](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+    return new ModesSettingsView(ModesSettingsView::Services{modes, hotKeys, context.navigator, Clock::continuous()},
+                                 parent);
+  });
+  pages.set(SettingsTab::voiceEdit,
+            [&voiceEdit, &hotKeys](const SettingsPageContext& context, QWidget* parent) -> QWidget* {
+              return new VoiceEditSettingsView(
+                  VoiceEditSettingsView::Services{voiceEdit, hotKeys, context.navigator, Clock::continuous()}, parent);
+            });
 }
 
 std::function<QWidget*(MurelApp&)> settingsWindowContent(const SettingsPages& pages) {

@@ -14,10 +14,12 @@ class SnippetStore;
 class HistoryStore;
 class AppState;
 class HotKeyService;
+class ModeStore;
 class MurelApp;
 class Pasteboard;
 class UsageStatsStore;
 class UserDefaults;
+class VoiceEditPreferences;
 class Workspace;
 namespace platform {
 class LoginItem;
@@ -41,6 +43,10 @@ void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, App
 
 // The dictionary and snippets pages, each on its store.
 void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, SnippetStore& snippets);
+// The modes page (with its mode editor) and the voice-edit page; both
+// register the hotkeys anew after every change they store.
+void registerModesPages(SettingsPages& pages, ModeStore& modes, VoiceEditPreferences& voiceEdit,
+                        HotKeyService& hotKeys);
 
 // The settings window's content for `MurelApp::Services::settingsContent`:
 // a settings view on the application's navigator and audio devices. `pages`
