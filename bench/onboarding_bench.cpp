@@ -12,6 +12,7 @@
 #include "onboarding/WelcomeView.h"
 #include "runtime/Clock.h"
 #include "support/FakeClock.h"
+#include "support/OnboardingRig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@
 
 using namespace murel;
 using murel::test::FakeClock;
+using murel::test::FakeDesktopComposition;
 
 namespace {
 
@@ -45,7 +47,8 @@ void settle(int turns = 20) {
 static void BM_StepChange(benchmark::State& state) {
   FakeClock clock;
   AudioDeviceManager devices;
-  OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
+  FakeDesktopComposition parts;
+  OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock, parts.appState()});
   container.show();
   settle();
   // One walk there and back first, so glyph caches are warm as in use.
@@ -103,8 +106,9 @@ BENCHMARK(BM_StepChange)->Iterations(120)->Unit(benchmark::kMillisecond);
 static void BM_FirstShow(benchmark::State& state) {
   FakeClock clock;
   AudioDeviceManager devices;
+  FakeDesktopComposition parts;
   for (auto _ : state) {
-    OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
+    OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock, parts.appState()});
     container.show();
     container.repaint();
     state.PauseTiming();
@@ -119,7 +123,8 @@ BENCHMARK(BM_FirstShow)->Iterations(20)->Unit(benchmark::kMillisecond);
 static void BM_NothingRunsAtRest(benchmark::State& state) {
   FakeClock clock;
   AudioDeviceManager devices;
-  OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock});
+  FakeDesktopComposition parts;
+  OnboardingContainerView container(kOnboardingStepCount, OnboardingEnvironment{devices, clock, parts.appState()});
   container.show();
   settle();
   double hovering = 0, afterReveal = 0;

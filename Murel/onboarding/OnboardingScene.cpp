@@ -6,9 +6,9 @@
 
 namespace murel {
 
-QWidget* makeOnboardingScene(MurelApp& app, Clock& clock) {
-  auto* container =
-      new OnboardingContainerView(kOnboardingStepCount, OnboardingEnvironment{app.audioDeviceManager(), clock});
+QWidget* makeOnboardingScene(MurelApp& app, AppState& appState, Clock& clock) {
+  auto* container = new OnboardingContainerView(kOnboardingStepCount,
+                                                OnboardingEnvironment{app.audioDeviceManager(), clock, appState});
   QObject::connect(container, &OnboardingContainerView::finished, &app, &MurelApp::completeOnboarding);
   return container;
 }

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "speech/SpeechModel.h"
+
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 
 class QHBoxLayout;
 
 namespace murel {
 
+class AppState;
 class AudioDeviceManager;
 class Clock;
 
@@ -15,6 +20,12 @@ class Clock;
 struct OnboardingEnvironment {
   AudioDeviceManager& audioDevices;  // read by the permissions and microphone steps
   Clock& clock;                      // every wait of every step (carousel, reveals, polls)
+  AppState& appState;                // the speech-model step's load, the trial's dictations
+  // Test seams of the speech-model step: the rows it offers (the catalogue
+  // when empty) and where it fetches every file from (each file's own address
+  // when empty).
+  QList<SpeechModelDescriptor> speechModels = {};
+  QUrl downloadEndpoint = {};
 };
 
 // One screen of the onboarding flow. A step moves the flow only by emitting

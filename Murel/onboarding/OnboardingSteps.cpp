@@ -1,7 +1,9 @@
 #include "onboarding/OnboardingSteps.h"
 
 #include "onboarding/CompletionView.h"
+#include "onboarding/ModelDownloadView.h"
 #include "onboarding/PlaceholderStepView.h"
+#include "onboarding/TestSetupView.h"
 #include "onboarding/WelcomeView.h"
 
 namespace murel {
@@ -12,9 +14,10 @@ OnboardingStep* makeOnboardingStep(int index, OnboardingEnvironment& environment
     case 1:  // permissions: reads environment.audioDevices
     case 2:  // microphone: reads environment.audioDevices
     case 3:  // hotkey
-    case 4:  // speech model
-    case 5:  // trial dictation
       return new PlaceholderStepView(index);
+    case 4:
+      return new ModelDownloadView(environment.appState, environment.speechModels, environment.downloadEndpoint);
+    case 5: return new TestSetupView(environment.appState);
     case 6: return new CompletionView(environment.clock);
     default: return nullptr;
   }

@@ -183,7 +183,9 @@ MurelApp::Services Composition::appServices(Options& options) {
   registerConfigurationPage(settingsPages_, hotKeys_, state_,
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
   services.settingsContent = settingsWindowContent(settingsPages_);
-  services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
+  services.onboardingContent = [this](MurelApp& app) {
+    return makeOnboardingScene(app, state_, Clock::continuous());
+  };
   return services;
 }
 

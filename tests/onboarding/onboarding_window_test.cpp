@@ -27,6 +27,7 @@
 using namespace murel;
 using namespace std::chrono_literals;
 using murel::test::FakeClock;
+using murel::test::FakeDesktopComposition;
 using murel::test::OnboardingRig;
 using murel::test::waitUntil;
 
@@ -56,6 +57,19 @@ template <typename T>
 bool isDestroyed(const QPointer<T>& widget) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   return widget.isNull();
+}
+
+// A step's "NEXT →"-like (primary, "→") or "← BACK"-like (secondary, "←") button.
+const QWidget* navigationButton(const QWidget* step, bool forward) {
+  if (!step) return nullptr;
+  const OnboardingButtonStyle* found = nullptr;
+  for (const OnboardingButtonStyle* button : step->findChildren<OnboardingButtonStyle*>()) {
+    if (!button->isVisibleTo(step) || button->isPrimary() != forward) continue;
+    if (forward ? !button->text().endsWith(QStringLiteral("→")) : !button->text().startsWith(QStringLiteral("←")))
+      continue;
+    found = button;
+  }
+  return found;
 }
 
 class Onboarding : public ::testing::Test {
@@ -129,9 +143,15 @@ TEST_F(Onboarding, WalksForwardAndBackThroughSevenScreens) {
   for (int step = 1; step <= 5; ++step) {
     SCOPED_TRACE(step);
     EXPECT_EQ(container().stepCounter()->text(), QStringLiteral("%1/07").arg(step + 1, 2, 10, QLatin1Char('0')));
-    auto* view = stepView<PlaceholderStepView>();
-    ASSERT_NE(view, nullptr);
-    push = clickAndSample(view->nextButton(), step + 1);
+    const QWidget* next = navigationButton(container().currentStepView(), true);
+    ASSERT_NE(next, nullptr);
+    // A step that lets nobody on before its work is done (no model loaded here) is passed by the flow itself.
+    if (!next->isEnabled()) {
+      container().goToNextStep();
+      container().finishTransition();
+      continue;
+    }
+    push = clickAndSample(next, step + 1);
     EXPECT_GT(push.enteringOffset, 100);
     EXPECT_LT(push.leavingOffset, -100);
   }
@@ -150,9 +170,9 @@ TEST_F(Onboarding, WalksForwardAndBackThroughSevenScreens) {
   EXPECT_TRUE(isDestroyed(left)) << "a step left is destroyed";
   for (int step = 5; step >= 1; --step) {
     SCOPED_TRACE(step);
-    auto* view = stepView<PlaceholderStepView>();
-    ASSERT_NE(view, nullptr);
-    push = clickAndSample(view->backButton(), step - 1);
+    const QWidget* back = navigationButton(container().currentStepView(), false);
+    ASSERT_NE(back, nullptr);
+    push = clickAndSample(back, step - 1);
     EXPECT_LT(push.enteringOffset, -100);
     EXPECT_GT(push.leavingOffset, 100);
   }
@@ -357,6 +377,7 @@ class NoLoginItem final : public platform::LoginItem {
 
 struct App {
   FakeClock clock;
+  FakeDesktopComposition parts;
   UserDefaults defaults{murel::test::freshDir(QStringLiteral("app")) + QStringLiteral("/defaults.json")};
   NoLoginItem loginItem;
   int bootstraps = 0;
@@ -369,7 +390,9 @@ struct App {
     services.startHotKeys = [] {};
     services.defaults = &defaults;
     services.loginItem = &loginItem;
-    services.onboardingContent = [this](MurelApp& owner) { return makeOnboardingScene(owner, clock); };
+    services.onboardingContent = [this](MurelApp& owner) {
+      return makeOnboardingScene(owner, parts.appState(), clock);
+    };
     app = std::make_unique<MurelApp>(std::move(services));
     app->launch();
   }

@@ -6,6 +6,12 @@
 #include "design/Text.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingSteps.h"
+#include "root/Composition.h"
+#include "runtime/DiagLog.h"
+#include "runtime/UserDefaults.h"
+#include "support/FakeClock.h"
+#include "support/FakeDesktop.h"
+#include "support/FakeKeyEventTap.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 
@@ -13,19 +19,63 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
 namespace murel::test {
 
-OnboardingRig::OnboardingRig(Clock& clock) : devices_(std::make_unique<AudioDeviceManager>()) {
+namespace {
+
+Composition::Options compositionOptions(EngineHostOptions::EngineFactory makeEngine) {
+  Composition::Options options;
+  options.makeEngine = std::move(makeEngine);
+  return options;
+}
+
+}  // namespace
+
+struct FakeDesktopComposition::Parts {
+  explicit Parts(EngineHostOptions::EngineFactory makeEngine) : composition(defaults, diag, platform(), compositionOptions(std::move(makeEngine))) {}
+  PlatformParts platform() {
+    return PlatformParts{tap, keys, pasteboard, [] { return std::optional<QString>(); },
+                         [](std::function<void(quint32, quint64)>) {}};
+  }
+
+  // A benchmark has no per-process test folder: a temporary one then.
+  QTemporaryDir scratch;
+  QString dir = tempRoot().isEmpty() ? scratch.path() : freshDir(QStringLiteral("onboarding-application"));
+  UserDefaults defaults{dir + QStringLiteral("/defaults.json")};
+  DiagLog diag{dir};
+  FakeClock clock;
+  FakeKeyEventTap tap{clock};
+  FakeKeySynthesizer keys;
+  FakePasteboard pasteboard;
+  Composition composition;
+};
+
+FakeDesktopComposition::FakeDesktopComposition() : FakeDesktopComposition(nullptr) {}
+FakeDesktopComposition::FakeDesktopComposition(EngineHostOptions::EngineFactory makeEngine)
+    : d_(std::make_unique<Parts>(std::move(makeEngine))) {}
+FakeDesktopComposition::~FakeDesktopComposition() = default;
+Composition& FakeDesktopComposition::composition() const { return d_->composition; }
+AppState& FakeDesktopComposition::appState() const { return d_->composition.appState(); }
+
+OnboardingRig::OnboardingRig(Clock& clock) : OnboardingRig(clock, Options{}) {}
+
+OnboardingRig::OnboardingRig(Clock& clock, Options options)
+    : ownApplication_(options.appState ? nullptr : std::make_unique<FakeDesktopComposition>()),
+      appState_(options.appState ? options.appState : &ownApplication_->appState()),
+      devices_(std::make_unique<AudioDeviceManager>()) {
   window_ = new QWidget();
   window_->setObjectName(QStringLiteral("onboarding"));
   window_->setWindowTitle(QStringLiteral("Onboarding"));
   auto* layout = new QVBoxLayout(window_);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  container_ = new OnboardingContainerView(kOnboardingStepCount, OnboardingEnvironment{*devices_, clock});
+  container_ = new OnboardingContainerView(
+      kOnboardingStepCount, OnboardingEnvironment{*devices_, clock, *appState_, std::move(options.speechModels),
+                                                  std::move(options.downloadEndpoint)});
   layout->addWidget(container_);
 }
 

@@ -1,28 +1,62 @@
 #pragma once
 
 #include "design/Appearance.h"
+#include "speech/SpeechModel.h"
 
 #include <QImage>
 #include <QStringList>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QWidget;
 
 namespace murel {
+class AppState;
 class AudioDeviceManager;
 class Clock;
+class Composition;
 class OnboardingContainerView;
 }  // namespace murel
 
 namespace murel::test {
 
+// The application's parts on fakes of the desktop (no key tap, keys or
+// clipboard of the rig's X server), for onboarding tests that dictate nothing:
+// its state stands in for the application's in the steps that use one.
+class FakeDesktopComposition {
+ public:
+  FakeDesktopComposition();
+  // `makeEngine`: as Composition::Options (the catalogue's engines when empty).
+  explicit FakeDesktopComposition(std::function<std::shared_ptr<TranscriptionEngine>(const SpeechModelDescriptor&)> makeEngine);
+  ~FakeDesktopComposition();
+  FakeDesktopComposition(const FakeDesktopComposition&) = delete;
+  FakeDesktopComposition& operator=(const FakeDesktopComposition&) = delete;
+
+  Composition& composition() const;
+  AppState& appState() const;
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> d_;
+};
+
 // The onboarding window on the rig's X server, for the onboarding step tests:
 // a top-level window holding the real container, with the steps' environment
-// built from the given clock and a real audio-device manager.
+// built from the given clock, a real audio-device manager and an application
+// state (a FakeDesktopComposition's unless one is given).
 class OnboardingRig {
  public:
+  struct Options {
+    AppState* appState = nullptr;
+    // The speech-model step's rows and download address (see OnboardingEnvironment).
+    QList<SpeechModelDescriptor> speechModels;
+    QUrl downloadEndpoint;
+  };
+
   explicit OnboardingRig(Clock& clock);
+  OnboardingRig(Clock& clock, Options options);
   ~OnboardingRig();
   OnboardingRig(const OnboardingRig&) = delete;
   OnboardingRig& operator=(const OnboardingRig&) = delete;
@@ -30,6 +64,7 @@ class OnboardingRig {
   QWidget& window() const { return *window_; }
   OnboardingContainerView& container() const { return *container_; }
   AudioDeviceManager& audioDevices() const { return *devices_; }
+  AppState& appState() const { return *appState_; }
 
   // Shows the window at the top-left of the screen, waits until it is exposed
   // and active, and walks forward or back to `step` with every push ended at once.
@@ -55,6 +90,8 @@ class OnboardingRig {
   static QString screenshotDir();
 
  private:
+  std::unique_ptr<FakeDesktopComposition> ownApplication_;
+  AppState* appState_;
   std::unique_ptr<AudioDeviceManager> devices_;
   QWidget* window_;
   OnboardingContainerView* container_;
