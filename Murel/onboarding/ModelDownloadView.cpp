@@ -134,10 +134,10 @@ ModelDownloadView::ModelDownloadView(AppState& appState, QList<SpeechModelDescri
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Scrolled by wheel or touchpad; the next row peeking in shows there is more.
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->viewport()->setAutoFillBackground(false);
   auto* rows = new QWidget();
-  rows->setAutoFillBackground(false);
   auto* rowsLayout = new QVBoxLayout(rows);
   rowsLayout->setContentsMargins(0, 0, 0, 0);
   rowsLayout->setSpacing(0);
@@ -151,6 +151,8 @@ ModelDownloadView::ModelDownloadView(AppState& appState, QList<SpeechModelDescri
   }
   rowsLayout->addStretch(1);
   scroll->setWidget(rows);
+  // setWidget turns the palette fill on; the page colour shows through instead.
+  rows->setAutoFillBackground(false);
   frame->addWidget(scroll, 0, 0);
   frame->addWidget(new ThinDivider(), 0, 0, Qt::AlignTop);
   frame->addWidget(new ThinDivider(), 0, 0, Qt::AlignBottom);
@@ -219,8 +221,7 @@ ModelDownloadView::~ModelDownloadView() {
 // ---- Choice ----
 
 const SpeechModelDescriptor& ModelDownloadView::chosenEntry() const {
-  const QString stored =
-      appState_.defaults().stringValue(QLatin1String(kSelectedSpeechModelKey)).value_or(QString());
+  const QString stored = appState_.defaults().stringValue(QLatin1String(kSelectedSpeechModelKey)).value_or(QString());
   for (const SpeechModelDescriptor& entry : catalog_)
     if (entry.id.rawValue == stored) return entry;
   const SpeechModelID& fallback = SpeechModelDescriptor::defaultModel().id;
@@ -283,8 +284,7 @@ void ModelDownloadView::selectModel(const SpeechModelDescriptor& entry) {
 }
 
 void ModelDownloadView::prepareDownloader(const SpeechModelDescriptor& entry) {
-  downloader_ =
-      std::make_shared<ModelDownloader>(entry.artifacts, entry.storageDirectory, kResourceTimeoutSeconds);
+  downloader_ = std::make_shared<ModelDownloader>(entry.artifacts, entry.storageDirectory, kResourceTimeoutSeconds);
   if (!endpoint_.isEmpty()) downloader_->setEndpoint(endpoint_);
   followDownloader();
   if (entry.isModelInstalled()) {
@@ -326,8 +326,9 @@ QCoro::Task<void> ModelDownloadView::runDownload(QPointer<ModelDownloadView> sel
   } catch (...) {
     error = std::current_exception();
   }
-  if (!self || !self->isCurrentTask(task)) co_return;
-  self->downloadRunning_ = false;
+  ModelDownloadView* view = self.data();
+  if (!view || !view->isCurrentTask(task)) co_return;
+  view->downloadRunning_ = false;
   if (!error) {
     auto load = loadSelectedModel(self, task);
     co_await std::move(load);
@@ -336,9 +337,9 @@ QCoro::Task<void> ModelDownloadView::runDownload(QPointer<ModelDownloadView> sel
   try {
     std::rethrow_exception(error);
   } catch (const OperationCancelled&) {
-    self->setState(SpeechModelSetupState::idle());
+    view->setState(SpeechModelSetupState::idle());
   } catch (...) {
-    self->setState(SpeechModelSetupState::error(ErrorDescription::of(std::current_exception()).description));
+    view->setState(SpeechModelSetupState::error(ErrorDescription::of(std::current_exception()).description));
   }
 }
 
@@ -348,21 +349,27 @@ QCoro::Task<void> ModelDownloadView::runLoad(QPointer<ModelDownloadView> self, T
 }
 
 QCoro::Task<void> ModelDownloadView::loadSelectedModel(QPointer<ModelDownloadView> self, TaskRef task) {
-  if (!self) co_return;
-  self->setState(SpeechModelSetupState::loading());
-  AppState* app = &self->appState_;
+  AppState* app = nullptr;
+  if (ModelDownloadView* view = self.data()) {
+    view->setState(SpeechModelSetupState::loading());
+    app = &view->appState_;
+  } else {
+    co_return;
+  }
   try {
     auto load = app->loadSpeechModel(true, true);
     co_await std::move(load);
   } catch (...) {
     // Shown through the application's status and last error.
   }
-  if (!self || !self->isCurrentTask(task)) co_return;
+  ModelDownloadView* view = self.data();
+  if (!view || !view->isCurrentTask(task)) co_return;
   if (app->status().is(AppStatus::Kind::error)) {
     //% "Model load failed"
-    self->setState(SpeechModelSetupState::error(app->lastError().value_or(qtTrId("onboarding.engine.modelLoadFailed"))));
+    view->setState(
+        SpeechModelSetupState::error(app->lastError().value_or(qtTrId("onboarding.engine.modelLoadFailed"))));
   } else {
-    self->setState(SpeechModelSetupState::ready());
+    view->setState(SpeechModelSetupState::ready());
   }
 }
 

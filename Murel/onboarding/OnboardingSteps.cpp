@@ -15,8 +15,7 @@ OnboardingStep* makeOnboardingStep(int index, OnboardingEnvironment& environment
     case 2:  // microphone: reads environment.audioDevices
     case 3:  // hotkey
       return new PlaceholderStepView(index);
-    case 4:
-      return new ModelDownloadView(environment.appState, environment.speechModels, environment.downloadEndpoint);
+    case 4: return new ModelDownloadView(environment.appState, environment.speechModels, environment.downloadEndpoint);
     case 5: return new TestSetupView(environment.appState);
     case 6: return new CompletionView(environment.clock);
     default: return nullptr;

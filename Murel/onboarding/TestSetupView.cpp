@@ -101,8 +101,8 @@ TestSetupView::TestSetupView(AppState& appState, QWidget* parent)
   layout->addSpacing(24);
   //% "OUTPUT"
   //: Label above the transcription output box on the test screen.
-  layout->addWidget(
-      new TextLabel(qtTrId("onboarding.test.outputLabel"), TextStyle{tracked(notoSans(10), 3.5), 2, DSColor::inkSecondary}));
+  layout->addWidget(new TextLabel(qtTrId("onboarding.test.outputLabel"),
+                                  TextStyle{tracked(notoSans(10), 3.5), 2, DSColor::inkSecondary}));
   layout->addSpacing(12);
   auto* box = new QHBoxLayout();
   box->setSpacing(12);

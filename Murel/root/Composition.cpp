@@ -183,9 +183,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   registerConfigurationPage(settingsPages_, hotKeys_, state_,
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
   services.settingsContent = settingsWindowContent(settingsPages_);
-  services.onboardingContent = [this](MurelApp& app) {
-    return makeOnboardingScene(app, state_, Clock::continuous());
-  };
+  services.onboardingContent = [this](MurelApp& app) { return makeOnboardingScene(app, state_, Clock::continuous()); };
   return services;
 }
 

@@ -74,8 +74,8 @@ class ModelStep : public ::testing::Test {
       SpeechModelDescriptor row = entry;
       row.storageDirectory = freshDir(QStringLiteral("model-") + entry.id.rawValue);
       const QString path = QStringLiteral("/%1/%2").arg(entry.id.rawValue, QLatin1String(kModelFile));
-      row.artifacts = {ModelArtifact{QLatin1String(kModelFile), QUrl(QStringLiteral("https://models.invalid") + path),
-                                     size}};
+      row.artifacts = {
+          ModelArtifact{QLatin1String(kModelFile), QUrl(QStringLiteral("https://models.invalid") + path), size}};
       server.setRoute(path, LoopbackHttpServer::Route{200, {}, size});
       rows.append(row);
       size += 1000;
@@ -102,8 +102,8 @@ class ModelStep : public ::testing::Test {
 
   OnboardingRig& rig() {
     if (!rig_) {
-      rig_ = std::make_unique<OnboardingRig>(
-          clock, OnboardingRig::Options{&application().appState(), rows, server.baseUrl()});
+      rig_ = std::make_unique<OnboardingRig>(clock,
+                                             OnboardingRig::Options{&application().appState(), rows, server.baseUrl()});
     }
     return *rig_;
   }
@@ -136,7 +136,11 @@ class ModelStep : public ::testing::Test {
     return waitUntil([&] { return step() && step()->state().kind == kind; }, timeout);
   }
   static QString badgeOf(ModelDownloadView* view) { return view->badge()->label(); }
-  void screenshot(const QString& name) { rig().screenshots(QStringLiteral("model-") + name); }
+  void screenshot(const QString& name) {
+    // After the badge's and the buttons' fades.
+    QTest::qWait(300);
+    rig().screenshots(QStringLiteral("model-") + name);
+  }
 
   FakeClock clock;
   LoopbackHttpServer server;
@@ -160,8 +164,8 @@ TEST(ModelStepBadge, PercentIsTheFractionCutTowardZero) {
     double fraction;
     int percent;
   } cases[] = {
-      {0.0, 0},    {0.005, 0}, {0.01, 1},   {0.29, 29},   // 0.29 × 100 is 28.999… in binary
-      {0.57, 57},  {0.5, 50},  {0.999, 99}, {0.9999, 99}, {1.0, 100},
+      {0.0, 0},   {0.005, 0}, {0.01, 1},   {0.29, 29},  // 0.29 × 100 is 28.999… in binary
+      {0.57, 57}, {0.5, 50},  {0.999, 99}, {0.9999, 99}, {1.0, 100},
   };
   for (const auto& c : cases) EXPECT_EQ(ModelDownloadView::percentOf(c.fraction), c.percent) << c.fraction;
 }
@@ -403,7 +407,8 @@ TEST(ModelStepRows, TheCatalogueSizesReadAsAFileManagerShowsThem) {
     // The row shows the same text beside the model's name.
     QStringList texts;
     for (const TextLabel* label : view.modelRows()[i]->findChildren<TextLabel*>()) texts << label->text();
-    EXPECT_TRUE(texts.contains(fileByteCountText(ModelDownloadView::downloadSize(entry)))) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(fileByteCountText(ModelDownloadView::downloadSize(entry))))
+        << texts.join('|').toStdString();
   }
   // No divider after the last row: rows and dividers alternate.
   EXPECT_EQ(view.modelRows().size(), 5);

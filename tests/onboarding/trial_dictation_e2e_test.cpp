@@ -6,6 +6,7 @@
 // paste target that must receive nothing while the step is shown.
 #include "app/AppState.h"
 #include "audio/AudioDeviceManager.h"
+#include "design/EditorialComponents.h"
 #include "design/OnboardingButtonStyle.h"
 #include "design/Text.h"
 #include "design/Tokens.h"

@@ -20,6 +20,7 @@
 #include "support/TestEnv.h"
 
 #include <QPointer>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,10 @@ class TrialStep : public ::testing::Test {
   TestSetupView* step() { return qobject_cast<TestSetupView*>(rig.container().currentStepView()); }
   void deliver(const QString& text) { app().handleSessionEvent(DictationSessionEvent::transcription(text)); }
   void setStatus(const AppStatus& status) { app().handleSessionEvent(DictationSessionEvent::statusChanged(status)); }
+  void screenshot(const QString& name) {
+    QTest::qWait(300);  // after the buttons' fades
+    rig.screenshots(QStringLiteral("trial-") + name);
+  }
 
   FakeClock clock;
   FakeDesktopComposition application;
@@ -88,9 +93,9 @@ TEST_F(TrialStep, StatusLineFollowsTheStatusAndTheActivationMode) {
     EXPECT_EQ(view->continueButton()->text(), QStringLiteral("SKIP →"));
     EXPECT_EQ(view->output()->text(), QStringLiteral("“…”"));
   }
-  rig.screenshots(QStringLiteral("trial-error"));
+  screenshot(QStringLiteral("error"));
   setStatus(AppStatus::ready());
-  rig.screenshots(QStringLiteral("trial-idle"));
+  screenshot(QStringLiteral("idle"));
 }
 
 TEST_F(TrialStep, KeycapsShowTheStoredHotkeyOrTheProposedOne) {
@@ -100,9 +105,11 @@ TEST_F(TrialStep, KeycapsShowTheStoredHotkeyOrTheProposedOne) {
     QStringList labels;
   } rows[] = {
       {"none stored: Alt and Space, not stored", std::nullopt, {QStringLiteral("Alt"), QStringLiteral("␣ SPACE")}},
-      {"a stored combination", KeyCombo(Key::d, KeyModifiers::control | KeyModifiers::shift),
+      {"a stored combination",
+       KeyCombo(Key::d, KeyModifiers::control | KeyModifiers::shift),
        {QStringLiteral("Ctrl"), QStringLiteral("Shift"), QStringLiteral("D")}},
-      {"a code without a key", KeyCombo(52, KeyModifiers(KeyModifiers::command)),
+      {"a code without a key",
+       KeyCombo(52, KeyModifiers(KeyModifiers::command)),
        {QStringLiteral("Super"), QStringLiteral("?")}},
   };
   for (const auto& row : rows) {
@@ -132,7 +139,7 @@ TEST_F(TrialStep, AnyDeliveredTranscriptSucceedsOnceAlsoTheSameTextAgain) {
   EXPECT_EQ(view->output()->text(), QStringLiteral("“Please send the report to Anna.”"));
   EXPECT_EQ(view->output()->style().color, DSColor::ink);
   EXPECT_EQ(view->continueButton()->text(), QStringLiteral("NEXT →"));
-  rig.screenshots(QStringLiteral("trial-succeeded"));
+  screenshot(QStringLiteral("succeeded"));
 
   // A later dictation moves the status line, never the result.
   setStatus(AppStatus::recording());

@@ -32,7 +32,8 @@ TEST(FileByteCountText, DecimalUnitsWithPrecisionByUnit) {
       {1'234'567'890'123, "1.23 TB"},
       {-5, "0 bytes"},
   };
-  for (const Case& c : cases) EXPECT_EQ(murel::fileByteCountText(c.bytes, english), QString::fromUtf8(c.text)) << c.bytes;
+  for (const Case& c : cases)
+    EXPECT_EQ(murel::fileByteCountText(c.bytes, english), QString::fromUtf8(c.text)) << c.bytes;
 }
 
 TEST(FileByteCountText, FollowsTheLocalesDecimalSeparator) {

@@ -36,7 +36,8 @@ Composition::Options compositionOptions(EngineHostOptions::EngineFactory makeEng
 }  // namespace
 
 struct FakeDesktopComposition::Parts {
-  explicit Parts(EngineHostOptions::EngineFactory makeEngine) : composition(defaults, diag, platform(), compositionOptions(std::move(makeEngine))) {}
+  explicit Parts(EngineHostOptions::EngineFactory makeEngine)
+      : composition(defaults, diag, platform(), compositionOptions(std::move(makeEngine))) {}
   PlatformParts platform() {
     return PlatformParts{tap, keys, pasteboard, [] { return std::optional<QString>(); },
                          [](std::function<void(quint32, quint64)>) {}};

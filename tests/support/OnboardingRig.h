@@ -29,7 +29,8 @@ class FakeDesktopComposition {
  public:
   FakeDesktopComposition();
   // `makeEngine`: as Composition::Options (the catalogue's engines when empty).
-  explicit FakeDesktopComposition(std::function<std::shared_ptr<TranscriptionEngine>(const SpeechModelDescriptor&)> makeEngine);
+  explicit FakeDesktopComposition(
+      std::function<std::shared_ptr<TranscriptionEngine>(const SpeechModelDescriptor&)> makeEngine);
   ~FakeDesktopComposition();
   FakeDesktopComposition(const FakeDesktopComposition&) = delete;
   FakeDesktopComposition& operator=(const FakeDesktopComposition&) = delete;
