@@ -5,7 +5,6 @@
 #include "runtime/UserDefaults.h"
 #include "speech/AudioExtractor.h"
 #include "speech/EngineError.h"
-#include "speech/LanguageModelFile.h"
 #include "speech/SpeechModel.h"
 #include "text/DictionaryStore.h"
 #include "text/ModeStore.h"
@@ -291,11 +290,6 @@ void AppState::handleSessionEvent(const DictationSessionEvent& event) {
   }
 }
 
-QCoro::Task<QString> AppState::enhanceIfModelInstalled(SpeechEngineHosting* host, QString text, QString instructions) {
-  if (!LanguageModelFile::isInstalled()) co_return text;
-  co_return co_await host->enhance(text, instructions);
-}
-
 // ---- Model loading and file transcription ----
 
 // The model and file operations run on the state, which lives for the process.
@@ -333,6 +327,12 @@ QCoro::Task<void> AppState::retryAfterError() {
   } catch (...) {
     // Shown through the status and the last error already.
   }
+}
+
+void AppState::dismissError() {
+  setLastError(std::nullopt);
+  setSettingsDeepLink(std::nullopt);
+  if (status_.is(AppStatus::Kind::error)) setStatus(AppStatus::ready());
 }
 
 QCoro::Task<void> AppState::selectSpeechModel(const SpeechModelDescriptor& model) {

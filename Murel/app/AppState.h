@@ -115,6 +115,9 @@ class AppState : public QObject {
   // Model loading and file transcription.
   QCoro::Task<void> loadSpeechModel(bool resetStatus, bool reportErrors);
   QCoro::Task<void> retryAfterError();
+  // The user has seen the error and lets it go: the last error and its link are
+  // cleared, and an error status becomes ready; any other status stays.
+  void dismissError();
   QCoro::Task<void> selectSpeechModel(const SpeechModelDescriptor& model);
   QCoro::Task<QString> transcribeFile(QString path);
 
@@ -128,10 +131,6 @@ class AppState : public QObject {
   bool handleEscapeKey(quint32 keyCode, quint64 modifierFlags);
   void handleResignActive();
   void handleSessionEvent(const DictationSessionEvent& event);
-
-  // The processor's enhance function: the text enhancer when the language-model
-  // file is complete, otherwise the text unchanged.
-  static QCoro::Task<QString> enhanceIfModelInstalled(SpeechEngineHosting* host, QString text, QString instructions);
 
   // A stored flag read the way the platform reads a Boolean: numbers are true
   // when not zero, texts when they start with Y, y, T, t or a digit 1-9 (after

@@ -114,7 +114,7 @@ DiagnosticsFacts collectDiagnosticsFacts() {
   facts.selectedSpeechModel = selectedSpeechModel(defaults).id.rawValue;
   for (const SpeechModelDescriptor& model : SpeechModelDescriptor::catalog())
     facts.speechModels.append({model.id.rawValue, model.isModelInstalled()});
-  facts.languageModelDownloaded = LanguageModelFile::isInstalled();
+  facts.languageModelDownloaded = isGemmaModelInstalled();
   facts.microphonePermission = static_cast<int>(platform::MicrophonePermission::system().status());
   facts.accessibilityTrusted = platform::isAccessibilityTrusted();
   {

@@ -155,12 +155,21 @@ void MurelApp::bringOnboardingForward() {
 }
 
 void MurelApp::reopen() {
+  if (services_.isDictationRunning && services_.isDictationRunning()) {
+    reopenDeferred_ = true;
+    return;
+  }
+  reopenDeferred_ = false;
   if (delegate_->applicationShouldHandleReopen(false)) return;
   if (statusItem_ && statusItem_->isHostAvailable()) return;
   if (hasCompletedOnboarding_)
     openSettings();
   else
     bringOnboardingForward();
+}
+
+void MurelApp::dictationStateChanged() {
+  if (reopenDeferred_) reopen();
 }
 
 void MurelApp::startBootstrap() {

@@ -37,6 +37,7 @@ class MurelApp : public QObject {
     std::function<bool()> isReadyAtLaunch;                  // default: murel::isReadyAtLaunch
     std::function<void()> bootstrap;                        // runs the application state's start-up
     std::function<void()> startHotKeys;                     // registers the stored hotkeys
+    std::function<bool()> isDictationRunning;               // recording or transcribing; default: never
     UserDefaults* defaults = nullptr;                       // default: the shared user defaults
     platform::LoginItem* loginItem = nullptr;               // default: the XDG autostart entry
     std::function<std::unique_ptr<Updater>()> makeUpdater;  // default: the download page
@@ -77,7 +78,12 @@ class MurelApp : public QObject {
   void bringOnboardingForward();
   // A later launch of the application: where no tray shows the icon, the
   // settings window (or, while setup is pending, the onboarding window) comes forward.
+  // During a dictation it waits until the dictation is over, so the window the
+  // text is going to keeps the focus.
   void reopen();
+  // The dictation may have ended: a reopen that waited for it happens now.
+  void dictationStateChanged();
+  bool isReopenDeferred() const { return reopenDeferred_; }
   // Starts the application state's bootstrap one main-loop turn later.
   void startBootstrap();
   // Creates and starts the updater (once, at launch).
@@ -97,6 +103,7 @@ class MurelApp : public QObject {
   Services services_;
   std::unique_ptr<AppDelegate> delegate_;
   bool hasCompletedOnboarding_ = false;
+  bool reopenDeferred_ = false;
   ActivationPolicy policy_ = ActivationPolicy::accessory;
   AudioDeviceManager* audioDeviceManager_ = nullptr;
   std::unique_ptr<UpdateController> updates_;

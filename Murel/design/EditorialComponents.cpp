@@ -215,9 +215,14 @@ void EditorialPillButton::setTint(DSColor tint) {
   update();
 }
 
-QSize EditorialPillButton::sizeHint() const {
-  return EditorialStatusPill::pillSize(text(), EditorialStatusPill::Leading::none);
+void EditorialPillButton::setLeading(EditorialStatusPill::Leading leading) {
+  if (leading_ == leading) return;
+  leading_ = leading;
+  updateGeometry();
+  update();
 }
+
+QSize EditorialPillButton::sizeHint() const { return EditorialStatusPill::pillSize(text(), leading_); }
 
 bool EditorialPillButton::hitButton(const QPoint& pos) const {
   QPainterPath capsule;
@@ -234,8 +239,7 @@ void EditorialPillButton::paintEvent(QPaintEvent*) {
   else if (isDown())
     opacity = 0.7;
   painter.setOpacity(opacity);
-  EditorialStatusPill::paintPill(painter, QRectF(rect()), text(), EditorialStatusPill::Leading::none,
-                                 dsColor(tint_, this));
+  EditorialStatusPill::paintPill(painter, QRectF(rect()), text(), leading_, dsColor(tint_, this));
 }
 
 // EditorialKeycap

@@ -121,6 +121,8 @@ class EditorialPillButton : public QAbstractButton {
 
   void setTint(DSColor tint);
   DSColor tint() const { return tint_; }
+  void setLeading(EditorialStatusPill::Leading leading);
+  EditorialStatusPill::Leading leading() const { return leading_; }
 
   QSize sizeHint() const override;
 
@@ -130,6 +132,7 @@ class EditorialPillButton : public QAbstractButton {
 
  private:
   DSColor tint_;
+  EditorialStatusPill::Leading leading_ = EditorialStatusPill::Leading::none;
   std::function<void()> action_;
 };
 

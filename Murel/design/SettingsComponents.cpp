@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -113,12 +114,44 @@ SettingsCardLabel::SettingsCardLabel(const QString& label, QWidget* parent) : QW
 
 // SettingsCard
 
+namespace {
+
+constexpr qreal kCardRadius = 10;
+
+QPainterPath cardShape(const QRectF& frame) {
+  QPainterPath path;
+  path.addRoundedRect(frame, kCardRadius, kCardRadius);
+  return path;
+}
+
+}  // namespace
+
+// The card's outline, above the rows so that a row's own background never
+// covers it; it takes no clicks.
+class SettingsCard::Outline final : public QWidget {
+ public:
+  explicit Outline(QWidget* card) : QWidget(card) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(dsColor(DSColor::hairline, this), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kCardRadius, kCardRadius);
+  }
+};
+
 SettingsCard::SettingsCard(QWidget* parent) : QWidget(parent) {
   rows_ = new QVBoxLayout(this);
   rows_->setContentsMargins(0, 0, 0, 0);
   // The 1 px between two shown rows is where their rule goes; the layout
   // leaves it out next to hidden rows.
   rows_->setSpacing(1);
+  outline_ = new Outline(this);
 }
 
 void SettingsCard::addRow(QWidget* row) { insertRow(rows_->count(), row); }
@@ -126,7 +159,31 @@ void SettingsCard::addRow(QWidget* row) { insertRow(rows_->count(), row); }
 void SettingsCard::insertRow(int index, QWidget* row) {
   rows_->insertWidget(index, row);
   row->installEventFilter(this);
+  outline_->raise();
+  clipRow(row);
   update();
+}
+
+void SettingsCard::clipRow(QWidget* row) const {
+  // Only a row that reaches into a corner needs a mask; the others keep none,
+  // so their painting stays unclipped and cheap.
+  const QRect corners = rect().adjusted(int(kCardRadius), int(kCardRadius), -int(kCardRadius), -int(kCardRadius));
+  const QRect area = row->geometry();
+  const bool inCorner = area.top() < corners.top() || area.bottom() > corners.bottom();
+  if (!inCorner || rect().isEmpty()) {
+    if (!row->mask().isEmpty()) row->clearMask();
+    return;
+  }
+  const QRegion shape(cardShape(QRectF(rect())).toFillPolygon().toPolygon(), Qt::WindingFill);
+  row->setMask(shape.translated(-area.topLeft()).intersected(QRect(QPoint(0, 0), area.size())));
+}
+
+void SettingsCard::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  outline_->setGeometry(rect());
+  for (int i = 0; i < rows_->count(); ++i) {
+    if (QWidget* row = rows_->itemAt(i)->widget()) clipRow(row);
+  }
 }
 
 QList<QRect> SettingsCard::ruleRects() const {
@@ -142,12 +199,15 @@ QList<QRect> SettingsCard::ruleRects() const {
   return rules;
 }
 
-bool SettingsCard::eventFilter(QObject*, QEvent* event) {
+bool SettingsCard::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
-    case QEvent::Show:
-    case QEvent::Hide:
     case QEvent::Move:
-    case QEvent::Resize: update(); break;
+    case QEvent::Resize:
+      if (auto* row = qobject_cast<QWidget*>(watched); row && row->parentWidget() == this) clipRow(row);
+      update();
+      break;
+    case QEvent::Show:
+    case QEvent::Hide: update(); break;
     default: break;
   }
   return false;
@@ -164,14 +224,11 @@ void SettingsCard::paintEvent(QPaintEvent*) {
   const QRectF frame(rect());
   painter.setPen(Qt::NoPen);
   painter.setBrush(dsColor(DSColor::surface, this));
-  painter.drawRoundedRect(frame, 10, 10);
+  painter.drawRoundedRect(frame, kCardRadius, kCardRadius);
   const QColor hairline = dsColor(DSColor::hairline, this);
   painter.setRenderHint(QPainter::Antialiasing, false);
   for (const QRect& rule : ruleRects()) painter.fillRect(rule, hairline);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(hairline, 1));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawRoundedRect(frame.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+  // The outline is the Outline child's, painted above the rows.
 }
 
 // SettingsCardSection

@@ -79,7 +79,8 @@ class SettingsCardLabel : public QWidget {
 
 // A rounded, outlined surface holding rows, with a hairline rule (inset 20 px
 // each side) between every two shown rows. A hidden row takes neither space
-// nor a rule.
+// nor a rule. Rows are cut at the rounded corners, and the outline is drawn
+// over them.
 class SettingsCard : public QWidget {
   Q_OBJECT
 
@@ -95,9 +96,14 @@ class SettingsCard : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  class Outline;
+  void clipRow(QWidget* row) const;
+
   QVBoxLayout* rows_;
+  Outline* outline_;
 };
 
 // A card label above a card.

@@ -1,5 +1,9 @@
 #include "design/Text.h"
 
+#include "design/Appearance.h"
+#include "design/InputComponents.h"
+
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QTextLayout>
 
@@ -105,6 +109,16 @@ void TextLabel::setWrapping(bool wrap) {
   changed();
 }
 
+void TextLabel::setElided(Qt::TextElideMode mode) {
+  elide_ = mode;
+  wrap_ = false;
+  QSizePolicy policy = sizePolicy();
+  policy.setHeightForWidth(false);
+  policy.setHorizontalPolicy(QSizePolicy::Preferred);
+  setSizePolicy(policy);
+  changed();
+}
+
 void TextLabel::setAlignment(Qt::Alignment alignment) {
   alignment_ = alignment;
   update();
@@ -123,6 +137,11 @@ QSize TextLabel::sizeHint() const {
 }
 
 QSize TextLabel::minimumSizeHint() const {
+  if (elide_ != Qt::ElideNone) {
+    const QMargins m = contentsMargins();
+    const int ellipsis = int(std::ceil(QFontMetricsF(style_.font).horizontalAdvance(QStringLiteral("\u2026"))));
+    return QSize(ellipsis + m.left() + m.right(), sizeHint().height());
+  }
   if (!wrap_) return sizeHint();
   const QMargins m = contentsMargins();
   return QSize(m.left() + m.right(), heightForWidth(sizeHint().width()));
@@ -138,8 +157,36 @@ int TextLabel::heightForWidth(int width) const {
 void TextLabel::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::TextAntialiasing);
-  TextMetrics::draw(painter, contentsRect(), text_, style_.font, style_.lineSpacing,
+  const QString shown =
+      elide_ == Qt::ElideNone ? text_ : QFontMetricsF(style_.font).elidedText(text_, elide_, contentsRect().width());
+  TextMetrics::draw(painter, contentsRect(), shown, style_.font, style_.lineSpacing,
                     dsColor(style_.color, this, style_.opacity), alignment_, wrap_);
+}
+
+SelectableText::SelectableText(const QString& text, const QFont& font, DSColor color, QWidget* parent)
+    : QLabel(text, parent), color_(color) {
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setTextFormat(Qt::PlainText);
+  // Plain text: an address is shown, never followed.
+  setOpenExternalLinks(false);
+  setFont(font);
+  setCursor(Qt::IBeamCursor);
+  applyPalette();
+}
+
+bool SelectableText::event(QEvent* event) {
+  if (event->type() == Appearance::changeEventType() || event->type() == QEvent::ParentChange ||
+      event->type() == QEvent::Show)
+    applyPalette();
+  return QLabel::event(event);
+}
+
+void SelectableText::applyPalette() {
+  applyEditorPalette(this, this, color_, color_, 1);
+  QPalette palette = this->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+    palette.setColor(group, QPalette::WindowText, dsColor(color_, this));
+  setPalette(palette);
 }
 
 }  // namespace murel

@@ -3,6 +3,7 @@
 #include "design/Tokens.h"
 
 #include <QFont>
+#include <QLabel>
 #include <QSizeF>
 #include <QWidget>
 
@@ -43,6 +44,8 @@ class TextLabel : public QWidget {
   void setColor(DSColor color);
   // Off: one line at its ideal width, never wrapped.
   void setWrapping(bool wrap);
+  // One line that may be narrower than its text: cut with "…" where `mode` says.
+  void setElided(Qt::TextElideMode mode);
   void setAlignment(Qt::Alignment alignment);
 
   QSize sizeHint() const override;
@@ -59,7 +62,25 @@ class TextLabel : public QWidget {
   QString text_;
   TextStyle style_;
   bool wrap_ = true;
+  Qt::TextElideMode elide_ = Qt::ElideNone;
   Qt::Alignment alignment_ = Qt::AlignLeft;
+};
+
+// Text the user can select and copy, in a design font and colour: a stock
+// label, so its palette follows the appearance by hand.
+class SelectableText : public QLabel {
+  Q_OBJECT
+
+ public:
+  SelectableText(const QString& text, const QFont& font, DSColor color, QWidget* parent = nullptr);
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void applyPalette();
+
+  DSColor color_;
 };
 
 }  // namespace murel

@@ -145,7 +145,8 @@ QFuture<TextEnhancer::TurnResult> TextEnhancer::runTurn(std::shared_ptr<litertlm
         cancelLane->run([weak, worker] {
           if (auto c = weak.lock()) {
             c->cancelProcess();
-            worker->run([c]() mutable { c.reset(); });
+            // Moved, so that this lane keeps no reference that could end up the last.
+            worker->run([c = std::move(c)]() mutable { c.reset(); });
           }
         });
       });
@@ -178,8 +179,8 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::ensureEngine() {
     co_await done;
     co_return std::shared_ptr<litertlm::Engine>(engine_);
   }
-  if (!LanguageModelFile::isInstalled()) {
-    kLog.error(QStringLiteral("ensureEngine: model not downloaded at %1").arg(LanguageModelFile::modelPath()));
+  if (!isGemmaModelInstalled()) {
+    kLog.error(QStringLiteral("ensureEngine: model not downloaded at %1").arg(gemmaModelPath()));
     co_return std::shared_ptr<litertlm::Engine>();
   }
   auto promise = std::make_shared<QPromise<void>>();
@@ -200,8 +201,8 @@ QCoro::Task<std::shared_ptr<litertlm::Engine>> TextEnhancer::loadEngine() {
 
   std::optional<litertlm::EngineConfig> config;
   try {
-    config.emplace(LanguageModelFile::modelPath().toStdString(), litertlm::Backend::gpu(), std::nullopt, std::nullopt,
-                   kMaxNumTokens, LanguageModelFile::runtimeCacheDirectory().toStdString(), std::nullopt, std::nullopt);
+    config.emplace(gemmaModelPath().toStdString(), litertlm::Backend::gpu(), std::nullopt, std::nullopt, kMaxNumTokens,
+                   liteRTCacheDirectory().toStdString(), std::nullopt, std::nullopt);
   } catch (const std::exception& e) {
     kLog.error(QStringLiteral("Engine init failed: %1").arg(QString::fromUtf8(e.what())));
     co_return std::shared_ptr<litertlm::Engine>();

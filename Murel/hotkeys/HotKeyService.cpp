@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
+
 namespace murel {
 namespace {
 
@@ -110,6 +112,12 @@ void HotKeyService::setLastRegistrationError(std::optional<qint32> error) {
   Q_EMIT lastRegistrationErrorChanged();
 }
 
+void HotKeyService::setRefusedBindings(QList<HotKeyBinding> bindings) {
+  if (bindings == refusedBindings_) return;
+  refusedBindings_ = std::move(bindings);
+  Q_EMIT refusedBindingsChanged();
+}
+
 QList<HotKeyService::ModeHotKey> HotKeyService::modeHotKeys() const {
   return userData_.modeHotKeys ? userData_.modeHotKeys() : QList<ModeHotKey>();
 }
@@ -147,13 +155,33 @@ void HotKeyService::reloadRegistrations() {
   for (auto it = registrations_.cbegin(); it != registrations_.cend(); ++it) entries.push_back({it.key(), it->combo});
   // Registered whether or not the tap runs, so a later rebuild only has to succeed.
   const std::vector<quint32> refused = installed ? tap_.setRegistrations(entries, generation_) : std::vector<quint32>{};
-  // A combination another program holds cannot be caught: that is a failed registration too.
-  if (!refused.empty()) installed = false;
+  // A combination another program holds cannot be caught. Each refusal is
+  // reported for its own hotkey: a taken mode hotkey must not mark the
+  // dictation hotkey failed.
+  QList<HotKeyBinding> refusedBindings;
+  bool dictationRefused = false;
+  for (auto it = registrations_.cbegin(); it != registrations_.cend(); ++it) {
+    if (std::find(refused.begin(), refused.end(), it.key()) == refused.end()) continue;
+    refusedBindings.append(bindingOf(*it));
+    dictationRefused = dictationRefused || it->action == Action::toggleRecording;
+  }
+  setRefusedBindings(std::move(refusedBindings));
 
-  setLastRegistrationError(installed ? std::nullopt : std::optional<qint32>(kRegistrationFailed));
+  const bool dictationCaught = installed && !dictationRefused;
+  setLastRegistrationError(dictationCaught ? std::nullopt : std::optional<qint32>(kRegistrationFailed));
   bool hasDictation = false;
   for (const Registration& r : registrations_) hasDictation = hasDictation || r.action == Action::toggleRecording;
-  setRegistered(installed && hasDictation);
+  setRegistered(dictationCaught && hasDictation);
+}
+
+HotKeyBinding HotKeyService::bindingOf(const Registration& registration) {
+  switch (registration.action) {
+    case Action::recordMode: return HotKeyBinding::mode(registration.modeId);
+    case Action::toggleRecording: return HotKeyBinding::toggleRecording();
+    case Action::changeMode: return HotKeyBinding::changeMode();
+    case Action::commandEdit: return HotKeyBinding::commandEdit();
+  }
+  return HotKeyBinding::toggleRecording();
 }
 
 HotKeyBindings HotKeyService::currentBindings() const {

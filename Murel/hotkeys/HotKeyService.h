@@ -68,6 +68,10 @@ class HotKeyService : public QObject {
   const std::optional<KeyCombo>& commandEditCombo() const { return commandEditCombo_; }
   std::optional<qint32> lastRegistrationError() const { return lastRegistrationError_; }
   bool isRegistered() const { return isRegistered_; }
+  // The hotkeys another program held at the last rebuild, so they cannot be
+  // caught; in registration order. Only the dictation hotkey's refusal counts
+  // as a failed registration, the others are reported here for their rows.
+  const QList<HotKeyBinding>& refusedBindings() const { return refusedBindings_; }
   ActivationMode activationMode() const { return activationMode_; }
   bool isPaused() const { return isPaused_; }
 
@@ -104,6 +108,7 @@ class HotKeyService : public QObject {
   void commandEditComboChanged();
   void lastRegistrationErrorChanged();
   void isRegisteredChanged();
+  void refusedBindingsChanged();
   void activationModeChanged();
   void isPausedChanged();
 
@@ -124,6 +129,8 @@ class HotKeyService : public QObject {
   void setActive(bool active);
   void setRegistered(bool registered);
   void setLastRegistrationError(std::optional<qint32> error);
+  void setRefusedBindings(QList<HotKeyBinding> bindings);
+  static HotKeyBinding bindingOf(const Registration& registration);
   void storeCombo(const QString& key, const std::optional<KeyCombo>& combo);
   QList<ModeHotKey> modeHotKeys() const;
   bool isVoiceEditEnabled() const;
@@ -138,6 +145,7 @@ class HotKeyService : public QObject {
   std::optional<KeyCombo> commandEditCombo_;
   std::optional<qint32> lastRegistrationError_;
   bool isRegistered_ = false;
+  QList<HotKeyBinding> refusedBindings_;
   ActivationMode activationMode_ = ActivationMode::hybrid;
   bool isPaused_ = false;
   int pauseHolds_ = 0;

@@ -2,6 +2,7 @@
 
 #include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
+#include "app/StatusItem.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
 #include "onboarding/OnboardingScene.h"
@@ -107,11 +108,10 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
       host_(defaults_, TranscriptionPipeline::standard(), engineHostOptions(enhancer_, diagLog_, options.makeEngine)),
       link_(host_, enhancer_),
       engine_(options.decorateEngineHost ? options.decorateEngineHost(link_) : link_),
-      processor_(
-          [this](QString text, QString instructions) {
-            return AppState::enhanceIfModelInstalled(&engine_, std::move(text), std::move(instructions));
-          },
-          [this] { return dictionary_.entries(); }),
+      processor_(TranscriptProcessor::enhanceWhenModelInstalled(
+                     &isGemmaModelInstalled,
+                     [this](QString text, QString instructions) { return engine_.enhance(text, instructions); }),
+                 [this] { return dictionary_.entries(); }),
       mediaPlayers_(Clock::continuous()),
       media_(mediaPlayers_),
       inputFocus_(x11::Connection::shared()),
@@ -137,14 +137,19 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
           [this] { hotKeys_.resetSession(); },
           [this] { return platform_.keys.isTrusted(); },
           [this] { return voiceEdit_.isEnabled(); },
-          [] { return LanguageModelFile::isInstalled(); },
+          [] { return isGemmaModelInstalled(); },
           [this](CancellationToken token) { return readSelection(&selectionReader_, std::move(token)); },
       }),
       state_(AppState::Parts{
           defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_, [this] { cues_.player(); },
           [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); }, platform_.installEscapeMonitor}),
-      app_(appServices(options)) {
+      app_(appServices(options)),
+      errorNotices_(state_, notifier_, [this] {
+        const StatusItem* item = app_.statusItem();
+        return item && item->isHostAvailable();
+      }) {
   deliverer_.onPasteUnavailable = [this] { session_.handlePasteUnavailable(); };
+  QObject::connect(&state_, &AppState::statusChanged, &app_, &MurelApp::dictationStateChanged);
   recorder_.setOnDeviceLost([this] { session_.handleRecordingDeviceLost(); });
   setAppStateFactsProvider([this] {
     AppStateFacts facts;
@@ -170,6 +175,8 @@ MurelApp::Services Composition::appServices(Options& options) {
   services.isReadyAtLaunch = std::move(options.isReadyAtLaunch);
   services.defaults = &defaults_;
   services.loginItem = options.loginItem;
+  // From the hotkey press (the microphone still opening) until the text is delivered.
+  services.isDictationRunning = [this] { return session_.phase() != DictationSession::Phase::idle; };
   services.startHotKeys = [this] {
     if (hotKeys_.currentCombo()) hotKeys_.reloadRegistrations();
   };

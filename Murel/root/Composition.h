@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/EngineHostLink.h"
+#include "app/ErrorNotifications.h"
 #include "app/MediaPlaybackController.h"
 #include "app/MurelApp.h"
 #include "app/SessionServices.h"
@@ -12,6 +13,7 @@
 #include "delivery/TranscriptDeliverer.h"
 #include "enhance/TextEnhancer.h"
 #include "hotkeys/HotKeyService.h"
+#include "platform/dbus/FreedesktopNotifier.h"
 #include "platform/dbus/MprisPlayers.h"
 #include "platform/x11/X11InputFocus.h"
 #include "root/SettingsWiring.h"
@@ -142,6 +144,9 @@ class Composition {
   // Before the application object, whose settings window builds from it.
   SettingsPages settingsPages_;
   MurelApp app_;
+  // Errors reach the desktop's notifications where no tray shows the icon.
+  FreedesktopNotifier notifier_;
+  ErrorNotifications errorNotices_;
 };
 
 }  // namespace murel

@@ -39,40 +39,6 @@ EditorialStatusPill* pill(const QString& label, DSColor tint) {
 
 TextStyle hintStyle(DSColor color) { return TextStyle{notoSansItalic(14), 4, color}; }
 
-// Text the user can select and copy, in a design colour: a stock label, so its
-// palette follows the appearance by hand.
-class SelectableText : public QLabel {
- public:
-  SelectableText(const QString& text, DSColor color, QWidget* parent) : QLabel(text, parent), color_(color) {
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    setTextFormat(Qt::PlainText);
-    // Plain text: an address is shown, never followed.
-    setOpenExternalLinks(false);
-    setFont(dsFont(DSFont::body));
-    setCursor(Qt::IBeamCursor);
-    applyPalette();
-  }
-
- protected:
-  bool event(QEvent* event) override {
-    if (event->type() == Appearance::changeEventType() || event->type() == QEvent::ParentChange ||
-        event->type() == QEvent::Show)
-      applyPalette();
-    return QLabel::event(event);
-  }
-
- private:
-  void applyPalette() {
-    applyEditorPalette(this, this, color_, color_, 1);
-    QPalette palette = this->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-      palette.setColor(group, QPalette::WindowText, dsColor(color_, this));
-    setPalette(palette);
-  }
-
-  DSColor color_;
-};
-
 // The first support row: numbered like a chapter row, its address selectable.
 QWidget* emailRow(QWidget** email, QWidget* parent) {
   auto* row = new QWidget(parent);
@@ -87,7 +53,7 @@ QWidget* emailRow(QWidget** email, QWidget* parent) {
   //: Label for the support email contact row.
   column->addWidget(new TextLabel(qtTrId("settings.nav.about.contact.label"),
                                   TextStyle{dsFont(DSFont::subheading), 2, DSColor::ink}, row));
-  *email = new SelectableText(supportEmailAddress(), DSColor::inkSecondary, row);
+  *email = new SelectableText(supportEmailAddress(), dsFont(DSFont::body), DSColor::inkSecondary, row);
   column->addWidget(*email);
   column->addStretch(1);
   layout->addLayout(column, 1);

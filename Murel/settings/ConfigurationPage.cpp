@@ -176,6 +176,7 @@ ConfigurationPage::ConfigurationPage(Services services, QWidget* parent) : QWidg
   connect(&hotKeys, &HotKeyService::currentComboChanged, this, &ConfigurationPage::refreshHotkeys);
   connect(&hotKeys, &HotKeyService::changeModeComboChanged, this, &ConfigurationPage::refreshHotkeys);
   connect(&hotKeys, &HotKeyService::lastRegistrationErrorChanged, this, &ConfigurationPage::refreshHotkeys);
+  connect(&hotKeys, &HotKeyService::refusedBindingsChanged, this, &ConfigurationPage::refreshHotkeys);
 
   // Activation mode: the service holds it; the picker shows it and reports presses.
   connect(activationPicker_, &ActivationModePicker::picked, this,
@@ -222,6 +223,8 @@ void ConfigurationPage::refreshHotkeys() {
   dictationFrame_->setListening(recorder_->isRecording());
   changeModeRow_->setCombo(s_.hotKeys.changeModeCombo());
   changeModeRow_->setRecording(changeModeRecorder_->isRecording());
+  changeModeRow_->setUnavailable(s_.hotKeys.refusedBindings().contains(HotKeyBinding::changeMode()) &&
+                                 !changeModeRecorder_->isRecording());
   changeModeFrame_->setListening(changeModeRecorder_->isRecording());
   // Under the activation card the unavailable text wins over the conflict notice.
   unavailableNotice_->setVisible(unavailable);

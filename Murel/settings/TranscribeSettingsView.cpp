@@ -3,17 +3,22 @@
 #include "app/AppState.h"
 #include "app/FilePanels.h"
 #include "design/EditorialComponents.h"
+#include "design/Motion.h"
 #include "design/OnboardingButtonStyle.h"
+#include "design/ProgressComponents.h"
 #include "design/SettingsComponents.h"
+#include "design/Symbols.h"
 #include "design/Text.h"
 #include "platform/Pasteboard.h"
+#include "runtime/ByteCountText.h"
 #include "runtime/Clock.h"
+#include "runtime/Error.h"
 
 #include <QCoroTask>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QLocale>
 #include <QMimeDatabase>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -21,16 +26,6 @@
 namespace murel {
 
 namespace {
-
-QString trimmedNumber(double value, int decimals) {
-  QString text = QLocale::system().toString(value, 'f', decimals);
-  const QString point = QLocale::system().decimalPoint();
-  if (decimals > 0 && text.contains(point)) {
-    while (text.endsWith(QLatin1Char('0'))) text.chop(1);
-    if (text.endsWith(point)) text.chop(point.size());
-  }
-  return text;
-}
 
 // Every audio and video name pattern the MIME database knows, plus CAF, which
 // the sample loader reads though Debian gives it no audio type.
@@ -57,8 +52,8 @@ QCoro::Task<void> runTranscription(QPointer<TranscribeSettingsView> page, AppSta
   try {
     auto task = state->transcribeFile(path);
     text = co_await std::move(task);
-  } catch (const std::exception& e) {
-    error = QString::fromUtf8(e.what());
+  } catch (...) {
+    error = ErrorDescription::of(std::current_exception()).description;
   }
   // The page may be gone (tab switched, window closed): then nothing is touched.
   if (page) finish(text, error);
@@ -66,16 +61,76 @@ QCoro::Task<void> runTranscription(QPointer<TranscribeSettingsView> page, AppSta
 
 }  // namespace
 
+QString fileSymbolFor(const QString& name) {
+  const QList<QMimeType> types = QMimeDatabase().mimeTypesForFileName(name);
+  for (const QMimeType& type : types) {
+    if (type.name().startsWith(QLatin1String("video/"))) return QStringLiteral("film");
+    for (const QString& parent : type.allAncestors())
+      if (parent.startsWith(QLatin1String("video/"))) return QStringLiteral("film");
+  }
+  return QStringLiteral("waveform");
+}
+
+namespace {
+
+// A symbol drawn like a 16 px medium glyph, centred in a 24 px wide frame.
+class FileIcon : public QWidget {
+ public:
+  explicit FileIcon(QWidget* parent) : QWidget(parent) { setFixedSize(24, 24); }
+  void setSymbol(const QString& symbol) {
+    symbol_ = symbol;
+    update();
+  }
+  QString symbol() const { return symbol_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal side = Symbols::sideForPointSize(16);
+    const QRectF box((width() - side) / 2.0, (height() - side) / 2.0, side, side);
+    Symbols::paint(painter, box, symbol_, dsColor(DSColor::accent, this));
+  }
+
+ private:
+  QString symbol_;
+};
+
+// The 3 px bar beside a result or an error, as tall as its row.
+class ResultBar : public QWidget {
+ public:
+  ResultBar(DSColor color, QWidget* parent) : QWidget(parent), color_(color) {
+    setFixedWidth(3);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), dsColor(color_, this)); }
+
+ private:
+  DSColor color_;
+};
+
+QVBoxLayout* column(QWidget* owner, int spacing) {
+  auto* layout = new QVBoxLayout(owner);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return layout;
+}
+
+QHBoxLayout* row(QWidget* owner, int spacing) {
+  auto* layout = new QHBoxLayout(owner);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return layout;
+}
+
+}  // namespace
+
 QString formattedFileSize(const QString& path) {
   const QFileInfo info(path);
   if (!info.exists() || !info.isFile()) return QStringLiteral("--");
-  const double bytes = static_cast<double>(info.size());
-  //% "%1 bytes"
-  if (bytes < 1000) return qtTrId("settings.transcribe.bytes").arg(QLocale::system().toString(info.size()));
-  if (bytes < 1e6) return trimmedNumber(bytes / 1e3, 0) + QStringLiteral(" KB");
-  if (bytes < 1e9) return trimmedNumber(bytes / 1e6, 1) + QStringLiteral(" MB");
-  if (bytes < 1e12) return trimmedNumber(bytes / 1e9, 2) + QStringLiteral(" GB");
-  return trimmedNumber(bytes / 1e12, 2) + QStringLiteral(" TB");
+  return fileByteCountText(info.size());
 }
 
 TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& pasteboard, Clock& clock,
@@ -89,56 +144,135 @@ TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& p
   page->addContent(new SettingsCompactHeader(qtTrId("settings.transcribe.title"), page->column()));
 
   //% "SOURCE FILE"
-  auto* source = new SettingsCardSection(qtTrId("settings.transcribe.sourceFile"), page->column());
-  auto* row = new QWidget(source);
-  auto* rowLayout = new QHBoxLayout(row);
-  rowLayout->setContentsMargins(20, 16, 20, 16);
-  numeral_ = new TextLabel(QStringLiteral("0"), TextStyle{notoSans(14), 0, DSColor::inkMuted, 0.5}, row);
-  rowLayout->addWidget(numeral_);
-  auto* fileBlock = new QWidget(row);
-  auto* fileLayout = new QVBoxLayout(fileBlock);
-  fileLayout->setContentsMargins(0, 0, 0, 0);
+  auto* source = new SettingsCardSection(qtTrId("settings.transcribe.section.source"), page->column());
+  auto* fileBlock = new QWidget(source);
+  auto* fileStack = column(fileBlock, 0);
+
+  emptyBlock_ = new QWidget(fileBlock);
+  auto* emptyRow = row(emptyBlock_, 20);
+  numeral_ = new EditorialChapterNumeral(0, false, true, emptyBlock_);
+  numeral_->setOpacity(0.5);
+  emptyRow->addWidget(numeral_, 0, Qt::AlignTop);
+  auto* emptyTexts = new QWidget(emptyBlock_);
+  auto* emptyColumn = column(emptyTexts, 4);
   //% "No file selected"
-  fileName_ =
-      new TextLabel(qtTrId("settings.transcribe.noFile"), TextStyle{notoSans(15), 0, DSColor::inkMuted}, fileBlock);
-  fileSize_ = new TextLabel(QString(), TextStyle{notoSans(12), 0, DSColor::inkMuted}, fileBlock);
-  fileLayout->addWidget(fileName_);
-  fileLayout->addWidget(fileSize_);
-  rowLayout->addWidget(fileBlock, 1);
+  emptyColumn->addWidget(new TextLabel(qtTrId("settings.transcribe.file.empty.title"),
+                                       TextStyle{notoSans(16, DSWeight::bold), 2, DSColor::inkSecondary}, emptyTexts));
+  //% "pick something to transcribe."
+  emptyColumn->addWidget(new TextLabel(qtTrId("settings.transcribe.file.empty.description"),
+                                       TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, emptyTexts));
+  emptyRow->addWidget(emptyTexts, 1, Qt::AlignTop);
+  fileStack->addWidget(emptyBlock_);
+
+  chosenBlock_ = new QWidget(fileBlock);
+  auto* chosenRow = row(chosenBlock_, 16);
+  icon_ = new FileIcon(chosenBlock_);
+  chosenRow->addWidget(icon_, 0, Qt::AlignVCenter);
+  auto* chosenTexts = new QWidget(chosenBlock_);
+  auto* chosenColumn = column(chosenTexts, 4);
+  fileName_ = new TextLabel(QString(), TextStyle{notoSans(16, DSWeight::bold), 2, DSColor::ink}, chosenTexts);
+  fileName_->setElided(Qt::ElideMiddle);
+  fileSize_ = new TextLabel(QString(), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, chosenTexts);
+  chosenColumn->addWidget(fileName_);
+  chosenColumn->addWidget(fileSize_);
+  chosenRow->addWidget(chosenTexts, 1, Qt::AlignVCenter);
+  fileStack->addWidget(chosenBlock_);
+  fileBlock->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+
   //% "SELECT"
   choose_ = new EditorialPillButton(
-      qtTrId("settings.transcribe.select"), DSColor::accent, [this] { chooseSourceFile(); }, row);
-  rowLayout->addWidget(choose_);
-  source->addRow(row);
+      qtTrId("settings.transcribe.file.select"), DSColor::accent, [this] { chooseSourceFile(); }, source);
+  auto* sourceRow = new SettingsConfiguredValueRow(fileBlock, choose_, source);
+  sourceRow->layout()->setContentsMargins(20, 20, 20, 20);
+  qobject_cast<QBoxLayout*>(sourceRow->layout())->setStretchFactor(fileBlock, 1);
+  source->addRow(sourceRow);
   page->addContent(source);
 
-  //% "TRANSCRIBE →"
-  transcribe_ = new OnboardingButtonStyle(qtTrId("settings.transcribe.start"), true, page->column());
-  connect(transcribe_, &QAbstractButton::clicked, this, &TranscribeSettingsView::startFileTranscription);
-  page->addContent(transcribe_);
+  //% "supports WAV, MP3, M4A, AIFF, FLAC, CAF, MP4, MOV, M4V."
+  auto* formats = new TextLabel(qtTrId("settings.transcribe.supportedFormats"),
+                                TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, page->column());
+  formats->setContentsMargins(4, 12, 0, 0);
+  page->addContent(formats);
 
-  outputCard_ = new QWidget(page->column());
-  auto* outputLayout = new QVBoxLayout(outputCard_);
-  outputLayout->setContentsMargins(20, 16, 20, 16);
+  startBlock_ = new QWidget(page->column());
+  auto* startLayout = column(startBlock_, 0);
+  startLayout->setContentsMargins(4, 24, 0, 0);
+  //% "TRANSCRIBE →"
+  transcribe_ = new OnboardingButtonStyle(qtTrId("settings.transcribe.action.transcribe"), true, startBlock_);
+  connect(transcribe_, &QAbstractButton::clicked, this, &TranscribeSettingsView::startFileTranscription);
+  startLayout->addWidget(transcribe_, 0, Qt::AlignLeft);
+  page->addContent(startBlock_);
+
+  outputBlock_ = new QWidget(page->column());
+  auto* outputOuter = column(outputBlock_, 0);
+  outputOuter->setContentsMargins(0, 24, 0, 0);
+  //% "OUTPUT"
+  auto* output = new SettingsCardSection(qtTrId("settings.transcribe.section.output"), outputBlock_);
+  outputOuter->addWidget(output);
+  auto* outputRows = new QWidget(output);
+  auto* outputStack = column(outputRows, 0);
+
+  running_ = new QWidget(outputRows);
+  auto* runningRow = row(running_, 16);
+  runningRow->setContentsMargins(20, 20, 20, 20);
+  spinner_ = new DSSpinner(16, running_);
+  runningRow->addWidget(spinner_, 0, Qt::AlignVCenter);
   //% "listening to your file…"
-  running_ = new TextLabel(qtTrId("settings.transcribe.listening"),
-                           TextStyle{notoSansItalic(14), 4, DSColor::inkSecondary}, outputCard_);
-  output_ = new TextLabel(QString(), TextStyle{notoSans(15), 4, DSColor::ink}, outputCard_);
-  output_->setWrapping(true);
+  runningRow->addWidget(new TextLabel(qtTrId("settings.transcribe.status.transcribing"),
+                                      TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, running_),
+                        0, Qt::AlignVCenter);
+  runningRow->addStretch(1);
+  //% "RUNNING"
+  runningRow->addWidget(new EditorialStatusPill(qtTrId("settings.transcribe.status.running"),
+                                                EditorialStatusPill::Leading::dot, DSColor::accent, running_),
+                        0, Qt::AlignVCenter);
+  outputStack->addWidget(running_);
+
+  completed_ = new QWidget(outputRows);
+  auto* completedColumn = column(completed_, 16);
+  completedColumn->setContentsMargins(20, 16, 20, 16);
+  auto* resultRow = new QWidget(completed_);
+  auto* resultLayout = row(resultRow, 16);
+  resultLayout->addWidget(new ResultBar(DSColor::accent, resultRow));
+  output_ = new SelectableText(QString(), notoSans(14, DSWeight::medium), DSColor::ink, resultRow);
+  output_->setWordWrap(true);
+  output_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  resultLayout->addWidget(output_, 1, Qt::AlignTop);
+  completedColumn->addWidget(resultRow);
   //% "COPY"
   copy_ = new EditorialPillButton(
-      qtTrId("settings.transcribe.copy"), DSColor::accent, [this] { copyTranscription(); }, outputCard_);
-  outputLayout->addWidget(running_);
-  outputLayout->addWidget(output_);
-  outputLayout->addWidget(copy_, 0, Qt::AlignRight);
-  page->addContent(outputCard_);
+      qtTrId("settings.transcribe.copy.copy"), DSColor::accent, [this] { copyTranscription(); }, completed_);
+  completedColumn->addWidget(copy_, 0, Qt::AlignRight);
+  outputStack->addWidget(completed_);
+
+  failed_ = new QWidget(outputRows);
+  auto* errorRow = row(failed_, 16);
+  errorRow->setContentsMargins(20, 16, 20, 16);
+  errorRow->addWidget(new ResultBar(DSColor::danger, failed_));
+  auto* errorTexts = new QWidget(failed_);
+  auto* errorColumn = column(errorTexts, 4);
+  //% "ERROR"
+  errorColumn->addWidget(new TextLabel(qtTrId("settings.transcribe.error.title"),
+                                       TextStyle{tracked(notoSans(10), 1.5), 2, DSColor::danger}, errorTexts));
+  errorMessage_ = new TextLabel(QString(), TextStyle{notoSansItalic(14), 4, DSColor::ink}, errorTexts);
+  errorColumn->addWidget(errorMessage_);
+  errorRow->addWidget(errorTexts, 1, Qt::AlignTop);
+  outputStack->addWidget(failed_);
+  output->addRow(outputRows);
+  page->addContent(outputBlock_);
+
+  // Blocks that appear fade in; the copy mark's change fades faster.
+  fade_ = new Tween(
+      1.0, [this](qreal value) { applyFade(value); }, this);
   refresh();
 }
 
 void TranscribeSettingsView::chooseSourceFile() {
-  //% "Choose an audio or video file to transcribe"
-  const auto chosen = presentOpenPanel(mediaNameFilters(), qtTrId("settings.transcribe.panelMessage"));
-  if (chosen) selectFile(*chosen);
+  //% "Select an audio or video file to transcribe"
+  const auto chosen = presentOpenPanel(mediaNameFilters(), qtTrId("settings.transcribe.filePicker.message"));
+  if (!chosen) return;
+  selectFile(*chosen);
+  fadeIn(Motion::kToggle);
 }
 
 void TranscribeSettingsView::selectFile(const QString& path) {
@@ -155,7 +289,9 @@ void TranscribeSettingsView::startFileTranscription() {
   const int run = ++runs_;
   const QString path = selectedFile_->path;
   status_ = {TranscribeStatus::Case::transcribing, {}};
+  copied_ = false;
   refresh();
+  fadeIn(Motion::kToggle);
   QPointer<TranscribeSettingsView> self(this);
   auto finish = [self, run, path](std::optional<QString> text, const QString& error) {
     if (self) self->finishRun(run, path, std::move(text), error);
@@ -173,7 +309,7 @@ void TranscribeSettingsView::finishRun(int run, const QString& path, std::option
     status_ = {TranscribeStatus::Case::error, error};
   } else if (text->isEmpty()) {
     //% "No speech detected in file"
-    status_ = {TranscribeStatus::Case::error, qtTrId("settings.transcribe.noSpeech")};
+    status_ = {TranscribeStatus::Case::error, qtTrId("settings.transcribe.error.noSpeech")};
   } else {
     status_ = {TranscribeStatus::Case::completed, *text};
   }
@@ -197,30 +333,40 @@ void TranscribeSettingsView::copyTranscription() {
 
 void TranscribeSettingsView::refresh() {
   const bool hasFile = selectedFile_.has_value();
-  numeral_->setStyle(TextStyle{notoSans(14), 0, hasFile ? DSColor::accent : DSColor::inkMuted, hasFile ? 1.0 : 0.5});
-  fileName_->setText(hasFile ? selectedFile_->name : qtTrId("settings.transcribe.noFile"));
-  fileName_->setColor(hasFile ? DSColor::ink : DSColor::inkMuted);
-  fileSize_->setText(hasFile ? selectedFile_->size : QString());
-  fileSize_->setVisible(hasFile);
-  //% "CHANGE"
-  choose_->setText(hasFile ? qtTrId("settings.transcribe.change") : qtTrId("settings.transcribe.select"));
-  transcribe_->setVisible(hasFile && canStart_);
-  const auto kind = status_.kind;
-  outputCard_->setVisible(kind != TranscribeStatus::Case::idle);
-  running_->setVisible(kind == TranscribeStatus::Case::transcribing);
-  output_->setVisible(kind == TranscribeStatus::Case::completed || kind == TranscribeStatus::Case::error);
-  if (kind == TranscribeStatus::Case::completed) {
-    output_->setText(QStringLiteral("\u201C") + status_.text + QStringLiteral("\u201D"));
-    output_->setColor(DSColor::ink);
-  } else if (kind == TranscribeStatus::Case::error) {
-    output_->setText(status_.text);
-    output_->setColor(DSColor::danger);
+  emptyBlock_->setVisible(!hasFile);
+  chosenBlock_->setVisible(hasFile);
+  if (hasFile) {
+    fileName_->setText(selectedFile_->name);
+    fileSize_->setText(selectedFile_->size);
+    static_cast<FileIcon*>(icon_)->setSymbol(fileSymbolFor(selectedFile_->name));
   }
-  copy_->setVisible(kind == TranscribeStatus::Case::completed);
+  //% "CHANGE"
+  choose_->setText(hasFile ? qtTrId("settings.transcribe.file.change") : qtTrId("settings.transcribe.file.select"));
+  choose_->updateGeometry();
+  const auto kind = status_.kind;
+  startBlock_->setVisible(hasFile && canStart_ && kind == TranscribeStatus::Case::idle);
+  outputBlock_->setVisible(kind != TranscribeStatus::Case::idle);
+  running_->setVisible(kind == TranscribeStatus::Case::transcribing);
+  completed_->setVisible(kind == TranscribeStatus::Case::completed);
+  failed_->setVisible(kind == TranscribeStatus::Case::error);
+  //% "“%1”"
+  if (kind == TranscribeStatus::Case::completed)
+    output_->setText(qtTrId("settings.transcribe.output.quoted").arg(status_.text));
+  if (kind == TranscribeStatus::Case::error) errorMessage_->setText(status_.text);
   //% "COPIED"
-  copy_->setText(copied_ ? qtTrId("settings.transcribe.copied") : qtTrId("settings.transcribe.copy"));
+  copy_->setText(copied_ ? qtTrId("settings.transcribe.copy.copied") : qtTrId("settings.transcribe.copy.copy"));
+  copy_->setLeading(copied_ ? EditorialStatusPill::Leading::checkmark : EditorialStatusPill::Leading::none);
   copy_->setTint(copied_ ? DSColor::success : DSColor::accent);
   Q_EMIT statusChanged();
+}
+
+void TranscribeSettingsView::fadeIn(int durationMs) {
+  fade_->jumpTo(0.0);
+  fade_->animateTo(1.0, durationMs);
+}
+
+void TranscribeSettingsView::applyFade(qreal value) {
+  for (QWidget* block : {chosenBlock_, startBlock_, outputBlock_}) Motion::setContentOpacity(block, value);
 }
 
 }  // namespace murel

@@ -10,10 +10,14 @@ namespace murel {
 
 class AppState;
 class Clock;
+class DSSpinner;
+class EditorialChapterNumeral;
 class EditorialPillButton;
 class OnboardingButtonStyle;
 class Pasteboard;
+class SelectableText;
 class TextLabel;
+class Tween;
 
 // What the output card shows.
 struct TranscribeStatus {
@@ -31,6 +35,9 @@ struct SelectedFile {
 
 // "--" when the size cannot be read, else decimal units in the file style.
 QString formattedFileSize(const QString& path);
+// The symbol of a chosen file: "film" when the MIME database gives its name's
+// extension a video type (or one derived from video), else "waveform".
+QString fileSymbolFor(const QString& name);
 
 // The transcribe tab: one chosen audio or video file, transcribed on the
 // machine by the application state, its text shown and copied on request.
@@ -52,7 +59,9 @@ class TranscribeSettingsView : public QWidget {
   EditorialPillButton* chooseButton() const { return choose_; }
   OnboardingButtonStyle* transcribeButton() const { return transcribe_; }
   EditorialPillButton* copyButton() const { return copy_; }
-  TextLabel* outputLabel() const { return output_; }
+  SelectableText* outputLabel() const { return output_; }
+  TextLabel* fileNameLabel() const { return fileName_; }
+  EditorialChapterNumeral* numeral() const { return numeral_; }
 
  Q_SIGNALS:
   void statusChanged();
@@ -60,6 +69,9 @@ class TranscribeSettingsView : public QWidget {
  private:
   void refresh();
   void finishRun(int run, const QString& path, std::optional<QString> text, const QString& error);
+  // Fades the blocks that may just have appeared in from transparent.
+  void fadeIn(int durationMs);
+  void applyFade(qreal value);
 
   AppState& appState_;
   Pasteboard& pasteboard_;
@@ -70,15 +82,24 @@ class TranscribeSettingsView : public QWidget {
   bool canStart_ = false;
   int runs_ = 0;
   int copies_ = 0;
-  TextLabel* numeral_;
+  QWidget* emptyBlock_;
+  EditorialChapterNumeral* numeral_;
+  QWidget* chosenBlock_;
+  QWidget* icon_;
   TextLabel* fileName_;
   TextLabel* fileSize_;
   EditorialPillButton* choose_;
+  QWidget* startBlock_;
   OnboardingButtonStyle* transcribe_;
-  QWidget* outputCard_;
-  TextLabel* running_;
-  TextLabel* output_;
+  QWidget* outputBlock_;
+  QWidget* running_;
+  DSSpinner* spinner_;
+  QWidget* completed_;
+  SelectableText* output_;
   EditorialPillButton* copy_;
+  QWidget* failed_;
+  TextLabel* errorMessage_;
+  Tween* fade_;
 };
 
 }  // namespace murel

@@ -1,6 +1,5 @@
 #include "speech/EngineHost.h"
 
-#include "runtime/UnicodeText.h"
 #include "speech/LanguageModelFile.h"
 
 #include "runtime/DiagLog.h"
@@ -382,7 +381,7 @@ QCoro::Task<void> EngineHost::unloadIdle() {
 }
 
 void EngineHost::prewarmTextEnhancer() {
-  if (!LanguageModelFile::isInstalled()) return;
+  if (!isGemmaModelInstalled()) return;
   if (!textEnhancer_.prewarm) return;
   if (textEnhancer_.isLoaded && textEnhancer_.isLoaded()) return;
   runPrewarm(textEnhancer_.prewarm);

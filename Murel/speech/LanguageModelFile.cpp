@@ -7,27 +7,27 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace murel::LanguageModelFile {
+namespace murel {
 
-const ModelArtifact& artifact() {
+const ModelArtifact& gemmaModelArtifact() {
   static const ModelArtifact value = [] {
-    const QString file = QLatin1String(kFileName);
+    const QString file = QLatin1String(kGemmaModelFileName);
     QUrl url = modelFileURL(QStringLiteral("litert-community/gemma-4-E4B-it-litert-lm"), file);
     url.setQuery(QStringLiteral("download=true"));
-    return ModelArtifact{file, url, kSizeBytes};
+    return ModelArtifact{file, url, kGemmaModelSizeBytes};
   }();
   return value;
 }
 
-QString directory() { return modelsDirectory(QLatin1String(kSubfolder)); }
+QString gemmaModelDirectory() { return modelsDirectory(QStringLiteral("TextEnhancement")); }
 
-QString modelPath() { return directory() + QLatin1Char('/') + QLatin1String(kFileName); }
+QString gemmaModelPath() { return gemmaModelDirectory() + QLatin1Char('/') + QLatin1String(kGemmaModelFileName); }
 
-QString partialPath() { return modelPath() + QStringLiteral(".partial"); }
+QString gemmaModelPartialPath() { return gemmaModelPath() + QStringLiteral(".partial"); }
 
-bool isInstalled() { return isArtifactPresent(artifact(), directory()); }
+bool isGemmaModelInstalled() { return isArtifactPresent(gemmaModelArtifact(), gemmaModelDirectory()); }
 
-QString runtimeCacheDirectory() {
+QString liteRTCacheDirectory() {
   QString caches = AppPaths::caches();
   if (caches.isEmpty()) caches = QDir::tempPath();
   QString folder = caches + QStringLiteral("/LiteRTCache");
@@ -35,15 +35,13 @@ QString runtimeCacheDirectory() {
   return folder;
 }
 
-DeleteError::DeleteError(const QString& path, const QString& reason)
-    : std::runtime_error(QStringLiteral("Could not delete %1: %2").arg(path, reason).toStdString()) {}
-
-void remove() {
-  for (const QString& path : {modelPath(), partialPath()}) {
+void deleteGemmaModel() {
+  for (const QString& path : {gemmaModelPath(), gemmaModelPartialPath()}) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) continue;
     QFile file(path);
-    if (!file.exists()) continue;
-    if (!file.remove()) throw DeleteError(path, file.errorString());
+    if (!file.remove()) throw modelFileRemovalError(info.fileName(), file.errorString());
   }
 }
 
-}  // namespace murel::LanguageModelFile
+}  // namespace murel

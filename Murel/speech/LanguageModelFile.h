@@ -4,43 +4,33 @@
 
 #include <QString>
 
-#include <stdexcept>
-
 namespace murel {
 
 // The one language-model file the application runs: the Gemma 4 E4B instruction
 // model in the LiteRT-LM format, downloaded by the user from the models page.
-namespace LanguageModelFile {
 
-inline constexpr const char* kFileName = "gemma-4-E4B-it.litertlm";
+inline constexpr const char* kGemmaModelFileName = "gemma-4-E4B-it.litertlm";
 // The exact size in bytes; a file of any other size is not the model.
-inline constexpr qint64 kSizeBytes = 3'659'530'240;
-inline constexpr const char* kSubfolder = "TextEnhancement";
+inline constexpr qint64 kGemmaModelSizeBytes = 3'659'530'240;
 
 // The downloadable file, fetched by the model downloader like a speech model's.
-const ModelArtifact& artifact();
+const ModelArtifact& gemmaModelArtifact();
 // Murel/Models/TextEnhancement in the data folder (the temporary folder when
 // there is none). Creates nothing.
-QString directory();
-QString modelPath();
-QString partialPath();
+QString gemmaModelDirectory();
+QString gemmaModelPath();
+QString gemmaModelPartialPath();
 
-// True exactly when the model file exists with exactly kSizeBytes bytes.
-bool isInstalled();
+// True exactly when the model file exists with exactly kGemmaModelSizeBytes bytes.
+bool isGemmaModelInstalled();
 
 // "LiteRTCache" in the caches folder (the temporary folder when there is none),
 // created when missing; a creation failure is left for the runtime to meet.
-QString runtimeCacheDirectory();
-
-// A file that could not be removed.
-class DeleteError : public std::runtime_error {
- public:
-  DeleteError(const QString& path, const QString& reason);
-};
+QString liteRTCacheDirectory();
 
 // Removes the model file, then its partial download; a missing file is no error.
-// The first failed removal is thrown at once (DeleteError).
-void remove();
+// The first failed removal is thrown at once (SystemError, worded like a speech
+// model's), leaving the partial file in place.
+void deleteGemmaModel();
 
-}  // namespace LanguageModelFile
 }  // namespace murel

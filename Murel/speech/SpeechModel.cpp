@@ -41,6 +41,13 @@ bool isArtifactPresent(const ModelArtifact& artifact, const QString& directory) 
   return info.isFile() && info.size() == artifact.sizeBytes;
 }
 
+SystemError modelFileRemovalError(const QString& fileName, const QString& reason) {
+  //% "“%1” couldn’t be removed: %2"
+  //: Error when a downloaded model file can't be deleted; %1 is the file name, %2 the system's reason.
+  const LocalizedText text{QT_TRID_NOOP("error.modelFile.removeFailed"), "“%1” couldn’t be removed: %2"};
+  return SystemError(text.text().arg(fileName, reason));
+}
+
 bool SpeechModelDescriptor::isModelInstalled() const {
   for (const ModelArtifact& artifact : artifacts) {
     if (!isArtifactPresent(artifact, storageDirectory)) return false;
@@ -57,7 +64,7 @@ void SpeechModelDescriptor::deleteModelFiles(const std::optional<QString>& folde
       if (!info.exists() && !info.isSymLink()) continue;
       QFile f(path);
       if (!f.remove()) {
-        throw SystemError(QStringLiteral("“%1” couldn’t be removed: %2").arg(info.fileName(), f.errorString()));
+        throw modelFileRemovalError(info.fileName(), f.errorString());
       }
     }
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "runtime/LocalizedText.h"
+#include "runtime/SystemError.h"
 #include "speech/TranscriptionEngine.h"
 
 #include <QHash>
@@ -159,6 +160,10 @@ const SpeechModelDescriptor* findSpeechModel(const QString& rawValue);
 // The install test of one file: sizeBytes ≥ 1 and `directory`/filename is a file
 // of exactly that size. Shared with the downloader's present-file test.
 bool isArtifactPresent(const ModelArtifact& artifact, const QString& directory);
+
+// The error of a model file that could not be removed, in the user's language;
+// the speech models and the language model word it alike.
+SystemError modelFileRemovalError(const QString& fileName, const QString& reason);
 
 // The name shown for a language code: "AUTO-DETECT" for "auto", otherwise the
 // language's name in the current locale, upper-cased ("de" → "GERMAN"); "jw" is

@@ -297,8 +297,8 @@ TEST_F(AppStateTest, SessionErrorsCarryTheirLinkAndReadyKeepsTheLastError) {
 // ---- Language model ----
 
 void placeLanguageModel(qint64 size) {
-  QDir().mkpath(LanguageModelFile::directory());
-  QFile file(LanguageModelFile::modelPath());
+  QDir().mkpath(gemmaModelDirectory());
+  QFile file(gemmaModelPath());
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   ASSERT_TRUE(file.resize(size));
 }
@@ -306,22 +306,26 @@ void placeLanguageModel(qint64 size) {
 TEST_F(AppStateTest, LanguageModelOneByteShortIsMissing) {
   bootstrapped();
   rig.engine.enhanceReply = "REWRITTEN";
-  rig.languageModelCheck = [] { return LanguageModelFile::isInstalled(); };
+  rig.languageModelCheck = [] { return isGemmaModelInstalled(); };
+  // The processor's rule, as the composition root wires it.
+  const TranscriptProcessor::EnhanceFunction enhance = TranscriptProcessor::enhanceWhenModelInstalled(
+      &isGemmaModelInstalled,
+      [this](QString text, QString instructions) { return rig.engine.enhance(text, instructions, {}); });
 
-  placeLanguageModel(LanguageModelFile::kSizeBytes - 1);
-  EXPECT_EQ(settle(AppState::enhanceIfModelInstalled(&rig.engine, "text", "do"))->value, "text");
+  placeLanguageModel(kGemmaModelSizeBytes - 1);
+  EXPECT_EQ(settle(enhance("text", "do"))->value, "text");
   app->handleHotkeySession(true, HotKeyService::Session::commandEdit());
   EXPECT_EQ(app->status(), AppStatus::error("Voice edit needs the AI model. Download it in Settings first."));
   EXPECT_EQ(rig.recorder.count, 0);
   rig.clock.advance(3s);
   EXPECT_EQ(app->status(), AppStatus::ready());
 
-  placeLanguageModel(LanguageModelFile::kSizeBytes);
-  EXPECT_EQ(settle(AppState::enhanceIfModelInstalled(&rig.engine, "text", "do"))->value, "REWRITTEN");
+  placeLanguageModel(kGemmaModelSizeBytes);
+  EXPECT_EQ(settle(enhance("text", "do"))->value, "REWRITTEN");
   app->handleHotkeySession(true, HotKeyService::Session::commandEdit());
   EXPECT_TRUE(rig.session.isCommandEdit());
   rig.session.cancel();
-  QFile::remove(LanguageModelFile::modelPath());
+  QFile::remove(gemmaModelPath());
 }
 
 // ---- Model loading ----

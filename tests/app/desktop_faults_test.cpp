@@ -5,6 +5,8 @@
 
 #include "keys/KeyCombo.h"
 #include "runtime/UserDefaults.h"
+#include "support/FakeNotificationServer.h"
+#include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -163,6 +165,51 @@ TEST_F(DesktopFaults, LaunchRemovesLeftoverRecordings) {
   EXPECT_TRUE(apprig::pump([&] { return recordingFiles().isEmpty(); }, 20s))
       << recordingFiles().join(u' ').toStdString();
   EXPECT_TRUE(QFile::exists(other.fileName()));
+}
+
+// No sound server and no tray: the refusal would wait for a tray panel that
+// nobody can open. It reaches the desktop's notification server instead, and
+// its DISMISS lets the next press try again (and be refused again, noticed again).
+TEST_F(DesktopFaults, WithoutATrayTheSoundServerErrorIsADesktopNotice) {
+  test::FakeNotificationServer notices(bus_->connection());
+  // A sound server of the test's own, stopped once the application runs.
+  const QString pulseDir = home_.root + QStringLiteral("/pulse");
+  QDir().mkpath(pulseDir);
+  test::PrivateServer pulse(pulseDir, {QStringLiteral("module-null-sink sink_name=speakers")});
+  ASSERT_TRUE(pulse.start());
+  QProcessEnvironment env = apprig::environmentFor(home_, bus_->address());
+  env.insert(QStringLiteral("PULSE_SERVER"), pulse.address());
+  env_ = env;
+  app_ = std::make_unique<QProcess>();
+  app_->setProgram(test::buildDir() + QStringLiteral("/bin/murel"));
+  app_->setProcessEnvironment(env);
+  app_->start();
+  ASSERT_TRUE(app_->waitForStarted(10000));
+  ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, 20s))
+      << home_.log().toStdString();
+  pulse.stop();
+  auto pressUntilNoticed = [&](size_t count) {
+    return apprig::pump(
+        [&] {
+          QProcess key;
+          key.setProcessEnvironment(env_);
+          key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F6")});
+          key.waitForFinished(5000);
+          return apprig::pump([&] { return notices.notices.size() >= count; }, 2s);
+        },
+        30s);
+  };
+  ASSERT_TRUE(pressUntilNoticed(1)) << home_.log().toStdString();
+  const test::FakeNotificationServer::Notice notice = notices.notices[0];
+  EXPECT_EQ(notice.summary, QStringLiteral("ERROR"));
+  EXPECT_TRUE(notice.body.contains(QStringLiteral("can't reach the sound server"))) << notice.body.toStdString();
+  EXPECT_EQ(notice.actions, (QStringList{QStringLiteral("retry"), QStringLiteral("RETRY"), QStringLiteral("dismiss"),
+                                         QStringLiteral("DISMISS")}));
+  EXPECT_TRUE(recordingFiles().isEmpty());
+
+  notices.invoke(notice.id, QStringLiteral("dismiss"));
+  ASSERT_TRUE(pressUntilNoticed(2)) << "after DISMISS the hotkey is refused silently";
+  EXPECT_EQ(notices.notices[1].body, notice.body);
 }
 
 TEST(NoXServer, SaysItNeedsAnX11SessionAndExits1) {

@@ -130,11 +130,11 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_TRUE(file.resize(artifact.sizeBytes));
   }
-  QDir().mkpath(QFileInfo(LanguageModelFile::modelPath()).path());
+  QDir().mkpath(QFileInfo(gemmaModelPath()).path());
   {
-    QFile gemma(LanguageModelFile::modelPath());
+    QFile gemma(gemmaModelPath());
     ASSERT_TRUE(gemma.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(gemma.resize(LanguageModelFile::kSizeBytes - 1));
+    ASSERT_TRUE(gemma.resize(kGemmaModelSizeBytes - 1));
   }
   DiagLog::shared().log(QStringLiteral("session"), QStringLiteral("bootstrap"));
 

@@ -639,6 +639,43 @@ TEST_F(DesignComponents, CardRulesFollowRowVisibility) {
   EXPECT_TRUE(empty.ruleRects().isEmpty());
 }
 
+// A row with a background of its own (a hovered or selected look) is cut at the
+// card's rounded corners, and the outline stays on top of it.
+TEST_F(DesignComponents, CardClipsItsRowsToTheRoundedCorners) {
+  class Filled final : public QWidget {
+   protected:
+    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), Qt::red); }
+  };
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+    Window window(scheme);
+    auto* card = window.add(new SettingsCard);
+    QList<QWidget*> rows;
+    for (int i = 0; i < 3; ++i) {
+      auto* row = new Filled;
+      row->setFixedHeight(40);
+      card->addRow(row);
+      rows << row;
+    }
+    window.layout->addStretch(1);
+    window.open(QSize(340, 300));
+    const QColor background = dsColor(DSColor::background, scheme);
+    const QColor hairline = dsColor(DSColor::hairline, scheme);
+    const int bottom = card->height() - 1, right = card->width() - 1;
+    for (const QPoint corner : {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom)})
+      EXPECT_TRUE(near(pixel(card, corner), background)) << corner.x() << "," << corner.y();
+    EXPECT_TRUE(near(pixel(card, QPoint(150, 20)), Qt::red)) << "inside, the row paints itself";
+    EXPECT_TRUE(near(pixel(card, QPoint(0, 60)), over(hairline, Qt::red))) << "the outline lies over the rows";
+    // The middle row touches no corner: it is left unmasked.
+    EXPECT_TRUE(rows[1]->mask().isEmpty());
+    EXPECT_FALSE(rows[0]->mask().isEmpty());
+
+    // Rows that move into a corner are cut there too.
+    rows[0]->hide();
+    ASSERT_TRUE(waitUntil([&] { return !rows[1]->mask().isEmpty(); }));
+    EXPECT_TRUE(near(pixel(card, QPoint(0, 0)), background));
+  }
+}
+
 TEST_F(DesignComponents, RowsKeepTheirInsetsAndTitleColours) {
   Window window;
   auto* card = window.add(new SettingsCard);

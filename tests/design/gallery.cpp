@@ -114,19 +114,28 @@ void settings(QVBoxLayout* page) {
   auto* spacer = new QWidget;
   spacer->setFixedHeight(24);
   layout->addContent(spacer);
+  // Chapter and configured-value rows have no side insets of their own: the
+  // pages put them in a column inset 20 px, and so does the gallery.
+  auto inset = [](QWidget* row) {
+    auto* column = new QWidget;
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(20, 0, 20, 0);
+    layout->addWidget(row);
+    return column;
+  };
   auto* models = new SettingsCardSection(QStringLiteral("MODELS"));
-  models->addRow(new SettingsChapterRow(
+  models->addRow(inset(new SettingsChapterRow(
       1, QStringLiteral("Whisper Small"), QStringLiteral("English only, fast."), true, [] {},
-      new EditorialStatusPill(QStringLiteral("ACTIVE"), EditorialStatusPill::Leading::checkmark, DSColor::accent)));
-  models->addRow(new SettingsChapterRow(
+      new EditorialStatusPill(QStringLiteral("ACTIVE"), EditorialStatusPill::Leading::checkmark, DSColor::accent))));
+  models->addRow(inset(new SettingsChapterRow(
       2, QStringLiteral("Parakeet"), std::nullopt, false, nullptr,
-      new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, true, QStringLiteral("Delete"), [] {})));
-  models->addRow(new SettingsConfiguredValueRow(
+      new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, true, QStringLiteral("Delete"), [] {}))));
+  models->addRow(inset(new SettingsConfiguredValueRow(
       new EditorialStatusPill(QStringLiteral("FILE.WAV"), EditorialStatusPill::Leading::none, DSColor::ink),
       hbox({new SettingsActionButton(QStringLiteral("pencil"), std::nullopt, true, QStringLiteral("Edit"), [] {}),
             new SettingsActionButton(QStringLiteral("doc.on.doc"), std::nullopt, true, QStringLiteral("Copy"), [] {}),
             new SettingsActionButton(QStringLiteral("trash"), DSColor::danger, false, QStringLiteral("Delete"), [] {})},
-           8)));
+           8))));
   layout->addContent(models);
   auto* spacer2 = new QWidget;
   spacer2->setFixedHeight(24);

@@ -49,7 +49,7 @@ class TextEnhancerTest : public ::testing::Test {
     fake::reset();
     litertlm::Runtime::setLibraryPath(FAKE_LITERT_LM_PATH);
     litertlm::ExperimentalFlags::resetForTesting();
-    writeSparse(LanguageModelFile::modelPath(), LanguageModelFile::kSizeBytes);
+    writeSparse(gemmaModelPath(), kGemmaModelSizeBytes);
     diagnostics = std::make_unique<DiagLog>(test::freshDir("diag"));
     makeEnhancer();
   }
@@ -58,7 +58,7 @@ class TextEnhancerTest : public ::testing::Test {
     enhancer.reset();  // releases the engine on its worker and waits for it
     fake::joinStreams();
     EXPECT_EQ(fake::liveHandles(), 0);
-    QFile::remove(LanguageModelFile::modelPath());
+    QFile::remove(gemmaModelPath());
   }
 
   void makeEnhancer(std::optional<Clock::Duration> idleTimeout = std::nullopt) {
@@ -96,10 +96,10 @@ TEST_F(TextEnhancerTest, RewritesInOneTurnOnTheWorker) {
   EXPECT_EQ(enhance(text), "Hello, world.");
 
   EXPECT_EQ(fake::argsOf("engine_settings_create"),
-            (std::vector<std::string>{LanguageModelFile::modelPath().toStdString() + ",gpu,null,null"}));
+            (std::vector<std::string>{gemmaModelPath().toStdString() + ",gpu,null,null"}));
   EXPECT_EQ(fake::argsOf("engine_settings_set_max_num_tokens"), (std::vector<std::string>{"4096"}));
   EXPECT_EQ(fake::argsOf("engine_settings_set_cache_dir"),
-            (std::vector<std::string>{LanguageModelFile::runtimeCacheDirectory().toStdString()}));
+            (std::vector<std::string>{liteRTCacheDirectory().toStdString()}));
   EXPECT_EQ(fake::argsOf("engine_settings_set_enable_speculative_decoding"), (std::vector<std::string>{"true"}));
   EXPECT_EQ(fake::argsOf("conversation_config_set_system_message"),
             (std::vector<std::string>{R"([{"text":"Fix the grammar.","type":"text"}])"}));
@@ -170,11 +170,11 @@ TEST_F(TextEnhancerTest, FailuresGiveTheInputBack) {
 }
 
 TEST_F(TextEnhancerTest, WithoutTheModelNothingIsLoaded) {
-  for (qint64 size : {LanguageModelFile::kSizeBytes - 1, qint64(-1)}) {
+  for (qint64 size : {kGemmaModelSizeBytes - 1, qint64(-1)}) {
     if (size < 0) {
-      QFile::remove(LanguageModelFile::modelPath());
+      QFile::remove(gemmaModelPath());
     } else {
-      writeSparse(LanguageModelFile::modelPath(), size);
+      writeSparse(gemmaModelPath(), size);
     }
     EXPECT_EQ(enhance("as spoken"), "as spoken");
   }
@@ -208,7 +208,7 @@ TEST_F(TextEnhancerTest, TidyDictationPassesThroughWhenTheRuntimeIsMissing) {
   TextEnhancer* rewriter = enhancer.get();
   const TranscriptProcessor processor(
       TranscriptProcessor::enhanceWhenModelInstalled(
-          &LanguageModelFile::isInstalled,
+          &isGemmaModelInstalled,
           [rewriter](QString text, QString instructions) { return rewriter->enhance(text, instructions); }),
       [] { return QList<DictionaryEntry>{}; });
   QCoro::Task<QString> tidy =

@@ -152,6 +152,55 @@ TEST_F(HotKeyServiceTest, RegistrationFailures) {
   EXPECT_EQ(service->lastRegistrationError(), 1000);
 }
 
+// Each refused grab is reported for its own hotkey; the registration state and
+// its error follow the dictation hotkey alone.
+TEST_F(HotKeyServiceTest, RefusalsAreReportedPerHotkey) {
+  const QUuid mode = QUuid::createUuid();
+  const KeyCombo modeCombo(Key::f6, 0), changeMode(Key::space, 10);
+  modes = {{mode, modeCombo}};
+  auto service = make({{QStringLiteral("hotKeyCombo"), kLeftOptionSpace.rawValue()}});
+  QSignalSpy refusedSpy(service.get(), &HotKeyService::refusedBindingsChanged);
+  struct Row {
+    const char* rule;
+    std::vector<KeyCombo> heldElsewhere;
+    QList<HotKeyBinding> refused;
+    bool registered;
+  };
+  const Row rows[] = {
+      {"nothing taken", {}, {}, true},
+      {"a taken change-mode hotkey leaves dictation working", {changeMode}, {HotKeyBinding::changeMode()}, true},
+      {"a taken mode hotkey leaves dictation working", {modeCombo}, {HotKeyBinding::mode(mode)}, true},
+      {"a taken dictation hotkey fails the registration",
+       {kLeftOptionSpace},
+       {HotKeyBinding::toggleRecording()},
+       false},
+      {"all taken, listed in registration order",
+       {modeCombo, kLeftOptionSpace, changeMode},
+       {HotKeyBinding::toggleRecording(), HotKeyBinding::changeMode(), HotKeyBinding::mode(mode)},
+       false},
+      {"given back", {}, {}, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.rule);
+    tap.heldElsewhere = row.heldElsewhere;
+    service->reloadRegistrations();
+    EXPECT_EQ(service->refusedBindings(), row.refused);
+    EXPECT_EQ(service->isRegistered(), row.registered);
+    EXPECT_EQ(service->lastRegistrationError(),
+              row.registered ? std::nullopt : std::optional<qint32>(HotKeyService::kRegistrationFailed));
+  }
+  EXPECT_EQ(refusedSpy.count(), 5);  // once per change, not per rebuild
+
+  // A tap that cannot be installed refuses nothing in particular: the error
+  // stands for every hotkey, and no row is singled out.
+  tap.heldElsewhere = {changeMode};
+  tap.installSucceeds = false;
+  service->reloadRegistrations();
+  EXPECT_TRUE(service->refusedBindings().isEmpty());
+  EXPECT_FALSE(service->isRegistered());
+  EXPECT_EQ(service->lastRegistrationError(), HotKeyService::kRegistrationFailed);
+}
+
 TEST_F(HotKeyServiceTest, HoldSessionIsReportedOneTurnLater) {
   auto service = make({{QStringLiteral("hotKeyCombo"), kLeftOptionSpace.rawValue()},
                        {QStringLiteral("activationMode"), QStringLiteral("holdToActivate")}});

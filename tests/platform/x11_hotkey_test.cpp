@@ -161,6 +161,26 @@ TEST_F(X11HotKeyTest, ComboHeldByAnotherClientFailsToRegister) {
   EXPECT_TRUE(service->isRegistered());
 }
 
+// A grab refused for the change-mode hotkey is that hotkey's failure only.
+TEST_F(X11HotKeyTest, TakenChangeModeHotkeyLeavesTheDictationHotkeyWorking) {
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  XGrabKey(other, kSpace, Mod1Mask | ShiftMask, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync);
+  XSync(other, False);
+
+  defaults.setValue(QStringLiteral("hotKeyCombo"), KeyCombo(Key::space, M::leftOption).rawValue());
+  defaults.setValue(QStringLiteral("changeModeCombo"), KeyCombo(Key::space, M::leftOption | M::leftShift).rawValue());
+  service = std::make_unique<HotKeyService>(defaults, tap);
+  service->reloadRegistrations();
+  EXPECT_EQ(service->refusedBindings(), QList<HotKeyBinding>{HotKeyBinding::changeMode()});
+  EXPECT_TRUE(service->isRegistered());
+  EXPECT_FALSE(service->lastRegistrationError());
+
+  XCloseDisplay(other);
+  service->reloadRegistrations();
+  EXPECT_TRUE(service->refusedBindings().isEmpty());
+}
+
 // The swallow decision never waits for the main thread.
 TEST_F(X11HotKeyTest, KeyboardFlowsWhileTheMainThreadIsBlocked) {
   start();

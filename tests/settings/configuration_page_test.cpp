@@ -47,7 +47,7 @@ const KeyCombo kCtrlAltD(Key::d, M::leftControl | M::leftOption);  // what xdoto
 const KeyCombo kCtrlAltF(Key::f, M::leftControl | M::leftOption);
 const KeyCombo kAltShiftSpace(Key::space, M::option | M::shift);  // the change-mode default
 const KeyCombo kCtrlAltG(Key::g, M::leftControl | M::leftOption);
-constexpr unsigned kXKeycodeD = 40, kXKeycodeG = 42;
+constexpr unsigned kXKeycodeD = 40, kXKeycodeG = 42, kXKeycodeSpace = 65;
 
 class MicrophoneAlways final : public platform::MicrophonePermission {
  public:
@@ -353,6 +353,31 @@ TEST_F(ConfigurationPageTest, BothRecordersListenAtOnce) {
   ASSERT_TRUE(waitUntil([&] { return !page->recorder().isRecording(); }));
   EXPECT_FALSE(hotKeys->isPaused());
   EXPECT_EQ(hotKeys->currentCombo(), kCtrlAltD);
+}
+
+// Another X client holds the change-mode combination: only its row says so,
+// and the dictation hotkey stays registered.
+TEST_F(ConfigurationPageTest, ATakenChangeModeCombinationMarksOnlyItsRow) {
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  XGrabKey(other, kXKeycodeSpace, ShiftMask | Mod1Mask, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync);
+  XSync(other, False);
+  rig.defaults.setValue(QStringLiteral("hotKeyCombo"), kCtrlAltD.rawValue());
+  openPage();
+  EXPECT_TRUE(hotKeys->isRegistered());
+  EXPECT_FALSE(hotKeys->lastRegistrationError());
+  EXPECT_EQ(hotKeys->refusedBindings(), QList<HotKeyBinding>{HotKeyBinding::changeMode()});
+  EXPECT_EQ(pill(page->dictationRow()), QStringLiteral("REBIND"));
+  EXPECT_EQ(pill(page->changeModeRow()), QStringLiteral("UNAVAILABLE — REBIND"));
+  EXPECT_EQ(page->changeModeRow()->rebindButton()->tint(), DSColor::warning);
+  EXPECT_FALSE(page->unavailableNotice()->isVisible());
+
+  // The other program lets go; the next rebuild clears the row.
+  XCloseDisplay(other);
+  click(page->changeModeRow()->clearButton());
+  ASSERT_TRUE(waitUntil([&] { return !hotKeys->changeModeCombo().has_value(); }));
+  EXPECT_TRUE(hotKeys->refusedBindings().isEmpty());
+  EXPECT_EQ(pill(page->changeModeRow()), QStringLiteral("REBIND"));
 }
 
 // Another X client grabs the dictation combination before us.

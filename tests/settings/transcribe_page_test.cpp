@@ -74,7 +74,9 @@ TEST_F(TranscribePage, ChooseTranscribeAndCopyInARealWindow) {
   ASSERT_TRUE(view);
   const QStringList empty = visibleTexts(view);
   EXPECT_TRUE(empty.contains("No file selected"));
+  EXPECT_TRUE(empty.contains("pick something to transcribe."));
   EXPECT_TRUE(empty.contains("SELECT"));
+  EXPECT_EQ(view->numeral()->text(), "00");
   EXPECT_FALSE(view->transcribeButton()->isVisible());
   EXPECT_TRUE(rawKeysAmong(empty).isEmpty()) << empty.join(" | ").toStdString();
   settingsScreenshot(window->window(), "transcribe-empty", Appearance::Scheme::Light);
@@ -120,12 +122,15 @@ TEST_F(TranscribePage, ChooseTranscribeAndCopyInARealWindow) {
   EXPECT_EQ(pasteboard.text(), "hello from the file");
   EXPECT_TRUE(view->copied());
   EXPECT_EQ(view->copyButton()->text(), "COPIED");
+  EXPECT_EQ(view->copyButton()->leading(), EditorialStatusPill::Leading::checkmark);
+  EXPECT_EQ(view->copyButton()->tint(), DSColor::success);
   copyClock.advance(1s);
   ASSERT_TRUE(clickCentre(view->copyButton()));
   settle(50);
   copyClock.advance(500ms);
   EXPECT_FALSE(view->copied());
   EXPECT_EQ(view->copyButton()->text(), "COPY");
+  EXPECT_EQ(view->copyButton()->leading(), EditorialStatusPill::Leading::none);
 
   // The same file again, now with nothing said.
   ASSERT_TRUE(clickCentre(view->chooseButton()));
@@ -156,6 +161,19 @@ TEST_F(TranscribePage, StaleRunsAreDropped) {
   EXPECT_EQ(view->status().kind, TranscribeStatus::Case::idle) << "A's outcome is not shown under B";
   EXPECT_TRUE(view->transcribeButton()->isVisible());
 
+  // A started, B chosen and started, A ends after B: B's outcome stays.
+  view->selectFile(a);
+  rig.engine.transcribeDelay = 2s;
+  view->startFileTranscription();
+  view->selectFile(b);
+  rig.engine.transcribeDelay = 1s;
+  view->startFileTranscription();
+  rig.engine.transcript = "from B";
+  finishRun();
+  rig.engine.transcript = "from A";
+  finishRun();
+  EXPECT_EQ(view->status(), (TranscribeStatus{TranscribeStatus::Case::completed, "from B"}));
+
   rig.engine.transcript = "text";
   view->selectFile(a);
   view->startFileTranscription();
@@ -174,6 +192,33 @@ TEST_F(TranscribePage, LeavingTheTabDuringARunTouchesNothing) {
   finishRun();
   EXPECT_FALSE(page()->selectedFile());
   EXPECT_EQ(page()->status().kind, TranscribeStatus::Case::idle);
+
+  // The window closed during a run: the run ends without its page.
+  page()->selectFile(a);
+  page()->startFileTranscription();
+  window.reset();
+  finishRun();
+  window = std::make_unique<SettingsWindowRig>(SettingsTab::transcribe, pages);
+  EXPECT_FALSE(page()->selectedFile());
+}
+
+TEST(FileSymbol, FilmForVideoNamesElseWaveform) {
+  for (const char* name : {"clip.mp4", "clip.mov", "clip.m4v", "CLIP.MP4"})
+    EXPECT_EQ(fileSymbolFor(name), "film") << name;
+  for (const char* name : {"voice.m4a", "voice.wav", "notes.xyz", "noextension"})
+    EXPECT_EQ(fileSymbolFor(name), "waveform") << name;
+}
+
+TEST_F(TranscribePage, ALongNameStaysOnOneLineCutInTheMiddle) {
+  const QString name = QString(120, QLatin1Char('a')) + "-middle-" + QString(120, QLatin1Char('z')) + ".wav";
+  page()->selectFile(writeFile(rig.dir, name, 10));
+  settle(100);
+  TextLabel* label = page()->fileNameLabel();
+  const QFont& font = label->style().font;
+  EXPECT_LT(label->width(), TextMetrics::size(name, font, 0).width()) << "the name is cut, not the row widened";
+  EXPECT_LE(label->mapTo(page(), QPoint(label->width(), 0)).x(), page()->width());
+  EXPECT_EQ(label->height(), label->sizeHint().height()) << "one line";
+  EXPECT_TRUE(page()->transcribeButton()->isVisible());
 }
 
 TEST(FormattedFileSize, DecimalUnitsInTheFileStyle) {

@@ -22,60 +22,67 @@ void writeSparse(const QString& path, qint64 size) {
 
 class LanguageModelFileTest : public ::testing::Test {
  protected:
-  void SetUp() override { QDir(LanguageModelFile::directory()).removeRecursively(); }
-  void TearDown() override { QDir(LanguageModelFile::directory()).removeRecursively(); }
+  void SetUp() override { QDir(gemmaModelDirectory()).removeRecursively(); }
+  void TearDown() override { QDir(gemmaModelDirectory()).removeRecursively(); }
 };
 
 }  // namespace
 
 TEST_F(LanguageModelFileTest, LivesInTheModelsFolder) {
-  EXPECT_EQ(LanguageModelFile::modelPath(),
+  EXPECT_EQ(gemmaModelPath(),
             qEnvironmentVariable("XDG_DATA_HOME") + "/Murel/Models/TextEnhancement/gemma-4-E4B-it.litertlm");
-  EXPECT_EQ(LanguageModelFile::partialPath(), LanguageModelFile::modelPath() + ".partial");
-  EXPECT_EQ(LanguageModelFile::artifact().remoteURL.toString(),
+  EXPECT_EQ(gemmaModelPartialPath(), gemmaModelPath() + ".partial");
+  EXPECT_EQ(gemmaModelArtifact().remoteURL.toString(),
             "https://huggingface.co/litert-community/gemma-4-E4B-it-litert-lm/resolve/main/"
             "gemma-4-E4B-it.litertlm?download=true");
-  EXPECT_EQ(LanguageModelFile::artifact().filename, "gemma-4-E4B-it.litertlm");
-  EXPECT_EQ(LanguageModelFile::artifact().sizeBytes, 3'659'530'240);
-  EXPECT_FALSE(QFileInfo::exists(LanguageModelFile::directory()));  // computing it creates nothing
+  EXPECT_EQ(gemmaModelArtifact().filename, "gemma-4-E4B-it.litertlm");
+  EXPECT_EQ(gemmaModelArtifact().sizeBytes, 3'659'530'240);
+  EXPECT_FALSE(QFileInfo::exists(gemmaModelDirectory()));  // computing it creates nothing
 }
 
 TEST_F(LanguageModelFileTest, InstalledOnlyAtTheExactSize) {
-  EXPECT_FALSE(LanguageModelFile::isInstalled());
-  for (qint64 size : {LanguageModelFile::kSizeBytes - 1, LanguageModelFile::kSizeBytes + 1, qint64(0)}) {
-    writeSparse(LanguageModelFile::modelPath(), size);
-    EXPECT_FALSE(LanguageModelFile::isInstalled()) << size;
+  EXPECT_FALSE(isGemmaModelInstalled());
+  for (qint64 size : {kGemmaModelSizeBytes - 1, kGemmaModelSizeBytes + 1, qint64(0)}) {
+    writeSparse(gemmaModelPath(), size);
+    EXPECT_FALSE(isGemmaModelInstalled()) << size;
   }
-  writeSparse(LanguageModelFile::modelPath(), 3'659'530'240);
-  EXPECT_TRUE(LanguageModelFile::isInstalled());
+  writeSparse(gemmaModelPath(), 3'659'530'240);
+  EXPECT_TRUE(isGemmaModelInstalled());
 
-  QFile::remove(LanguageModelFile::modelPath());
-  writeSparse(LanguageModelFile::partialPath(), LanguageModelFile::kSizeBytes);
-  EXPECT_FALSE(LanguageModelFile::isInstalled());  // a partial download never counts
+  QFile::remove(gemmaModelPath());
+  writeSparse(gemmaModelPartialPath(), kGemmaModelSizeBytes);
+  EXPECT_FALSE(isGemmaModelInstalled());  // a partial download never counts
 }
 
 TEST_F(LanguageModelFileTest, RemoveDeletesModelThenPartial) {
-  EXPECT_NO_THROW(LanguageModelFile::remove());  // nothing there: no error
+  EXPECT_NO_THROW(deleteGemmaModel());  // nothing there: no error
 
-  writeSparse(LanguageModelFile::partialPath(), 10);
-  EXPECT_NO_THROW(LanguageModelFile::remove());
-  EXPECT_FALSE(QFileInfo::exists(LanguageModelFile::partialPath()));
+  writeSparse(gemmaModelPartialPath(), 10);
+  EXPECT_NO_THROW(deleteGemmaModel());
+  EXPECT_FALSE(QFileInfo::exists(gemmaModelPartialPath()));
 
-  writeSparse(LanguageModelFile::modelPath(), LanguageModelFile::kSizeBytes);
-  writeSparse(LanguageModelFile::partialPath(), 10);
-  LanguageModelFile::remove();
-  EXPECT_FALSE(QFileInfo::exists(LanguageModelFile::modelPath()));
-  EXPECT_FALSE(QFileInfo::exists(LanguageModelFile::partialPath()));
+  writeSparse(gemmaModelPath(), kGemmaModelSizeBytes);
+  writeSparse(gemmaModelPartialPath(), 10);
+  deleteGemmaModel();
+  EXPECT_FALSE(QFileInfo::exists(gemmaModelPath()));
+  EXPECT_FALSE(QFileInfo::exists(gemmaModelPartialPath()));
 
   // A model path that cannot be removed stops before the partial file.
-  QDir().mkpath(LanguageModelFile::modelPath() + "/blocker");
-  writeSparse(LanguageModelFile::partialPath(), 10);
-  EXPECT_THROW(LanguageModelFile::remove(), LanguageModelFile::DeleteError);
-  EXPECT_TRUE(QFileInfo::exists(LanguageModelFile::partialPath()));
+  QDir().mkpath(gemmaModelPath() + "/blocker");
+  writeSparse(gemmaModelPartialPath(), 10);
+  try {
+    deleteGemmaModel();
+    ADD_FAILURE() << "no error for a model file that could not be removed";
+  } catch (const SystemError& error) {
+    // Worded like a speech model's file that could not be removed.
+    EXPECT_TRUE(error.description().startsWith(QStringLiteral("“gemma-4-E4B-it.litertlm” couldn’t be removed: ")))
+        << error.description().toStdString();
+  }
+  EXPECT_TRUE(QFileInfo::exists(gemmaModelPartialPath()));
 }
 
 TEST_F(LanguageModelFileTest, RuntimeCacheFolderIsCreated) {
-  const QString cache = LanguageModelFile::runtimeCacheDirectory();
+  const QString cache = liteRTCacheDirectory();
   EXPECT_EQ(cache, qEnvironmentVariable("XDG_CACHE_HOME") + "/Murel/LiteRTCache");
   EXPECT_TRUE(QFileInfo(cache).isDir());
 
@@ -87,7 +94,7 @@ TEST_F(LanguageModelFileTest, RuntimeCacheFolderIsCreated) {
   qunsetenv("HOME");
   qunsetenv("XDG_CACHE_HOME");
   qputenv("TMPDIR", temp.toUtf8());
-  const QString fallback = LanguageModelFile::runtimeCacheDirectory();
+  const QString fallback = liteRTCacheDirectory();
   qputenv("HOME", home);
   qputenv("XDG_CACHE_HOME", cacheHome);
   if (tmp.isEmpty()) {
