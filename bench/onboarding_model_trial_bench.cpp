@@ -70,7 +70,8 @@ static void BM_DownloadBadgeRepaints(benchmark::State& state) {
   constexpr qint64 kSize = 4'000'000;
   SpeechModelDescriptor row = SpeechModelDescriptor::defaultModel();
   row.storageDirectory = folder.path();
-  row.artifacts = {ModelArtifact{QStringLiteral("model.bin"), QUrl(QStringLiteral("https://models.invalid/m.bin")), kSize}};
+  row.artifacts = {
+      ModelArtifact{QStringLiteral("model.bin"), QUrl(QStringLiteral("https://models.invalid/m.bin")), kSize}};
   server.setRoute(QStringLiteral("/m.bin"), LoopbackHttpServer::Route{200, {}, kSize});
   double perPercent = 0;
   for (auto _ : state) {
