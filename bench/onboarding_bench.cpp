@@ -17,6 +17,7 @@
 #include "runtime/UserDefaults.h"
 #include "support/FakeClock.h"
 #include "support/FakeKeyEventTap.h"
+#include "support/OnboardingRig.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -32,6 +33,7 @@
 
 using namespace murel;
 using murel::test::FakeClock;
+using murel::test::FakeDesktopComposition;
 
 namespace {
 
@@ -54,10 +56,15 @@ struct StepParts {
   test::FakeKeyEventTap tap{Clock::suspending()};
   HotKeyService hotKeys{defaults, tap};
   AudioDeviceManager devices;
+  test::FakeDesktopComposition application;
 
   OnboardingEnvironment environment(Clock& clock) {
-    return OnboardingEnvironment{devices, clock, platform::MicrophonePermission::system(),
-                                 &platform::isAccessibilityTrusted, hotKeys};
+    return OnboardingEnvironment{devices,
+                                 clock,
+                                 platform::MicrophonePermission::system(),
+                                 &platform::isAccessibilityTrusted,
+                                 hotKeys,
+                                 application.appState()};
   }
 };
 

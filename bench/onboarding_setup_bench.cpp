@@ -17,6 +17,7 @@
 #include "runtime/UserDefaults.h"
 #include "speech/VideoFrameReader.h"
 #include "support/FakeClock.h"
+#include "support/OnboardingRig.h"
 #include "support/PulseRig.h"
 
 #include <QApplication>
@@ -48,9 +49,10 @@ struct Parts {
   HotKeyService hotKeys{defaults, tap};
   AudioDeviceManager devices{defaults, platform::MicrophonePermission::system(), platform::AudioDevices::system()};
   FakeClock clock;
+  test::FakeDesktopComposition application;
 
   OnboardingEnvironment environment(platform::MicrophonePermission& permission) {
-    return OnboardingEnvironment{devices, clock, permission, [] { return false; }, hotKeys};
+    return OnboardingEnvironment{devices, clock, permission, [] { return false; }, hotKeys, application.appState()};
   }
 };
 

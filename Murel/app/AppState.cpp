@@ -280,6 +280,7 @@ void AppState::handleResignActive() {
 void AppState::handleSessionEvent(const DictationSessionEvent& event) {
   if (event.kind == DictationSessionEvent::Kind::transcription) {
     setLastTranscription(event.text);
+    Q_EMIT transcriptionDelivered(event.text);
     return;
   }
   setStatus(event.status);

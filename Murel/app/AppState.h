@@ -99,6 +99,8 @@ class AppState : public QObject {
   bool suppressHud() const { return suppressHud_; }
   void setSuppressHud(bool value);
 
+  UserDefaults& defaults() { return p_.defaults; }
+  HotKeyService& hotKeys() { return p_.hotKeys; }
   ModeStore& modeStore() { return p_.modeStore; }
   DictionaryStore& dictionaryStore() { return p_.dictionaryStore; }
   SpeechEngineHosting& engineHost() { return p_.engineHost; }
@@ -138,6 +140,9 @@ class AppState : public QObject {
  Q_SIGNALS:
   void statusChanged();
   void lastTranscriptionChanged();
+  // Every delivered transcript, also one equal to lastTranscription (which
+  // then tells nobody): "a dictation arrived" for whoever waits for one.
+  void transcriptionDelivered(const QString& text);
   void lastErrorChanged();
   void settingsDeepLinkChanged();
   void showHudChanged();

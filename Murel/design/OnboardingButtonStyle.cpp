@@ -66,8 +66,14 @@ bool OnboardingButtonStyle::event(QEvent* event) {
 
 void OnboardingButtonStyle::changeEvent(QEvent* event) {
   QAbstractButton::changeEvent(event);
-  if (event->type() == QEvent::EnabledChange && enabled_)
-    enabled_->animateTo(isEnabled() ? 1.0 : kDisabledOpacity, kEnableMs);
+  if (event->type() == QEvent::EnabledChange && enabled_) {
+    // A button not on screen yet (a step being built) takes its look at once
+    // instead of fading on its first showing.
+    if (isVisible())
+      enabled_->animateTo(isEnabled() ? 1.0 : kDisabledOpacity, kEnableMs);
+    else
+      enabled_->jumpTo(isEnabled() ? 1.0 : kDisabledOpacity);
+  }
 }
 
 void OnboardingButtonStyle::followDown() {

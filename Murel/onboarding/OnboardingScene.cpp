@@ -8,11 +8,11 @@
 
 namespace murel {
 
-QWidget* makeOnboardingScene(MurelApp& app, Clock& clock, HotKeyService& hotKeys) {
+QWidget* makeOnboardingScene(MurelApp& app, AppState& appState, Clock& clock, HotKeyService& hotKeys) {
   auto* container = new OnboardingContainerView(
       kOnboardingStepCount,
       OnboardingEnvironment{app.audioDeviceManager(), clock, platform::MicrophonePermission::system(),
-                            &platform::isAccessibilityTrusted, hotKeys});
+                            &platform::isAccessibilityTrusted, hotKeys, appState});
   QObject::connect(container, &OnboardingContainerView::finished, &app, &MurelApp::completeOnboarding);
   return container;
 }

@@ -4,14 +4,15 @@ class QWidget;
 
 namespace murel {
 
+class AppState;
 class Clock;
 class HotKeyService;
 class MurelApp;
 
 // The onboarding window's content as the application shows it: the container
-// with the seven steps, the application's audio-device manager and hotkey
-// service for the steps that use them, the desktop's microphone and key
+// with the seven steps, the application's audio-device manager, hotkey service
+// and state for the steps that use them, the desktop's microphone and key
 // access checks, and finishing wired to MurelApp::completeOnboarding.
-QWidget* makeOnboardingScene(MurelApp& app, Clock& clock, HotKeyService& hotKeys);
+QWidget* makeOnboardingScene(MurelApp& app, AppState& appState, Clock& clock, HotKeyService& hotKeys);
 
 }  // namespace murel

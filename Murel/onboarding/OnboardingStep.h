@@ -1,5 +1,9 @@
 #pragma once
 
+#include "speech/SpeechModel.h"
+
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -8,6 +12,7 @@ class QHBoxLayout;
 
 namespace murel {
 
+class AppState;
 class AudioDeviceManager;
 class Clock;
 class HotKeyService;
@@ -26,6 +31,12 @@ struct OnboardingEnvironment {
   platform::MicrophonePermission& microphonePermission;
   std::function<bool()> isAccessibilityTrusted;
   HotKeyService& hotKeys;  // the hotkey step's recorder, registrations and activation mode
+  AppState& appState;      // the speech-model step's load, the trial's dictations
+  // Test seams of the speech-model step: the rows it offers (the catalogue
+  // when empty) and where it fetches every file from (each file's own address
+  // when empty).
+  QList<SpeechModelDescriptor> speechModels = {};
+  QUrl downloadEndpoint = {};
 };
 
 // One screen of the onboarding flow. A step moves the flow only by emitting

@@ -3,8 +3,9 @@
 #include "onboarding/CompletionView.h"
 #include "onboarding/HotkeyRecordView.h"
 #include "onboarding/MicrophoneSelectionView.h"
+#include "onboarding/ModelDownloadView.h"
 #include "onboarding/PermissionsView.h"
-#include "onboarding/PlaceholderStepView.h"
+#include "onboarding/TestSetupView.h"
 #include "onboarding/WelcomeView.h"
 
 namespace murel {
@@ -15,9 +16,8 @@ OnboardingStep* makeOnboardingStep(int index, OnboardingEnvironment& environment
     case 1: return new PermissionsView(environment);
     case 2: return new MicrophoneSelectionView(environment.audioDevices);
     case 3: return new HotkeyRecordView(environment);
-    case 4:  // speech model
-    case 5:  // trial dictation
-      return new PlaceholderStepView(index);
+    case 4: return new ModelDownloadView(environment.appState, environment.speechModels, environment.downloadEndpoint);
+    case 5: return new TestSetupView(environment.appState);
     case 6: return new CompletionView(environment.clock);
     default: return nullptr;
   }

@@ -10,8 +10,7 @@ namespace murel {
 // makeOnboardingStep builds the widget of one index, with no parent and fresh
 // state; the container places it, connects its signals and deletes it when
 // the flow leaves it. An index outside 0...6 gives null (an empty content
-// area under the header). Steps 1 to 5 are PlaceholderStepView until their
-// own views exist: replacing one means changing its line in the .cpp only.
+// area under the header).
 inline constexpr int kOnboardingStepCount = 7;
 
 OnboardingStep* makeOnboardingStep(int index, OnboardingEnvironment& environment);

@@ -196,7 +196,7 @@ MurelApp::Services Composition::appServices(Options& options) {
   registerModesPages(settingsPages_, modes_, voiceEdit_, hotKeys_);
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [this](MurelApp& app) {
-    return makeOnboardingScene(app, Clock::continuous(), hotKeys_);
+    return makeOnboardingScene(app, state_, Clock::continuous(), hotKeys_);
   };
   services.menuBarContent = [this](MurelApp& app) -> QWidget* {
     MenuBarView::Actions actions;

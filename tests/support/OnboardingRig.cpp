@@ -11,7 +11,12 @@
 #include "platform/pulse/MicrophonePermission.h"
 #include "platform/x11/AccessibilityTrust.h"
 #include "platform/x11/X11KeyEventTap.h"
+#include "root/Composition.h"
+#include "runtime/DiagLog.h"
 #include "runtime/UserDefaults.h"
+#include "support/FakeClock.h"
+#include "support/FakeDesktop.h"
+#include "support/FakeKeyEventTap.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 
@@ -19,23 +24,72 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
 
 namespace murel::test {
 
-OnboardingRig::OnboardingRig(Clock& clock) : OnboardingRig(clock, Parts()) {}
+namespace {
 
-OnboardingRig::OnboardingRig(Clock& clock, Parts parts)
-    : defaults_(
-          std::make_unique<UserDefaults>(freshDir(QStringLiteral("onboarding")) + QStringLiteral("/defaults.json"))),
-      tap_(std::make_unique<X11KeyEventTap>()),
-      hotKeys_(std::make_unique<HotKeyService>(*defaults_, *tap_)) {
+Composition::Options compositionOptions(EngineHostOptions::EngineFactory makeEngine) {
+  Composition::Options options;
+  options.makeEngine = std::move(makeEngine);
+  return options;
+}
+
+}  // namespace
+
+struct FakeDesktopComposition::Parts {
+  explicit Parts(EngineHostOptions::EngineFactory makeEngine)
+      : composition(defaults, diag, platform(), compositionOptions(std::move(makeEngine))) {}
+  PlatformParts platform() {
+    return PlatformParts{tap, keys, pasteboard, [] { return std::optional<QString>(); },
+                         [](std::function<void(quint32, quint64)>) {}};
+  }
+
+  // A benchmark has no per-process test folder: a temporary one then.
+  QTemporaryDir scratch;
+  QString dir = tempRoot().isEmpty() ? scratch.path() : freshDir(QStringLiteral("onboarding-application"));
+  UserDefaults defaults{dir + QStringLiteral("/defaults.json")};
+  DiagLog diag{dir};
+  FakeClock clock;
+  FakeKeyEventTap tap{clock};
+  FakeKeySynthesizer keys;
+  FakePasteboard pasteboard;
+  Composition composition;
+};
+
+FakeDesktopComposition::FakeDesktopComposition() : FakeDesktopComposition(nullptr) {}
+FakeDesktopComposition::FakeDesktopComposition(EngineHostOptions::EngineFactory makeEngine)
+    : d_(std::make_unique<Parts>(std::move(makeEngine))) {}
+FakeDesktopComposition::~FakeDesktopComposition() = default;
+Composition& FakeDesktopComposition::composition() const { return d_->composition; }
+AppState& FakeDesktopComposition::appState() const { return d_->composition.appState(); }
+
+OnboardingRig::OnboardingRig(Clock& clock) : OnboardingRig(clock, Options{}) {}
+
+OnboardingRig::OnboardingRig(Clock& clock, Options options)
+    : ownApplication_(options.appState ? nullptr : std::make_unique<FakeDesktopComposition>()),
+      appState_(options.appState ? options.appState : &ownApplication_->appState()) {
+  // A given application state brings its own defaults and hotkey service;
+  // otherwise the rig's profile and a hotkey service on the rig's X server.
+  if (options.appState) {
+    defaults_ = &options.appState->defaults();
+    hotKeys_ = &options.appState->hotKeys();
+  } else {
+    ownDefaults_ =
+        std::make_unique<UserDefaults>(freshDir(QStringLiteral("onboarding")) + QStringLiteral("/defaults.json"));
+    tap_ = std::make_unique<X11KeyEventTap>();
+    ownHotKeys_ = std::make_unique<HotKeyService>(*ownDefaults_, *tap_);
+    defaults_ = ownDefaults_.get();
+    hotKeys_ = ownHotKeys_.get();
+  }
   platform::MicrophonePermission& permission =
-      parts.microphonePermission ? *parts.microphonePermission : platform::MicrophonePermission::system();
+      options.microphonePermission ? *options.microphonePermission : platform::MicrophonePermission::system();
   devices_ = std::make_unique<AudioDeviceManager>(
-      *defaults_, permission, parts.audioDevices ? *parts.audioDevices : platform::AudioDevices::system());
-  if (!parts.isAccessibilityTrusted) parts.isAccessibilityTrusted = &platform::isAccessibilityTrusted;
+      *defaults_, permission, options.audioDevices ? *options.audioDevices : platform::AudioDevices::system());
+  if (!options.isAccessibilityTrusted) options.isAccessibilityTrusted = &platform::isAccessibilityTrusted;
   window_ = new QWidget();
   window_->setObjectName(QStringLiteral("onboarding"));
   window_->setWindowTitle(QStringLiteral("Onboarding"));
@@ -44,7 +98,8 @@ OnboardingRig::OnboardingRig(Clock& clock, Parts parts)
   layout->setSizeConstraint(QLayout::SetFixedSize);
   container_ = new OnboardingContainerView(
       kOnboardingStepCount,
-      OnboardingEnvironment{*devices_, clock, permission, std::move(parts.isAccessibilityTrusted), *hotKeys_});
+      OnboardingEnvironment{*devices_, clock, permission, std::move(options.isAccessibilityTrusted), *hotKeys_,
+                            *appState_, std::move(options.speechModels), std::move(options.downloadEndpoint)});
   layout->addWidget(container_);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "design/Appearance.h"
+#include "speech/SpeechModel.h"
 
 #include <QImage>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -11,9 +13,11 @@
 class QWidget;
 
 namespace murel {
+class AppState;
 class AudioDeviceManager;
 class Clock;
 class HotKeyService;
+class Composition;
 class OnboardingContainerView;
 class UserDefaults;
 class X11KeyEventTap;
@@ -25,21 +29,49 @@ class MicrophonePermission;
 
 namespace murel::test {
 
+// The application's parts on fakes of the desktop (no key tap, keys or
+// clipboard of the rig's X server), for onboarding tests that dictate nothing:
+// its state stands in for the application's in the steps that use one.
+class FakeDesktopComposition {
+ public:
+  FakeDesktopComposition();
+  // `makeEngine`: as Composition::Options (the catalogue's engines when empty).
+  explicit FakeDesktopComposition(
+      std::function<std::shared_ptr<TranscriptionEngine>(const SpeechModelDescriptor&)> makeEngine);
+  ~FakeDesktopComposition();
+  FakeDesktopComposition(const FakeDesktopComposition&) = delete;
+  FakeDesktopComposition& operator=(const FakeDesktopComposition&) = delete;
+
+  Composition& composition() const;
+  AppState& appState() const;
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> d_;
+};
+
 // The onboarding window on the rig's X server, for the onboarding step tests:
 // a top-level window holding the real container, with the steps' environment
-// built from the given clock, user defaults of its own (a fresh profile), a
-// real audio-device manager and a hotkey service on a real X11 key tap.
+// built from the given clock, a real audio-device manager, an application
+// state (a FakeDesktopComposition's unless one is given) and a hotkey service:
+// the given state's, or else one of the rig's own on a real X11 key tap with
+// user defaults of its own (a fresh profile).
 class OnboardingRig {
  public:
-  // What a test may answer in place of the desktop; the real parts where unset.
-  struct Parts {
+  struct Options {
+    AppState* appState = nullptr;
+    // The speech-model step's rows and download address (see OnboardingEnvironment).
+    QList<SpeechModelDescriptor> speechModels;
+    QUrl downloadEndpoint;
+    // What a test may answer in place of the desktop; the real parts where unset.
     platform::MicrophonePermission* microphonePermission = nullptr;
     platform::AudioDevices* audioDevices = nullptr;
     std::function<bool()> isAccessibilityTrusted;
   };
+  using Parts = Options;
 
   explicit OnboardingRig(Clock& clock);
-  OnboardingRig(Clock& clock, Parts parts);
+  OnboardingRig(Clock& clock, Options options);
   ~OnboardingRig();
   OnboardingRig(const OnboardingRig&) = delete;
   OnboardingRig& operator=(const OnboardingRig&) = delete;
@@ -49,6 +81,7 @@ class OnboardingRig {
   AudioDeviceManager& audioDevices() const { return *devices_; }
   UserDefaults& defaults() const { return *defaults_; }
   HotKeyService& hotKeys() const { return *hotKeys_; }
+  AppState& appState() const { return *appState_; }
 
   // Shows the window at the top-left of the screen, waits until it is exposed
   // and active, and walks forward or back to `step` with every push ended at once.
@@ -74,9 +107,13 @@ class OnboardingRig {
   static QString screenshotDir();
 
  private:
-  std::unique_ptr<UserDefaults> defaults_;
+  std::unique_ptr<FakeDesktopComposition> ownApplication_;
+  AppState* appState_;
+  std::unique_ptr<UserDefaults> ownDefaults_;
   std::unique_ptr<X11KeyEventTap> tap_;
-  std::unique_ptr<HotKeyService> hotKeys_;
+  std::unique_ptr<HotKeyService> ownHotKeys_;
+  UserDefaults* defaults_;
+  HotKeyService* hotKeys_;
   std::unique_ptr<AudioDeviceManager> devices_;
   QWidget* window_;
   OnboardingContainerView* container_;
