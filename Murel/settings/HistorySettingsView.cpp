@@ -61,24 +61,52 @@ QStringList ClampedText::linesAt(int width) const {
   if (const auto found = cachedLines_.constFind(width); found != cachedLines_.constEnd()) return found.value();
   QStringList lines;
   if (width <= 0) return lines;
-  QTextLayout layout(text_, font_);
+  // Only the start of a long text is shown, so only a prefix is laid out:
+  // enough that the last line's remainder is over two lines wide. Then the
+  // cut falls where it would in the whole text, and a word broken by the
+  // prefix is too long for a line either way. Shaping the whole text at
+  // every width made a full history page slow to build.
+  const QFontMetricsF metrics(font_);
+  const qreal narrowChar = std::max<qreal>(1, metrics.averageCharWidth() * 0.75);
+  qsizetype length = qsizetype((maxLines_ + 1) * width / narrowChar) + 16;
+  for (;;) {
+    if (length >= text_.size())
+      length = text_.size();
+    else if (text_.at(length).isLowSurrogate())
+      ++length;  // keep a surrogate pair whole
+    const bool whole = length == text_.size();
+    lines = layOut(whole ? text_ : text_.left(length), width, whole);
+    if (!lines.isEmpty() || whole) break;
+    length *= 2;
+  }
+  if (cachedLines_.size() > 8) cachedLines_.clear();
+  cachedLines_.insert(width, lines);
+  return lines;
+}
+
+QStringList ClampedText::layOut(const QString& text, int width, bool whole) const {
+  QStringList lines;
+  QTextLayout layout(text, font_);
   QTextOption option;
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   layout.setTextOption(option);
   layout.beginLayout();
+  bool complete = whole;
   for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
     line.setLineWidth(width);
     if (lines.size() == maxLines_ - 1) {
       // The last allowed line takes the rest, cut with an ellipsis when it does not fit.
-      const QString rest = text_.mid(line.textStart()).simplified();
-      lines.append(QFontMetricsF(font_).elidedText(rest, Qt::ElideRight, width));
+      const QString rest = text.mid(line.textStart()).simplified();
+      const QFontMetricsF metrics(font_);
+      complete = complete || metrics.horizontalAdvance(rest) > 2 * width;
+      if (complete) lines.append(metrics.elidedText(rest, Qt::ElideRight, width));
       break;
     }
-    lines.append(text_.mid(line.textStart(), line.textLength()).trimmed());
+    lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
   }
   layout.endLayout();
-  if (cachedLines_.size() > 8) cachedLines_.clear();
-  cachedLines_.insert(width, lines);
+  // A prefix that ends before the last line is well filled says nothing.
+  if (!complete) lines.clear();
   return lines;
 }
 
@@ -88,9 +116,11 @@ int ClampedText::heightForWidth(int width) const {
 }
 
 QSize ClampedText::sizeHint() const {
-  // It takes the row's free width anyway; measuring a long text here would only cost.
+  // Layouts size it by heightForWidth; laying the text out at a width it never
+  // takes, only for a hint, cost as much as all its real layouts together.
   constexpr int kPreferredWidth = 400;
-  return QSize(kPreferredWidth, heightForWidth(kPreferredWidth));
+  const int lines = std::max(1, maxLines_);
+  return QSize(kPreferredWidth, qCeil(lines * QFontMetricsF(font_).height() + (lines - 1) * lineSpacing_));
 }
 
 QSize ClampedText::minimumSizeHint() const { return QSize(40, qCeil(QFontMetricsF(font_).height())); }

@@ -51,6 +51,10 @@ class ClampedText : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The lines of `text` (the whole text or a prefix of it) at `width`; empty
+  // when a prefix is too short to tell.
+  QStringList layOut(const QString& text, int width, bool whole) const;
+
   QString text_;
   QFont font_;
   qreal lineSpacing_;

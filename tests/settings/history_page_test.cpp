@@ -3,6 +3,7 @@
 // confirmation; driven with the real pointer.
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
+#include "design/Tokens.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "runtime/Localization.h"
@@ -17,6 +18,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -47,6 +49,47 @@ TEST(HistoryAges, RelativeTimeText) {
   };
   for (const auto& [ageMs, text] : cases)
     EXPECT_EQ(relativeTimeText(kNow.addMSecs(-ageMs), kNow), QString::fromLatin1(text)) << ageMs;
+}
+
+// The whole text laid out and cut, as a reference for the prefix the view lays out.
+QStringList wholeTextLines(const QString& text, const QFont& font, int width, int maxLines) {
+  QStringList lines;
+  QTextLayout layout(text, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    if (lines.size() == maxLines - 1) {
+      lines.append(QFontMetricsF(font).elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, width));
+      break;
+    }
+    lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+  }
+  layout.endLayout();
+  return lines;
+}
+
+TEST(HistoryText, LongTextsAreCutAsTheWholeTextWouldBe) {
+  const QFont font = notoSans(14, DSWeight::medium);
+  const QString words = QStringLiteral("a long dictated paragraph with many words ").repeated(30);
+  const QString texts[] = {
+      QString(),
+      QStringLiteral("short"),
+      words,
+      QStringLiteral("iiii lll ").repeated(200),                                        // narrow letters
+      QStringLiteral("start ") + QString(3000, u'w'),                                   // one word longer than any line
+      QStringLiteral("words then ") + QString(90, u'm') + QStringLiteral(" ") + words,  // a long word at the break
+      QStringLiteral("emoji 😀 and more ").repeated(80),
+      QStringLiteral("長い文章の書き起こしです。").repeated(60),
+  };
+  for (const QString& text : texts)
+    for (int width : {30, 120, 437, 700}) {
+      ClampedText view(text, font, 4, 2);
+      EXPECT_EQ(view.linesAt(width), wholeTextLines(text, font, width, 2))
+          << text.left(30).toStdString() << " @" << width;
+    }
 }
 
 class HistoryPage : public ::testing::Test {
