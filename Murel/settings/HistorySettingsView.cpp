@@ -1,6 +1,7 @@
 #include "settings/HistorySettingsView.h"
 
 #include "design/EditorialComponents.h"
+#include "design/Motion.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
@@ -182,6 +183,8 @@ HistoryEntryRow::HistoryEntryRow(const HistoryEntry& entry, int index, QWidget* 
 
 void HistoryEntryRow::setAge(const QString& age) { age_->setText(age.toLower()); }
 
+void HistoryEntryRow::setIndex(int index) { numeral_->setIndex(index + 1); }
+
 void HistoryEntryRow::setHovered(bool hovered) {
   if (hovered == hovered_) return;
   hovered_ = hovered;
@@ -198,8 +201,8 @@ void HistoryEntryRow::applyMarks() {
   numeral_->setActive(hovered_);
   copy_->setIcon(copied_ ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"),
                  copied_ ? std::optional<DSColor>(DSColor::success) : std::nullopt);
-  copy_->setShown(hovered_ || copied_);
-  delete_->setShown(hovered_);
+  copy_->setShown(hovered_ || copied_, Motion::kHover);
+  delete_->setShown(hovered_, Motion::kHover);
 }
 
 void HistoryEntryRow::enterEvent(QEnterEvent* event) {
@@ -325,13 +328,7 @@ void HistorySettingsView::rebuildList() {
   }
   clearAll_->setVisible(!entries_.isEmpty());
   if (entries_.isEmpty()) {
-    //% "No transcriptions yet"
-    //: Empty-state title when no transcriptions exist.
-    empty_ = new SettingsEmptyRow(qtTrId("settings.history.empty.title"),
-                                  //% "recordings will appear here after transcription."
-                                  //: Empty-state hint when no transcriptions exist.
-                                  qtTrId("settings.history.empty.hint"));
-    listCard_->addRow(empty_);
+    showEmptyState(false);
     return;
   }
   for (qsizetype i = 0; i < entries_.size(); ++i) {
@@ -348,6 +345,53 @@ void HistorySettingsView::rebuildList() {
     listCard_->addRow(row);
   }
   refreshAges();
+}
+
+void HistorySettingsView::showEmptyState(bool animated) {
+  clearAll_->setVisible(false);
+  if (empty_) return;
+  //% "No transcriptions yet"
+  //: Empty-state title when no transcriptions exist.
+  empty_ = new SettingsEmptyRow(qtTrId("settings.history.empty.title"),
+                                //% "recordings will appear here after transcription."
+                                //: Empty-state hint when no transcriptions exist.
+                                qtTrId("settings.history.empty.hint"));
+  listCard_->addRow(empty_);
+  if (!animated) return;
+  QWidget* empty = empty_;
+  auto* fade = new Tween(
+      0, [empty](qreal value) { Motion::setContentOpacity(empty, value); }, empty);
+  Motion::setContentOpacity(empty, 0);
+  fade->animateTo(1, Motion::kToggle);
+}
+
+void HistorySettingsView::retireRow(HistoryEntryRow* row) {
+  row->setProperty("removed", true);
+  row->setHovered(false);
+  row->setAttribute(Qt::WA_TransparentForMouseEvents);
+  if (!row->isVisible()) {
+    row->deleteLater();
+    return;
+  }
+  const int height = row->height();
+  auto* fold = new Tween(
+      1,
+      [row, height](qreal value) {
+        if (value <= 0) {
+          row->hide();
+          row->deleteLater();
+          return;
+        }
+        row->setFixedHeight(int(std::lround(height * value)));
+        Motion::setContentOpacity(row, value);
+      },
+      row);
+  fold->animateTo(0, Motion::kToggle);
+}
+
+void HistorySettingsView::renumberRows() {
+  const QList<HistoryEntryRow*> shown = rows();
+  for (qsizetype i = 0; i < shown.size(); ++i) shown[i]->setIndex(static_cast<int>(i));
 }
 
 void HistorySettingsView::refreshAges() {
@@ -385,7 +429,10 @@ void HistorySettingsView::deleteEntry(const QUuid& id) {
   entries_.removeIf([&id](const HistoryEntry& e) { return e.id == id; });
   if (hovered_ == id) hovered_.reset();
   store_.remove(id);
-  rebuildList();
+  for (HistoryEntryRow* gone : rows())
+    if (gone->entry().id == id) retireRow(gone);
+  renumberRows();
+  if (entries_.isEmpty()) showEmptyState(true);
 }
 
 void HistorySettingsView::presentClearAllConfirmation() {
@@ -422,7 +469,14 @@ void HistorySettingsView::clearAll() {
   entries_.clear();
   hovered_.reset();
   store_.clear();
-  rebuildList();
+  // A hundred rows folding at once would cost more than they show: they go,
+  // and the empty state fades in.
+  for (HistoryEntryRow* old : rows()) {
+    old->setProperty("removed", true);
+    old->hide();
+    old->deleteLater();
+  }
+  showEmptyState(true);
 }
 
 }  // namespace murel

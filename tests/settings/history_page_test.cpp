@@ -226,12 +226,17 @@ TEST_F(HistoryPage, CopyMarksMoveAndClearOnTheirOwnTime) {
   EXPECT_EQ(a->copyButton()->iconName(), QStringLiteral("checkmark"));
 
   // Away from the rows: the copied row keeps its copy button, the delete buttons go.
+  const QImage hiddenDelete = b->deleteButton()->grab().toImage();
   ASSERT_TRUE(test::hoverAt(page_->clearAllButton(), QPoint(2, 2)));
   test::settle(80);
   EXPECT_FALSE(page_->hoveredEntryID().has_value());
   EXPECT_TRUE(a->copyButton()->isShown());
   EXPECT_FALSE(a->deleteButton()->isShown());
   EXPECT_FALSE(b->copyButton()->isShown());
+  // Once the fade is over, the delete button is drawn as one never shown.
+  test::settle(250);
+  EXPECT_EQ(a->deleteButton()->grab().toImage(), hiddenDelete);
+  EXPECT_NE(a->copyButton()->grab().toImage(), hiddenDelete);
 
   clock_.advance(1000ms);
   clickButton(b, b->copyButton());
@@ -260,6 +265,10 @@ TEST_F(HistoryPage, DeleteAndClearAll) {
   clickButton(two, two->deleteButton());
   EXPECT_EQ(rowTexts(), (QStringList{QStringLiteral("three"), QStringLiteral("one")}));
   ASSERT_EQ(store_->entries().size(), 2);
+  // Once folded away the deleted row is gone, and the rest are numbered anew.
+  test::settle(300);
+  EXPECT_EQ(page_->findChildren<HistoryEntryRow*>().size(), 2);
+  EXPECT_EQ(page_->rows()[1]->numeral()->text(), QStringLiteral("02"));
 
   // Saving off: the entries stay, and an entry recorded meanwhile is not added.
   ASSERT_TRUE(test::clickCentre(page_->saveToggle()));
@@ -282,6 +291,11 @@ TEST_F(HistoryPage, DeleteAndClearAll) {
   EXPECT_TRUE(store_->entries().isEmpty());
   EXPECT_FALSE(page_->clearAllButton()->isVisible());
   EXPECT_TRUE(test::visibleTexts(page_).contains(QStringLiteral("No transcriptions yet")));
+  // The empty state has faded in fully.
+  test::settle(300);
+  ASSERT_NE(page_->emptyRow(), nullptr);
+  EXPECT_EQ(page_->emptyRow()->graphicsEffect(), nullptr);
+  EXPECT_TRUE(page_->findChildren<HistoryEntryRow*>().isEmpty());
 }
 
 TEST_F(HistoryPage, DeletingTheLastEntryShowsTheEmptyStateAndNewEntriesWaitForARebuild) {
