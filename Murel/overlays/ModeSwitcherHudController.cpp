@@ -94,7 +94,8 @@ bool ModeSwitcherHudController::handleKey(const QKeyEvent& event) {
 }
 
 void ModeSwitcherHudController::commit(const Mode& mode) {
-  const Mode chosen = mode;  // a copy: closing releases the list it came from
+  // A copy: closing releases the list it came from.
+  const Mode chosen = mode;  // NOLINT(performance-unnecessary-copy-initialization)
   if (onCommit_) onCommit_(chosen);
   close();
 }

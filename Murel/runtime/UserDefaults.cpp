@@ -40,7 +40,7 @@ QVariant normalise(const QVariant& v) {
     case QMetaType::UChar: return QVariant::fromValue<qlonglong>(v.toLongLong());
     case QMetaType::Double:
     case QMetaType::Float: return QVariant::fromValue<double>(v.toDouble());
-    case QMetaType::QString: return v;
+    case QMetaType::QString:
     case QMetaType::QByteArray: return v;
     case QMetaType::QStringList:
     case QMetaType::QVariantList: {
@@ -121,7 +121,7 @@ QVariant decode(const QJsonValue& j) {
   if (kind == QLatin1String("data") && x.isString()) return QByteArray::fromBase64(x.toString().toLatin1());
   if (kind == QLatin1String("array") && x.isArray()) {
     QVariantList out;
-    for (const QJsonValue& item : x.toArray()) {
+    for (const auto& item : x.toArray()) {
       QVariant d = decode(item);
       if (!d.isValid()) return {};
       out.append(d);

@@ -41,17 +41,18 @@ QFuture<void> startDecoding(std::function<AudioSamples(const QString&)> load, QS
   auto promise = std::make_shared<QPromise<void>>();
   QFuture<void> future = promise->future();
   promise->start();
-  QThreadPool::globalInstance()->start([promise, load = std::move(load), file = std::move(file), token, result] {
-    try {
-      if (token.isCancelled()) throw OperationCancelled();
-      result->samples = load(file);
-      if (token.isCancelled()) throw OperationCancelled();
-    } catch (...) {
-      result->samples = {};
-      result->error = std::current_exception();
-    }
-    promise->finish();
-  });
+  QThreadPool::globalInstance()->start(
+      [promise, load = std::move(load), file = std::move(file), token = std::move(token), result = std::move(result)] {
+        try {
+          if (token.isCancelled()) throw OperationCancelled();
+          result->samples = load(file);
+          if (token.isCancelled()) throw OperationCancelled();
+        } catch (...) {
+          result->samples = {};
+          result->error = std::current_exception();
+        }
+        promise->finish();
+      });
   return future;
 }
 

@@ -36,7 +36,7 @@ qint64 saturatingAdd(qint64 total, qint64 add) {
 
 }  // namespace
 
-UsageStatsStore::UsageStatsStore(UserDefaults& defaults, QTimeZone timeZone, QObject* parent)
+UsageStatsStore::UsageStatsStore(UserDefaults& defaults, const QTimeZone& timeZone, QObject* parent)
     : QObject(parent), defaults_(defaults), timeZone_(timeZone.isValid() ? timeZone : QTimeZone::systemTimeZone()) {
   load();
 }
@@ -56,7 +56,7 @@ void UsageStatsStore::load() {
   totalRecordingSeconds_ = stored::numberMember(o, "totalRecordingSeconds").value_or(0.0);
   const QJsonValue days = o.value(QLatin1String("daily"));
   if (days.isArray()) {
-    for (const QJsonValue& d : days.toArray()) {
+    for (const auto& d : days.toArray()) {
       if (std::optional<DailyUsage> usage = decodeDay(d)) daily_.append(*usage);
     }
   }

@@ -32,7 +32,7 @@ class UsageStatsStore : public QObject {
   static constexpr int kRetentionDays = 370;
 
   // Days are calendar days in `timeZone`, taken once (the system's by default).
-  explicit UsageStatsStore(UserDefaults& defaults, QTimeZone timeZone = QTimeZone::systemTimeZone(),
+  explicit UsageStatsStore(UserDefaults& defaults, const QTimeZone& timeZone = QTimeZone::systemTimeZone(),
                            QObject* parent = nullptr);
 
   qint64 totalWords() const { return totalWords_; }

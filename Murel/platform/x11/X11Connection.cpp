@@ -221,7 +221,7 @@ std::optional<Connection::Converted> Connection::readProperty(XWindow window, XA
           out.data.append(reinterpret_cast<const char*>(&v), 4);
         }
       } else {
-        out.data.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(count * (format / 8)));
+        out.data.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(count) * (format / 8));
       }
       XFree(data);
     }
