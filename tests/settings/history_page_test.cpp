@@ -1,6 +1,7 @@
 // The history tab in a real settings window: the saving switch, the list with
 // its ages, copying to the rig's X clipboard, deleting, and clearing after the
 // confirmation; driven with the real pointer.
+#include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
