@@ -104,13 +104,13 @@ void MurelApp::launch() {
   onboardingWindow_ = makeOnboardingWindow();
   settingsWindow_ = makeSettingsWindow();
   setActivationPolicy(policy_);
-  statusItem_ =
-      new StatusItem([this] { return makePlaceholderMenuBarView(hasCompletedOnboarding_, [this] { openSettings(); }); },
-                     [this] { openSettings(); },
-                     [this] {
-                       if (updates_) updates_->checkForUpdates();
-                     },
-                     this);
+  statusItem_ = new StatusItem(
+      [this]() -> QWidget* { return services_.menuBarContent ? services_.menuBarContent(*this) : new QWidget(); },
+      [this] { openSettings(); },
+      [this] {
+        if (updates_) updates_->checkForUpdates();
+      },
+      this);
   statusItem_->show();
   // The onboarding window opens at launch unless setup is complete (it would be
   // closed at once); the settings window waits to be asked for.

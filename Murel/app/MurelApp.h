@@ -48,6 +48,9 @@ class MurelApp : public QObject {
     // The onboarding window's content (the layers above build it); it calls
     // completeOnboarding when the user finishes. Default: an empty page.
     std::function<QWidget*(MurelApp&)> onboardingContent;
+    // The tray panel's content, built each time the panel opens (the layers
+    // above build it). Default: an empty panel.
+    std::function<QWidget*(MurelApp&)> menuBarContent;
   };
 
   // The window identifiers.

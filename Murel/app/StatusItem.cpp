@@ -2,11 +2,9 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
@@ -73,13 +71,7 @@ void StatusItem::togglePanel() {
     panel_->close();
     return;
   }
-  QWidget* content = content_();
-  auto* popup = new QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint);
-  popup->setAttribute(Qt::WA_DeleteOnClose);
-  auto* layout = new QVBoxLayout(popup);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-  layout->addWidget(content);
+  auto* popup = new MenuBarExtraWindow(content_());
   popup->adjustSize();
   // Under the icon when the tray tells where it is, else under the pointer.
   const QRect iconRect = tray_->geometry();
@@ -96,43 +88,20 @@ void StatusItem::togglePanel() {
   popup->show();
 }
 
-QWidget* makePlaceholderMenuBarView(bool isOnboardingComplete, std::function<void()> openSettings) {
-  auto* view = new QWidget();
-  auto* layout = new QVBoxLayout(view);
-  layout->setContentsMargins(16, 14, 16, 14);
-  layout->setSpacing(8);
-  auto* title = new QLabel(QApplication::applicationDisplayName(), view);
-  QFont font = title->font();
-  font.setBold(true);
-  title->setFont(font);
-  layout->addWidget(title);
-  QString line;
-  if (isOnboardingComplete) {
-    //% "Ready to dictate."
-    //: Line of the tray panel once setup is complete.
-    line = qtTrId("statusItem.panel.ready");
-  } else {
-    //% "Finish setting up to start dictating."
-    //: Line of the tray panel while first-run setup is not complete.
-    line = qtTrId("statusItem.panel.setup");
+MenuBarExtraWindow::MenuBarExtraWindow(QWidget* content) : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  // Never seen on screen; it names the window for tools that list them.
+  setWindowTitle(QApplication::applicationDisplayName());
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(content);
+}
+
+void closeMenuBarExtraWindows() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (QString::fromLatin1(window->metaObject()->className()).contains(QLatin1String("MenuBarExtra"))) window->close();
   }
-  layout->addWidget(new QLabel(line, view));
-  //% "SETTINGS…"
-  //: Button of the tray panel that opens the settings window.
-  auto* settings = new QPushButton(qtTrId("statusItem.panel.settings"), view);
-  QObject::connect(settings, &QPushButton::clicked, view, [view, openSettings] {
-    view->window()->close();
-    openSettings();
-  });
-  settings->setEnabled(isOnboardingComplete);
-  layout->addWidget(settings);
-  //% "QUIT"
-  //: Button of the tray panel that ends the application.
-  auto* quit = new QPushButton(qtTrId("statusItem.panel.quit"), view);
-  quit->setObjectName(QStringLiteral("quit"));
-  QObject::connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit);
-  layout->addWidget(quit);
-  return view;
 }
 
 }  // namespace murel

@@ -2,12 +2,12 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 #include <functional>
 
 class QMenu;
 class QSystemTrayIcon;
-class QWidget;
 
 namespace murel {
 
@@ -40,7 +40,17 @@ class StatusItem : public QObject {
   QPointer<QWidget> panel_;
 };
 
-// The panel's content until the full menu exists: who is running, settings and quit.
-QWidget* makePlaceholderMenuBarView(bool isOnboardingComplete, std::function<void()> openSettings);
+// The frameless popup that holds the panel under the tray icon. Its class name
+// is how closeMenuBarExtraWindows finds it.
+class MenuBarExtraWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit MenuBarExtraWindow(QWidget* content);
+};
+
+// Closes every open tray panel of the application (the popup would otherwise
+// stay above the window that an action of the panel brings forward).
+void closeMenuBarExtraWindows();
 
 }  // namespace murel

@@ -18,12 +18,12 @@ constexpr int kPaddingY = 8;
 constexpr qreal kRadius = 6;
 constexpr qreal kLineSpacing = 2;
 
-QFont labelFont() { return tracked(notoSans(12), 1.5); }
+QFont defaultLabelFont() { return tracked(notoSans(12), 1.5); }
 
 }  // namespace
 
 OnboardingButtonStyle::OnboardingButtonStyle(const QString& label, bool isPrimary, QWidget* parent)
-    : QAbstractButton(parent), isPrimary_(isPrimary) {
+    : QAbstractButton(parent), isPrimary_(isPrimary), labelFont_(defaultLabelFont()) {
   press_ = new Tween(
       0, [this](qreal) { update(); }, this);
   enabled_ = new Tween(
@@ -42,11 +42,17 @@ void OnboardingButtonStyle::setOpacity(qreal opacity) {
   update();
 }
 
+void OnboardingButtonStyle::setLabelFont(const QFont& font) {
+  labelFont_ = font;
+  updateGeometry();
+  update();
+}
+
 qreal OnboardingButtonStyle::enabledOpacity() const { return enabled_->value(); }
 qreal OnboardingButtonStyle::pressProgress() const { return press_->value(); }
 
 QSize OnboardingButtonStyle::sizeHint() const {
-  const QSizeF label = TextMetrics::size(text(), labelFont(), kLineSpacing);
+  const QSizeF label = TextMetrics::size(text(), labelFont_, kLineSpacing);
   return QSize(int(std::ceil(label.width())) + 2 * kPaddingX, int(std::ceil(label.height())) + 2 * kPaddingY);
 }
 
@@ -90,7 +96,7 @@ void OnboardingButtonStyle::paintEvent(QPaintEvent*) {
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(outline);
 
-  const QFont font = labelFont();
+  const QFont& font = labelFont_;
   const QSizeF label = TextMetrics::size(text(), font, kLineSpacing);
   const QRectF textBox(QPointF((width() - label.width()) / 2, (height() - label.height()) / 2), label);
   TextMetrics::draw(painter, textBox, text(), font, kLineSpacing,

@@ -27,6 +27,10 @@ class OnboardingButtonStyle : public QAbstractButton {
   // fully transparent button takes no clicks.
   void setOpacity(qreal opacity);
   qreal opacity() const { return opacity_; }
+  // The label's face; 12 px with 1.5 tracking unless the caller sets its own
+  // (the tray panel's error card uses a smaller one).
+  void setLabelFont(const QFont& font);
+  const QFont& labelFont() const { return labelFont_; }
   // What the paint uses now: 1 or 0.5 by enabled state, in between while fading.
   qreal enabledOpacity() const;
   // 0 at rest, 1 fully pressed, in between while animating.
@@ -51,6 +55,7 @@ class OnboardingButtonStyle : public QAbstractButton {
 
   bool isPrimary_;
   qreal opacity_ = 1.0;
+  QFont labelFont_;
   Tween* press_ = nullptr;
   Tween* enabled_ = nullptr;
 };

@@ -3,8 +3,10 @@
 #include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
 #include "app/StatusItem.h"
+#include "app/UpdateController.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
+#include "menubar/MenuBarView.h"
 #include "onboarding/OnboardingScene.h"
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudWindowController.h"
@@ -191,6 +193,20 @@ MurelApp::Services Composition::appServices(Options& options) {
                             options.loginItem ? *options.loginItem : platform::LoginItem::system());
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [](MurelApp& app) { return makeOnboardingScene(app, Clock::continuous()); };
+  services.menuBarContent = [this](MurelApp& app) -> QWidget* {
+    MenuBarView::Actions actions;
+    actions.openSettings = [&app] { app.openSettings(); };
+    actions.checkForUpdates = [&app] {
+      if (UpdateController* updates = app.updateController()) updates->checkForUpdates();
+    };
+    actions.openSetupGuide = [&app] { app.bringOnboardingForward(); };
+    auto* view = new MenuBarView(MenuBarView::Parts{state_, modes_, defaults_, app.audioDeviceManager(),
+                                                    app.settingsNavigator(), Workspace::shared()},
+                                 std::move(actions), app.hasCompletedOnboarding());
+    QObject::connect(&app, &MurelApp::hasCompletedOnboardingChanged, view,
+                     [view, &app] { view->setOnboardingComplete(app.hasCompletedOnboarding()); });
+    return view;
+  };
   return services;
 }
 

@@ -1,9 +1,13 @@
 #include "speech/FFmpegUtil.h"
 
+#include "runtime/DiagLog.h"
 #include "runtime/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <cstdarg>
+#include <mutex>
 
 namespace murel::ffmpeg {
 
@@ -15,6 +19,24 @@ QString errorText(int code) {
 
 namespace {
 
+// FFmpeg's warnings and errors go to the diagnostics log, not stderr; its
+// informational chatter (the AAC encoder's statistics, say) is dropped.
+void forwardFFmpegLog(void* context, int level, const char* format, va_list arguments) {
+  if (level > AV_LOG_WARNING) return;
+  char line[1024];
+  int printPrefix = 1;
+  av_log_format_line2(context, level, format, arguments, line, sizeof line, &printPrefix);
+  const QString text = QString::fromUtf8(line).trimmed();
+  if (text.isEmpty()) return;
+  DiagLog::shared().log(QStringLiteral("ffmpeg"),
+                        level <= AV_LOG_ERROR ? QStringLiteral("error") : QStringLiteral("warning"), text);
+}
+
+void routeFFmpegLogs() {
+  static std::once_flag once;
+  std::call_once(once, [] { av_log_set_callback(forwardFFmpegLog); });
+}
+
 [[noreturn]] void cannotOpen(const QString& path, const QString& reason) {
   throw SystemError(QStringLiteral("The file “%1” couldn’t be opened: %2").arg(QFileInfo(path).fileName(), reason));
 }
@@ -22,6 +44,7 @@ namespace {
 }  // namespace
 
 InputFile openInput(const QString& path) {
+  routeFFmpegLogs();
   InputFile input;
   AVFormatContext* raw = nullptr;
   const QByteArray encoded = QFile::encodeName(path);
