@@ -52,6 +52,12 @@ void EditorialChapterNumeral::setActive(bool active) {
   update();
 }
 
+void EditorialChapterNumeral::setIndex(int index) {
+  if (index == index_) return;
+  index_ = index;
+  update();
+}
+
 void EditorialChapterNumeral::setOpacity(qreal opacity) {
   opacity_ = opacity;
   update();

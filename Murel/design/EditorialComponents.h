@@ -32,6 +32,7 @@ class EditorialChapterNumeral : public QWidget {
 
   QString text() const;
   void setActive(bool active);
+  void setIndex(int index);
   bool isActive() const { return isActive_; }
   // The whole numeral's opacity (the empty row draws it at half).
   void setOpacity(qreal opacity);

@@ -355,6 +355,8 @@ SettingsActionButton::SettingsActionButton(const QString& icon, std::optional<DS
       visible_(!visible),
       hover_(new Tween(
           0, [this](qreal) { update(); }, this)),
+      reveal_(new Tween(
+          0, [this](qreal) { update(); }, this)),
       action_(std::move(action)) {
   setFixedSize(28, 28);
   setAccessibleName(accessibilityLabel);
@@ -364,9 +366,10 @@ SettingsActionButton::SettingsActionButton(const QString& icon, std::optional<DS
   setShown(visible);
 }
 
-void SettingsActionButton::setShown(bool visible) {
+void SettingsActionButton::setShown(bool visible, int fadeMs) {
   if (visible == visible_) return;
   visible_ = visible;
+  reveal_->animateTo(visible ? 1 : 0, fadeMs);
   // Drawn invisible, it keeps its place but is out of reach: clicks fall
   // through to the row under it and Tab skips it.
   setAttribute(Qt::WA_TransparentForMouseEvents, !visible);
@@ -401,20 +404,22 @@ void SettingsActionButton::enterEvent(QEnterEvent*) { setHovering(true); }
 void SettingsActionButton::leaveEvent(QEvent*) { setHovering(false); }
 
 void SettingsActionButton::paintEvent(QPaintEvent*) {
-  if (!visible_) return;
+  const qreal reveal = reveal_->value();
+  if (reveal <= 0) return;
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
+  painter.setOpacity(reveal);
   const QRectF circle(0, 0, 28, 28);
   if (hover_->value() > 0) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(dsColor(accent_.value_or(DSColor::ink), this, 0.08 * hover_->value()));
     painter.drawEllipse(circle);
   }
-  if (isDown()) painter.setOpacity(0.7);
+  if (isDown()) painter.setOpacity(0.7 * reveal);
   const qreal side = Symbols::sideForPointSize(11);
   Symbols::paint(painter, QRectF(14 - side / 2, 14 - side / 2, side, side), icon_,
                  dsColor(accent_.value_or(DSColor::inkSecondary), this));
-  painter.setOpacity(1);
+  painter.setOpacity(reveal);
   painter.setPen(QPen(accent_ ? dsColor(*accent_, this) : dsColor(DSColor::hairline, this), 1));
   painter.setBrush(Qt::NoBrush);
   painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));

@@ -186,7 +186,8 @@ class SettingsActionButton : public QAbstractButton {
   SettingsActionButton(const QString& icon, std::optional<DSColor> accentColor, bool visible,
                        const QString& accessibilityLabel, std::function<void()> action, QWidget* parent = nullptr);
 
-  void setShown(bool visible);
+  // Out of reach at once when hidden; drawn fading over `fadeMs` either way.
+  void setShown(bool visible, int fadeMs = 0);
   bool isShown() const { return visible_; }
   void setIcon(const QString& icon, std::optional<DSColor> accentColor);
   QString iconName() const { return icon_; }
@@ -208,6 +209,7 @@ class SettingsActionButton : public QAbstractButton {
   bool visible_;
   bool isHovering_ = false;
   Tween* hover_;
+  Tween* reveal_;
   std::function<void()> action_;
 };
 

@@ -1,6 +1,7 @@
 #include "settings/HistorySettingsView.h"
 
 #include "design/EditorialComponents.h"
+#include "design/Motion.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
@@ -61,24 +62,52 @@ QStringList ClampedText::linesAt(int width) const {
   if (const auto found = cachedLines_.constFind(width); found != cachedLines_.constEnd()) return found.value();
   QStringList lines;
   if (width <= 0) return lines;
-  QTextLayout layout(text_, font_);
+  // Only the start of a long text is shown, so only a prefix is laid out:
+  // enough that the last line's remainder is over two lines wide. Then the
+  // cut falls where it would in the whole text, and a word broken by the
+  // prefix is too long for a line either way. Shaping the whole text at
+  // every width made a full history page slow to build.
+  const QFontMetricsF metrics(font_);
+  const qreal narrowChar = std::max<qreal>(1, metrics.averageCharWidth() * 0.75);
+  qsizetype length = qsizetype((maxLines_ + 1) * width / narrowChar) + 16;
+  for (;;) {
+    if (length >= text_.size())
+      length = text_.size();
+    else if (text_.at(length).isLowSurrogate())
+      ++length;  // keep a surrogate pair whole
+    const bool whole = length == text_.size();
+    lines = layOut(whole ? text_ : text_.left(length), width, whole);
+    if (!lines.isEmpty() || whole) break;
+    length *= 2;
+  }
+  if (cachedLines_.size() > 8) cachedLines_.clear();
+  cachedLines_.insert(width, lines);
+  return lines;
+}
+
+QStringList ClampedText::layOut(const QString& text, int width, bool whole) const {
+  QStringList lines;
+  QTextLayout layout(text, font_);
   QTextOption option;
   option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   layout.setTextOption(option);
   layout.beginLayout();
+  bool complete = whole;
   for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
     line.setLineWidth(width);
     if (lines.size() == maxLines_ - 1) {
       // The last allowed line takes the rest, cut with an ellipsis when it does not fit.
-      const QString rest = text_.mid(line.textStart()).simplified();
-      lines.append(QFontMetricsF(font_).elidedText(rest, Qt::ElideRight, width));
+      const QString rest = text.mid(line.textStart()).simplified();
+      const QFontMetricsF metrics(font_);
+      complete = complete || metrics.horizontalAdvance(rest) > 2 * width;
+      if (complete) lines.append(metrics.elidedText(rest, Qt::ElideRight, width));
       break;
     }
-    lines.append(text_.mid(line.textStart(), line.textLength()).trimmed());
+    lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
   }
   layout.endLayout();
-  if (cachedLines_.size() > 8) cachedLines_.clear();
-  cachedLines_.insert(width, lines);
+  // A prefix that ends before the last line is well filled says nothing.
+  if (!complete) lines.clear();
   return lines;
 }
 
@@ -88,9 +117,11 @@ int ClampedText::heightForWidth(int width) const {
 }
 
 QSize ClampedText::sizeHint() const {
-  // It takes the row's free width anyway; measuring a long text here would only cost.
+  // Layouts size it by heightForWidth; laying the text out at a width it never
+  // takes, only for a hint, cost as much as all its real layouts together.
   constexpr int kPreferredWidth = 400;
-  return QSize(kPreferredWidth, heightForWidth(kPreferredWidth));
+  const int lines = std::max(1, maxLines_);
+  return QSize(kPreferredWidth, qCeil(lines * QFontMetricsF(font_).height() + (lines - 1) * lineSpacing_));
 }
 
 QSize ClampedText::minimumSizeHint() const { return QSize(40, qCeil(QFontMetricsF(font_).height())); }
@@ -152,6 +183,8 @@ HistoryEntryRow::HistoryEntryRow(const HistoryEntry& entry, int index, QWidget* 
 
 void HistoryEntryRow::setAge(const QString& age) { age_->setText(age.toLower()); }
 
+void HistoryEntryRow::setIndex(int index) { numeral_->setIndex(index + 1); }
+
 void HistoryEntryRow::setHovered(bool hovered) {
   if (hovered == hovered_) return;
   hovered_ = hovered;
@@ -168,8 +201,8 @@ void HistoryEntryRow::applyMarks() {
   numeral_->setActive(hovered_);
   copy_->setIcon(copied_ ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"),
                  copied_ ? std::optional<DSColor>(DSColor::success) : std::nullopt);
-  copy_->setShown(hovered_ || copied_);
-  delete_->setShown(hovered_);
+  copy_->setShown(hovered_ || copied_, Motion::kHover);
+  delete_->setShown(hovered_, Motion::kHover);
 }
 
 void HistoryEntryRow::enterEvent(QEnterEvent* event) {
@@ -295,13 +328,7 @@ void HistorySettingsView::rebuildList() {
   }
   clearAll_->setVisible(!entries_.isEmpty());
   if (entries_.isEmpty()) {
-    //% "No transcriptions yet"
-    //: Empty-state title when no transcriptions exist.
-    empty_ = new SettingsEmptyRow(qtTrId("settings.history.empty.title"),
-                                  //% "recordings will appear here after transcription."
-                                  //: Empty-state hint when no transcriptions exist.
-                                  qtTrId("settings.history.empty.hint"));
-    listCard_->addRow(empty_);
+    showEmptyState(false);
     return;
   }
   for (qsizetype i = 0; i < entries_.size(); ++i) {
@@ -318,6 +345,53 @@ void HistorySettingsView::rebuildList() {
     listCard_->addRow(row);
   }
   refreshAges();
+}
+
+void HistorySettingsView::showEmptyState(bool animated) {
+  clearAll_->setVisible(false);
+  if (empty_) return;
+  //% "No transcriptions yet"
+  //: Empty-state title when no transcriptions exist.
+  empty_ = new SettingsEmptyRow(qtTrId("settings.history.empty.title"),
+                                //% "recordings will appear here after transcription."
+                                //: Empty-state hint when no transcriptions exist.
+                                qtTrId("settings.history.empty.hint"));
+  listCard_->addRow(empty_);
+  if (!animated) return;
+  QWidget* empty = empty_;
+  auto* fade = new Tween(
+      0, [empty](qreal value) { Motion::setContentOpacity(empty, value); }, empty);
+  Motion::setContentOpacity(empty, 0);
+  fade->animateTo(1, Motion::kToggle);
+}
+
+void HistorySettingsView::retireRow(HistoryEntryRow* row) {
+  row->setProperty("removed", true);
+  row->setHovered(false);
+  row->setAttribute(Qt::WA_TransparentForMouseEvents);
+  if (!row->isVisible()) {
+    row->deleteLater();
+    return;
+  }
+  const int height = row->height();
+  auto* fold = new Tween(
+      1,
+      [row, height](qreal value) {
+        if (value <= 0) {
+          row->hide();
+          row->deleteLater();
+          return;
+        }
+        row->setFixedHeight(int(std::lround(height * value)));
+        Motion::setContentOpacity(row, value);
+      },
+      row);
+  fold->animateTo(0, Motion::kToggle);
+}
+
+void HistorySettingsView::renumberRows() {
+  const QList<HistoryEntryRow*> shown = rows();
+  for (qsizetype i = 0; i < shown.size(); ++i) shown[i]->setIndex(static_cast<int>(i));
 }
 
 void HistorySettingsView::refreshAges() {
@@ -355,7 +429,10 @@ void HistorySettingsView::deleteEntry(const QUuid& id) {
   entries_.removeIf([&id](const HistoryEntry& e) { return e.id == id; });
   if (hovered_ == id) hovered_.reset();
   store_.remove(id);
-  rebuildList();
+  for (HistoryEntryRow* gone : rows())
+    if (gone->entry().id == id) retireRow(gone);
+  renumberRows();
+  if (entries_.isEmpty()) showEmptyState(true);
 }
 
 void HistorySettingsView::presentClearAllConfirmation() {
@@ -392,7 +469,14 @@ void HistorySettingsView::clearAll() {
   entries_.clear();
   hovered_.reset();
   store_.clear();
-  rebuildList();
+  // A hundred rows folding at once would cost more than they show: they go,
+  // and the empty state fades in.
+  for (HistoryEntryRow* old : rows()) {
+    old->setProperty("removed", true);
+    old->hide();
+    old->deleteLater();
+  }
+  showEmptyState(true);
 }
 
 }  // namespace murel

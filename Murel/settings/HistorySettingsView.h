@@ -51,6 +51,10 @@ class ClampedText : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The lines of `text` (the whole text or a prefix of it) at `width`; empty
+  // when a prefix is too short to tell.
+  QStringList layOut(const QString& text, int width, bool whole) const;
+
   QString text_;
   QFont font_;
   qreal lineSpacing_;
@@ -74,6 +78,7 @@ class HistoryEntryRow : public QWidget {
   SettingsActionButton* deleteButton() const { return delete_; }
   EditorialChapterNumeral* numeral() const { return numeral_; }
   void setAge(const QString& age);
+  void setIndex(int index);
   void setHovered(bool hovered);
   void setCopied(bool copied);
 
@@ -137,6 +142,10 @@ class HistorySettingsView : public QWidget {
 
  private:
   void rebuildList();
+  void showEmptyState(bool animated);
+  // Takes a deleted row out: it folds away, then goes.
+  void retireRow(HistoryEntryRow* row);
+  void renumberRows();
   void setCopied(std::optional<QUuid> id);
   void copiedResetFired(Clock::TimerId timer, const QUuid& id);
 

@@ -1,8 +1,10 @@
 // The history tab in a real settings window: the saving switch, the list with
 // its ages, copying to the rig's X clipboard, deleting, and clearing after the
 // confirmation; driven with the real pointer.
+#include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
+#include "design/Tokens.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "runtime/Localization.h"
@@ -17,6 +19,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextLayout>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
@@ -47,6 +50,47 @@ TEST(HistoryAges, RelativeTimeText) {
   };
   for (const auto& [ageMs, text] : cases)
     EXPECT_EQ(relativeTimeText(kNow.addMSecs(-ageMs), kNow), QString::fromLatin1(text)) << ageMs;
+}
+
+// The whole text laid out and cut, as a reference for the prefix the view lays out.
+QStringList wholeTextLines(const QString& text, const QFont& font, int width, int maxLines) {
+  QStringList lines;
+  QTextLayout layout(text, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(width);
+    if (lines.size() == maxLines - 1) {
+      lines.append(QFontMetricsF(font).elidedText(text.mid(line.textStart()).simplified(), Qt::ElideRight, width));
+      break;
+    }
+    lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+  }
+  layout.endLayout();
+  return lines;
+}
+
+TEST(HistoryText, LongTextsAreCutAsTheWholeTextWouldBe) {
+  const QFont font = notoSans(14, DSWeight::medium);
+  const QString words = QStringLiteral("a long dictated paragraph with many words ").repeated(30);
+  const QString texts[] = {
+      QString(),
+      QStringLiteral("short"),
+      words,
+      QStringLiteral("iiii lll ").repeated(200),                                        // narrow letters
+      QStringLiteral("start ") + QString(3000, u'w'),                                   // one word longer than any line
+      QStringLiteral("words then ") + QString(90, u'm') + QStringLiteral(" ") + words,  // a long word at the break
+      QStringLiteral("emoji 😀 and more ").repeated(80),
+      QStringLiteral("長い文章の書き起こしです。").repeated(60),
+  };
+  for (const QString& text : texts)
+    for (int width : {30, 120, 437, 700}) {
+      ClampedText view(text, font, 4, 2);
+      EXPECT_EQ(view.linesAt(width), wholeTextLines(text, font, width, 2))
+          << text.left(30).toStdString() << " @" << width;
+    }
 }
 
 class HistoryPage : public ::testing::Test {
@@ -183,12 +227,17 @@ TEST_F(HistoryPage, CopyMarksMoveAndClearOnTheirOwnTime) {
   EXPECT_EQ(a->copyButton()->iconName(), QStringLiteral("checkmark"));
 
   // Away from the rows: the copied row keeps its copy button, the delete buttons go.
+  const QImage hiddenDelete = b->deleteButton()->grab().toImage();
   ASSERT_TRUE(test::hoverAt(page_->clearAllButton(), QPoint(2, 2)));
   test::settle(80);
   EXPECT_FALSE(page_->hoveredEntryID().has_value());
   EXPECT_TRUE(a->copyButton()->isShown());
   EXPECT_FALSE(a->deleteButton()->isShown());
   EXPECT_FALSE(b->copyButton()->isShown());
+  // Once the fade is over, the delete button is drawn as one never shown.
+  test::settle(250);
+  EXPECT_EQ(a->deleteButton()->grab().toImage(), hiddenDelete);
+  EXPECT_NE(a->copyButton()->grab().toImage(), hiddenDelete);
 
   clock_.advance(1000ms);
   clickButton(b, b->copyButton());
@@ -217,6 +266,10 @@ TEST_F(HistoryPage, DeleteAndClearAll) {
   clickButton(two, two->deleteButton());
   EXPECT_EQ(rowTexts(), (QStringList{QStringLiteral("three"), QStringLiteral("one")}));
   ASSERT_EQ(store_->entries().size(), 2);
+  // Once folded away the deleted row is gone, and the rest are numbered anew.
+  test::settle(300);
+  EXPECT_EQ(page_->findChildren<HistoryEntryRow*>().size(), 2);
+  EXPECT_EQ(page_->rows()[1]->numeral()->text(), QStringLiteral("02"));
 
   // Saving off: the entries stay, and an entry recorded meanwhile is not added.
   ASSERT_TRUE(test::clickCentre(page_->saveToggle()));
@@ -239,6 +292,11 @@ TEST_F(HistoryPage, DeleteAndClearAll) {
   EXPECT_TRUE(store_->entries().isEmpty());
   EXPECT_FALSE(page_->clearAllButton()->isVisible());
   EXPECT_TRUE(test::visibleTexts(page_).contains(QStringLiteral("No transcriptions yet")));
+  // The empty state has faded in fully.
+  test::settle(300);
+  ASSERT_NE(page_->emptyRow(), nullptr);
+  EXPECT_EQ(page_->emptyRow()->graphicsEffect(), nullptr);
+  EXPECT_TRUE(page_->findChildren<HistoryEntryRow*>().isEmpty());
 }
 
 TEST_F(HistoryPage, DeletingTheLastEntryShowsTheEmptyStateAndNewEntriesWaitForARebuild) {
