@@ -82,7 +82,7 @@ MenuBarErrorCard::MenuBarErrorCard(AppState& state, Workspace& workspace, QWidge
   auto* buttons = new QHBoxLayout();
   buttons->setSpacing(12);
   //% "OPEN SETTINGS"
-  //: Button in the menu-bar error that opens System Settings.
+  //: Button in the tray panel's error card that opens the desktop settings the error names.
   openSettings_ = new OnboardingButtonStyle(qtTrId("menubar.error.openSettings"), true, this);
   //% "RETRY"
   //: Button to retry after an error in the menu bar.
