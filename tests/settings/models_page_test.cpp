@@ -554,7 +554,11 @@ TEST_F(ModelsPage, DeletingAsksFirstAndRemovesEveryFileWithItsPartial) {
   settle(200);
   box = row(kQwenSmall)->deletionConfirmation();
   for (QAbstractButton* b : box->buttons())
-    if (b->text() == "Delete") ASSERT_TRUE(clickCentre(b));
+    if (b->text() == "Delete") {
+      // The click closes the dialog, which deletes its buttons: stop here.
+      ASSERT_TRUE(clickCentre(b));
+      break;
+    }
   ASSERT_TRUE(waitUntil([&] { return trailingState(row(kQwenSmall)) == "DOWNLOAD"; }));
   EXPECT_TRUE(QDir(qwen.storageDirectory).entryList(QDir::Files).isEmpty());
   EXPECT_EQ(bannerText(), "");
@@ -735,7 +739,11 @@ TEST_F(LanguageModelCard, AConfirmedDeleteClearsTheBannerFirstAndRemovesBothFile
       waitUntil([&] { return page()->gemmaDeleteConfirmation() && page()->gemmaDeleteConfirmation()->isVisible(); }));
   settle(200);
   for (QAbstractButton* b : page()->gemmaDeleteConfirmation()->buttons())
-    if (b->text() == "Cancel") ASSERT_TRUE(clickCentre(b));
+    if (b->text() == "Cancel") {
+      // The click closes the dialog, which deletes its buttons: stop here.
+      ASSERT_TRUE(clickCentre(b));
+      break;
+    }
   ASSERT_TRUE(waitUntil([&] { return !page()->gemmaDeleteConfirmation(); }));
   EXPECT_EQ(cardState(), "READY DELETE");
   EXPECT_EQ(bannerText(), "an earlier failure");
@@ -746,7 +754,11 @@ TEST_F(LanguageModelCard, AConfirmedDeleteClearsTheBannerFirstAndRemovesBothFile
       waitUntil([&] { return page()->gemmaDeleteConfirmation() && page()->gemmaDeleteConfirmation()->isVisible(); }));
   settle(200);
   for (QAbstractButton* b : page()->gemmaDeleteConfirmation()->buttons())
-    if (b->text() == "Delete") ASSERT_TRUE(clickCentre(b));
+    if (b->text() == "Delete") {
+      // The click closes the dialog, which deletes its buttons: stop here.
+      ASSERT_TRUE(clickCentre(b));
+      break;
+    }
   ASSERT_TRUE(waitUntil([&] { return cardState() == "DOWNLOAD"; }));
   EXPECT_EQ(bannerText(), "");
   EXPECT_FALSE(QFile::exists(gemmaModelPath()));
