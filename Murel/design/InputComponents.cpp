@@ -50,6 +50,55 @@ void paintBox(QPainter& painter, const QWidget* widget, const QRectF& rect, qrea
 
 }  // namespace
 
+namespace CapsuleMenuFace {
+namespace {
+
+QFont faceFont() { return tracked(notoSans(12), 1.5); }
+constexpr qreal kChevron = 10;
+constexpr qreal kLineSpacing = 2;
+
+QPainterPath capsule(const QRectF& rect) {
+  QPainterPath path;
+  path.addRoundedRect(rect, rect.height() / 2, rect.height() / 2);
+  return path;
+}
+
+}  // namespace
+
+QSize sizeHint(const QString& label) {
+  const QSizeF text = TextMetrics::size(label, faceFont(), kLineSpacing);
+  const qreal chevron = Symbols::sideForPointSize(kChevron);
+  const qreal width = 12 + (text.width() > 0 ? text.width() + 8 : 0) + chevron + 12;
+  const qreal line = TextMetrics::size(QStringLiteral("M"), faceFont(), kLineSpacing).height();
+  const qreal height = 4 + std::max(text.height(), line) + 4;
+  return QSize(int(std::ceil(width)), int(std::ceil(height)));
+}
+
+bool contains(const QRect& rect, const QPoint& pos) { return capsule(QRectF(rect)).contains(QPointF(pos)); }
+
+void paint(QWidget& widget, const QString& label, bool pressed) {
+  QPainter painter(&widget);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::TextAntialiasing);
+  if (pressed) painter.setOpacity(0.7);
+  const qreal height = widget.height();
+  qreal x = 12;
+  if (!label.isEmpty()) {
+    const QSizeF size = TextMetrics::size(label, faceFont(), kLineSpacing);
+    TextMetrics::draw(painter, QRectF(x, (height - size.height()) / 2, size.width(), size.height()), label, faceFont(),
+                      kLineSpacing, dsColor(DSColor::ink, &widget), Qt::AlignLeft, false);
+    x += size.width() + 8;
+  }
+  const qreal side = Symbols::sideForPointSize(kChevron);
+  Symbols::paint(painter, QRectF(x, (height - side) / 2, side, side), QStringLiteral("chevron.down"),
+                 dsColor(DSColor::inkSecondary, &widget));
+  painter.setPen(QPen(dsColor(DSColor::hairline, &widget), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPath(capsule(QRectF(widget.rect()).adjusted(0.5, 0.5, -0.5, -0.5)));
+}
+
+}  // namespace CapsuleMenuFace
+
 void applyEditorPalette(QWidget* editor, const QWidget* reference, DSColor text, DSColor placeholder,
                         qreal placeholderOpacity) {
   QPalette palette = editor->palette();

@@ -92,6 +92,15 @@ class DSDropdown : public QWidget {
 
 // Colours a stock text editor (QLineEdit, QPlainTextEdit) from the tokens as
 // `reference` draws them: transparent box, ink text, accent selection.
+// The face of a capsule menu button (the microphone and model pickers): its
+// label in tracked 12 px capitals, a down chevron and a hairline capsule.
+namespace CapsuleMenuFace {
+QSize sizeHint(const QString& label);
+bool contains(const QRect& rect, const QPoint& pos);
+// Draws into `widget`'s whole rect, dimmed while `pressed`.
+void paint(QWidget& widget, const QString& label, bool pressed);
+}  // namespace CapsuleMenuFace
+
 void applyEditorPalette(QWidget* editor, const QWidget* reference, DSColor text, DSColor placeholder,
                         qreal placeholderOpacity);
 

@@ -1,6 +1,7 @@
 #include "settings/InputDevicePicker.h"
 
 #include "audio/AudioDeviceManager.h"
+#include "design/InputComponents.h"
 #include "design/Symbols.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
@@ -16,13 +17,6 @@ namespace murel {
 namespace {
 
 QFont nameFont() { return tracked(notoSans(12), 1.5); }
-constexpr qreal kChevron = 10;
-
-QPainterPath capsulePath(const QRectF& rect) {
-  QPainterPath path;
-  path.addRoundedRect(rect, rect.height() / 2, rect.height() / 2);
-  return path;
-}
 
 }  // namespace
 
@@ -44,38 +38,11 @@ QString InputDevicePicker::currentName() const {
   return QString();
 }
 
-QSize InputDevicePicker::sizeHint() const {
-  const QSizeF text = TextMetrics::size(currentName(), nameFont(), 2);
-  const qreal chevron = Symbols::sideForPointSize(kChevron);
-  const qreal width = 12 + (text.width() > 0 ? text.width() + 8 : 0) + chevron + 12;
-  const qreal height = 4 + std::max(text.height(), TextMetrics::size(QStringLiteral("M"), nameFont(), 2).height()) + 4;
-  return QSize(int(std::ceil(width)), int(std::ceil(height)));
-}
+QSize InputDevicePicker::sizeHint() const { return CapsuleMenuFace::sizeHint(currentName()); }
 
-bool InputDevicePicker::hitButton(const QPoint& pos) const {
-  return capsulePath(QRectF(rect())).contains(QPointF(pos));
-}
+bool InputDevicePicker::hitButton(const QPoint& pos) const { return CapsuleMenuFace::contains(rect(), pos); }
 
-void InputDevicePicker::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setRenderHint(QPainter::TextAntialiasing);
-  if (isDown()) painter.setOpacity(0.7);
-  const QString name = currentName();
-  const QSizeF text = TextMetrics::size(name, nameFont(), 2);
-  qreal x = 12;
-  if (!name.isEmpty()) {
-    TextMetrics::draw(painter, QRectF(x, (height() - text.height()) / 2, text.width(), text.height()), name, nameFont(),
-                      2, dsColor(DSColor::ink, this), Qt::AlignLeft, false);
-    x += text.width() + 8;
-  }
-  const qreal side = Symbols::sideForPointSize(kChevron);
-  Symbols::paint(painter, QRectF(x, (height() - side) / 2, side, side), QStringLiteral("chevron.down"),
-                 dsColor(DSColor::inkSecondary, this));
-  painter.setPen(QPen(dsColor(DSColor::hairline, this), 1));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawPath(capsulePath(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5)));
-}
+void InputDevicePicker::paintEvent(QPaintEvent*) { CapsuleMenuFace::paint(*this, currentName(), isDown()); }
 
 bool InputDevicePicker::event(QEvent* event) {
   // The menu's colours and checkmark are resolved when it is built; a change

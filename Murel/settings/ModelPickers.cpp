@@ -1,5 +1,6 @@
 #include "settings/ModelPickers.h"
 
+#include "design/InputComponents.h"
 #include "design/Symbols.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
@@ -21,14 +22,6 @@ namespace murel {
 namespace {
 
 QFont faceFont() { return tracked(notoSans(12), 1.5); }
-constexpr qreal kChevron = 10;
-constexpr qreal kLineSpacing = 2;
-
-QPainterPath capsulePath(const QRectF& rect) {
-  QPainterPath path;
-  path.addRoundedRect(rect, rect.height() / 2, rect.height() / 2);
-  return path;
-}
 
 }  // namespace
 
@@ -52,39 +45,13 @@ void CapsuleMenuButton::setEntries(const QList<Entry>& entries) {
   rebuildMenu();
 }
 
-QSize CapsuleMenuButton::sizeHint() const {
-  const QSizeF label = TextMetrics::size(text(), faceFont(), kLineSpacing);
-  const qreal chevron = Symbols::sideForPointSize(kChevron);
-  const qreal width = 12 + (label.width() > 0 ? label.width() + 8 : 0) + chevron + 12;
-  const qreal line = TextMetrics::size(QStringLiteral("M"), faceFont(), kLineSpacing).height();
-  const qreal height = 4 + std::max(label.height(), line) + 4;
-  return QSize(int(std::ceil(width)), int(std::ceil(height)));
-}
+QSize CapsuleMenuButton::sizeHint() const { return CapsuleMenuFace::sizeHint(text()); }
 
 bool CapsuleMenuButton::hitButton(const QPoint& pos) const {
-  return isInteractive() && capsulePath(QRectF(rect())).contains(QPointF(pos));
+  return isInteractive() && CapsuleMenuFace::contains(rect(), pos);
 }
 
-void CapsuleMenuButton::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setRenderHint(QPainter::TextAntialiasing);
-  if (isDown()) painter.setOpacity(0.7);
-  const QString label = text();
-  const QSizeF size = TextMetrics::size(label, faceFont(), kLineSpacing);
-  qreal x = 12;
-  if (!label.isEmpty()) {
-    TextMetrics::draw(painter, QRectF(x, (height() - size.height()) / 2, size.width(), size.height()), label,
-                      faceFont(), kLineSpacing, dsColor(DSColor::ink, this), Qt::AlignLeft, false);
-    x += size.width() + 8;
-  }
-  const qreal side = Symbols::sideForPointSize(kChevron);
-  Symbols::paint(painter, QRectF(x, (height() - side) / 2, side, side), QStringLiteral("chevron.down"),
-                 dsColor(DSColor::inkSecondary, this));
-  painter.setPen(QPen(dsColor(DSColor::hairline, this), 1));
-  painter.setBrush(Qt::NoBrush);
-  painter.drawPath(capsulePath(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5)));
-}
+void CapsuleMenuButton::paintEvent(QPaintEvent*) { CapsuleMenuFace::paint(*this, text(), isDown()); }
 
 bool CapsuleMenuButton::event(QEvent* event) {
   // The menu's colours are resolved when it is styled; an appearance change styles it again.

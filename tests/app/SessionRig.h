@@ -173,6 +173,7 @@ struct SessionRig {
           {},
           [this]() -> QCoro::Task<bool> { return paste(this); },
           [this] { return trusted; },
+          {},
       },
       clock, diag};
 

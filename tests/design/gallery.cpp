@@ -118,9 +118,9 @@ void settings(QVBoxLayout* page) {
   // pages put them in a column inset 20 px, and so does the gallery.
   auto inset = [](QWidget* row) {
     auto* column = new QWidget;
-    auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(20, 0, 20, 0);
-    layout->addWidget(row);
+    auto* columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(20, 0, 20, 0);
+    columnLayout->addWidget(row);
     return column;
   };
   auto* models = new SettingsCardSection(QStringLiteral("MODELS"));
