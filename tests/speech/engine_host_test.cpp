@@ -392,9 +392,9 @@ TEST_F(EngineHostTest, AChangeWaitsAgainForATranscriptionThatStartedBeforeItWoke
   ASSERT_EQ(made_.size(), 2);
   EXPECT_EQ(change->value->get(), made_[1].get());
   EXPECT_EQ(host.currentModelId(), kParakeet);
-  EXPECT_EQ(journal_, (QStringList{"turbo load", "turbo loaded", "turbo transcribe", "turbo transcribed",
-                                   "turbo transcribe", "turbo transcribed", "turbo unload", "turbo unloaded",
-                                   "parakeet load", "parakeet loaded"}));
+  EXPECT_EQ(journal_,
+            (QStringList{"turbo load", "turbo loaded", "turbo transcribe", "turbo transcribed", "turbo transcribe",
+                         "turbo transcribed", "turbo unload", "turbo unloaded", "parakeet load", "parakeet loaded"}));
 }
 
 TEST_F(EngineHostTest, IdleUnloadFollowsTheDelay) {
