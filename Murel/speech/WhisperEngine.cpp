@@ -15,8 +15,7 @@ namespace murel {
 // One whisper.cpp context; used only on its engine's worker.
 class WhisperContext {
  public:
-  WhisperContext(const QString& modelPath, const QString& vadModelPath, const Logger& log)
-{
+  WhisperContext(const QString& modelPath, const QString& vadModelPath, const Logger& log) {
     whisper_context_params params = whisper_context_default_params();
     params.use_gpu = true;
     params.flash_attn = true;
