@@ -43,9 +43,9 @@ int engineThreadCountFrom(int usableCores, long onlineProcessors);
 // The thread count for the inference call about to start: engineThreadCount()
 // less the cores other work keeps busy right now, never below two (one on a
 // one-core machine). Inference threads meet at a barrier after every step, so
-// one that waits for a core holds all the others: with every core busy, eight
-// threads took 2.5 times as long as two. Sampled on the calling worker thread
-// (about 10 ms).
+// one that waits for a core holds all the others: with a busy loop on each of
+// eight cores, eight threads took eight times as long as two. Sampled on the
+// calling worker thread (about 10 ms).
 int inferenceThreadCountNow();
 
 // The rule behind inferenceThreadCountNow(): `threads` less `busyElsewhere`,
