@@ -157,7 +157,7 @@ QCoro::Task<std::shared_ptr<TranscriptionEngine>> EngineHost::ensureLoaded() {
     if (!transition) {
       transition = std::make_shared<Transition>();
       transition_ = transition;
-      runTransition(transition);
+      transitionTask_.emplace(runTransition(transition));
     }
 
     std::exception_ptr error;
@@ -358,7 +358,7 @@ void EngineHost::scheduleIdleUnload() {
   const Clock::Duration sleep = idleTimeout_.value_or(Clock::Duration(*delay));
   const CancellationToken token;
   idleUnload_ = token;
-  unloadIdleEngine(QPointer<EngineHost>(this), &clock_, sleep, token);
+  idleUnloadTask_.emplace(unloadIdleEngine(QPointer<EngineHost>(this), &clock_, sleep, token));
 }
 
 QCoro::Task<void> EngineHost::unloadIdleEngine(QPointer<EngineHost> host, Clock* clock, Clock::Duration sleep,
@@ -385,7 +385,7 @@ void EngineHost::prewarmTextEnhancer() {
   if (!isGemmaModelInstalled()) return;
   if (!textEnhancer_.prewarm) return;
   if (textEnhancer_.isLoaded && textEnhancer_.isLoaded()) return;
-  runPrewarm(textEnhancer_.prewarm);
+  prewarmTask_.emplace(runPrewarm(textEnhancer_.prewarm));
 }
 
 }  // namespace murel

@@ -140,6 +140,11 @@ class EngineHost : public QObject {
   // Ends when the last running transcription does; made by the first transition
   // that has to wait for it.
   std::shared_ptr<Outcome> transcriptionsEnded_;
+  // The tasks the host starts, kept while they run (each replaced only once its
+  // predecessor has ended or been cancelled).
+  std::optional<QCoro::Task<void>> transitionTask_;
+  std::optional<QCoro::Task<void>> idleUnloadTask_;
+  std::optional<QCoro::Task<void>> prewarmTask_;
 };
 
 }  // namespace murel
