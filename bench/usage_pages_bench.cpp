@@ -2,6 +2,7 @@
 // daily records < 1 ms; the dashboard's redraw after a recorded dictation
 // < 16 ms; the history page with 100 long entries built and painted < 50 ms,
 // and scrolled from top to bottom without a frame over 16 ms.
+#include "ScrollFrames.h"
 #include "design/SettingsComponents.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "runtime/Clock.h"
@@ -15,15 +16,9 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
-
-#include <time.h>
-
-#include <algorithm>
 
 using namespace murel;
 
@@ -41,12 +36,6 @@ QList<DailyUsage> yearOfDays(const QTimeZone& zone) {
 void fillWithLongEntries(HistoryStore& store) {
   const QString longText = QStringLiteral("a long dictated paragraph with many words ").repeated(20);
   for (int i = 0; i < 100; ++i) store.add(longText + QString::number(i));
-}
-
-double threadCpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 void drain() {
@@ -101,9 +90,7 @@ static void BM_HistoryPageBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_HistoryPageBuild)->Unit(benchmark::kMillisecond);
 
-// One frame is a wheel-sized scroll step and the repaint it causes, the
-// backing store flushed to the X server; worst_frame_ms is the slowest step
-// of any pass (wall clock), worst_frame_cpu_ms the same step's CPU time.
+// Scrolled from top to bottom at rest, after the page's entrance.
 static void BM_HistoryPageScroll(benchmark::State& state) {
   QTemporaryDir dir;
   UserDefaults defaults(dir.filePath(QStringLiteral("d.json")));
@@ -117,27 +104,6 @@ static void BM_HistoryPageScroll(benchmark::State& state) {
   // Frames are measured at rest, after the page's entrance.
   while (scroller->entranceProgress() < 1) QApplication::processEvents(QEventLoop::AllEvents, 10);
   drain();
-  QScrollBar* bar = scroller->verticalScrollBar();
-  constexpr int kStep = 60;  // three wheel lines
-  double worstWall = 0;
-  double worstCpu = 0;
-  int frames = 0;
-  for (auto _ : state) {
-    bar->setValue(0);
-    drain();
-    for (int value = kStep; value <= bar->maximum() + kStep - 1; value += kStep) {
-      QElapsedTimer wall;
-      const double cpu = threadCpuMs();
-      wall.start();
-      bar->setValue(std::min(value, bar->maximum()));
-      QApplication::processEvents();  // the repaint and its flush
-      worstWall = std::max(worstWall, double(wall.nsecsElapsed()) / 1e6);
-      worstCpu = std::max(worstCpu, threadCpuMs() - cpu);
-      ++frames;
-    }
-  }
-  state.counters["worst_frame_ms"] = worstWall;
-  state.counters["worst_frame_cpu_ms"] = worstCpu;
-  state.counters["frames"] = benchmark::Counter(frames, benchmark::Counter::kAvgIterations);
+  bench::scrollFrames(state, scroller);
 }
 BENCHMARK(BM_HistoryPageScroll)->Unit(benchmark::kMillisecond);

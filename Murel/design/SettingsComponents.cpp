@@ -174,8 +174,16 @@ void SettingsCard::clipRow(QWidget* row) const {
     if (!row->mask().isEmpty()) row->clearMask();
     return;
   }
-  const QRegion shape(cardShape(QRectF(rect())).toFillPolygon().toPolygon(), Qt::WindingFill);
-  row->setMask(shape.translated(-area.topLeft()).intersected(QRect(QPoint(0, 0), area.size())));
+  // The card's shape over the row alone, in the row's coordinates: a corner
+  // reaches no further than the radius from the card's edge, so the shape is
+  // cut a radius above and below the row. Turning the whole card into a
+  // region instead costs a scan line per pixel of its height, thousands of
+  // times over while a long list is built.
+  QRectF shape = QRectF(rect()).translated(-area.topLeft());
+  shape.setTop(std::max(shape.top(), -kCardRadius));
+  shape.setBottom(std::min(shape.bottom(), area.height() + kCardRadius));
+  const QRegion region(cardShape(shape).toFillPolygon().toPolygon(), Qt::WindingFill);
+  row->setMask(region.intersected(QRect(QPoint(0, 0), area.size())));
 }
 
 void SettingsCard::resizeEvent(QResizeEvent* event) {
@@ -380,6 +388,8 @@ void SettingsActionButton::setShown(bool visible, int fadeMs) {
   }
   update();
 }
+
+qreal SettingsActionButton::revealProgress() const { return reveal_->value(); }
 
 void SettingsActionButton::setIcon(const QString& icon, std::optional<DSColor> accentColor) {
   icon_ = icon;

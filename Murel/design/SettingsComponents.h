@@ -189,6 +189,8 @@ class SettingsActionButton : public QAbstractButton {
   // Out of reach at once when hidden; drawn fading over `fadeMs` either way.
   void setShown(bool visible, int fadeMs = 0);
   bool isShown() const { return visible_; }
+  // How much of it is drawn: 0 hidden, 1 shown, between while fading.
+  qreal revealProgress() const;
   void setIcon(const QString& icon, std::optional<DSColor> accentColor);
   QString iconName() const { return icon_; }
   bool isHovering() const { return isHovering_; }

@@ -14,7 +14,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QStringDecoder>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -117,52 +116,31 @@ void DictionaryRuleRow::paintContent(QPainter& painter, const QRect& textRect) {
 
 DictionaryRuleForm::DictionaryRuleForm(const QString& original, const QString& replacement, Clock& clock,
                                        QWidget* parent)
-    : QWidget(parent) {
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(20, 20, 20, 20);
-  row->setSpacing(20);
-  auto* column = new QVBoxLayout;
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(8);
+    : EditableListForm(8, parent) {
   auto* fields = new QHBoxLayout;
   fields->setContentsMargins(0, 0, 0, 0);
   fields->setSpacing(12);
   //% "original"
   //: Placeholder of the field for the word the recogniser gets wrong.
-  original_ = new SettingsInlineField(qtTrId("settings.dictionary.field.original"), original, false, true, clock, this);
-  original_->setMinimumWidth(120);
+  auto* originalField =
+      new SettingsInlineField(qtTrId("settings.dictionary.field.original"), original, false, true, clock, this);
+  originalField->setMinimumWidth(120);
   auto* arrow = new TextLabel(kArrow, TextStyle{ruleFont(), 0, DSColor::inkSecondary}, this);
   arrow->setWrapping(false);
   //% "replacement"
   //: Placeholder of the field for the text put in its place.
-  replacement_ =
+  auto* replacementField =
       new SettingsInlineField(qtTrId("settings.dictionary.field.replacement"), replacement, false, false, clock, this);
-  replacement_->setMinimumWidth(120);
-  fields->addWidget(original_, 1, Qt::AlignVCenter);
+  replacementField->setMinimumWidth(120);
+  fields->addWidget(originalField, 1, Qt::AlignVCenter);
   fields->addWidget(arrow, 0, Qt::AlignVCenter);
-  fields->addWidget(replacement_, 1, Qt::AlignVCenter);
-  column->addLayout(fields);
+  fields->addWidget(replacementField, 1, Qt::AlignVCenter);
+  column()->addLayout(fields);
   //% "no line breaks, and no -> or leading # in the original."
   //: Shown under a dictionary rule form when the rule could not be written to a dictionary file.
-  message_ = new TextLabel(qtTrId("settings.dictionary.field.unsupported"),
-                           TextStyle{notoSansItalic(14), 4, DSColor::danger}, this);
-  message_->hide();
-  column->addWidget(message_);
-  row->addLayout(column, 1);
-  buttons_ = new SettingsInlineFormButtons([this] { Q_EMIT confirmed(); }, [this] { Q_EMIT cancelled(); }, this);
-  row->addWidget(buttons_, 0, Qt::AlignVCenter);
-  connect(original_, &SettingsInlineField::textEdited, this, &DictionaryRuleForm::originalEdited);
-  connect(replacement_, &SettingsInlineField::textEdited, this, &DictionaryRuleForm::replacementEdited);
+  column()->addWidget(makeMessage(qtTrId("settings.dictionary.field.unsupported")));
+  finish(originalField, replacementField, Qt::AlignVCenter);
 }
-
-void DictionaryRuleForm::setTexts(const QString& original, const QString& replacement) {
-  original_->setText(original);
-  replacement_->setText(replacement);
-}
-
-void DictionaryRuleForm::setMessageShown(bool shown) { message_->setVisible(shown); }
-
-bool DictionaryRuleForm::isMessageShown() const { return !message_->isHidden(); }
 
 // Reading an import file
 
@@ -184,12 +162,7 @@ std::optional<QString> readDictionaryText(const QString& path, qint64 maxBytes) 
 
 DictionarySettingsView::DictionarySettingsView(DictionaryStore& store, Clock& clock,
                                                std::optional<QList<DictionaryEntry>> entries, QWidget* parent)
-    : QWidget(parent), store_(store), clock_(clock), entries_(entries ? std::move(*entries) : store.entries()) {
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  auto* page = new SettingsPageLayout(this);
-  outer->addWidget(page);
-
+    : QWidget(parent), store_(store), clock_(clock), list_(entries ? std::move(*entries) : store.entries()) {
   //% "IMPORT"
   //: Toolbar pill that imports dictionary rules from a text file.
   import_ = new EditorialPillButton(qtTrId("settings.dictionary.import"), DSColor::inkSecondary,
@@ -197,33 +170,33 @@ DictionarySettingsView::DictionarySettingsView(DictionaryStore& store, Clock& cl
   //% "EXPORT"
   //: Toolbar pill that exports the dictionary rules to a text file.
   export_ = new EditorialPillButton(qtTrId("settings.dictionary.export"), DSColor::inkSecondary,
-                                    [this] { exportDictionary(entries_); });
+                                    [this] { exportDictionary(list_.entries()); });
   //% "ADD"
   //: Toolbar pill that opens the form for a new dictionary rule.
   add_ = new EditorialPillButton(qtTrId("settings.dictionary.add"), DSColor::accent, [this] { beginAddingRule(); });
-  card_ = addListPageTop(page,
-                         //% "Dictionary"
-                         //: Dictionary settings page title.
-                         qtTrId("settings.dictionary.title"),
-                         //% "REPLACEMENT RULES"
-                         //: Card label above the list of dictionary rules.
-                         qtTrId("settings.dictionary.rules"), {import_, export_, add_},
-                         //% "define words that are frequently mistranscribed. the original gets silently replaced."
-                         //: Explanation under the dictionary page's card label.
-                         qtTrId("settings.dictionary.description"));
+  card_ = buildListPage(this,
+                        //% "Dictionary"
+                        //: Dictionary settings page title.
+                        qtTrId("settings.dictionary.title"),
+                        //% "REPLACEMENT RULES"
+                        //: Card label above the list of dictionary rules.
+                        qtTrId("settings.dictionary.rules"), {import_, export_, add_},
+                        //% "define words that are frequently mistranscribed. the original gets silently replaced."
+                        //: Explanation under the dictionary page's card label.
+                        qtTrId("settings.dictionary.description"));
 
   addForm_ = new DictionaryRuleForm(QString(), QString(), clock_);
   addForm_->hide();
-  connect(addForm_, &DictionaryRuleForm::originalEdited, this, [this](const QString& text) {
+  connect(addForm_, &EditableListForm::firstEdited, this, [this](const QString& text) {
     newOriginal_ = text;
     addForm_->setMessageShown(false);
   });
-  connect(addForm_, &DictionaryRuleForm::replacementEdited, this, [this](const QString& text) {
+  connect(addForm_, &EditableListForm::secondEdited, this, [this](const QString& text) {
     newReplacement_ = text;
     addForm_->setMessageShown(false);
   });
-  connect(addForm_, &DictionaryRuleForm::confirmed, this, &DictionarySettingsView::commitNewRule);
-  connect(addForm_, &DictionaryRuleForm::cancelled, this, &DictionarySettingsView::cancelNewRule);
+  connect(addForm_, &EditableListForm::confirmed, this, &DictionarySettingsView::commitNewRule);
+  connect(addForm_, &EditableListForm::cancelled, this, &DictionarySettingsView::cancelNewRule);
   card_->addRow(addForm_);
   //% "No rules yet"
   //: Empty-state title of the dictionary page.
@@ -232,108 +205,38 @@ DictionarySettingsView::DictionarySettingsView(DictionaryStore& store, Clock& cl
                                 //: Empty-state hint of the dictionary page.
                                 qtTrId("settings.dictionary.empty.hint"));
   card_->addRow(empty_);
-  rebuildRows();
+  list_.attach(card_, kFirstRuleRow, this, [this](const DictionaryEntry& entry) { return makeRow(entry); });
+  refreshChrome();
 }
 
-DictionaryRuleRow* DictionarySettingsView::row(const QUuid& id) const {
-  for (DictionaryRuleRow* row : rows_)
-    if (row->id() == id) return row;
-  return nullptr;
-}
-
-void DictionarySettingsView::save() { store_.setEntries(entries_); }
+void DictionarySettingsView::save() { store_.setEntries(list_.entries()); }
 
 void DictionarySettingsView::refreshChrome() {
-  export_->setEnabled(!entries_.isEmpty());
-  add_->setEnabled(!isAddingNew_);
-  add_->setTint(isAddingNew_ ? DSColor::inkSecondary : DSColor::accent);
-  addForm_->setVisible(isAddingNew_);
-  empty_->setVisible(entries_.isEmpty() && !isAddingNew_);
+  export_->setEnabled(!list_.entries().isEmpty());
+  showAddState(add_, addForm_, empty_, isAddingNew_, list_.entries().isEmpty());
 }
 
 DictionaryRuleRow* DictionarySettingsView::makeRow(const DictionaryEntry& entry) {
   auto* row = new DictionaryRuleRow(entry);
-  connect(row, &EditableListRow::hoverChanged, this, [this, row](bool hovered) { setHovered(row, hovered); });
   connect(row, &EditableListRow::editRequested, this, [this, row] { beginRuleEdit(row->entry()); });
   connect(row, &EditableListRow::deleteRequested, this, [this, row] { deleteRule(row->entry()); });
   return row;
 }
 
-void DictionarySettingsView::rebuildRows() {
-  closeEditForm();
-  for (DictionaryRuleRow* old : std::as_const(rows_)) {
-    old->hide();
-    old->deleteLater();
-  }
-  rows_.clear();
-  hoveredRow_ = nullptr;
-  buildRows(kRowsAtOnce);
-  if (editing_) {
-    for (qsizetype i = 0; i < entries_.size(); ++i)
-      if (entries_[i].id == *editing_) {
-        buildRows(i + 1);
-        openEditForm(i);
-      }
-  }
-  refreshChrome();
-}
-
-void DictionarySettingsView::buildRows(qsizetype count) {
-  // The rows are always the first rules of the list, in its order.
-  const qsizetype end = std::min(count, entries_.size());
-  if (rows_.size() >= end) return;
-  card_->setUpdatesEnabled(false);
-  rows_.reserve(entries_.size());
-  while (rows_.size() < end) {
-    DictionaryRuleRow* row = makeRow(entries_[rows_.size()]);
-    rows_.append(row);
-    card_->addRow(row);
-  }
-  card_->setUpdatesEnabled(true);
-  if (rows_.size() < entries_.size() && !moreRowsQueued_) {
-    // A long list comes on screen a part at a time, so no frame waits for all of it.
-    moreRowsQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-      moreRowsQueued_ = false;
-      buildRows(rows_.size() + kRowsPerTurn);
-    });
-  }
-}
-
-void DictionarySettingsView::setHovered(DictionaryRuleRow* row, bool hovered) {
-  if (hoveredRow_ && hoveredRow_ != row) hoveredRow_->setHovered(false);
-  hoveredRow_ = hovered ? row : nullptr;
-  hovered_ = hovered ? std::optional<QUuid>(row->id()) : std::nullopt;
-  row->setHovered(hovered);
-}
-
 void DictionarySettingsView::openEditForm(qsizetype index) {
-  closeEditForm();
-  DictionaryRuleRow* shown = rows_[index];
-  shown->hide();
-  editForm_ = new DictionaryRuleForm(editOriginal_, editReplacement_, clock_);
-  const DictionaryEntry rule = entries_[index];
-  connect(editForm_, &DictionaryRuleForm::originalEdited, this, [this](const QString& text) {
+  auto* form = new DictionaryRuleForm(editOriginal_, editReplacement_, clock_);
+  const DictionaryEntry rule = list_.entries()[index];
+  connect(form, &EditableListForm::firstEdited, this, [this, form](const QString& text) {
     editOriginal_ = text;
-    editForm_->setMessageShown(false);
+    form->setMessageShown(false);
   });
-  connect(editForm_, &DictionaryRuleForm::replacementEdited, this, [this](const QString& text) {
+  connect(form, &EditableListForm::secondEdited, this, [this, form](const QString& text) {
     editReplacement_ = text;
-    editForm_->setMessageShown(false);
+    form->setMessageShown(false);
   });
-  connect(editForm_, &DictionaryRuleForm::confirmed, this, [this, rule] { commitRuleEdit(rule); });
-  connect(editForm_, &DictionaryRuleForm::cancelled, this, &DictionarySettingsView::cancelRuleEdit);
-  card_->insertRow(kFirstRuleRow + int(index) + 1, editForm_);
-  fadeIn(editForm_, kInPlaceEditMs);
-}
-
-void DictionarySettingsView::closeEditForm() {
-  if (!editForm_) return;
-  editForm_->hide();
-  editForm_->deleteLater();
-  editForm_ = nullptr;
-  for (DictionaryRuleRow* row : std::as_const(rows_))
-    if (row->isHidden()) row->show();
+  connect(form, &EditableListForm::confirmed, this, [this, rule] { commitRuleEdit(rule); });
+  connect(form, &EditableListForm::cancelled, this, &DictionarySettingsView::cancelRuleEdit);
+  list_.openEditForm(index, form, kInPlaceEditMs);
 }
 
 void DictionarySettingsView::beginAddingRule() {
@@ -353,12 +256,7 @@ void DictionarySettingsView::commitNewRule() {
     addForm_->setMessageShown(true);
     return;
   }
-  const DictionaryEntry entry{QUuid::createUuid(), original, replacement};
-  entries_.prepend(entry);
-  DictionaryRuleRow* row = makeRow(entry);
-  rows_.prepend(row);
-  card_->insertRow(kFirstRuleRow, row);
-  fadeIn(row, kListChangeMs);
+  list_.prepend(DictionaryEntry{QUuid::createUuid(), original, replacement}, kListChangeMs);
   save();
   newOriginal_.clear();
   newReplacement_.clear();
@@ -379,13 +277,10 @@ void DictionarySettingsView::cancelNewRule() {
 void DictionarySettingsView::beginRuleEdit(const DictionaryEntry& rule) {
   editOriginal_ = rule.original;
   editReplacement_ = rule.replacement;
-  for (qsizetype i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].id != rule.id) continue;
-    editing_ = rule.id;
-    buildRows(i + 1);
-    openEditForm(i);
-    return;
-  }
+  const qsizetype index = list_.indexOf(rule.id);
+  if (index < 0) return;
+  editing_ = rule.id;
+  openEditForm(index);
 }
 
 void DictionarySettingsView::commitRuleEdit(const DictionaryEntry& rule) {
@@ -393,38 +288,27 @@ void DictionarySettingsView::commitRuleEdit(const DictionaryEntry& rule) {
   const QString replacement = trimBlanks(editReplacement_);
   if (original.isEmpty() || replacement.isEmpty()) return;
   if (!DictionaryFile::canCarry(original, replacement)) {
-    if (editForm_) editForm_->setMessageShown(true);
+    if (list_.editForm()) list_.editForm()->setMessageShown(true);
     return;
   }
-  for (qsizetype i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].id != rule.id) continue;
-    entries_[i].original = original;
-    entries_[i].replacement = replacement;
-    if (i < rows_.size()) rows_[i]->setEntry(entries_[i]);
-    break;
-  }
+  list_.change(rule.id, [&](DictionaryEntry& entry) {
+    entry.original = original;
+    entry.replacement = replacement;
+  });
   editing_.reset();
-  closeEditForm();
+  list_.closeEditForm();
   save();
 }
 
 void DictionarySettingsView::cancelRuleEdit() {
   editing_.reset();
-  closeEditForm();
+  list_.closeEditForm();
 }
 
 void DictionarySettingsView::deleteRule(const DictionaryEntry& rule) {
-  for (qsizetype i = entries_.size() - 1; i >= 0; --i) {
-    if (entries_[i].id != rule.id) continue;
-    entries_.removeAt(i);
-    if (i >= rows_.size()) continue;
-    DictionaryRuleRow* row = rows_.takeAt(i);
-    if (row == hoveredRow_) hoveredRow_ = nullptr;
-    row->hide();
-    row->deleteLater();
-  }
+  list_.removeAll(rule.id);
   // The edit form stands for its rule: with the rule gone it goes too.
-  if (editForm_ && editing_ == rule.id) closeEditForm();
+  if (editing_ == rule.id) list_.closeEditForm();
   save();
   refreshChrome();
 }
@@ -465,7 +349,7 @@ void DictionarySettingsView::importDictionary() {
               qtTrId("settings.dictionary.import.empty.message"));
     return;
   }
-  DictionaryFile::MergeResult result = DictionaryFile::merge(file.rules, entries_);
+  DictionaryFile::MergeResult result = DictionaryFile::merge(file.rules, list_.entries());
   if (result.overriddenCount <= 0) {
     applyImport(result.entries);
     return;
@@ -474,8 +358,12 @@ void DictionarySettingsView::importDictionary() {
 }
 
 void DictionarySettingsView::applyImport(const QList<DictionaryEntry>& entries) {
-  entries_ = entries;
-  rebuildRows();
+  list_.replaceAll(entries);
+  // A rule being edited keeps its form (an import never drops a rule).
+  if (editing_) {
+    if (const qsizetype index = list_.indexOf(*editing_); index >= 0) openEditForm(index);
+  }
+  refreshChrome();
   save();
 }
 

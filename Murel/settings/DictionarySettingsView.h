@@ -17,9 +17,6 @@ namespace murel {
 class Clock;
 class EditorialPillButton;
 class SettingsCard;
-class SettingsInlineField;
-class SettingsInlineFormButtons;
-class TextLabel;
 
 // One rule shown as "original → replacement", wrapping as it needs.
 class DictionaryRuleRow : public EditableListRow {
@@ -49,31 +46,14 @@ class DictionaryRuleRow : public EditableListRow {
 
 // The add and edit form of a rule: the original and replacement fields, the
 // reason a rule is refused, and the confirm and cancel buttons.
-class DictionaryRuleForm : public QWidget {
+class DictionaryRuleForm : public EditableListForm {
   Q_OBJECT
 
  public:
   DictionaryRuleForm(const QString& original, const QString& replacement, Clock& clock, QWidget* parent = nullptr);
 
-  SettingsInlineField* originalField() const { return original_; }
-  SettingsInlineField* replacementField() const { return replacement_; }
-  SettingsInlineFormButtons* buttons() const { return buttons_; }
-  TextLabel* message() const { return message_; }
-  void setTexts(const QString& original, const QString& replacement);
-  void setMessageShown(bool shown);
-  bool isMessageShown() const;
-
- Q_SIGNALS:
-  void originalEdited(const QString& text);
-  void replacementEdited(const QString& text);
-  void confirmed();
-  void cancelled();
-
- private:
-  SettingsInlineField* original_;
-  SettingsInlineField* replacement_;
-  SettingsInlineFormButtons* buttons_;
-  TextLabel* message_;
+  SettingsInlineField* originalField() const { return first_; }
+  SettingsInlineField* replacementField() const { return second_; }
 };
 
 // A chosen import file, read and parsed.
@@ -97,16 +77,12 @@ class DictionarySettingsView : public QWidget {
  public:
   // Larger import files are refused unread: the file is read on the UI thread.
   static constexpr qint64 kMaxImportBytes = 10'000'000;
-  // Rows made with the page, then per event-loop turn.
-  static constexpr qsizetype kRowsAtOnce = 100;
-  static constexpr qsizetype kRowsPerTurn = 200;
-
   // `entries` stands in for the store's list when given.
   DictionarySettingsView(DictionaryStore& store, Clock& clock,
                          std::optional<QList<DictionaryEntry>> entries = std::nullopt, QWidget* parent = nullptr);
 
-  const QList<DictionaryEntry>& entries() const { return entries_; }
-  std::optional<QUuid> hoveredEntryID() const { return hovered_; }
+  const QList<DictionaryEntry>& entries() const { return list_.entries(); }
+  std::optional<QUuid> hoveredEntryID() const { return list_.hovered(); }
   std::optional<QUuid> editingEntryID() const { return editing_; }
   bool isAddingNew() const { return isAddingNew_; }
   const std::optional<DictionaryFile::MergeResult>& pendingImport() const { return pendingImport_; }
@@ -115,10 +91,11 @@ class DictionarySettingsView : public QWidget {
   EditorialPillButton* exportButton() const { return export_; }
   EditorialPillButton* addButton() const { return add_; }
   DictionaryRuleForm* addForm() const { return addForm_; }
-  DictionaryRuleForm* editForm() const { return editForm_; }
+  DictionaryRuleForm* editForm() const { return list_.editForm(); }
   QWidget* emptyRow() const { return empty_; }
-  DictionaryRuleRow* row(const QUuid& id) const;
-  const QList<DictionaryRuleRow*>& rows() const { return rows_; }
+  DictionaryRuleRow* row(const QUuid& id) const { return list_.row(id); }
+  // The rows made so far: those of the first rules, in list order.
+  const QList<DictionaryRuleRow*>& rows() const { return list_.rows(); }
   // The open alert or confirmation, if any.
   QMessageBox* dialog() const { return dialog_; }
 
@@ -137,23 +114,15 @@ class DictionarySettingsView : public QWidget {
 
  private:
   void save();
-  void setHovered(DictionaryRuleRow* row, bool hovered);
   DictionaryRuleRow* makeRow(const DictionaryEntry& entry);
-  void rebuildRows();
-  // Makes rows for the first `count` rules; the rest follow a part per event-loop turn.
-  void buildRows(qsizetype count);
   void openEditForm(qsizetype index);
-  void closeEditForm();
   void refreshChrome();
   void showAlert(const QString& title, const QString& message);
   void presentOverrideConfirmation(const DictionaryFile::MergeResult& result);
 
   DictionaryStore& store_;
   Clock& clock_;
-  QList<DictionaryEntry> entries_;
-  QList<DictionaryRuleRow*> rows_;
-  std::optional<QUuid> hovered_;
-  QPointer<DictionaryRuleRow> hoveredRow_;
+  EditableList<DictionaryEntry, DictionaryRuleRow, DictionaryRuleForm> list_;
   std::optional<QUuid> editing_;
   QString editOriginal_, editReplacement_;
   bool isAddingNew_ = false;
@@ -166,9 +135,7 @@ class DictionarySettingsView : public QWidget {
   SettingsCard* card_;
   DictionaryRuleForm* addForm_;
   QWidget* empty_;
-  DictionaryRuleForm* editForm_ = nullptr;
   QPointer<QMessageBox> dialog_;
-  bool moreRowsQueued_ = false;
 };
 
 }  // namespace murel

@@ -49,11 +49,12 @@ QRect EditableListRow::textRect() const {
 }
 
 int EditableListRow::heightForWidth(int width) const {
-  if (width != cachedWidth_) {
-    cachedWidth_ = width;
-    cachedHeight_ = 2 * verticalPadding_ + std::max(kButtonSize, contentHeight(textWidthFor(width)));
-  }
-  return cachedHeight_;
+  for (const CachedHeight& cached : cachedHeights_)
+    if (cached.width == width) return cached.height;
+  CachedHeight& slot = cachedHeights_[nextCachedHeight_];
+  nextCachedHeight_ = (nextCachedHeight_ + 1) % cachedHeights_.size();
+  slot = {width, 2 * verticalPadding_ + std::max(kButtonSize, contentHeight(textWidthFor(width)))};
+  return slot.height;
 }
 
 QSize EditableListRow::sizeHint() const {
@@ -67,7 +68,7 @@ QSize EditableListRow::minimumSizeHint() const {
 }
 
 void EditableListRow::contentChanged() {
-  cachedWidth_ = -1;
+  cachedHeights_.fill(CachedHeight{});
   updateGeometry();
   update();
 }
@@ -76,8 +77,8 @@ void EditableListRow::setHovered(bool hovered) {
   if (hovered == hovered_) return;
   hovered_ = hovered;
   if (hovered) ensureButtons();
-  if (edit_) edit_->setShown(hovered);
-  if (delete_) delete_->setShown(hovered);
+  if (edit_) edit_->setShown(hovered, Motion::kHover);
+  if (delete_) delete_->setShown(hovered, Motion::kHover);
 }
 
 SettingsActionButton* EditableListRow::editButton() {
@@ -100,12 +101,12 @@ void EditableListRow::ensureButtons() {
   //% "Edit"
   //: Accessibility label for the icon-only edit button on a list entry.
   edit_ = new SettingsActionButton(
-      QStringLiteral("pencil"), std::nullopt, hovered_, qtTrId("settings.action.edit"),
-      [this] { Q_EMIT editRequested(); }, buttons_);
+      QStringLiteral("pencil"), std::nullopt, false, qtTrId("settings.action.edit"), [this] { Q_EMIT editRequested(); },
+      buttons_);
   //% "Delete"
   //: Accessibility label for the icon-only delete button on a list entry.
   delete_ = new SettingsActionButton(
-      QStringLiteral("trash"), DSColor::danger, hovered_, qtTrId("settings.action.delete"),
+      QStringLiteral("trash"), DSColor::danger, false, qtTrId("settings.action.delete"),
       [this] { Q_EMIT deleteRequested(); }, buttons_);
   row->addWidget(edit_, 0, Qt::AlignVCenter);
   row->addWidget(delete_, 0, Qt::AlignVCenter);
@@ -126,9 +127,10 @@ void EditableListRow::resizeEvent(QResizeEvent* event) {
   placeButtons();
 }
 
+QRect EditableListRow::hoverArea() const { return hoverTakesInsets_ ? rect() : rect().adjusted(kInset, 0, -kInset, 0); }
+
 void EditableListRow::pointerAt(QPoint pos) {
-  const QRect area = hoverTakesInsets_ ? rect() : rect().adjusted(kInset, 0, -kInset, 0);
-  const bool inside = area.contains(pos);
+  const bool inside = hoverArea().contains(pos);
   if (inside == pointerInside_) return;
   pointerInside_ = inside;
   Q_EMIT hoverChanged(inside);
@@ -170,8 +172,50 @@ void fadeIn(QWidget* widget, int durationMs) {
   animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
-SettingsCard* addListPageTop(SettingsPageLayout* page, const QString& title, const QString& cardLabel,
-                             const QList<QWidget*>& toolbar, const QString& description) {
+// EditableListForm
+
+EditableListForm::EditableListForm(int columnSpacing, QWidget* parent) : QWidget(parent) {
+  auto* row = new QHBoxLayout(this);
+  row->setContentsMargins(kInset, 20, kInset, 20);
+  row->setSpacing(kSpacing);
+  column_ = new QVBoxLayout;
+  column_->setContentsMargins(0, 0, 0, 0);
+  column_->setSpacing(columnSpacing);
+  row->addLayout(column_, 1);
+}
+
+TextLabel* EditableListForm::makeMessage(const QString& text) {
+  message_ = new TextLabel(text, TextStyle{notoSansItalic(14), 4, DSColor::danger}, this);
+  message_->hide();
+  return message_;
+}
+
+void EditableListForm::finish(SettingsInlineField* first, SettingsInlineField* second, Qt::Alignment buttonsAlignment) {
+  first_ = first;
+  second_ = second;
+  buttons_ = new SettingsInlineFormButtons([this] { Q_EMIT confirmed(); }, [this] { Q_EMIT cancelled(); }, this);
+  static_cast<QHBoxLayout*>(layout())->addWidget(buttons_, 0, buttonsAlignment);
+  connect(first_, &SettingsInlineField::textEdited, this, &EditableListForm::firstEdited);
+  connect(second_, &SettingsInlineField::textEdited, this, &EditableListForm::secondEdited);
+}
+
+void EditableListForm::setTexts(const QString& first, const QString& second) {
+  first_->setText(first);
+  second_->setText(second);
+}
+
+void EditableListForm::setMessageShown(bool shown) { message_->setVisible(shown); }
+
+bool EditableListForm::isMessageShown() const { return !message_->isHidden(); }
+
+// The page around the list
+
+SettingsCard* buildListPage(QWidget* view, const QString& title, const QString& cardLabel,
+                            const QList<QWidget*>& toolbar, const QString& description) {
+  auto* outer = new QVBoxLayout(view);
+  outer->setContentsMargins(0, 0, 0, 0);
+  auto* page = new SettingsPageLayout(view);
+  outer->addWidget(page);
   page->addContent(new SettingsCompactHeader(title));
 
   auto* header = new QWidget;
@@ -195,6 +239,13 @@ SettingsCard* addListPageTop(SettingsPageLayout* page, const QString& title, con
   auto* card = new SettingsCard;
   page->addContent(card);
   return card;
+}
+
+void showAddState(EditorialPillButton* add, QWidget* addForm, QWidget* emptyRow, bool isAddingNew, bool isEmpty) {
+  add->setEnabled(!isAddingNew);
+  add->setTint(isAddingNew ? DSColor::inkSecondary : DSColor::accent);
+  addForm->setVisible(isAddingNew);
+  emptyRow->setVisible(isEmpty && !isAddingNew);
 }
 
 }  // namespace murel

@@ -10,7 +10,6 @@
 #include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QPainter>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -100,78 +99,52 @@ void SnippetRow::paintContent(QPainter& painter, const QRect& textRect) {
 // SnippetForm
 
 SnippetForm::SnippetForm(const QString& trigger, const QString& expansion, Clock& clock, QWidget* parent)
-    : QWidget(parent) {
-  auto* row = new QHBoxLayout(this);
-  row->setContentsMargins(20, 20, 20, 20);
-  row->setSpacing(20);
-  auto* column = new QVBoxLayout;
-  column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(12);
+    : EditableListForm(12, parent) {
   //% "trigger"
   //: Placeholder of the field for a snippet's spoken trigger.
-  trigger_ = new SettingsInlineField(qtTrId("settings.snippets.field.trigger"), trigger, false, true, clock, this);
-  trigger_->setMinimumWidth(120);
-  column->addWidget(trigger_);
+  auto* triggerField =
+      new SettingsInlineField(qtTrId("settings.snippets.field.trigger"), trigger, false, true, clock, this);
+  triggerField->setMinimumWidth(120);
+  column()->addWidget(triggerField);
   //% "a snippet with this trigger already exists."
   //: Shown under the trigger field when another snippet has the same trigger.
-  message_ = new TextLabel(qtTrId("settings.snippets.duplicate_error"),
-                           TextStyle{notoSansItalic(14), 4, DSColor::danger}, this);
-  message_->hide();
-  column->addWidget(message_);
+  column()->addWidget(makeMessage(qtTrId("settings.snippets.duplicate_error")));
   //% "expansion"
   //: Placeholder of the field for the text a snippet delivers.
-  expansion_ =
+  auto* expansionField =
       new SettingsInlineField(qtTrId("settings.snippets.field.expansion"), expansion, true, false, clock, this);
-  column->addWidget(expansion_);
-  row->addLayout(column, 1);
-  buttons_ = new SettingsInlineFormButtons([this] { Q_EMIT confirmed(); }, [this] { Q_EMIT cancelled(); }, this);
-  row->addWidget(buttons_, 0, Qt::AlignTop);
-  connect(trigger_, &SettingsInlineField::textEdited, this, &SnippetForm::triggerEdited);
-  connect(expansion_, &SettingsInlineField::textEdited, this, &SnippetForm::expansionEdited);
+  column()->addWidget(expansionField);
+  finish(triggerField, expansionField, Qt::AlignTop);
 }
-
-void SnippetForm::setTexts(const QString& trigger, const QString& expansion) {
-  trigger_->setText(trigger);
-  expansion_->setText(expansion);
-}
-
-void SnippetForm::setMessageShown(bool shown) { message_->setVisible(shown); }
-
-bool SnippetForm::isMessageShown() const { return !message_->isHidden(); }
 
 // SnippetSettingsView
 
 SnippetSettingsView::SnippetSettingsView(SnippetStore& store, Clock& clock, std::optional<QList<SnippetEntry>> entries,
                                          QWidget* parent)
-    : QWidget(parent), store_(store), clock_(clock), entries_(entries ? std::move(*entries) : store.entries()) {
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  auto* page = new SettingsPageLayout(this);
-  outer->addWidget(page);
-
+    : QWidget(parent), store_(store), clock_(clock), list_(entries ? std::move(*entries) : store.entries()) {
   //% "ADD"
   //: Button that opens the form for a new snippet.
   add_ = new EditorialPillButton(qtTrId("settings.snippets.add"), DSColor::accent, [this] { beginNewSnippet(); });
-  card_ = addListPageTop(page,
-                         //% "Snippets"
-                         //: Snippets settings page title.
-                         qtTrId("settings.snippets.title"),
-                         //% "STORED SNIPPETS"
-                         //: Card label above the list of snippets.
-                         qtTrId("settings.snippets.list"), {add_},
-                         //% "say only the trigger and Murel delivers the full text. it never expands mid-sentence."
-                         //: Explanation under the snippets page's card label.
-                         qtTrId("settings.snippets.description"));
+  card_ = buildListPage(this,
+                        //% "Snippets"
+                        //: Snippets settings page title.
+                        qtTrId("settings.snippets.title"),
+                        //% "STORED SNIPPETS"
+                        //: Card label above the list of snippets.
+                        qtTrId("settings.snippets.list"), {add_},
+                        //% "say only the trigger and Murel delivers the full text. it never expands mid-sentence."
+                        //: Explanation under the snippets page's card label.
+                        qtTrId("settings.snippets.description"));
 
   addForm_ = new SnippetForm(QString(), QString(), clock_);
   addForm_->hide();
-  connect(addForm_, &SnippetForm::triggerEdited, this, [this](const QString& text) {
+  connect(addForm_, &EditableListForm::firstEdited, this, [this](const QString& text) {
     newTrigger_ = text;
     setDuplicateError(false);
   });
-  connect(addForm_, &SnippetForm::expansionEdited, this, [this](const QString& text) { newExpansion_ = text; });
-  connect(addForm_, &SnippetForm::confirmed, this, &SnippetSettingsView::commitNewSnippet);
-  connect(addForm_, &SnippetForm::cancelled, this, &SnippetSettingsView::cancelNewSnippet);
+  connect(addForm_, &EditableListForm::secondEdited, this, [this](const QString& text) { newExpansion_ = text; });
+  connect(addForm_, &EditableListForm::confirmed, this, &SnippetSettingsView::commitNewSnippet);
+  connect(addForm_, &EditableListForm::cancelled, this, &SnippetSettingsView::cancelNewSnippet);
   card_->addRow(addForm_);
   //% "No snippets yet"
   //: Empty-state title of the snippets page.
@@ -180,94 +153,42 @@ SnippetSettingsView::SnippetSettingsView(SnippetStore& store, Clock& clock, std:
                                 //: Empty-state hint of the snippets page.
                                 qtTrId("settings.snippets.empty.hint"));
   card_->addRow(empty_);
-
-  buildRows(kRowsAtOnce);
+  list_.attach(card_, kFirstSnippetRow, this, [this](const SnippetEntry& entry) { return makeRow(entry); });
   refreshChrome();
 }
 
-void SnippetSettingsView::buildRows(qsizetype count) {
-  // The rows are always the first snippets of the list, in its order.
-  const qsizetype end = std::min(count, entries_.size());
-  if (rows_.size() >= end) return;
-  card_->setUpdatesEnabled(false);
-  rows_.reserve(entries_.size());
-  while (rows_.size() < end) {
-    SnippetRow* row = makeRow(entries_[rows_.size()]);
-    rows_.append(row);
-    card_->addRow(row);
-  }
-  card_->setUpdatesEnabled(true);
-  if (rows_.size() < entries_.size() && !moreRowsQueued_) {
-    // A long list comes on screen a part at a time, so no frame waits for all of it.
-    moreRowsQueued_ = true;
-    QTimer::singleShot(0, this, [this] {
-      moreRowsQueued_ = false;
-      buildRows(rows_.size() + kRowsPerTurn);
-    });
-  }
-}
-
-SnippetRow* SnippetSettingsView::row(const QUuid& id) const {
-  for (SnippetRow* row : rows_)
-    if (row->id() == id) return row;
-  return nullptr;
-}
-
-void SnippetSettingsView::save() { store_.setEntries(entries_); }
+void SnippetSettingsView::save() { store_.setEntries(list_.entries()); }
 
 void SnippetSettingsView::setDuplicateError(bool shown) {
   duplicateError_ = shown;
   // One flag for both forms: each open form shows it.
   addForm_->setMessageShown(shown);
-  if (editForm_) editForm_->setMessageShown(shown);
+  if (list_.editForm()) list_.editForm()->setMessageShown(shown);
 }
 
 void SnippetSettingsView::refreshChrome() {
-  add_->setEnabled(!isAddingNew_);
-  add_->setTint(isAddingNew_ ? DSColor::inkSecondary : DSColor::accent);
-  addForm_->setVisible(isAddingNew_);
-  empty_->setVisible(entries_.isEmpty() && !isAddingNew_);
+  showAddState(add_, addForm_, empty_, isAddingNew_, list_.entries().isEmpty());
 }
 
 SnippetRow* SnippetSettingsView::makeRow(const SnippetEntry& entry) {
   auto* row = new SnippetRow(entry);
-  connect(row, &EditableListRow::hoverChanged, this, [this, row](bool hovered) { setHovered(row, hovered); });
   connect(row, &EditableListRow::editRequested, this, [this, row] { beginSnippetEdit(row->entry()); });
   connect(row, &EditableListRow::deleteRequested, this, [this, row] { deleteSnippet(row->entry()); });
   return row;
 }
 
-void SnippetSettingsView::setHovered(SnippetRow* row, bool hovered) {
-  if (hoveredRow_ && hoveredRow_ != row) hoveredRow_->setHovered(false);
-  hoveredRow_ = hovered ? row : nullptr;
-  hovered_ = hovered ? std::optional<QUuid>(row->id()) : std::nullopt;
-  row->setHovered(hovered);
-}
-
 void SnippetSettingsView::openEditForm(qsizetype index) {
-  closeEditForm();
-  rows_[index]->hide();
-  editForm_ = new SnippetForm(editTrigger_, editExpansion_, clock_);
-  editForm_->setMessageShown(duplicateError_);
-  const SnippetEntry entry = entries_[index];
-  connect(editForm_, &SnippetForm::triggerEdited, this, [this](const QString& text) {
+  auto* form = new SnippetForm(editTrigger_, editExpansion_, clock_);
+  form->setMessageShown(duplicateError_);
+  const SnippetEntry entry = list_.entries()[index];
+  connect(form, &EditableListForm::firstEdited, this, [this](const QString& text) {
     editTrigger_ = text;
     setDuplicateError(false);
   });
-  connect(editForm_, &SnippetForm::expansionEdited, this, [this](const QString& text) { editExpansion_ = text; });
-  connect(editForm_, &SnippetForm::confirmed, this, [this, entry] { commitSnippetEdit(entry); });
-  connect(editForm_, &SnippetForm::cancelled, this, &SnippetSettingsView::cancelSnippetEdit);
-  card_->insertRow(kFirstSnippetRow + int(index) + 1, editForm_);
-  fadeIn(editForm_, kInPlaceEditMs);
-}
-
-void SnippetSettingsView::closeEditForm() {
-  if (!editForm_) return;
-  editForm_->hide();
-  editForm_->deleteLater();
-  editForm_ = nullptr;
-  for (SnippetRow* row : std::as_const(rows_))
-    if (row->isHidden()) row->show();
+  connect(form, &EditableListForm::secondEdited, this, [this](const QString& text) { editExpansion_ = text; });
+  connect(form, &EditableListForm::confirmed, this, [this, entry] { commitSnippetEdit(entry); });
+  connect(form, &EditableListForm::cancelled, this, &SnippetSettingsView::cancelSnippetEdit);
+  list_.openEditForm(index, form, kInPlaceEditMs);
 }
 
 std::optional<QString> SnippetSettingsView::acceptableTrigger(const QString& trigger, const QString& expansion) const {
@@ -290,16 +211,11 @@ void SnippetSettingsView::beginNewSnippet() {
 void SnippetSettingsView::commitNewSnippet() {
   const std::optional<QString> trigger = acceptableTrigger(newTrigger_, newExpansion_);
   if (!trigger) return;
-  if (SnippetMatcher::isDuplicateTrigger(*trigger, entries_)) {
+  if (SnippetMatcher::isDuplicateTrigger(*trigger, list_.entries())) {
     setDuplicateError(true);
     return;
   }
-  const SnippetEntry entry{QUuid::createUuid(), *trigger, newExpansion_};
-  entries_.prepend(entry);
-  SnippetRow* row = makeRow(entry);
-  rows_.prepend(row);
-  card_->insertRow(kFirstSnippetRow, row);
-  fadeIn(row, kListChangeMs);
+  list_.prepend(SnippetEntry{QUuid::createUuid(), *trigger, newExpansion_}, kListChangeMs);
   save();
   newTrigger_.clear();
   newExpansion_.clear();
@@ -322,51 +238,37 @@ void SnippetSettingsView::beginSnippetEdit(const SnippetEntry& entry) {
   editTrigger_ = entry.trigger;
   editExpansion_ = entry.expansion;
   setDuplicateError(false);
-  for (qsizetype i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].id != entry.id) continue;
-    editing_ = entry.id;
-    buildRows(i + 1);
-    openEditForm(i);
-    return;
-  }
+  const qsizetype index = list_.indexOf(entry.id);
+  if (index < 0) return;
+  editing_ = entry.id;
+  openEditForm(index);
 }
 
 void SnippetSettingsView::commitSnippetEdit(const SnippetEntry& entry) {
   const std::optional<QString> trigger = acceptableTrigger(editTrigger_, editExpansion_);
   if (!trigger) return;
-  if (SnippetMatcher::isDuplicateTrigger(*trigger, entries_, entry.id)) {
+  if (SnippetMatcher::isDuplicateTrigger(*trigger, list_.entries(), entry.id)) {
     setDuplicateError(true);
     return;
   }
-  for (qsizetype i = 0; i < entries_.size(); ++i) {
-    if (entries_[i].id != entry.id) continue;
-    entries_[i].trigger = *trigger;
-    entries_[i].expansion = editExpansion_;
-    if (i < rows_.size()) rows_[i]->setEntry(entries_[i]);
-    break;
-  }
+  list_.change(entry.id, [&](SnippetEntry& stored) {
+    stored.trigger = *trigger;
+    stored.expansion = editExpansion_;
+  });
   editing_.reset();
-  closeEditForm();
+  list_.closeEditForm();
   save();
 }
 
 void SnippetSettingsView::cancelSnippetEdit() {
   setDuplicateError(false);
   editing_.reset();
-  closeEditForm();
+  list_.closeEditForm();
 }
 
 void SnippetSettingsView::deleteSnippet(const SnippetEntry& entry) {
-  for (qsizetype i = entries_.size() - 1; i >= 0; --i) {
-    if (entries_[i].id != entry.id) continue;
-    entries_.removeAt(i);
-    if (i >= rows_.size()) continue;
-    SnippetRow* row = rows_.takeAt(i);
-    if (row == hoveredRow_) hoveredRow_ = nullptr;
-    row->hide();
-    row->deleteLater();
-  }
-  if (editForm_ && editing_ == entry.id) closeEditForm();
+  list_.removeAll(entry.id);
+  if (editing_ == entry.id) list_.closeEditForm();
   save();
   refreshChrome();
 }

@@ -18,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
@@ -668,6 +669,12 @@ TEST_F(DesignComponents, CardClipsItsRowsToTheRoundedCorners) {
     // The middle row touches no corner: it is left unmasked.
     EXPECT_TRUE(rows[1]->mask().isEmpty());
     EXPECT_FALSE(rows[0]->mask().isEmpty());
+    // A corner row's mask is exactly the card's outline over that row.
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(card->rect()), 10, 10);
+    const QRegion cardShape(outline.toFillPolygon().toPolygon(), Qt::WindingFill);
+    for (QWidget* row : {rows[0], rows[2]})
+      EXPECT_EQ(row->mask(), cardShape.translated(-row->pos()).intersected(QRect(QPoint(0, 0), row->size())));
 
     // Rows that move into a corner are cut there too.
     rows[0]->hide();

@@ -6,23 +6,16 @@
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
-#include "platform/x11/X11Connection.h"
 #include "runtime/DiagLog.h"
-#include "runtime/Localization.h"
-#include "runtime/UserDefaults.h"
 #include "settings/DictionarySettingsView.h"
-#include "support/FakeClock.h"
 #include "support/FakeFileManager.h"
-#include "support/PasteTarget.h"
+#include "support/ListPageFixture.h"
 #include "support/ScriptedFilePanels.h"
-#include "support/SettingsWindowRig.h"
 #include "support/TestEnv.h"
 #include "text/DictionaryFile.h"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFile>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -31,33 +24,8 @@
 #include <memory>
 
 using namespace murel;
-using Scheme = Appearance::Scheme;
 
 namespace {
-
-using Pairs = QList<std::pair<QString, QString>>;
-
-Pairs pairsOf(const QList<DictionaryEntry>& entries) {
-  Pairs out;
-  for (const DictionaryEntry& e : entries) out.append({e.original, e.replacement});
-  return out;
-}
-
-QList<QUuid> idsOf(const QList<DictionaryEntry>& entries) {
-  QList<QUuid> out;
-  for (const DictionaryEntry& e : entries) out.append(e.id);
-  return out;
-}
-
-DictionaryEntry rule(const QString& original, const QString& replacement) {
-  return DictionaryEntry{QUuid::createUuid(), original, replacement};
-}
-
-std::string show(const Pairs& pairs) {
-  std::string out;
-  for (const auto& [o, r] : pairs) out += "(" + o.toStdString() + " | " + r.toStdString() + ") ";
-  return out;
-}
 
 QString writeFile(const QString& name, const QByteArray& bytes) {
   const QString path = test::freshDir(QStringLiteral("dictionary_files")) + QLatin1Char('/') + name;
@@ -66,15 +34,13 @@ QString writeFile(const QString& name, const QByteArray& bytes) {
   return path;
 }
 
-class DictionaryPage : public ::testing::Test {
+class DictionaryPage : public test::ListPageFixture<DictionaryStore, DictionarySettingsView, DictionaryEntry,
+                                                    &DictionaryEntry::original, &DictionaryEntry::replacement> {
  protected:
-  static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
+  DictionaryPage() : ListPageFixture(SettingsTab::dictionary, QStringLiteral("dictionary_page")) {}
 
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
-    defaults_ =
-        std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("dictionary_page")) + QStringLiteral("/d.json"));
-    store_ = std::make_unique<DictionaryStore>(*defaults_);
+    ListPageFixture::SetUp();
     FilePanels::setSharedForTesting(&panels_);
   }
 
@@ -83,81 +49,25 @@ class DictionaryPage : public ::testing::Test {
     rig_.reset();
   }
 
-  void open(const QList<DictionaryEntry>& stored = {}) {
-    if (!stored.isEmpty()) store_->setEntries(stored);
-    pages_.set(SettingsTab::dictionary, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new DictionarySettingsView(*store_, Clock::continuous(), std::nullopt, parent);
-    });
-    rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::dictionary, pages_);
-    page_ = qobject_cast<DictionarySettingsView*>(rig_->view().currentPage());
-    ASSERT_NE(page_, nullptr);
+  static DictionaryEntry rule(const QString& original, const QString& replacement) {
+    return entry(original, replacement);
   }
 
-  // What a fresh store reads from the defaults: what the next dictation uses.
-  QList<DictionaryEntry> stored() const { return DictionaryStore(*defaults_).entries(); }
-
-  void expectStoredIsPageList() const {
-    const QList<DictionaryEntry> saved = stored();
-    EXPECT_EQ(pairsOf(saved), pairsOf(page_->entries())) << show(pairsOf(saved));
-    EXPECT_EQ(idsOf(saved), idsOf(page_->entries()));
-  }
-
-  static void typeInto(SettingsInlineField* field, const QString& text) {
-    ASSERT_TRUE(test::clickCentre(field));
-    ASSERT_TRUE(field->isFocused());
-    ASSERT_TRUE(test::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), text}));
-    test::settle(80);
-  }
-
-  // Texts the keyboard cannot type into a one-line field (tabs, line
-  // separators) go in as the user's paste would.
-  static void pasteInto(SettingsInlineField* field, const QString& text) {
-    auto* line = qobject_cast<QLineEdit*>(field->editor());
-    ASSERT_NE(line, nullptr);
-    line->selectAll();
-    line->insert(text);
-    test::settle(20);
-  }
-
-  void clickPill(QWidget* pill) {
-    ASSERT_TRUE(test::clickCentre(pill));
-    test::settle(100);
-  }
-
-  void confirm(DictionaryRuleForm* form) {
+  static void confirm(DictionaryRuleForm* form) {
     ASSERT_NE(form, nullptr);
-    ASSERT_TRUE(test::clickCentre(form->buttons()->confirmButton()));
-    test::settle(100);
+    click(form->buttons()->confirmButton());
   }
 
-  void cancel(DictionaryRuleForm* form) {
+  static void cancel(DictionaryRuleForm* form) {
     ASSERT_NE(form, nullptr);
-    ASSERT_TRUE(test::clickCentre(form->buttons()->cancelButton()));
-    test::settle(100);
+    click(form->buttons()->cancelButton());
   }
 
   void addRule(const QString& original, const QString& replacement) {
-    if (!page_->isAddingNew()) clickPill(page_->addButton());
+    if (!page_->isAddingNew()) click(page_->addButton());
     pasteInto(page_->addForm()->originalField(), original);
     pasteInto(page_->addForm()->replacementField(), replacement);
     confirm(page_->addForm());
-  }
-
-  // Hovers the rule's row so its buttons show, then clicks one.
-  void clickRowButton(const QUuid& id, bool edit) {
-    DictionaryRuleRow* row = page_->row(id);
-    ASSERT_NE(row, nullptr);
-    // From outside the list, so that the row sees the pointer come in even
-    // when it has just moved in under a pointer that stood still.
-    ASSERT_TRUE(test::hoverAt(page_, QPoint(4, 4)));
-    test::settle(30);
-    ASSERT_TRUE(test::hoverAt(row, QPoint(row->width() / 2, row->height() / 2)));
-    test::settle(80);
-    ASSERT_EQ(page_->hoveredEntryID(), id);
-    SettingsActionButton* button = edit ? row->editButton() : row->deleteButton();
-    ASSERT_TRUE(button->isShown());
-    ASSERT_TRUE(test::clickCentre(button));
-    test::settle(100);
   }
 
   QMessageBox* dialog() {
@@ -178,22 +88,10 @@ class DictionaryPage : public ::testing::Test {
 
   void importFile(const QString& path) {
     panels_.answer = path;
-    clickPill(page_->importButton());
+    click(page_->importButton());
   }
 
-  void screenshots(const QString& name) {
-    const QStringList texts = test::visibleTexts(&rig_->window());
-    EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();
-    test::settingsScreenshot(rig_->window(), name, Scheme::Light);
-    test::settingsScreenshot(rig_->window(), name, Scheme::Dark);
-  }
-
-  std::unique_ptr<UserDefaults> defaults_;
-  std::unique_ptr<DictionaryStore> store_;
   test::ScriptedPanels panels_;
-  SettingsPages pages_;
-  std::unique_ptr<test::SettingsWindowRig> rig_;
-  DictionarySettingsView* page_ = nullptr;
 };
 
 }  // namespace
@@ -210,7 +108,7 @@ TEST_F(DictionaryPage, EmptyPageThenAddingTrimmedRulesFirst) {
   EXPECT_TRUE(page_->addButton()->isEnabled());
   screenshots(QStringLiteral("dictionary-empty"));
 
-  clickPill(page_->addButton());
+  click(page_->addButton());
   EXPECT_TRUE(page_->addForm()->isVisible());
   EXPECT_FALSE(page_->emptyRow()->isVisible());
   EXPECT_FALSE(page_->addButton()->isEnabled());
@@ -222,7 +120,7 @@ TEST_F(DictionaryPage, EmptyPageThenAddingTrimmedRulesFirst) {
   test::settle(80);
   pasteInto(page_->addForm()->replacementField(), QStringLiteral("\t\u00a0the\u2003\t"));
   // A disabled ADD ignores the click.
-  clickPill(page_->addButton());
+  click(page_->addButton());
   EXPECT_TRUE(page_->isAddingNew());
   confirm(page_->addForm());
   EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"teh", "the"}}));
@@ -233,7 +131,7 @@ TEST_F(DictionaryPage, EmptyPageThenAddingTrimmedRulesFirst) {
   expectStoredIsPageList();
 
   // A blank side is refused silently; the form keeps its texts.
-  clickPill(page_->addButton());
+  click(page_->addButton());
   EXPECT_EQ(page_->addForm()->originalField()->text(), QString());  // emptied by the commit
   typeInto(page_->addForm()->originalField(), QStringLiteral("gonna"));
   typeInto(page_->addForm()->replacementField(), QStringLiteral("   "));
@@ -253,11 +151,11 @@ TEST_F(DictionaryPage, EmptyPageThenAddingTrimmedRulesFirst) {
   screenshots(QStringLiteral("dictionary-filled"));
 
   // Cancelling empties the add form.
-  clickPill(page_->addButton());
+  click(page_->addButton());
   typeInto(page_->addForm()->originalField(), QStringLiteral("half"));
   cancel(page_->addForm());
   EXPECT_FALSE(page_->addForm()->isVisible());
-  clickPill(page_->addButton());
+  click(page_->addButton());
   EXPECT_EQ(page_->addForm()->originalField()->text(), QString());
   expectStoredIsPageList();
 }
@@ -267,7 +165,7 @@ TEST_F(DictionaryPage, EditsInPlaceBesideTheAddFormAndDeletes) {
                                         rule(QStringLiteral("two"), QStringLiteral("2")),
                                         rule(QStringLiteral("three"), QStringLiteral("3"))};
   open(start);
-  clickPill(page_->addButton());
+  click(page_->addButton());
   typeInto(page_->addForm()->originalField(), QStringLiteral("new"));
 
   clickRowButton(start[1].id, true);
@@ -308,6 +206,40 @@ TEST_F(DictionaryPage, EditsInPlaceBesideTheAddFormAndDeletes) {
   EXPECT_TRUE(page_->emptyRow()->isVisible());
   EXPECT_FALSE(page_->exportButton()->isEnabled());
   expectStoredIsPageList();
+}
+
+// A rule's hover area is its row between the 20 px side insets; the edit
+// and delete buttons fade in and out with it.
+TEST_F(DictionaryPage, HoverLeavesOutTheSideInsetsAndFadesTheButtons) {
+  const QList<DictionaryEntry> start = {rule(QStringLiteral("teh"), QStringLiteral("the")),
+                                        rule(QStringLiteral("adn"), QStringLiteral("and"))};
+  open(start);
+  const QUuid id = start[0].id;
+  const int width = page_->row(id)->width();
+  struct Case {
+    const char* where;
+    int x;
+    bool hovered;
+  };
+  const Case cases[] = {
+      {"left inset", 8, false},          {"just inside the left inset", 26, true},
+      {"middle", width / 2, true},       {"by the buttons", width - 26, true},
+      {"right inset", width - 8, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(hoveredAt(id, c.x), c.hovered) << c.where;
+
+  // Moving within the row out into an inset ends the hover, and back in starts it.
+  ASSERT_TRUE(hoveredAt(id, width / 2));
+  DictionaryRuleRow* row = page_->row(id);
+  ASSERT_TRUE(test::hoverAt(row, QPoint(8, row->height() / 2)));
+  test::settle(80);
+  EXPECT_FALSE(page_->hoveredEntryID().has_value());
+  EXPECT_FALSE(row->editButton()->isShown());
+  ASSERT_TRUE(test::hoverAt(row, QPoint(40, row->height() / 2)));
+  test::settle(80);
+  EXPECT_EQ(page_->hoveredEntryID(), id);
+
+  expectButtonsFadeWithHover(id);
 }
 
 TEST_F(DictionaryPage, RefusesRulesAFileCannotCarryAndKeepsTheOthersThroughARealFile) {
@@ -353,7 +285,7 @@ TEST_F(DictionaryPage, RefusesRulesAFileCannotCarryAndKeepsTheOthersThroughAReal
 
   const QString path = test::freshDir(QStringLiteral("round_trip")) + QStringLiteral("/rules.txt");
   panels_.answer = path;
-  clickPill(page_->exportButton());
+  click(page_->exportButton());
   const Pairs exported = pairsOf(page_->entries());
   clickRowButton(page_->entries()[0].id, false);
   clickRowButton(page_->entries()[0].id, false);
@@ -396,7 +328,7 @@ TEST_F(DictionaryPage, ImportRefusesFilesWithoutRulesAndUnreadableFiles) {
 
   // A cancelled panel changes nothing and shows nothing.
   panels_.answer.reset();
-  clickPill(page_->importButton());
+  click(page_->importButton());
   EXPECT_EQ(page_->dialog(), nullptr);
   EXPECT_EQ(pairsOf(page_->entries()), pairsOf(start));
 }
@@ -458,7 +390,7 @@ TEST_F(DictionaryPage, ImportMergesAndAsksBeforeOverriding) {
   // Re-importing what was just exported asks with the full count and changes nothing.
   const QString path = test::freshDir(QStringLiteral("reimport")) + QStringLiteral("/murel-dictionary.txt");
   panels_.answer = path;
-  clickPill(page_->exportButton());
+  click(page_->exportButton());
   const QList<DictionaryEntry> exported = page_->entries();
   importFile(path);
   ASSERT_NE(dialog(), nullptr);
@@ -496,7 +428,7 @@ TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
     old.write("an older, longer file that the export replaces entirely\n");
   }
   panels_.answer = target;
-  clickPill(page_->exportButton());
+  click(page_->exportButton());
   EXPECT_EQ(panels_.askedName, QStringLiteral("murel-dictionary.txt"));
   EXPECT_EQ(panels_.askedTitle, QStringLiteral("Save dictionary"));
   QFile written(target);
@@ -511,7 +443,7 @@ TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
   };
   const qsizetype failedBefore = failures();
   panels_.answer = target + QStringLiteral("/inside.txt");
-  clickPill(page_->exportButton());
+  click(page_->exportButton());
   EXPECT_EQ(failures(), failedBefore + 1);
   EXPECT_EQ(page_->dialog(), nullptr);
   EXPECT_EQ(fileManager.calls, 1);
@@ -519,7 +451,7 @@ TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
 
   // Cancelled: nothing written, nothing shown.
   panels_.answer.reset();
-  clickPill(page_->exportButton());
+  click(page_->exportButton());
   EXPECT_EQ(failures(), failedBefore + 1);
   EXPECT_EQ(fileManager.calls, 1);
 }

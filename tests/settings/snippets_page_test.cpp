@@ -5,46 +5,17 @@
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
-#include "platform/x11/X11Connection.h"
-#include "runtime/Clock.h"
-#include "runtime/Localization.h"
-#include "runtime/UserDefaults.h"
 #include "settings/SnippetSettingsView.h"
+#include "support/ListPageFixture.h"
 #include "support/PasteTarget.h"
-#include "support/SettingsWindowRig.h"
 #include "support/TestEnv.h"
 #include "text/SnippetStore.h"
 
-#include <QCoreApplication>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-
 #include <gtest/gtest.h>
 
-#include <memory>
-
 using namespace murel;
-using Scheme = Appearance::Scheme;
 
 namespace {
-
-using Pairs = QList<std::pair<QString, QString>>;
-
-Pairs pairsOf(const QList<SnippetEntry>& entries) {
-  Pairs out;
-  for (const SnippetEntry& e : entries) out.append({e.trigger, e.expansion});
-  return out;
-}
-
-QList<QUuid> idsOf(const QList<SnippetEntry>& entries) {
-  QList<QUuid> out;
-  for (const SnippetEntry& e : entries) out.append(e.id);
-  return out;
-}
-
-SnippetEntry snippet(const QString& trigger, const QString& expansion) {
-  return SnippetEntry{QUuid::createUuid(), trigger, expansion};
-}
 
 TEST(SnippetPreview, OneSpacePerLineBreak) {
   const std::pair<const char*, const char*> cases[] = {
@@ -55,59 +26,12 @@ TEST(SnippetPreview, OneSpacePerLineBreak) {
     EXPECT_EQ(snippetPreviewText(QString::fromLatin1(expansion)), QString::fromLatin1(preview)) << expansion;
 }
 
-class SnippetsPage : public ::testing::Test {
+class SnippetsPage : public test::ListPageFixture<SnippetStore, SnippetSettingsView, SnippetEntry,
+                                                  &SnippetEntry::trigger, &SnippetEntry::expansion> {
  protected:
-  static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
+  SnippetsPage() : ListPageFixture(SettingsTab::snippets, QStringLiteral("snippets_page")) {}
 
-  void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
-    defaults_ =
-        std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("snippets_page")) + QStringLiteral("/d.json"));
-    store_ = std::make_unique<SnippetStore>(*defaults_);
-  }
-
-  void open(const QList<SnippetEntry>& stored = {}) {
-    if (!stored.isEmpty()) store_->setEntries(stored);
-    pages_.set(SettingsTab::snippets, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new SnippetSettingsView(*store_, Clock::continuous(), std::nullopt, parent);
-    });
-    rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::snippets, pages_);
-    page_ = qobject_cast<SnippetSettingsView*>(rig_->view().currentPage());
-    ASSERT_NE(page_, nullptr);
-  }
-
-  void expectStoredIsPageList() const {
-    const QList<SnippetEntry> saved = SnippetStore(*defaults_).entries();
-    EXPECT_EQ(pairsOf(saved), pairsOf(page_->entries()));
-    EXPECT_EQ(idsOf(saved), idsOf(page_->entries()));
-  }
-
-  static void typeInto(SettingsInlineField* field, const QString& text) {
-    ASSERT_TRUE(test::clickCentre(field));
-    ASSERT_TRUE(field->isFocused());
-    ASSERT_TRUE(test::xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("10"), text}));
-    test::settle(80);
-  }
-
-  // Replaces a field's text as a paste would (the keyboard cannot type a tab
-  // into these fields, nor a carriage return into the expansion).
-  static void pasteInto(SettingsInlineField* field, const QString& text) {
-    if (auto* line = qobject_cast<QLineEdit*>(field->editor())) {
-      line->selectAll();
-      line->insert(text);
-    } else {
-      auto* lines = qobject_cast<QPlainTextEdit*>(field->editor());
-      ASSERT_NE(lines, nullptr);
-      lines->selectAll();
-      lines->insertPlainText(text);
-    }
-    test::settle(20);
-  }
-
-  void click(QWidget* widget) {
-    ASSERT_TRUE(test::clickCentre(widget));
-    test::settle(100);
-  }
+  static SnippetEntry snippet(const QString& trigger, const QString& expansion) { return entry(trigger, expansion); }
 
   void addSnippet(const QString& trigger, const QString& expansion) {
     if (!page_->isAddingNew()) click(page_->addButton());
@@ -115,32 +39,6 @@ class SnippetsPage : public ::testing::Test {
     pasteInto(page_->addForm()->expansionField(), expansion);
     click(page_->addForm()->buttons()->confirmButton());
   }
-
-  void clickRowButton(const QUuid& id, bool edit) {
-    SnippetRow* row = page_->row(id);
-    ASSERT_NE(row, nullptr);
-    // From outside the list, so that the row sees the pointer come in even
-    // when it has just moved in under a pointer that stood still.
-    ASSERT_TRUE(test::hoverAt(page_, QPoint(4, 4)));
-    test::settle(30);
-    ASSERT_TRUE(test::hoverAt(row, QPoint(row->width() / 2, row->height() / 2)));
-    test::settle(80);
-    ASSERT_EQ(page_->hoveredEntryID(), id);
-    click(edit ? row->editButton() : row->deleteButton());
-  }
-
-  void screenshots(const QString& name) {
-    const QStringList texts = test::visibleTexts(&rig_->window());
-    EXPECT_TRUE(test::rawKeysAmong(texts).isEmpty()) << test::rawKeysAmong(texts).join(u' ').toStdString();
-    test::settingsScreenshot(rig_->window(), name, Scheme::Light);
-    test::settingsScreenshot(rig_->window(), name, Scheme::Dark);
-  }
-
-  std::unique_ptr<UserDefaults> defaults_;
-  std::unique_ptr<SnippetStore> store_;
-  SettingsPages pages_;
-  std::unique_ptr<test::SettingsWindowRig> rig_;
-  SnippetSettingsView* page_ = nullptr;
 };
 
 }  // namespace
@@ -183,6 +81,18 @@ TEST_F(SnippetsPage, EmptyThenAddedFirstWithTheExpansionAsTyped) {
   expectStoredIsPageList();
   EXPECT_EQ(page_->rows()[0]->shownPreview(), QStringLiteral("   1 Main St  "));
   screenshots(QStringLiteral("snippets-filled"));
+}
+
+// A snippet's whole row, its side insets too, is its hover area; the edit
+// and delete buttons fade in and out with it.
+TEST_F(SnippetsPage, HoverTakesTheWholeRowAndFadesTheButtons) {
+  const QList<SnippetEntry> start = {snippet(QStringLiteral("sig"), QStringLiteral("Best,\nAnn")),
+                                     snippet(QStringLiteral("addr"), QStringLiteral("1 Main St"))};
+  open(start);
+  const QUuid id = start[1].id;
+  const int width = page_->row(id)->width();
+  for (const int x : {2, 8, width / 2, width - 8, width - 2}) EXPECT_TRUE(hoveredAt(id, x)) << x;
+  expectButtonsFadeWithHover(id);
 }
 
 TEST_F(SnippetsPage, RefusesBlankAndPunctuationOnlyTriggersAndBlankExpansions) {
