@@ -164,6 +164,8 @@ void SettingsCard::insertRow(int index, QWidget* row) {
   update();
 }
 
+int SettingsCard::indexOf(QWidget* row) const { return rows_->indexOf(row); }
+
 void SettingsCard::clipRow(QWidget* row) const {
   // Only a row that reaches into a corner needs a mask; the others keep none,
   // so their painting stays unclipped and cheap.

@@ -89,6 +89,7 @@ class SettingsCard : public QWidget {
 
   void addRow(QWidget* row);
   void insertRow(int index, QWidget* row);
+  int indexOf(QWidget* row) const;
   // Where the rules are drawn now, in the card's coordinates.
   QList<QRect> ruleRects() const;
 

@@ -199,13 +199,8 @@ class EditableList {
     entries_.prepend(entry);
     Row* row = make(entry);
     rows_.prepend(row);
-    if (groups_.isEmpty()) {
-      groups_.prepend(new SettingsCardRowGroup);
-      card_->insertRow(firstRow_, groups_.front());
-    }
-    SettingsCardRowGroup* group = groups_.front();
-    group->insertRow(0, row);
-    if (group->isHidden()) group->show();
+    // Straight into the card: the user adds a few at a time.
+    card_->insertRow(firstRow_, row);
     fadeIn(row, fadeMs);
   }
 
@@ -237,6 +232,8 @@ class EditableList {
       group->deleteLater();
     }
     groups_.clear();
+    for (Row* old : std::as_const(rows_))
+      if (!groupOf(old)) discard(old);
     rows_.clear();
     entries_ = std::move(entries);
     build(kRowsAtOnce);
@@ -249,8 +246,10 @@ class EditableList {
     editedRow_ = rows_[index];
     editedRow_->hide();
     editForm_ = form;
-    SettingsCardRowGroup* group = groupOf(editedRow_);
-    group->insertRow(group->indexOf(editedRow_) + 1, form);
+    if (SettingsCardRowGroup* group = groupOf(editedRow_))
+      group->insertRow(group->indexOf(editedRow_) + 1, form);
+    else
+      card_->insertRow(card_->indexOf(editedRow_) + 1, form);
     fadeIn(form, fadeMs);
   }
 
