@@ -199,8 +199,9 @@ void HistoryEntryRow::setCopied(bool copied) {
 
 void HistoryEntryRow::applyMarks() {
   numeral_->setActive(hovered_);
+  // The copy mark comes and goes with the same short fade as the hover.
   copy_->setIcon(copied_ ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"),
-                 copied_ ? std::optional<DSColor>(DSColor::success) : std::nullopt);
+                 copied_ ? std::optional<DSColor>(DSColor::success) : std::nullopt, Motion::kHover);
   copy_->setShown(hovered_ || copied_, Motion::kHover);
   delete_->setShown(hovered_, Motion::kHover);
 }

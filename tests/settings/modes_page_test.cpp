@@ -367,6 +367,8 @@ TEST_F(ModesPage, EditorSavesWhatTheRulesAllow) {
 
 // The editor's language-model check is made again whenever it is drawn.
 TEST_F(ModesPage, TheModelNoticeFollowsTheFileAndLeadsToModels) {
+  // Its page covers it with an opaque column: drawing it again is drawing that.
+  auto redraw = [this] { editor()->findChild<SettingsPageLayout*>()->widget()->update(); };
   openWindow();
   click(page()->addButton());
   ASSERT_TRUE(waitUntil([&] { return editor() != nullptr; }));
@@ -381,11 +383,11 @@ TEST_F(ModesPage, TheModelNoticeFollowsTheFileAndLeadsToModels) {
   shoot(QStringLiteral("mode-editor-model-notice"));
 
   writeModelFile(kGemmaModelSizeBytes);
-  editor()->update();
+  redraw();
   ASSERT_TRUE(waitUntil([&] { return !editor()->modelNotice()->isVisible(); }));
   EXPECT_TRUE(editor()->saveButton()->isEnabled());
   removeModelFile();
-  editor()->update();
+  redraw();
   ASSERT_TRUE(waitUntil([&] { return editor()->modelNotice()->isVisible(); }));
   EXPECT_FALSE(editor()->saveButton()->isEnabled());
   // Choosing Raw drops both conditions at once.
