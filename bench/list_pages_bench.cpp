@@ -2,6 +2,8 @@
 // parsed and merged < 100 ms and its list applied on screen < 250 ms; the
 // dictionary page with 5,000 rules and the snippets page with 1,000 snippets
 // built and painted < 250 ms.
+#include "app/FilePanels.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 #include "runtime/Clock.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -65,7 +67,9 @@ static void BM_DictionaryImportApplied(benchmark::State& state) {
   QTemporaryDir dir;
   UserDefaults defaults(dir.filePath(QStringLiteral("d.json")));
   DictionaryStore store(defaults);
-  DictionarySettingsView page(store, Clock::continuous(), rules(100, QStringLiteral("old")));
+  DialogFilePanels panels;  // never asked here
+  FileManagerWorkspace workspace;
+  DictionarySettingsView page(store, panels, workspace, Clock::continuous(), rules(100, QStringLiteral("old")));
   page.resize(630, 700);
   page.show();
   drain();
@@ -88,7 +92,9 @@ static void BM_DictionaryPageBuild(benchmark::State& state) {
   DictionaryStore store(defaults);
   store.setEntries(rules(5000, QStringLiteral("word")));
   for (auto _ : state) {
-    DictionarySettingsView page(store, Clock::continuous());
+    DialogFilePanels panels;  // never asked here
+    FileManagerWorkspace workspace;
+    DictionarySettingsView page(store, panels, workspace, Clock::continuous());
     page.resize(630, 700);
     page.show();
     page.repaint();

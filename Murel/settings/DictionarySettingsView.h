@@ -16,10 +16,12 @@ namespace murel {
 
 class Clock;
 class EditorialPillButton;
+class FilePanels;
 class SettingsCard;
 class SettingsInlineField;
 class SettingsInlineFormButtons;
 class TextLabel;
+class Workspace;
 
 // One rule shown as "original → replacement", wrapping as it needs.
 class DictionaryRuleRow : public EditableListRow {
@@ -101,8 +103,9 @@ class DictionarySettingsView : public QWidget {
   static constexpr qsizetype kRowsAtOnce = 100;
   static constexpr qsizetype kRowsPerTurn = 200;
 
-  // `entries` stands in for the store's list when given.
-  DictionarySettingsView(DictionaryStore& store, Clock& clock,
+  // `entries` stands in for the store's list when given. Imports are picked and
+  // exports saved through `panels`; `workspace` shows the exported file.
+  DictionarySettingsView(DictionaryStore& store, FilePanels& panels, Workspace& workspace, Clock& clock,
                          std::optional<QList<DictionaryEntry>> entries = std::nullopt, QWidget* parent = nullptr);
 
   const QList<DictionaryEntry>& entries() const { return entries_; }
@@ -149,6 +152,8 @@ class DictionarySettingsView : public QWidget {
   void presentOverrideConfirmation(const DictionaryFile::MergeResult& result);
 
   DictionaryStore& store_;
+  FilePanels& panels_;
+  Workspace& workspace_;
   Clock& clock_;
   QList<DictionaryEntry> entries_;
   QList<DictionaryRuleRow*> rows_;

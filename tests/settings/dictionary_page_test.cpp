@@ -6,7 +6,8 @@
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
-#include "platform/x11/X11Connection.h"
+#include "platform/dbus/FileManagerWorkspace.h"
+#include "platform/x11/X11Lifeline.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -71,22 +72,18 @@ class DictionaryPage : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
 
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    if (!x11::canOpenDisplay()) GTEST_SKIP() << "needs the rig's X server";
     defaults_ =
         std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("dictionary_page")) + QStringLiteral("/d.json"));
     store_ = std::make_unique<DictionaryStore>(*defaults_);
-    FilePanels::setSharedForTesting(&panels_);
   }
 
-  void TearDown() override {
-    FilePanels::setSharedForTesting(nullptr);
-    rig_.reset();
-  }
+  void TearDown() override { rig_.reset(); }
 
   void open(const QList<DictionaryEntry>& stored = {}) {
     if (!stored.isEmpty()) store_->setEntries(stored);
     pages_.set(SettingsTab::dictionary, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new DictionarySettingsView(*store_, Clock::continuous(), std::nullopt, parent);
+      return new DictionarySettingsView(*store_, panels_, workspace_, Clock::continuous(), std::nullopt, parent);
     });
     rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::dictionary, pages_);
     page_ = qobject_cast<DictionarySettingsView*>(rig_->view().currentPage());
@@ -191,6 +188,8 @@ class DictionaryPage : public ::testing::Test {
   std::unique_ptr<UserDefaults> defaults_;
   std::unique_ptr<DictionaryStore> store_;
   test::ScriptedPanels panels_;
+  // The file manager on the session bus, as the application has it.
+  FileManagerWorkspace workspace_;
   SettingsPages pages_;
   std::unique_ptr<test::SettingsWindowRig> rig_;
   DictionarySettingsView* page_ = nullptr;
