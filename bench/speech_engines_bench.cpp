@@ -300,7 +300,8 @@ double voiceDetectionMs(const AudioSamples& samples, std::optional<int> threads)
   return ms;
 }
 
-// Arguments: threads.
+// Arguments: threads; 0 is the application's own rule (fewer threads while
+// other work keeps cores busy).
 void BM_WhisperUnderContention(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));
   const WhisperSetup setup;
@@ -332,6 +333,7 @@ void BM_WhisperUnderContention(benchmark::State& state) {
 // 4: whether fewer threads than cores would do better on a busy machine.
 BENCHMARK(BM_WhisperUnderContention)
     ->ArgName("threads")
+    ->Arg(0)
     ->Arg(8)
     ->Arg(4)
     ->Arg(2)
@@ -447,7 +449,7 @@ BENCHMARK(BM_ParakeetEngineVersusParakeetCli)
     ->Iterations(3)
     ->Unit(benchmark::kMillisecond);
 
-// Arguments: threads.
+// Arguments: threads, as for Whisper.
 void BM_ParakeetUnderContention(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(0));
   const ParakeetSetup setup;
@@ -471,6 +473,7 @@ void BM_ParakeetUnderContention(benchmark::State& state) {
 }
 BENCHMARK(BM_ParakeetUnderContention)
     ->ArgName("threads")
+    ->Arg(0)
     ->Arg(8)
     ->Arg(4)
     ->Arg(2)

@@ -3,7 +3,12 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <QFile>
+
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace murel {
 
@@ -47,6 +52,44 @@ int engineThreadCount() {
   if (pinned > 0) return pinned;
   static const int count = machineThreadCount();
   return count;
+}
+
+int inferenceThreadCountFrom(int threads, int busyElsewhere) {
+  const int floor = std::min(2, std::max(threads, 1));
+  return std::clamp(threads - std::max(busyElsewhere, 0), floor, std::max(threads, floor));
+}
+
+namespace {
+
+// Runnable tasks on the whole machine, this thread included ("procs_running"
+// in /proc/stat); -1 when unreadable.
+int runnableTasks() {
+  QFile stat(QStringLiteral("/proc/stat"));
+  if (!stat.open(QIODevice::ReadOnly)) return -1;
+  for (QByteArray line = stat.readLine(); !line.isEmpty(); line = stat.readLine()) {
+    if (!line.startsWith("procs_running ")) continue;
+    bool ok = false;
+    const int count = line.mid(14).trimmed().toInt(&ok);
+    return ok ? count : -1;
+  }
+  return -1;
+}
+
+}  // namespace
+
+int inferenceThreadCountNow() {
+  const int threads = engineThreadCount();
+  if (testingCount.load() > 0) return threads;
+  // The fewest runnable tasks over a few samples: a burst that ends within
+  // milliseconds is not load worth giving cores up for.
+  int fewest = -1;
+  for (int sample = 0; sample < 5; ++sample) {
+    if (sample > 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const int running = runnableTasks();
+    if (running < 0) return threads;
+    fewest = fewest < 0 ? running : std::min(fewest, running);
+  }
+  return inferenceThreadCountFrom(threads, fewest - 1);
 }
 
 void setEngineThreadCountForTesting(int count) { testingCount.store(count > 0 ? count : 0); }

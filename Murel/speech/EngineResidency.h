@@ -40,7 +40,20 @@ int engineThreadCount();
 // positive, else the online processor count, never below 1.
 int engineThreadCountFrom(int usableCores, long onlineProcessors);
 
-// Tests (and benchmarks) may pin the count; 0 returns to the machine's count.
+// The thread count for the inference call about to start: engineThreadCount()
+// less the cores other work keeps busy right now, never below two (one on a
+// one-core machine). Inference threads meet at a barrier after every step, so
+// one that waits for a core holds all the others: with a busy loop on each of
+// eight cores, eight threads took eight times as long as two. Sampled on the
+// calling worker thread (about 10 ms).
+int inferenceThreadCountNow();
+
+// The rule behind inferenceThreadCountNow(): `threads` less `busyElsewhere`,
+// between min(2, threads) and `threads`.
+int inferenceThreadCountFrom(int threads, int busyElsewhere);
+
+// Tests (and benchmarks) may pin the count (both functions above then return
+// it); 0 returns to the machine's count.
 void setEngineThreadCountForTesting(int count);
 
 }  // namespace murel

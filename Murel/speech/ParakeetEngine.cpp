@@ -15,7 +15,7 @@ namespace murel {
 // One Parakeet library context; used only on its engine's worker.
 class ParakeetContext {
  public:
-  ParakeetContext(const QString& modelPath, const Logger& log) : nThreads_(engineThreadCount()) {
+  ParakeetContext(const QString& modelPath, const Logger& log) {
     parakeet_context_params params = parakeet_context_default_params();
     params.use_gpu = true;
     routeWhisperLogs();
@@ -32,7 +32,7 @@ class ParakeetContext {
   QString transcribe(const AudioSamples& samples) {
     if (!ctx_) throw EngineError::notLoaded();
     parakeet_full_params params = parakeet_full_default_params(PARAKEET_SAMPLING_GREEDY);
-    params.n_threads = nThreads_;
+    params.n_threads = inferenceThreadCountNow();
     params.no_context = true;
     const int status = parakeet_full(ctx_, params, samples.data(), static_cast<int>(samples.size()));
     if (status != 0) throw EngineError::runFailed(QStringLiteral("Parakeet"), status);
@@ -47,7 +47,6 @@ class ParakeetContext {
 
  private:
   parakeet_context* ctx_ = nullptr;
-  const int nThreads_;
 };
 
 ParakeetEngine::ParakeetEngine() : ParakeetEngine(ParakeetModel::descriptor(ParakeetModel::tdt06bV3Q8)) {}

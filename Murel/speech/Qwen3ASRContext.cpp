@@ -153,6 +153,9 @@ QByteArray Qwen3ASRContext::transcribe(const AudioSamples& samples, const QByteA
 
   // Every run starts from nothing, so the chunks of one recording stay independent.
   llama_memory_clear(llama_get_memory(ctx_), true);
+  // The audio encoder keeps the count it was made with; the decoder follows the load.
+  const int threads = inferenceThreadCountNow();
+  llama_set_n_threads(ctx_, threads, threads);
 
   // Freed on every path, the failing ones included.
   mtmd::bitmap_ptr bitmap(mtmd_bitmap_init_from_audio(samples.size(), samples.data()));

@@ -3,8 +3,8 @@
 #include "runtime/AppPaths.h"
 #include "runtime/SystemLog.h"
 #include "speech/EngineError.h"
-#include "speech/EngineResidency.h"
 #include "speech/WhisperLog.h"
+#include "speech/WhisperParams.h"
 
 #include <whisper.h>
 
@@ -39,7 +39,9 @@ std::optional<QString> vadModelResourcePath() {
 SpeechSegmenter::SpeechSegmenter(const QString& modelPath, double maxSegmentSeconds)
     : maxSegmentSeconds_(maxSegmentSeconds) {
   whisper_vad_context_params params = whisper_vad_default_context_params();
-  params.n_threads = engineThreadCount();
+  // Tiny graphs, one per 32 ms of audio: more threads only add barriers, which
+  // stall on a busy machine (the Whisper engine's own detection does the same).
+  params.n_threads = kWhisperVadThreads;
   params.use_gpu = false;
   routeWhisperLogs();
   ctx_ = whisper_vad_init_from_file_with_params(modelPath.toLocal8Bit().constData(), params);

@@ -16,8 +16,7 @@ namespace murel {
 // One whisper.cpp context; used only on its engine's worker.
 class WhisperContext {
  public:
-  WhisperContext(const QString& modelPath, const QString& vadModelPath, const Logger& log)
-      : nThreads_(engineThreadCount()) {
+  WhisperContext(const QString& modelPath, const QString& vadModelPath, const Logger& log) {
     whisper_context_params params = whisper_context_default_params();
     params.use_gpu = true;
     params.flash_attn = true;
@@ -51,7 +50,7 @@ class WhisperContext {
     // Without speech there is nothing to transcribe, as whisper_full decides too.
     if (!speech.empty()) {
       const whisper_full_params params =
-          makeWhisperFullParams(nThreads_, request.language.constData(),
+          makeWhisperFullParams(inferenceThreadCountNow(), request.language.constData(),
                                 request.initialPrompt ? request.initialPrompt->constData() : nullptr);
       const int status = whisper_full(ctx_, params, speech.data(), static_cast<int>(speech.size()));
       if (status != 0) throw EngineError::runFailed(QStringLiteral("Whisper"), status);
@@ -84,7 +83,6 @@ class WhisperContext {
 
   whisper_context* ctx_ = nullptr;
   whisper_vad_context* vad_ = nullptr;
-  const int nThreads_;
 };
 
 whisper_full_params makeWhisperFullParams(int nThreads, const char* language, const char* initialPrompt) {

@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace murel;
@@ -88,6 +89,40 @@ TEST(EngineThreadCount, UsableCoresElseOnlineProcessorsNeverBelowOne) {
   EXPECT_EQ(engineThreadCount(), 3);
   setEngineThreadCountForTesting(0);
   EXPECT_EQ(engineThreadCount(), machine);
+}
+
+TEST(InferenceThreadCount, GivesBusyCoresUpDownToTwo) {
+  const struct {
+    int threads;
+    int busyElsewhere;
+    int expected;
+  } cases[] = {{8, 0, 8}, {8, 3, 5}, {8, 6, 2}, {8, 7, 2}, {8, 40, 2}, {8, -1, 8}, {2, 5, 2}, {1, 3, 1}, {1, 0, 1}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(inferenceThreadCountFrom(c.threads, c.busyElsewhere), c.expected) << c.threads << " " << c.busyElsewhere;
+  }
+}
+
+// Real load: a busy loop on every core leaves the inference call the floor; a
+// pinned count stays pinned whatever the load.
+TEST(InferenceThreadCount, FollowsTheMachinesRunnableTasks) {
+  const int machine = engineThreadCount();
+  std::atomic<bool> stop{false};
+  std::atomic<int> spinning{0};
+  std::vector<std::thread> hogs;
+  for (int i = 0; i < machine; ++i) {
+    hogs.emplace_back([&] {
+      spinning.fetch_add(1);
+      while (!stop.load(std::memory_order_relaxed)) {
+      }
+    });
+  }
+  while (spinning.load() < machine) std::this_thread::yield();
+  EXPECT_EQ(inferenceThreadCountNow(), std::min(2, machine));
+  setEngineThreadCountForTesting(6);
+  EXPECT_EQ(inferenceThreadCountNow(), 6);
+  setEngineThreadCountForTesting(0);
+  stop.store(true);
+  for (std::thread& hog : hogs) hog.join();
 }
 
 // The stand-in for an engine family missing from the build keeps the contract:
