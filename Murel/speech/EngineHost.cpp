@@ -22,6 +22,7 @@
 #include <unicode/unistr.h>
 
 #include <chrono>
+#include <utility>
 
 namespace murel {
 namespace {
@@ -80,37 +81,27 @@ class CancelLink {
 
 }  // namespace
 
-// A one-shot outcome that any number of main-thread coroutines can wait for.
-struct EngineHost::Completion {
-  bool finished = false;
-  std::exception_ptr error;
-  std::vector<std::coroutine_handle<>> waiters;
-
-  void finish(std::exception_ptr outcome) {
-    finished = true;
-    error = std::move(outcome);
-    std::vector<std::coroutine_handle<>> resumed;
-    resumed.swap(waiters);
-    for (std::coroutine_handle<> waiter : resumed) waiter.resume();
-  }
-};
-
-struct EngineHost::Transition : Completion {
-  explicit Transition(SpeechModelDescriptor m) : model(std::move(m)) {}
-  SpeechModelDescriptor model;
-};
-
-class EngineHost::CompletionAwaiter {
- public:
-  explicit CompletionAwaiter(std::shared_ptr<Completion> completion) : completion_(std::move(completion)) {}
-  bool await_ready() const noexcept { return completion_->finished; }
-  void await_suspend(std::coroutine_handle<> waiter) { completion_->waiters.push_back(waiter); }
-  void await_resume() const {
-    if (completion_->error) std::rethrow_exception(completion_->error);
+// Something that happens once, with or without an error. Main-thread
+// coroutines await its future, and Qt resumes them from the event loop once it
+// has happened: by then anything may have changed, so every waiter looks at the
+// host's state again. Waiters hold it while they wait, so a host destroyed
+// meanwhile cannot finish it (QPromise's destructor would) and wake them.
+struct EngineHost::Outcome {
+  Outcome() { promise.start(); }
+  QFuture<void> future() const { return promise.future(); }
+  void finish(const std::exception_ptr& error) {
+    if (error) promise.setException(error);
+    promise.finish();
   }
 
- private:
-  std::shared_ptr<Completion> completion_;
+  QPromise<void> promise;
+};
+
+// A load transition: it runs until the engine in memory is the selected
+// model's, or the selected model failed to load.
+struct EngineHost::Transition : Outcome {
+  // The model whose load failed, when the transition failed.
+  std::optional<SpeechModelDescriptor> failedModel;
 };
 
 EngineHost::EngineHost(UserDefaults& defaults, TranscriptionPipeline pipeline, EngineHostOptions options,
@@ -150,10 +141,13 @@ void EngineHost::setCurrent(std::shared_ptr<TranscriptionEngine> engine, std::op
   if (modelChanged) Q_EMIT currentModelChanged();
 }
 
+bool EngineHost::selectedEngineIsLoaded() const {
+  return currentEngine_ && currentEngine_->isLoaded() && currentModel_ && isSelected(*currentModel_);
+}
+
 QCoro::Task<std::shared_ptr<TranscriptionEngine>> EngineHost::ensureLoaded() {
   for (;;) {
-    const SpeechModelDescriptor& selected = selectedSpeechModel(defaults_);
-    if (currentEngine_ && currentEngine_->isLoaded() && currentModel_ && currentModel_->id == selected.id) {
+    if (selectedEngineIsLoaded()) {
       scheduleIdleUnload();
       // A copy: QCoro's co_return moves from an lvalue it is given.
       co_return std::shared_ptr<TranscriptionEngine>(currentEngine_);
@@ -161,23 +155,24 @@ QCoro::Task<std::shared_ptr<TranscriptionEngine>> EngineHost::ensureLoaded() {
 
     std::shared_ptr<Transition> transition = transition_;
     if (!transition) {
-      transition = std::make_shared<Transition>(selected);
+      transition = std::make_shared<Transition>();
       transition_ = transition;
       runTransition(transition);
     }
 
     std::exception_ptr error;
     try {
-      CompletionAwaiter finished(transition);
-      co_await finished;
+      QFuture<void> ended = transition->future();
+      co_await ended;
     } catch (...) {
       error = std::current_exception();
     }
-    if (transition_ == transition) transition_.reset();
+    // The engine may have been unloaded or the selection changed since the
+    // transition ended: the next round looks again.
     if (!error) continue;
     // A failure of a model the user has since left behind is nobody's concern:
     // the next round loads the new choice.
-    if (isSelected(transition->model)) {
+    if (transition->failedModel && isSelected(*transition->failedModel)) {
       reportLoadFailure(error);
       std::rethrow_exception(error);
     }
@@ -186,17 +181,35 @@ QCoro::Task<std::shared_ptr<TranscriptionEngine>> EngineHost::ensureLoaded() {
 
 QCoro::Task<void> EngineHost::runTransition(std::shared_ptr<Transition> transition) {
   std::exception_ptr error;
-  try {
-    co_await performTransition(transition->model);
-  } catch (...) {
-    error = std::current_exception();
+  // The transition itself follows the selection, rather than its waiters once
+  // they wake, so that a model chosen during a load is loaded right after it.
+  while (!selectedEngineIsLoaded()) {
+    const SpeechModelDescriptor model = selectedSpeechModel(defaults_);
+    try {
+      co_await performTransition(model);
+    } catch (...) {
+      if (isSelected(model)) {
+        error = std::current_exception();
+        transition->failedModel = model;
+        break;
+      }
+      continue;
+    }
+    if (isSelected(model)) break;
   }
   if (transition_ == transition) transition_.reset();
   transition->finish(error);
 }
 
 QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
-  co_await waitForTranscriptionsToFinish();
+  // The last transcription to end wakes us from the event loop, and another may
+  // have started on the old engine by then (the user chose it again).
+  while (activeTranscriptionCount_ > 0) {
+    if (!transcriptionsEnded_) transcriptionsEnded_ = std::make_shared<Outcome>();
+    const std::shared_ptr<Outcome> idle = transcriptionsEnded_;
+    QFuture<void> ended = idle->future();
+    co_await ended;
+  }
   if (!isSelected(model)) co_return;
   cancelIdleUnload();
 
@@ -208,11 +221,12 @@ QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
   }
   // An idle unload may still be freeing its engine.
   while (idleUnloading_) {
-    const std::shared_ptr<Completion> unloading = idleUnloading_;
-    CompletionAwaiter unloaded(unloading);
+    const std::shared_ptr<Outcome> unloading = idleUnloading_;
+    QFuture<void> unloaded = unloading->future();
     co_await unloaded;
     if (idleUnloading_ == unloading) idleUnloading_.reset();
   }
+  if (!isSelected(model)) co_return;
 
   std::shared_ptr<TranscriptionEngine> engine = makeEngine_(model);
   if (!engine) throw EngineError::initFailed(model.engineName);
@@ -299,25 +313,11 @@ QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocab
 }
 
 void EngineHost::endTranscription() {
-  const qint64 before = activeTranscriptionCount_--;
-  if (before == 1) {
-    std::vector<std::coroutine_handle<>> resumed;
-    resumed.swap(transcriptionWaiters_);
-    for (std::coroutine_handle<> waiter : resumed) waiter.resume();
+  if (--activeTranscriptionCount_ == 0 && transcriptionsEnded_) {
+    const std::shared_ptr<Outcome> ended = std::exchange(transcriptionsEnded_, nullptr);
+    ended->finish(nullptr);
   }
   scheduleIdleUnload();
-}
-
-QCoro::Task<void> EngineHost::waitForTranscriptionsToFinish() {
-  if (activeTranscriptionCount_ < 1) co_return;
-  struct Awaiter {
-    std::vector<std::coroutine_handle<>>& waiters;
-    bool await_ready() const noexcept { return false; }
-    void await_suspend(std::coroutine_handle<> waiter) { waiters.push_back(waiter); }
-    void await_resume() const noexcept {}
-  };
-  Awaiter idle{transcriptionWaiters_};
-  co_await idle;
 }
 
 QStringList EngineHost::budgetedVocabulary(const QStringList& terms, int maxCharacters) {
@@ -374,7 +374,7 @@ QCoro::Task<void> EngineHost::unloadIdle() {
   std::shared_ptr<TranscriptionEngine> old = currentEngine_;
   setCurrent(nullptr, std::nullopt);
   diagnostics_.log(QStringLiteral("engine"), QStringLiteral("idle unload"));
-  auto unloading = std::make_shared<Completion>();
+  auto unloading = std::make_shared<Outcome>();
   idleUnloading_ = unloading;
   co_await old->unload();
   if (idleUnloading_ == unloading) idleUnloading_.reset();

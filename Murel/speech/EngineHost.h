@@ -11,11 +11,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <coroutine>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace murel {
 
@@ -51,7 +49,8 @@ struct EngineHostOptions {
 // when the selection changes, and unloaded after the user's model-memory delay.
 // One load transition runs at a time and every caller that needs an engine
 // meanwhile waits for it; a transition never frees an engine while a
-// transcription is running on it.
+// transcription is running on it. Waiters wake from the event loop, so each
+// looks at the state again when it does.
 //
 // Main thread only. The host must outlive the tasks it starts (the application
 // keeps it for the life of the process); destroying it cancels the idle unload.
@@ -106,13 +105,11 @@ class EngineHost : public QObject {
   void currentModelChanged();
 
  private:
-  struct Completion;
+  struct Outcome;
   struct Transition;
-  class CompletionAwaiter;
 
   QCoro::Task<void> runTransition(std::shared_ptr<Transition> transition);
   QCoro::Task<void> performTransition(SpeechModelDescriptor model);
-  QCoro::Task<void> waitForTranscriptionsToFinish();
   void endTranscription();
   void cancelIdleUnload();
   static QCoro::Task<void> unloadIdleEngine(QPointer<EngineHost> host, Clock* clock, Clock::Duration sleep,
@@ -121,6 +118,7 @@ class EngineHost : public QObject {
   void setCurrent(std::shared_ptr<TranscriptionEngine> engine, std::optional<SpeechModelDescriptor> model);
   void reportLoadFailure(const std::exception_ptr& error);
   bool isSelected(const SpeechModelDescriptor& model) const;
+  bool selectedEngineIsLoaded() const;
 
   UserDefaults& defaults_;
   TranscriptionPipeline pipeline_;
@@ -137,9 +135,11 @@ class EngineHost : public QObject {
   std::optional<CancellationToken> idleUnload_;
   // An idle unload still freeing its engine; a transition waits for it, so that
   // two models are never in memory together.
-  std::shared_ptr<Completion> idleUnloading_;
+  std::shared_ptr<Outcome> idleUnloading_;
   qint64 activeTranscriptionCount_ = 0;
-  std::vector<std::coroutine_handle<>> transcriptionWaiters_;
+  // Ends when the last running transcription does; made by the first transition
+  // that has to wait for it.
+  std::shared_ptr<Outcome> transcriptionsEnded_;
 };
 
 }  // namespace murel
