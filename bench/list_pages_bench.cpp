@@ -5,7 +5,9 @@
 // over 16 ms.
 #include "PageRepaint.h"
 #include "ScrollFrames.h"
+#include "app/FilePanels.h"
 #include "design/SettingsComponents.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 #include "runtime/Clock.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -70,7 +72,9 @@ static void BM_DictionaryImportApplied(benchmark::State& state) {
   QTemporaryDir dir;
   UserDefaults defaults(dir.filePath(QStringLiteral("d.json")));
   DictionaryStore store(defaults);
-  DictionarySettingsView page(store, Clock::continuous(), rules(100, QStringLiteral("old")));
+  DialogFilePanels panels;  // never asked here
+  FileManagerWorkspace workspace;
+  DictionarySettingsView page(store, panels, workspace, Clock::continuous(), rules(100, QStringLiteral("old")));
   page.resize(630, 700);
   page.show();
   drain();
@@ -93,7 +97,9 @@ static void BM_DictionaryPageBuild(benchmark::State& state) {
   DictionaryStore store(defaults);
   store.setEntries(rules(5000, QStringLiteral("word")));
   for (auto _ : state) {
-    DictionarySettingsView page(store, Clock::continuous());
+    DialogFilePanels panels;  // never asked here
+    FileManagerWorkspace workspace;
+    DictionarySettingsView page(store, panels, workspace, Clock::continuous());
     page.resize(630, 700);
     page.show();
     murel::bench::repaintWhole(&page);
@@ -144,7 +150,9 @@ static void BM_DictionaryPageScroll(benchmark::State& state) {
   UserDefaults defaults(dir.filePath(QStringLiteral("d.json")));
   DictionaryStore store(defaults);
   store.setEntries(rules(5000, QStringLiteral("word")));
-  DictionarySettingsView page(store, Clock::continuous());
+  DialogFilePanels panels;  // never asked here
+  FileManagerWorkspace workspace;
+  DictionarySettingsView page(store, panels, workspace, Clock::continuous());
   scrollThrough(state, page);
 }
 // One pass is some thousands of frames.

@@ -3,12 +3,16 @@
 // switches. Targets: open < 200 ms, switch < 50 ms, memory after 1,000
 // switches within 2 MB of that after 10.
 #include "PageRepaint.h"
+#include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
 #include "app/SettingsNavigator.h"
 #include "audio/AudioDeviceManager.h"
 #include "design/Tokens.h"
+#include "platform/dbus/FileManagerWorkspace.h"
+#include "platform/pulse/SoundServer.h"
 #include "root/SettingsWiring.h"
 #include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
 #include "settings/SettingsView.h"
 
 #include <QApplication>
@@ -24,10 +28,17 @@ using namespace murel;
 namespace {
 
 struct Fixture {
+  platform::SoundServer sound;
+  DialogFilePanels panels;
+  FileManagerWorkspace workspace;
   SettingsPages pages;
   SettingsNavigator navigator;
-  AudioDeviceManager audio;
-  Fixture() { registerSettingsPages(pages, Workspace::shared()); }
+  AudioDeviceManager audio{UserDefaults::shared(), sound.microphone(), sound.devices()};
+  Fixture() {
+    registerSettingsPages(
+        pages, workspace,
+        DiagnosticsSources{UserDefaults::shared(), sound.microphone(), sound.devices(), panels, workspace});
+  }
 };
 
 Fixture& fixture() {

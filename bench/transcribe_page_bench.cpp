@@ -84,7 +84,8 @@ void BM_TenMinuteVideoThroughThePage(benchmark::State& state) {
   };
   SystemPlatform platform;
   Composition composition(defaults, diag, platform.parts(), std::move(options));
-  TranscribeSettingsView page(composition.appState(), platform.parts().pasteboard, Clock::suspending());
+  const PlatformParts desktop = platform.parts();
+  TranscribeSettingsView page(composition.appState(), desktop.pasteboard, desktop.filePanels, Clock::suspending());
   page.resize(600, 700);
   page.show();
   QCoreApplication::processEvents();

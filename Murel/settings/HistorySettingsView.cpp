@@ -248,7 +248,7 @@ HistorySettingsView::HistorySettingsView(HistoryStore& store, Pasteboard& pasteb
       pasteboard_(pasteboard),
       clock_(clock),
       now_(now ? std::move(now) : [] { return QDateTime::currentDateTime(); }),
-      entries_(entries ? std::move(*entries) : store.entries()) {
+      entries_(entries ? std::move(*entries) : QList<HistoryEntry>(store.entries())) {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* page = new SettingsPageLayout(this);

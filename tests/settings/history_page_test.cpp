@@ -100,11 +100,11 @@ class HistoryPage : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
 
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    if (!connection_.isOpen()) GTEST_SKIP() << "needs the rig's X server";
     defaults_ =
         std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("history_page")) + QStringLiteral("/d.json"));
     store_ = std::make_unique<HistoryStore>(*defaults_, [this] { return stamp_; });
-    pasteboard_ = std::make_unique<X11Pasteboard>(x11::Connection::shared());
+    pasteboard_ = std::make_unique<X11Pasteboard>(&connection_);
   }
 
   void add(const QString& text, qint64 secondsAgo) {
@@ -166,6 +166,7 @@ class HistoryPage : public ::testing::Test {
   QDateTime stamp_ = kNow;
   std::unique_ptr<UserDefaults> defaults_;
   std::unique_ptr<HistoryStore> store_;
+  x11::Connection connection_;
   std::unique_ptr<X11Pasteboard> pasteboard_;
   test::FakeClock clock_;
   SettingsPages pages_;

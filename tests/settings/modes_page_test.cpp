@@ -11,6 +11,7 @@
 #include "design/Text.h"
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "root/SettingsWiring.h"
 #include "runtime/Localization.h"
@@ -682,10 +683,13 @@ TEST_F(ModesPage, AnEditorDroppedMidCaptureLeavesTheServiceRunning) {
   window.reset();
 
   // The application's own window, closed while the editor listens.
+  platform::SoundServer sound;
   MurelApp::Services services;
   services.isReadyAtLaunch = [] { return true; };
   services.bootstrap = [] {};
   services.startHotKeys = [] {};
+  services.microphone = &sound.microphone();
+  services.audioDevices = &sound.devices();
   services.settingsContent = settingsWindowContent(pages);
   MurelApp app(std::move(services));
   app.launch();
