@@ -10,6 +10,8 @@
 #include "audio/RecordingCuePlayer.h"
 #include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
+#include "platform/pulse/PulseCapture.h"
+#include "platform/pulse/PulseCuePlayback.h"
 #include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
 
@@ -119,8 +121,21 @@ murel::DiagLog& quietLog() {
   return log;
 }
 
+// One connection to the rig's sound server for every benchmark, as in the
+// application; left to the end of the process (the cue streams may outlive
+// the benchmarks' statics).
+murel::platform::PulseAudio& pulse() {
+  static auto* connection = new murel::platform::PulseAudio();
+  return *connection;
+}
+
+murel::platform::PulseCapture& capture() {
+  static auto* capture = new murel::platform::PulseCapture(pulse());
+  return *capture;
+}
+
 void BM_RecordingStart(benchmark::State& state) {
-  murel::AudioRecorder recorder(murel::platform::AudioCapture::system(), quietLog());
+  murel::AudioRecorder recorder(capture(), quietLog());
   const auto mic = sourceID(QStringLiteral("murel_test_mic"));
   if (!mic) {
     state.SkipWithError("no test microphone (run under scripts/rig)");
@@ -143,7 +158,7 @@ BENCHMARK(BM_RecordingStart)->UseManualTime()->Iterations(20)->Unit(benchmark::k
 // turns of its loop) and while one stops (the whole call), over starts and
 // stops with a second of audio in between.
 void BM_RecordingMainThreadWait(benchmark::State& state) {
-  murel::AudioRecorder recorder(murel::platform::AudioCapture::system(), quietLog());
+  murel::AudioRecorder recorder(capture(), quietLog());
   const auto monitor = sourceID(QStringLiteral("murel_test_sink.monitor"));
   if (!monitor) {
     state.SkipWithError("no test sink (run under scripts/rig)");
@@ -181,9 +196,10 @@ void BM_RecordingMainThreadWait(benchmark::State& state) {
 BENCHMARK(BM_RecordingMainThreadWait)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 void BM_CuePlay(benchmark::State& state) {
-  murel::BundledCues cues(murel::platform::CuePlayback::system());
+  murel::platform::PulseCuePlayback playback(pulse());
+  murel::BundledCues cues(playback);
   auto& player = cues.player();
-  murel::AudioRecorder recorder(murel::platform::AudioCapture::system(), quietLog());
+  murel::AudioRecorder recorder(capture(), quietLog());
   const auto monitor = sourceID(QStringLiteral("murel_test_sink.monitor"));
   if (!monitor || !player.hasSound(murel::RecordingCue::Started)) {
     state.SkipWithError("no test sink or no cue sound");
@@ -227,14 +243,14 @@ void BM_LongCapture(benchmark::State& state) {
   const int seconds = qEnvironmentVariableIsSet("MUREL_BENCH_CAPTURE_SECONDS")
                           ? qEnvironmentVariableIntValue("MUREL_BENCH_CAPTURE_SECONDS")
                           : 600;
-  murel::AudioRecorder recorder(murel::platform::AudioCapture::system(), quietLog());
+  murel::AudioRecorder recorder(capture(), quietLog());
   // The null sink's monitor runs in real time, like a microphone.
   const auto monitor = sourceID(QStringLiteral("murel_test_sink.monitor"));
   if (!monitor) {
     state.SkipWithError("no test sink (run under scripts/rig)");
     return;
   }
-  const auto source = murel::platform::PulseAudio::shared().sourceByIndex(*monitor - 1);
+  const auto source = pulse().sourceByIndex(*monitor - 1);
   for (auto _ : state) {
     double gap = 0;
     const QString path = startWatched(recorder, *monitor, gap);

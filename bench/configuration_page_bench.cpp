@@ -7,7 +7,6 @@
 #include "audio/AudioDeviceManager.h"
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
-#include "platform/xdg/LoginItem.h"
 #include "root/Composition.h"
 #include "runtime/Clock.h"
 #include "runtime/DiagLog.h"
@@ -29,16 +28,25 @@ using namespace murel;
 
 namespace {
 
-// The application's own parts on the rig's desktop, built once.
-Composition& composition() {
+// The rig's desktop, and the application's own parts on it, built once.
+PlatformParts desktop() {
   static SystemPlatform platform;
-  static Composition parts(UserDefaults::shared(), DiagLog::shared(), platform.parts());
+  return platform.parts();
+}
+
+Composition& composition() {
+  static Composition parts(UserDefaults::shared(), DiagLog::shared(), desktop());
   return parts;
 }
 
+// A device manager of the benchmark's own on the rig's sound server.
+std::unique_ptr<AudioDeviceManager> makeDevices() {
+  const PlatformParts parts = desktop();
+  return std::make_unique<AudioDeviceManager>(UserDefaults::shared(), parts.microphone, parts.audioDevices);
+}
+
 ConfigurationPage::Services services(AudioDeviceManager& devices) {
-  return {composition().hotKeys(), composition().appState(), devices, platform::LoginItem::system(),
-          Clock::suspending()};
+  return {composition().hotKeys(), composition().appState(), devices, desktop().loginItem, Clock::suspending()};
 }
 
 bool pactl(const QStringList& args, QString* out = nullptr) {
@@ -58,9 +66,9 @@ bool menuHas(const InputDevicePicker& picker, const QString& name) {
 }  // namespace
 
 static void BM_PageBuild(benchmark::State& state) {
-  AudioDeviceManager devices;
+  const auto devices = makeDevices();
   for (auto _ : state) {
-    auto page = std::make_unique<ConfigurationPage>(services(devices));
+    auto page = std::make_unique<ConfigurationPage>(services(*devices));
     page->resize(629, 700);
     page->show();
     QApplication::processEvents();
@@ -74,8 +82,8 @@ BENCHMARK(BM_PageBuild)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 // From the source's appearance in PulseAudio (pactl returning) to its menu entry.
 static void BM_HotPluggedMicrophoneInMenu(benchmark::State& state) {
-  AudioDeviceManager devices;
-  ConfigurationPage page(services(devices));
+  const auto devices = makeDevices();
+  ConfigurationPage page(services(*devices));
   InputDevicePicker& picker = *page.findChild<InputDevicePicker*>();
   const QString name = QStringLiteral("Bench-Plugged-Mic");
   for (auto _ : state) {

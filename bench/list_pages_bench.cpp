@@ -3,8 +3,11 @@
 // dictionary page with 5,000 rules and the snippets page with 1,000 snippets
 // built and painted < 250 ms, and scrolled from top to bottom without a frame
 // over 16 ms.
+#include "PageRepaint.h"
 #include "ScrollFrames.h"
+#include "app/FilePanels.h"
 #include "design/SettingsComponents.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 #include "runtime/Clock.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -78,7 +81,9 @@ static void BM_DictionaryImportApplied(benchmark::State& state) {
   QTemporaryDir dir;
   UserDefaults defaults(dir.filePath(QStringLiteral("d.json")));
   DictionaryStore store(defaults);
-  DictionarySettingsView page(store, Clock::continuous(), rules(100, QStringLiteral("old")));
+  DialogFilePanels panels;  // never asked here
+  FileManagerWorkspace workspace;
+  DictionarySettingsView page(store, panels, workspace, Clock::continuous(), rules(100, QStringLiteral("old")));
   page.resize(630, 700);
   page.show();
   drain();
@@ -87,7 +92,7 @@ static void BM_DictionaryImportApplied(benchmark::State& state) {
     page.applyImport(imported);
     // Laid out and painted: what the user sees first.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-    page.repaint();
+    murel::bench::repaintWhole(&page);
     state.PauseTiming();
     drain();
     state.ResumeTiming();
@@ -101,10 +106,12 @@ static void BM_DictionaryPageBuild(benchmark::State& state) {
   DictionaryStore store(defaults);
   store.setEntries(rules(5000, QStringLiteral("word")));
   for (auto _ : state) {
-    DictionarySettingsView page(store, Clock::continuous());
+    DialogFilePanels panels;  // never asked here
+    FileManagerWorkspace workspace;
+    DictionarySettingsView page(store, panels, workspace, Clock::continuous());
     page.resize(630, 700);
     page.show();
-    page.repaint();
+    murel::bench::repaintWhole(&page);
     state.PauseTiming();
     page.hide();
     drain();
@@ -122,7 +129,7 @@ static void BM_SnippetsPageBuild(benchmark::State& state) {
     SnippetSettingsView page(store, Clock::continuous());
     page.resize(630, 700);
     page.show();
-    page.repaint();
+    murel::bench::repaintWhole(&page);
     state.PauseTiming();
     page.hide();
     drain();
@@ -165,7 +172,9 @@ static void BM_DictionaryPageScroll(benchmark::State& state) {
   UserDefaults defaults(dir.filePath(QStringLiteral("d.json")));
   DictionaryStore store(defaults);
   store.setEntries(rules(5000, QStringLiteral("word")));
-  DictionarySettingsView page(store, Clock::continuous());
+  DialogFilePanels panels;  // never asked here
+  FileManagerWorkspace workspace;
+  DictionarySettingsView page(store, panels, workspace, Clock::continuous());
   scrollThrough(state, page);
 }
 // One pass is some thousands of frames.

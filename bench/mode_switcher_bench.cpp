@@ -50,7 +50,8 @@ void spinUntil(const std::function<bool()>& done) {
 }  // namespace
 
 static void BM_HotkeyToCardPainted(benchmark::State& state) {
-  X11InputFocus focus(x11::Connection::shared());
+  x11::Connection connection;
+  X11InputFocus focus(&connection);
   ModeSwitcherHudController controller(focus);
   const QList<Mode> list = modes();
   for (auto _ : state) {
@@ -69,7 +70,8 @@ static void BM_HotkeyToCardPainted(benchmark::State& state) {
 BENCHMARK(BM_HotkeyToCardPainted)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 static void BM_ArrowToHighlightPainted(benchmark::State& state) {
-  X11InputFocus focus(x11::Connection::shared());
+  x11::Connection connection;
+  X11InputFocus focus(&connection);
   ModeSwitcherHudController controller(focus);
   const QList<Mode> list = modes();
   controller.toggle(list, list[0].id, [](const Mode&) {});

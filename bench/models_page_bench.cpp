@@ -4,6 +4,7 @@
 // (`rss_growth_MB`), never stalls the main thread over 50 ms
 // (`max_main_thread_stall_ms`) and publishes at most 101 progress values
 // (`progress_values`).
+#include "PageRepaint.h"
 #include "ResidentMemory.h"
 #include "app/AppState.h"
 #include "runtime/Localization.h"
@@ -36,7 +37,7 @@ void BM_ModelsPageBuild(benchmark::State& state) {
     page.resize(600, 700);
     page.show();
     QCoreApplication::processEvents();
-    page.repaint();
+    murel::bench::repaintWhole(&page);
   }
 }
 BENCHMARK(BM_ModelsPageBuild)->Iterations(20)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 #include "onboarding/PushTransition.h"
 #include "onboarding/WelcomeView.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/x11/AccessibilityTrust.h"
 #include "runtime/Clock.h"
 #include "runtime/UserDefaults.h"
@@ -55,16 +56,13 @@ struct StepParts {
   UserDefaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
   test::FakeKeyEventTap tap{Clock::suspending()};
   HotKeyService hotKeys{defaults, tap};
-  AudioDeviceManager devices;
+  platform::SoundServer sound;  // the rig's
+  AudioDeviceManager devices{defaults, sound.microphone(), sound.devices()};
   test::FakeDesktopComposition application;
 
   OnboardingEnvironment environment(Clock& clock) {
-    return OnboardingEnvironment{devices,
-                                 clock,
-                                 platform::MicrophonePermission::system(),
-                                 &platform::isAccessibilityTrusted,
-                                 hotKeys,
-                                 application.appState()};
+    return OnboardingEnvironment{
+        devices, clock, sound.microphone(), &platform::isAccessibilityTrusted, hotKeys, application.appState()};
   }
 };
 

@@ -12,6 +12,7 @@
 #include "onboarding/PermissionsView.h"
 #include "platform/AudioDevices.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "runtime/AppPaths.h"
 #include "runtime/UserDefaults.h"
@@ -45,9 +46,10 @@ struct Parts {
   QTemporaryDir dir;
   UserDefaults defaults{dir.filePath(QStringLiteral("defaults.json"))};
   DeniedPermission denied;
+  platform::SoundServer sound;  // the rig's
   X11KeyEventTap tap;
   HotKeyService hotKeys{defaults, tap};
-  AudioDeviceManager devices{defaults, platform::MicrophonePermission::system(), platform::AudioDevices::system()};
+  AudioDeviceManager devices{defaults, sound.microphone(), sound.devices()};
   FakeClock clock;
   test::FakeDesktopComposition application;
 
@@ -111,7 +113,7 @@ static void BM_HotkeyStepAppearance(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     parts.hotKeys.setCurrentCombo(std::nullopt);
-    auto* view = new HotkeyRecordView(parts.environment(platform::MicrophonePermission::system()));
+    auto* view = new HotkeyRecordView(parts.environment(parts.sound.microphone()));
     view->resize(800, 540);
     state.ResumeTiming();
     view->show();

@@ -22,7 +22,7 @@ void AppDelegate::applicationWillFinishLaunching() { app_.setActivationPolicy(Ac
 
 void AppDelegate::applicationDidFinishLaunching() {
   app_.startUpdater();
-  applyLaunchAtLoginDefault(*app_.services().defaults, *app_.services().loginItem);
+  if (app_.services().loginItem) applyLaunchAtLoginDefault(*app_.services().defaults, *app_.services().loginItem);
   app_.services().startHotKeys();
   if (app_.hasCompletedOnboarding()) {
     closeOnboardingWindows();

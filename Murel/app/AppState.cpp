@@ -111,9 +111,9 @@ void AppState::setSettingsDeepLink(std::optional<QUrl> url) {
 
 #define MUREL_PERSISTED_FLAG(setter, member, key, signal) \
   void AppState::setter(bool value) {                     \
-    p_.defaults.setValue(key, value);                     \
-    if (member == value) return;                          \
-    member = value;                                       \
+    p_.defaults.setValue((key), value);                   \
+    if ((member) == value) return;                        \
+    (member) = value;                                     \
     Q_EMIT signal();                                      \
   }
 MUREL_PERSISTED_FLAG(setShowHud, showHud_, kShowHudKey, showHudChanged)

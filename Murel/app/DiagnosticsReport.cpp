@@ -97,7 +97,7 @@ QString diagnosticsFileName(const QDateTime& now) {
          QStringLiteral(".txt");
 }
 
-DiagnosticsFacts collectDiagnosticsFacts() {
+DiagnosticsFacts collectDiagnosticsFacts(const DiagnosticsSources& sources) {
   DiagnosticsFacts facts;
   const QString version = QCoreApplication::applicationVersion();
   if (!version.isEmpty()) facts.appVersion = version;
@@ -110,16 +110,16 @@ DiagnosticsFacts collectDiagnosticsFacts() {
   facts.physicalMemoryBytes = physicalMemoryBytes();
   facts.locale = QLocale().name();
 
-  UserDefaults& defaults = UserDefaults::shared();
+  UserDefaults& defaults = sources.defaults;
   facts.selectedSpeechModel = selectedSpeechModel(defaults).id.rawValue;
   for (const SpeechModelDescriptor& model : SpeechModelDescriptor::catalog())
     facts.speechModels.append({model.id.rawValue, model.isModelInstalled()});
   facts.languageModelDownloaded = isGemmaModelInstalled();
-  facts.microphonePermission = static_cast<int>(platform::MicrophonePermission::system().status());
+  facts.microphonePermission = static_cast<int>(sources.microphone.status());
   facts.accessibilityTrusted = platform::isAccessibilityTrusted();
   {
     // A manager of its own reads the device list and the stored choice afresh.
-    AudioDeviceManager manager;
+    AudioDeviceManager manager(defaults, sources.microphone, sources.audioDevices);
     facts.inputDevice = inputDeviceName(manager.devices(), manager.selectedDeviceID());
   }
   const AppStateFacts state = appStateFactsProvider() ? appStateFactsProvider()() : AppStateFacts{};
@@ -170,17 +170,17 @@ QString buildDiagnosticsReport(const DiagnosticsFacts& facts) {
          facts.log;
 }
 
-QString buildDiagnosticsReport() { return buildDiagnosticsReport(collectDiagnosticsFacts()); }
-
-bool saveDiagnosticsReport(const QString& defaultName, const QString& title, const QString& category) {
-  return saveTextWithPanel(FilePanels::shared(), Workspace::shared(), DiagLog::shared(), defaultName, title, category,
-                           [] { return buildDiagnosticsReport(); });
+bool saveDiagnosticsReport(const DiagnosticsSources& sources, const QString& defaultName, const QString& title,
+                           const QString& category) {
+  return saveTextWithPanel(sources.panels, sources.workspace, DiagLog::shared(), defaultName, title, category,
+                           [&sources] { return buildDiagnosticsReport(collectDiagnosticsFacts(sources)); });
 }
 
-bool exportDiagnosticsReport() {
+bool exportDiagnosticsReport(const DiagnosticsSources& sources) {
   //% "Save diagnostics log"
   //: Title of the save dialog when exporting the diagnostics log.
-  return saveDiagnosticsReport(diagnosticsFileName(), qtTrId("diagnostics.save.title"), QStringLiteral("diag"));
+  return saveDiagnosticsReport(sources, diagnosticsFileName(), qtTrId("diagnostics.save.title"),
+                               QStringLiteral("diag"));
 }
 
 }  // namespace murel

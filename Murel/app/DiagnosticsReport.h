@@ -13,6 +13,22 @@
 namespace murel {
 
 struct AudioDevice;
+class FilePanels;
+class UserDefaults;
+class Workspace;
+namespace platform {
+class AudioDevices;
+}
+
+// Where the report's facts come from and where a saved report goes; the
+// composition root's parts.
+struct DiagnosticsSources {
+  UserDefaults& defaults;
+  platform::MicrophonePermission& microphone;
+  platform::AudioDevices& audioDevices;
+  FilePanels& panels;
+  Workspace& workspace;
+};
 
 // Everything the diagnostics report shows, gathered before it is laid out.
 struct DiagnosticsFacts {
@@ -66,14 +82,14 @@ QString microphonePermissionName(int status);
 QString diagnosticsFileName(const QDateTime& now = QDateTime::currentDateTime());
 
 // The facts of this process and machine right now; reads the whole diagnostics log.
-DiagnosticsFacts collectDiagnosticsFacts();
+DiagnosticsFacts collectDiagnosticsFacts(const DiagnosticsSources& sources);
 
 QString buildDiagnosticsReport(const DiagnosticsFacts& facts);
-QString buildDiagnosticsReport();
 
 // Asks where to save, builds the report only once a location is chosen, writes
 // and reveals it. True when written.
-bool saveDiagnosticsReport(const QString& defaultName, const QString& title, const QString& category);
-bool exportDiagnosticsReport();
+bool saveDiagnosticsReport(const DiagnosticsSources& sources, const QString& defaultName, const QString& title,
+                           const QString& category);
+bool exportDiagnosticsReport(const DiagnosticsSources& sources);
 
 }  // namespace murel

@@ -9,52 +9,31 @@
 
 namespace murel {
 
-namespace {
-
-class QtFilePanels final : public FilePanels {
- public:
-  std::optional<QString> chooseFile(const QStringList& mimeTypes, const QString& message) override {
-    QFileDialog dialog;
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setMimeTypeFilters(mimeTypes);
-    // The dialog has no message line of its own: the message is its title.
-    dialog.setWindowTitle(message);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    const QString path = dialog.selectedFiles().constFirst();
-    if (path.isEmpty()) return std::nullopt;
-    return path;
-  }
-
-  std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) override {
-    QFileDialog dialog;
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setMimeTypeFilters({QStringLiteral("text/plain")});
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.setWindowTitle(title);
-    dialog.selectFile(defaultName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    const QString path = dialog.selectedFiles().constFirst();
-    if (path.isEmpty()) return std::nullopt;
-    return path;
-  }
-};
-
-FilePanels* gTestPanels = nullptr;
-
-}  // namespace
-
-FilePanels& FilePanels::shared() {
-  if (gTestPanels) return *gTestPanels;
-  static QtFilePanels panels;
-  return panels;
+std::optional<QString> DialogFilePanels::chooseFile(const QStringList& mimeTypes, const QString& message) {
+  QFileDialog dialog;
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setMimeTypeFilters(mimeTypes);
+  // The dialog has no message line of its own: the message is its title.
+  dialog.setWindowTitle(message);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString path = dialog.selectedFiles().constFirst();
+  if (path.isEmpty()) return std::nullopt;
+  return path;
 }
 
-void FilePanels::setSharedForTesting(FilePanels* panels) { gTestPanels = panels; }
-
-std::optional<QString> presentOpenPanel(const QStringList& mimeTypes, const QString& message) {
-  return FilePanels::shared().chooseFile(mimeTypes, message);
+std::optional<QString> DialogFilePanels::chooseSaveLocation(const QString& defaultName, const QString& title) {
+  QFileDialog dialog;
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setMimeTypeFilters({QStringLiteral("text/plain")});
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  dialog.setWindowTitle(title);
+  dialog.selectFile(defaultName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  const QString path = dialog.selectedFiles().constFirst();
+  if (path.isEmpty()) return std::nullopt;
+  return path;
 }
 
 bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, const QString& defaultName,
@@ -77,9 +56,9 @@ bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, c
   return true;
 }
 
-bool exportDictionaryFile(const QString& defaultName, const QString& title, const QString& category,
-                          const QList<DictionaryEntry>& entries) {
-  return saveTextWithPanel(FilePanels::shared(), Workspace::shared(), DiagLog::shared(), defaultName, title, category,
+bool exportDictionaryFile(FilePanels& panels, Workspace& workspace, const QString& defaultName, const QString& title,
+                          const QString& category, const QList<DictionaryEntry>& entries) {
+  return saveTextWithPanel(panels, workspace, DiagLog::shared(), defaultName, title, category,
                            [&entries] { return DictionaryFile::exportText(entries); });
 }
 

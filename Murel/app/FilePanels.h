@@ -16,7 +16,7 @@ namespace murel {
 class DiagLog;
 
 // The modal open and save dialogs. Main thread; each call blocks until the user
-// answers. Tests put their own answers in through setSharedForTesting.
+// answers.
 class FilePanels {
  public:
   virtual ~FilePanels() = default;
@@ -25,14 +25,14 @@ class FilePanels {
   virtual std::optional<QString> chooseFile(const QStringList& mimeTypes, const QString& message) = 0;
   // A plain-text file location, the name field preset to `defaultName`; none when cancelled.
   virtual std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) = 0;
-
-  // The Qt dialogs, unless a test has put others in.
-  static FilePanels& shared();
-  static void setSharedForTesting(FilePanels* panels);
 };
 
-// Asks for one file to open; none when cancelled.
-std::optional<QString> presentOpenPanel(const QStringList& mimeTypes, const QString& message);
+// Qt's file dialogs.
+class DialogFilePanels final : public FilePanels {
+ public:
+  std::optional<QString> chooseFile(const QStringList& mimeTypes, const QString& message) override;
+  std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) override;
+};
 
 // Asks for a location, then builds the text (only after the user confirmed),
 // writes it there atomically as UTF-8 and reveals it. A failed write leaves any
@@ -40,7 +40,7 @@ std::optional<QString> presentOpenPanel(const QStringList& mimeTypes, const QStr
 bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, const QString& defaultName,
                        const QString& title, const QString& category, const std::function<QString()>& buildText);
 
-bool exportDictionaryFile(const QString& defaultName, const QString& title, const QString& category,
-                          const QList<DictionaryEntry>& entries);
+bool exportDictionaryFile(FilePanels& panels, Workspace& workspace, const QString& defaultName, const QString& title,
+                          const QString& category, const QList<DictionaryEntry>& entries);
 
 }  // namespace murel

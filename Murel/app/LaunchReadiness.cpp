@@ -1,7 +1,6 @@
 #include "app/LaunchReadiness.h"
 
 #include "platform/pulse/MicrophonePermission.h"
-#include "platform/x11/AccessibilityTrust.h"
 #include "runtime/UserDefaults.h"
 #include "speech/SpeechModel.h"
 
@@ -13,12 +12,6 @@ bool evaluateLaunchReadiness(platform::MicrophonePermission& microphone, const s
   const bool trusted = isTrusted();
   const bool installed = selectedSpeechModel(defaults).isModelInstalled();
   return trusted && microphoneStatus == platform::MicrophonePermissionStatus::Authorized && installed;
-}
-
-bool isReadyAtLaunch() {
-  static const bool ready = evaluateLaunchReadiness(platform::MicrophonePermission::system(),
-                                                    platform::isAccessibilityTrusted, UserDefaults::shared());
-  return ready;
 }
 
 }  // namespace murel

@@ -11,12 +11,9 @@ class MicrophonePermission;
 
 // Whether first-run setup is complete: the microphone authorised, the keyboard
 // and typing access there, and the selected speech model's files present at
-// their exact sizes. Asked in that order.
+// their exact sizes. Asked in that order, once at launch: a permission revoked
+// or a model deleted later waits for the next launch.
 bool evaluateLaunchReadiness(platform::MicrophonePermission& microphone, const std::function<bool()>& isTrusted,
                              const UserDefaults& defaults);
-
-// The answer for this process: evaluated on first call, the same afterwards, so
-// a permission revoked or a model deleted later waits for the next launch.
-bool isReadyAtLaunch();
 
 }  // namespace murel

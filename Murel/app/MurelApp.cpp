@@ -5,8 +5,8 @@
 #include "app/StatusItem.h"
 #include "app/UpdateController.h"
 #include "audio/AudioDeviceManager.h"
+#include "platform/x11/AccessibilityTrust.h"
 #include "platform/x11/TaskbarPresence.h"
-#include "platform/xdg/LoginItem.h"
 #include "runtime/Async.h"
 #include "runtime/UserDefaults.h"
 
@@ -86,10 +86,14 @@ class AppWindow : public QWidget {
 }  // namespace
 
 MurelApp::MurelApp(Services services, QObject* parent) : QObject(parent), services_(std::move(services)) {
-  if (!services_.isReadyAtLaunch) services_.isReadyAtLaunch = [] { return murel::isReadyAtLaunch(); };
   if (!services_.startHotKeys) services_.startHotKeys = [] {};
   if (!services_.defaults) services_.defaults = &UserDefaults::shared();
-  if (!services_.loginItem) services_.loginItem = &platform::LoginItem::system();
+  if (!services_.isReadyAtLaunch) {
+    services_.isReadyAtLaunch = [this] {
+      return services_.microphone &&
+             evaluateLaunchReadiness(*services_.microphone, &platform::isAccessibilityTrusted, *services_.defaults);
+    };
+  }
   delegate_ = std::make_unique<AppDelegate>(*this);
   hasCompletedOnboarding_ = services_.isReadyAtLaunch();
 }
@@ -131,7 +135,11 @@ void MurelApp::setActivationPolicy(ActivationPolicy policy) {
 }
 
 AudioDeviceManager& MurelApp::audioDeviceManager() {
-  if (!audioDeviceManager_) audioDeviceManager_ = new AudioDeviceManager(this);
+  if (!audioDeviceManager_) {
+    if (!services_.microphone || !services_.audioDevices) qFatal("the audio-device manager needs the sound server");
+    audioDeviceManager_ =
+        new AudioDeviceManager(*services_.defaults, *services_.microphone, *services_.audioDevices, this);
+  }
   return *audioDeviceManager_;
 }
 

@@ -19,8 +19,10 @@ class AudioDeviceManager;
 class StatusItem;
 class UserDefaults;
 namespace platform {
+class AudioDevices;
 class LoginItem;
-}
+class MicrophonePermission;
+}  // namespace platform
 
 // Accessory: the tray icon only, windows stay out of the task bar's way.
 // Regular: a window is brought to the front, as while setup is pending.
@@ -34,12 +36,16 @@ class MurelApp : public QObject {
  public:
   // What the application reaches outside itself; tests replace parts.
   struct Services {
-    std::function<bool()> isReadyAtLaunch;                  // default: murel::isReadyAtLaunch
-    std::function<void()> bootstrap;                        // runs the application state's start-up
-    std::function<void()> startHotKeys;                     // registers the stored hotkeys
-    std::function<bool()> isDictationRunning;               // recording or transcribing; default: never
-    UserDefaults* defaults = nullptr;                       // default: the shared user defaults
-    platform::LoginItem* loginItem = nullptr;               // default: the XDG autostart entry
+    std::function<bool()> isReadyAtLaunch;     // default: evaluateLaunchReadiness on `microphone`
+    std::function<void()> bootstrap;           // runs the application state's start-up
+    std::function<void()> startHotKeys;        // registers the stored hotkeys
+    std::function<bool()> isDictationRunning;  // recording or transcribing; default: never
+    UserDefaults* defaults = nullptr;          // default: the shared user defaults
+    platform::LoginItem* loginItem = nullptr;  // none: launch at login is left alone
+    // The sound server's permission and device list behind the audio-device
+    // manager: needed before audioDeviceManager() is first asked.
+    platform::MicrophonePermission* microphone = nullptr;
+    platform::AudioDevices* audioDevices = nullptr;
     std::function<std::unique_ptr<Updater>()> makeUpdater;  // default: the download page
     // The settings window's content once setup is complete, built each time the
     // window opens and dropped when it closes (the composition root passes the

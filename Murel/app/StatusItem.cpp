@@ -43,10 +43,12 @@ StatusItem::StatusItem(PanelContent content, std::function<void()> openSettings,
   menu_ = new QMenu();
   //% "Settings…"
   //: Item of the tray icon's context menu that opens the settings window.
-  menu_->addAction(qtTrId("statusItem.menu.settings"), this, [openSettings] { openSettings(); });
+  menu_->addAction(qtTrId("statusItem.menu.settings"), this,
+                   [openSettings = std::move(openSettings)] { openSettings(); });
   //% "Check for Updates…"
   //: Item of the tray icon's context menu that asks the updater to check now.
-  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this, [checkForUpdates] { checkForUpdates(); });
+  menu_->addAction(qtTrId("statusItem.menu.checkForUpdates"), this,
+                   [checkForUpdates = std::move(checkForUpdates)] { checkForUpdates(); });
   menu_->addSeparator();
   //% "Quit Murel"
   //: Item of the tray icon's context menu that ends the application.

@@ -13,10 +13,6 @@ size_t qHash(const AudioDevice& device, size_t seed) {
   return qHashMulti(seed, device.id, device.uid.value_or(QString()), device.uid.has_value(), device.name);
 }
 
-AudioDeviceManager::AudioDeviceManager(QObject* parent)
-    : AudioDeviceManager(UserDefaults::shared(), platform::MicrophonePermission::system(),
-                         platform::AudioDevices::system(), parent) {}
-
 AudioDeviceManager::AudioDeviceManager(UserDefaults& defaults, platform::MicrophonePermission& permission,
                                        platform::AudioDevices& audioDevices, QObject* parent)
     : QObject(parent), defaults_(defaults), permission_(permission), audioDevices_(audioDevices) {
@@ -111,10 +107,6 @@ void AudioDeviceManager::migrateLegacyDeviceSelection() {
   }
   storeSelectedDeviceUID(uid);
   defaults_.remove(QLatin1String(kLegacySelectedIDKey));
-}
-
-quint32 AudioDeviceManager::storedDeviceID() {
-  return storedDeviceID(UserDefaults::shared(), platform::AudioDevices::system());
 }
 
 quint32 AudioDeviceManager::storedDeviceID(UserDefaults& defaults, platform::AudioDevices& audioDevices) {

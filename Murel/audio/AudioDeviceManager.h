@@ -40,7 +40,6 @@ class AudioDeviceManager : public QObject {
   static constexpr const char* kSelectedUIDKey = "selectedAudioDeviceUID";
   static constexpr const char* kLegacySelectedIDKey = "selectedAudioDeviceID";
 
-  explicit AudioDeviceManager(QObject* parent = nullptr);
   AudioDeviceManager(UserDefaults& defaults, platform::MicrophonePermission& permission,
                      platform::AudioDevices& audioDevices, QObject* parent = nullptr);
   ~AudioDeviceManager() override;
@@ -65,7 +64,6 @@ class AudioDeviceManager : public QObject {
 
   // The device the next recording opens: the stored choice translated to its
   // current id, 0 (system default) when none is stored or it is not connected.
-  static quint32 storedDeviceID();
   static quint32 storedDeviceID(UserDefaults& defaults, platform::AudioDevices& audioDevices);
 
  Q_SIGNALS:

@@ -321,9 +321,6 @@ QString RecorderError::description() const {
 RecordingFolderError::RecordingFolderError(QString description)
     : description_(std::move(description)), what_(description_.toUtf8()) {}
 
-AudioRecorder::AudioRecorder(QObject* parent)
-    : AudioRecorder(platform::AudioCapture::system(), DiagLog::shared(), parent) {}
-
 AudioRecorder::AudioRecorder(platform::AudioCapture& capture, DiagLog& diagLog, QObject* parent)
     : QObject(parent), audioCapture_(capture), diagLog_(diagLog) {}
 

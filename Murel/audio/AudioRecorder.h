@@ -99,7 +99,6 @@ class AudioRecorder : public QObject, public AudioRecording {
   // The largest block the level is measured over; longer fragments are split.
   static constexpr uint32_t kMaxFrames = 4096;
 
-  explicit AudioRecorder(QObject* parent = nullptr);
   AudioRecorder(platform::AudioCapture& capture, DiagLog& diagLog, QObject* parent = nullptr);
   ~AudioRecorder() override;
 

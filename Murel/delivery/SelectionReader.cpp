@@ -21,9 +21,8 @@ constexpr x11::XAtom kPrimary = 1;  // XA_PRIMARY
 
 }  // namespace
 
-SelectionReader::DirectRead SelectionReader::primarySelectionOfFocusedTerminal() {
-  return []() -> std::optional<QString> {
-    x11::Connection* connection = x11::Connection::shared();
+SelectionReader::DirectRead SelectionReader::primarySelectionOfFocusedTerminal(x11::Connection* connection) {
+  return [connection]() -> std::optional<QString> {
     if (!connection) return std::nullopt;
     const x11::XWindow focus = connection->focusedClientWindow();
     if (!isTerminalEmulator(connection->wmClass(focus))) return std::nullopt;

@@ -13,6 +13,9 @@ namespace murel {
 
 class KeySynthesizer;
 class Pasteboard;
+namespace x11 {
+class Connection;
+}
 
 // Reads the text the user has selected in the focused application, for a
 // voice edit: the selection the application offers directly, else a
@@ -28,9 +31,10 @@ class SelectionReader {
   // cannot be asked, an empty text when it has nothing selected.
   using DirectRead = std::function<std::optional<QString>()>;
 
-  // The X11 direct read: nothing in ordinary windows; in a terminal emulator
-  // its PRIMARY selection, or an empty text when it owns none.
-  static DirectRead primarySelectionOfFocusedTerminal();
+  // The X11 direct read on `connection` (nothing without one): nothing in
+  // ordinary windows; in a terminal emulator its PRIMARY selection, or an empty
+  // text when it owns none. The connection must outlive the read.
+  static DirectRead primarySelectionOfFocusedTerminal(x11::Connection* connection);
 
   SelectionReader(DirectRead directRead, Pasteboard& pasteboard, KeySynthesizer& keys,
                   Clock& clock = Clock::continuous());

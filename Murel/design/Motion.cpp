@@ -39,7 +39,8 @@ Tween::Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent
       onChange_(std::move(onChange)),
       animation_(new QVariantAnimation(this)) {
   connect(animation_, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
-    if (animation_->state() == QAbstractAnimation::Running) set(v.toReal());
+    // Setting the start and end values of a stopped animation reports them too.
+    if (animation_->state() != QAbstractAnimation::Stopped) set(v.toReal());
   });
   connect(animation_, &QVariantAnimation::finished, this, [this] { set(target_); });
 }

@@ -40,6 +40,8 @@ class Tween : public QObject {
   void animateTo(qreal target, int durationMs, const QEasingCurve& curve = Motion::easeOut());
   // Sets the value at once, stopping any animation.
   void jumpTo(qreal target);
+  // The running animation: tests pause it and seek to a moment of it.
+  QVariantAnimation* animation() const { return animation_; }
 
  private:
   void set(qreal value);

@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -41,6 +42,21 @@ QVBoxLayout* textColumn(QWidget* parent) {
   return column;
 }
 
+// The page's column paints the window's background under its content itself.
+// Opaque, it scrolls by moving the pixels already drawn (copied within the X
+// server) and paints only the strip that comes into view; with the window's
+// background showing through, every scroll step repainted all the page showed
+// and sent all of it to the X server again.
+class PageColumn final : public QWidget {
+ public:
+  PageColumn() { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QPainter(this).fillRect(event->rect(), dsColor(DSColor::background, this));
+  }
+};
+
 }  // namespace
 
 // SettingsPageLayout
@@ -52,8 +68,7 @@ SettingsPageLayout::SettingsPageLayout(QWidget* parent) : QScrollArea(parent), a
   setWidgetResizable(true);
   viewport()->setAutoFillBackground(false);
   setAutoFillBackground(false);
-  column_ = new QWidget;
-  column_->setAutoFillBackground(false);
+  column_ = new PageColumn;
   auto* outer = new QVBoxLayout(column_);
   outer->setContentsMargins(kPageInset, 0, kPageInset, 40);
   outer->setSpacing(0);
@@ -65,7 +80,7 @@ SettingsPageLayout::SettingsPageLayout(QWidget* parent) : QScrollArea(parent), a
   outer->addSpacing(40);
   outer->addStretch(1);
   setWidget(column_);
-  // The page's background is the window's.
+  // The page's background is the window's (the column paints it).
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, Qt::transparent);
   setPalette(palette);
@@ -436,6 +451,21 @@ SettingsConfiguredValueRow::SettingsConfiguredValueRow(QWidget* leading, QWidget
 
 // SettingsActionButton
 
+namespace {
+
+// `a` turned into `b` by the fraction `t`, in premultiplied terms: drawn over
+// anything, the result lies between what `a` and what `b` would give there
+// (a translucent hairline turning into an opaque accent does not overshoot).
+QColor blendColors(const QColor& a, const QColor& b, qreal t) {
+  const qreal alpha = a.alphaF() * (1 - t) + b.alphaF() * t;
+  if (alpha <= 0) return QColor(Qt::transparent);
+  auto channel = [&](qreal x, qreal y) { return (x * a.alphaF() * (1 - t) + y * b.alphaF() * t) / alpha; };
+  return QColor::fromRgbF(float(channel(a.redF(), b.redF())), float(channel(a.greenF(), b.greenF())),
+                          float(channel(a.blueF(), b.blueF())), float(alpha));
+}
+
+}  // namespace
+
 SettingsActionButton::SettingsActionButton(const QString& icon, std::optional<DSColor> accentColor, bool visible,
                                            const QString& accessibilityLabel, std::function<void()> action,
                                            QWidget* parent)
@@ -447,6 +477,8 @@ SettingsActionButton::SettingsActionButton(const QString& icon, std::optional<DS
           0, [this](qreal) { update(); }, this)),
       reveal_(new Tween(
           0, [this](qreal) { update(); }, this)),
+      swap_(new Tween(
+          1, [this](qreal) { update(); }, this)),
       action_(std::move(action)) {
   setFixedSize(28, 28);
   setAccessibleName(accessibilityLabel);
@@ -473,9 +505,14 @@ void SettingsActionButton::setShown(bool visible, int fadeMs) {
 
 qreal SettingsActionButton::revealProgress() const { return reveal_->value(); }
 
-void SettingsActionButton::setIcon(const QString& icon, std::optional<DSColor> accentColor) {
+void SettingsActionButton::setIcon(const QString& icon, std::optional<DSColor> accentColor, int fadeMs) {
+  if (icon == icon_ && accentColor == accent_) return;
+  previousIcon_ = icon_;
+  previousAccent_ = accent_;
   icon_ = icon;
   accent_ = accentColor;
+  swap_->jumpTo(0);
+  swap_->animateTo(1, fadeMs);
   update();
 }
 
@@ -498,21 +535,35 @@ void SettingsActionButton::leaveEvent(QEvent*) { setHovering(false); }
 void SettingsActionButton::paintEvent(QPaintEvent*) {
   const qreal reveal = reveal_->value();
   if (reveal <= 0) return;
+  const qreal swap = swap_->value();
+  // During a swap the circle's colours pass from the previous accent to the
+  // new one while the two icons cross-fade.
+  auto mixed = [this, swap](std::optional<DSColor> before, std::optional<DSColor> now, DSColor fallback) {
+    const QColor to = dsColor(now.value_or(fallback), this);
+    return swap >= 1 ? to : blendColors(dsColor(before.value_or(fallback), this), to, swap);
+  };
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setOpacity(reveal);
   const QRectF circle(0, 0, 28, 28);
   if (hover_->value() > 0) {
+    QColor fill = mixed(previousAccent_, accent_, DSColor::ink);
+    fill.setAlphaF(float(fill.alphaF() * 0.08 * hover_->value()));
     painter.setPen(Qt::NoPen);
-    painter.setBrush(dsColor(accent_.value_or(DSColor::ink), this, 0.08 * hover_->value()));
+    painter.setBrush(fill);
     painter.drawEllipse(circle);
   }
-  if (isDown()) painter.setOpacity(0.7 * reveal);
+  const qreal pressed = isDown() ? 0.7 : 1;
   const qreal side = Symbols::sideForPointSize(11);
-  Symbols::paint(painter, QRectF(14 - side / 2, 14 - side / 2, side, side), icon_,
-                 dsColor(accent_.value_or(DSColor::inkSecondary), this));
+  const QRectF iconBox(14 - side / 2, 14 - side / 2, side, side);
+  if (swap < 1) {
+    painter.setOpacity(reveal * pressed * (1 - swap));
+    Symbols::paint(painter, iconBox, previousIcon_, dsColor(previousAccent_.value_or(DSColor::inkSecondary), this));
+  }
+  painter.setOpacity(reveal * pressed * swap);
+  Symbols::paint(painter, iconBox, icon_, dsColor(accent_.value_or(DSColor::inkSecondary), this));
   painter.setOpacity(reveal);
-  painter.setPen(QPen(accent_ ? dsColor(*accent_, this) : dsColor(DSColor::hairline, this), 1));
+  painter.setPen(QPen(mixed(previousAccent_, accent_, DSColor::hairline), 1));
   painter.setBrush(Qt::NoBrush);
   painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
 }

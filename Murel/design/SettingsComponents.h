@@ -219,8 +219,12 @@ class SettingsActionButton : public QAbstractButton {
   bool isShown() const { return visible_; }
   // How much of it is drawn: 0 hidden, 1 shown, between while fading.
   qreal revealProgress() const;
-  void setIcon(const QString& icon, std::optional<DSColor> accentColor);
+  // Cross-fades from the icon and colour drawn now over `fadeMs` (at once when 0).
+  void setIcon(const QString& icon, std::optional<DSColor> accentColor, int fadeMs = 0);
   QString iconName() const { return icon_; }
+  std::optional<DSColor> accentColor() const { return accent_; }
+  // From 0 (the previous icon) to 1 (the current one, at rest).
+  Tween* iconSwap() const { return swap_; }
   bool isHovering() const { return isHovering_; }
 
   QSize sizeHint() const override { return QSize(28, 28); }
@@ -236,10 +240,14 @@ class SettingsActionButton : public QAbstractButton {
 
   QString icon_;
   std::optional<DSColor> accent_;
+  // What a running swap fades out.
+  QString previousIcon_;
+  std::optional<DSColor> previousAccent_;
   bool visible_;
   bool isHovering_ = false;
   Tween* hover_;
   Tween* reveal_;
+  Tween* swap_;
   std::function<void()> action_;
 };
 

@@ -8,11 +8,11 @@
 
 namespace murel {
 
-QWidget* makeOnboardingScene(MurelApp& app, AppState& appState, Clock& clock, HotKeyService& hotKeys) {
+QWidget* makeOnboardingScene(MurelApp& app, AppState& appState, Clock& clock, HotKeyService& hotKeys,
+                             platform::MicrophonePermission& microphone) {
   auto* container = new OnboardingContainerView(
-      kOnboardingStepCount,
-      OnboardingEnvironment{app.audioDeviceManager(), clock, platform::MicrophonePermission::system(),
-                            &platform::isAccessibilityTrusted, hotKeys, appState});
+      kOnboardingStepCount, OnboardingEnvironment{app.audioDeviceManager(), clock, microphone,
+                                                  &platform::isAccessibilityTrusted, hotKeys, appState});
   QObject::connect(container, &OnboardingContainerView::finished, &app, &MurelApp::completeOnboarding);
   return container;
 }

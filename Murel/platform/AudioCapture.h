@@ -98,9 +98,6 @@ class AudioCapture {
   // when it is one of CaptureFormat's (else the server converts). Throws
   // CaptureError.
   virtual QCoro::Task<std::unique_ptr<CaptureStream>> open(std::optional<uint32_t> sourceIndex) = 0;
-
-  // The process's sound server.
-  static AudioCapture& system();
 };
 
 }  // namespace murel::platform

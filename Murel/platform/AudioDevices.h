@@ -35,9 +35,6 @@ class AudioDevices : public QObject {
   // Only the exact name counts (no aliases such as "@DEFAULT_SOURCE@").
   virtual std::optional<AudioSource> audioSourceNamed(const QString& name) = 0;
 
-  // The process's sound server.
-  static AudioDevices& system();
-
  Q_SIGNALS:
   void sourcesChanged();
 };

@@ -27,9 +27,6 @@ class CuePlayback {
   // Plays the sound from its beginning; what was left of an earlier play of it
   // is dropped. Returns false when the server could not play it.
   virtual bool play(SoundId sound) = 0;
-
-  // The process's sound server.
-  static CuePlayback& system();
 };
 
 }  // namespace murel::platform

@@ -15,10 +15,6 @@ class Workspace {
   virtual void revealFile(const QString& path) = 0;
   // Hands the address to the desktop's opener; false when it could not start one.
   virtual bool openURL(const QUrl& url);
-
-  // org.freedesktop.FileManager1 on the session bus, unless a test has put another in.
-  static Workspace& shared();
-  static void setSharedForTesting(Workspace* workspace);
 };
 
 }  // namespace murel

@@ -11,9 +11,11 @@
 #include "overlays/FloatingPanel.h"
 #include "overlays/HudWindowController.h"
 #include "overlays/ModeSwitcherHudController.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 #include "platform/pulse/MicrophonePermission.h"
-#include "platform/pulse/PulseAudio.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11InputFocus.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "platform/x11/X11KeyPressMonitor.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -24,6 +26,7 @@
 #include "runtime/UserDefaults.h"
 #include "speech/LanguageModelFile.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 
 namespace murel {
@@ -31,27 +34,53 @@ namespace murel {
 // --- SystemPlatform ---
 
 struct SystemPlatform::Impl {
+  // The main thread's own connection to the X server, beside Qt's; null when none answers.
+  x11::Connection connection;
+  x11::Connection* display = connection.isOpen() ? &connection : nullptr;
   X11KeyEventTap keyTap{Clock::suspending()};
-  X11KeySynthesizer keys{x11::Connection::shared()};
-  X11Pasteboard pasteboard{x11::Connection::shared()};
+  X11KeySynthesizer keys{display};
+  X11Pasteboard pasteboard{display};
   std::unique_ptr<X11KeyPressMonitor> escapeMonitor;
+  X11InputFocus inputFocus{display};
+  DialogFilePanels filePanels;
+  FileManagerWorkspace workspace;
+  platform::SoundServer sound;
+  platform::XdgAutostartLoginItem loginItem{platform::XdgAutostartLoginItem::defaultFolder(),
+                                            QCoreApplication::applicationFilePath()};
+
+  void installEscapeMonitor(std::function<void(quint32, quint64)> handler) {
+    auto outsideOurWindows = [handler = std::move(handler)](quint32 key, quint64 flags) {
+      // An Escape typed into one of our own windows is the local monitor's.
+      if (QGuiApplication::focusWindow()) return;
+      handler(key, flags);
+    };
+    escapeMonitor =
+        std::make_unique<X11KeyPressMonitor>(std::set<quint32>{AppState::kEscapeKeyCode}, std::move(outsideOurWindows));
+    escapeMonitor->start();
+  }
 };
 
 SystemPlatform::SystemPlatform() : d_(std::make_unique<Impl>()) {}
 SystemPlatform::~SystemPlatform() = default;
 
 PlatformParts SystemPlatform::parts() {
-  return PlatformParts{d_->keyTap, d_->keys, d_->pasteboard, SelectionReader::primarySelectionOfFocusedTerminal(),
-                       [impl = d_.get()](std::function<void(quint32, quint64)> handler) {
-                         impl->escapeMonitor = std::make_unique<X11KeyPressMonitor>(
-                             std::set<quint32>{AppState::kEscapeKeyCode},
-                             [handler = std::move(handler)](quint32 key, quint64 flags) {
-                               // An Escape typed into one of our own windows is the local monitor's.
-                               if (QGuiApplication::focusWindow()) return;
-                               handler(key, flags);
-                             });
-                         impl->escapeMonitor->start();
-                       }};
+  Impl* impl = d_.get();
+  return PlatformParts{
+      .keyTap = impl->keyTap,
+      .keys = impl->keys,
+      .pasteboard = impl->pasteboard,
+      .directSelection = SelectionReader::primarySelectionOfFocusedTerminal(impl->display),
+      .installEscapeMonitor =
+          [impl](std::function<void(quint32, quint64)> handler) { impl->installEscapeMonitor(std::move(handler)); },
+      .inputFocus = impl->inputFocus,
+      .filePanels = impl->filePanels,
+      .workspace = impl->workspace,
+      .audioDevices = impl->sound.devices(),
+      .capture = impl->sound.capture(),
+      .cues = impl->sound.cues(),
+      .microphone = impl->sound.microphone(),
+      .loginItem = impl->loginItem,
+  };
 }
 
 // --- Composition ---
@@ -92,7 +121,7 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
     : defaults_(defaults),
       diagLog_(diagLog),
       platform_(std::move(platform)),
-      cues_(platform::CuePlayback::system()),
+      cues_(platform_.cues),
       modes_(defaults_),
       dictionary_(defaults_),
       snippets_(defaults_),
@@ -114,9 +143,9 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
                      &isGemmaModelInstalled,
                      [this](QString text, QString instructions) { return engine_.enhance(text, instructions); }),
                  [this] { return dictionary_.entries(); }),
+      recorder_(platform_.capture, diagLog_),
       mediaPlayers_(Clock::continuous()),
       media_(mediaPlayers_),
-      inputFocus_(x11::Connection::shared()),
       hud_(std::make_unique<HudWindowDisplay>()),
       clipboard_(platform_.pasteboard, Clock::continuous()),
       deliverer_(processor_,
@@ -133,18 +162,19 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
           *hud_,
           Clock::continuous(),
           diagLog_,
-          [] { return static_cast<int>(platform::MicrophonePermission::system().status()); },
+          [this] { return static_cast<int>(platform_.microphone.status()); },
           [this](RecordingCue cue) { cues_.player().play(cue); },
-          [this] { return AudioDeviceManager::storedDeviceID(defaults_, platform::PulseAudio::shared()); },
+          [this] { return AudioDeviceManager::storedDeviceID(defaults_, platform_.audioDevices); },
           [this] { hotKeys_.resetSession(); },
           [this] { return platform_.keys.isTrusted(); },
           [this] { return voiceEdit_.isEnabled(); },
           [] { return isGemmaModelInstalled(); },
           [this](CancellationToken token) { return readSelection(&selectionReader_, std::move(token)); },
       }),
-      state_(AppState::Parts{
-          defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_, [this] { cues_.player(); },
-          [this] { return std::make_unique<ModeSwitcherHudController>(inputFocus_); }, platform_.installEscapeMonitor}),
+      state_(AppState::Parts{defaults_, modes_, dictionary_, engine_, processor_, session_, hotKeys_, diagLog_,
+                             [this] { cues_.player(); },
+                             [this] { return std::make_unique<ModeSwitcherHudController>(platform_.inputFocus); },
+                             platform_.installEscapeMonitor}),
       app_(appServices(options)),
       errorNotices_(state_, notifier_, [this] {
         const StatusItem* item = app_.statusItem();
@@ -176,7 +206,9 @@ MurelApp::Services Composition::appServices(Options& options) {
   MurelApp::Services services;
   services.isReadyAtLaunch = std::move(options.isReadyAtLaunch);
   services.defaults = &defaults_;
-  services.loginItem = options.loginItem;
+  services.loginItem = &platform_.loginItem;
+  services.microphone = &platform_.microphone;
+  services.audioDevices = &platform_.audioDevices;
   // From the hotkey press (the microphone still opening) until the text is delivered.
   services.isDictationRunning = [this] { return session_.phase() != DictationSession::Phase::idle; };
   services.startHotKeys = [this] {
@@ -186,17 +218,18 @@ MurelApp::Services Composition::appServices(Options& options) {
     // Runs on by itself; the state lives as long as this root.
     QCoro::connect(bootstrap(), &state_, [] {});
   };
-  registerSettingsPages(settingsPages_, Workspace::shared());
+  registerSettingsPages(settingsPages_, platform_.workspace,
+                        DiagnosticsSources{defaults_, platform_.microphone, platform_.audioDevices,
+                                           platform_.filePanels, platform_.workspace});
   registerUsagePages(settingsPages_, usage_, history_, platform_.pasteboard, Clock::continuous());
-  registerTranscribePage(settingsPages_, state_, platform_.pasteboard);
+  registerTranscribePage(settingsPages_, state_, platform_.pasteboard, platform_.filePanels);
   registerModelsPage(settingsPages_, state_, defaults_);
-  registerListPages(settingsPages_, dictionary_, snippets_);
-  registerConfigurationPage(settingsPages_, hotKeys_, state_,
-                            options.loginItem ? *options.loginItem : platform::LoginItem::system());
+  registerListPages(settingsPages_, dictionary_, snippets_, platform_.filePanels, platform_.workspace);
+  registerConfigurationPage(settingsPages_, hotKeys_, state_, platform_.loginItem);
   registerModesPages(settingsPages_, modes_, voiceEdit_, hotKeys_);
   services.settingsContent = settingsWindowContent(settingsPages_);
   services.onboardingContent = [this](MurelApp& app) {
-    return makeOnboardingScene(app, state_, Clock::continuous(), hotKeys_);
+    return makeOnboardingScene(app, state_, Clock::continuous(), hotKeys_, platform_.microphone);
   };
   services.menuBarContent = [this](MurelApp& app) -> QWidget* {
     MenuBarView::Actions actions;
@@ -206,7 +239,7 @@ MurelApp::Services Composition::appServices(Options& options) {
     };
     actions.openSetupGuide = [&app] { app.bringOnboardingForward(); };
     auto* view = new MenuBarView(MenuBarView::Parts{state_, modes_, defaults_, app.audioDeviceManager(),
-                                                    app.settingsNavigator(), Workspace::shared()},
+                                                    app.settingsNavigator(), platform_.workspace},
                                  std::move(actions), app.hasCompletedOnboarding());
     QObject::connect(&app, &MurelApp::hasCompletedOnboardingChanged, view,
                      [view, &app] { view->setOnboardingComplete(app.hasCompletedOnboarding()); });

@@ -15,7 +15,6 @@
 #include "hotkeys/HotKeyService.h"
 #include "platform/dbus/FreedesktopNotifier.h"
 #include "platform/dbus/MprisPlayers.h"
-#include "platform/x11/X11InputFocus.h"
 #include "root/SettingsWiring.h"
 #include "speech/EngineHost.h"
 #include "text/DictionaryStore.h"
@@ -32,14 +31,25 @@
 namespace murel {
 
 class DiagLog;
+class FilePanels;
+class InputFocus;
 class KeyEventTap;
 class KeySynthesizer;
 class Pasteboard;
 class UserDefaults;
+class Workspace;
+namespace platform {
+class AudioCapture;
+class AudioDevices;
+class CuePlayback;
+class LoginItem;
+class MicrophonePermission;
+}  // namespace platform
 
 // What the application drives on the desktop: the keyboard tap, the paste and
-// copy keys, the clipboard and the global Escape monitor. SystemPlatform gives
-// the X11 ones; tests give fakes.
+// copy keys, the clipboard, the global Escape monitor and the keyboard focus;
+// the open and save dialogs and the file manager; the sound server; the login
+// item. SystemPlatform gives the system's; tests give fakes.
 struct PlatformParts {
   KeyEventTap& keyTap;
   KeySynthesizer& keys;
@@ -48,10 +58,21 @@ struct PlatformParts {
   SelectionReader::DirectRead directSelection;
   // Starts watching Escape everywhere; calls back with (virtual key code, modifier flags).
   std::function<void(std::function<void(quint32, quint64)>)> installEscapeMonitor;
+  // The mode switcher takes the keyboard for a moment and hands it back through this.
+  InputFocus& inputFocus;
+  FilePanels& filePanels;
+  Workspace& workspace;
+  platform::AudioDevices& audioDevices;
+  platform::AudioCapture& capture;
+  platform::CuePlayback& cues;
+  platform::MicrophonePermission& microphone;
+  platform::LoginItem& loginItem;
 };
 
-// The X11 desktop of this session: one key tap, one synthesizer and one
-// clipboard on the shared X connection, and the Escape monitor on its own.
+// The X11 desktop of this session: one key tap, one synthesizer, one clipboard
+// and the keyboard focus on the process's X connection, the Escape monitor on
+// its own; Qt's file dialogs, the file manager on the session bus, the sound
+// server and the XDG autostart entry.
 class SystemPlatform {
  public:
   SystemPlatform();
@@ -68,8 +89,8 @@ class SystemPlatform {
 
 // The application's parts, built in the order they depend on each other and
 // owned for the life of the process: `main` makes one after the single-instance
-// claim. Only the user defaults and the diagnostics log are shared with the rest
-// of the process. Main thread.
+// claim, on a platform that outlives it. Only the user defaults and the
+// diagnostics log are shared with the rest of the process. Main thread.
 class Composition {
  public:
   struct Options {
@@ -79,7 +100,6 @@ class Composition {
     std::function<SpeechEngineHosting&(SpeechEngineHosting&)> decorateEngineHost;
     // What the application object reaches outside itself; defaults as in MurelApp.
     std::function<bool()> isReadyAtLaunch;
-    platform::LoginItem* loginItem = nullptr;
   };
 
   Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts platform);
@@ -134,7 +154,6 @@ class Composition {
   AudioRecorder recorder_;
   MprisPlayers mediaPlayers_;
   MediaPlaybackController media_;
-  X11InputFocus inputFocus_;  // the mode switcher's, made on the first change-mode hotkey
   std::unique_ptr<HudDisplaying> hud_;
   ClipboardCoordinator clipboard_;
   TranscriptDeliverer deliverer_;

@@ -16,9 +16,9 @@
 
 namespace murel {
 
-void registerSettingsPages(SettingsPages& pages, Workspace& workspace) {
-  pages.set(SettingsTab::about, [&workspace](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-    return new AboutSettingsView(workspace, parent);
+void registerSettingsPages(SettingsPages& pages, Workspace& workspace, const DiagnosticsSources& diagnostics) {
+  pages.set(SettingsTab::about, [&workspace, diagnostics](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+    return new AboutSettingsView(workspace, diagnostics, parent);
   });
 }
 
@@ -43,10 +43,11 @@ void registerConfigurationPage(SettingsPages& pages, HotKeyService& hotKeys, App
             });
 }
 
-void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard) {
-  pages.set(SettingsTab::transcribe, [&appState, &pasteboard](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-    return new TranscribeSettingsView(appState, pasteboard, Clock::continuous(), parent);
-  });
+void registerTranscribePage(SettingsPages& pages, AppState& appState, Pasteboard& pasteboard, FilePanels& panels) {
+  pages.set(SettingsTab::transcribe,
+            [&appState, &pasteboard, &panels](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+              return new TranscribeSettingsView(appState, pasteboard, panels, Clock::continuous(), parent);
+            });
 }
 
 void registerModelsPage(SettingsPages& pages, AppState& appState, UserDefaults& defaults) {
@@ -55,10 +56,13 @@ void registerModelsPage(SettingsPages& pages, AppState& appState, UserDefaults& 
   });
 }
 
-void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, SnippetStore& snippets) {
-  pages.set(SettingsTab::dictionary, [&dictionary](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-    return new DictionarySettingsView(dictionary, Clock::continuous(), std::nullopt, parent);
-  });
+void registerListPages(SettingsPages& pages, DictionaryStore& dictionary, SnippetStore& snippets, FilePanels& panels,
+                       Workspace& workspace) {
+  pages.set(SettingsTab::dictionary,
+            [&dictionary, &panels, &workspace](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+              return new DictionarySettingsView(dictionary, panels, workspace, Clock::continuous(), std::nullopt,
+                                                parent);
+            });
   pages.set(SettingsTab::snippets, [&snippets](const SettingsPageContext&, QWidget* parent) -> QWidget* {
     return new SnippetSettingsView(snippets, Clock::continuous(), std::nullopt, parent);
   });

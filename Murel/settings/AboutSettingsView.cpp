@@ -100,8 +100,8 @@ QUrl privacyPolicyURL() { return QUrl(QStringLiteral("https://murel.com/privacy"
 
 // SupportSheetContent
 
-SupportSheetContent::SupportSheetContent(Workspace& workspace, QWidget* parent)
-    : QWidget(parent), workspace_(workspace) {
+SupportSheetContent::SupportSheetContent(Workspace& workspace, const DiagnosticsSources& diagnostics, QWidget* parent)
+    : QWidget(parent), workspace_(workspace), diagnostics_(diagnostics) {
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
@@ -156,14 +156,15 @@ SupportSheetContent::SupportSheetContent(Workspace& workspace, QWidget* parent)
 
 void SupportSheetContent::exportDiagnostics() {
   // The save panel is modal; the report is built only once a location is chosen.
-  if (!exportDiagnosticsReport()) return;
+  if (!exportDiagnosticsReport(diagnostics_)) return;
   diagnosticsSaved_ = true;
   confirmation_->parentWidget()->setVisible(true);
 }
 
 // AboutSettingsView
 
-AboutSettingsView::AboutSettingsView(Workspace& workspace, QWidget* parent) : QWidget(parent), workspace_(workspace) {
+AboutSettingsView::AboutSettingsView(Workspace& workspace, const DiagnosticsSources& diagnostics, QWidget* parent)
+    : QWidget(parent), workspace_(workspace), diagnostics_(diagnostics) {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* page = new SettingsPageLayout(this);
@@ -236,7 +237,7 @@ void AboutSettingsView::present(AboutSection section) {
   presented_ = section;
   QWidget* body = nullptr;
   if (section == AboutSection::support)
-    body = new SupportSheetContent(workspace_);
+    body = new SupportSheetContent(workspace_, diagnostics_);
   else
     body = new AcknowledgementsList(workspace_);
   sheet_ = new AboutDetailSheet(aboutSectionTitle(section), body);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DiagnosticsReport.h"
 #include "design/AboutDetailSheet.h"
 
 #include <QDialog>
@@ -32,7 +33,8 @@ class SupportSheetContent : public QWidget {
   Q_OBJECT
 
  public:
-  explicit SupportSheetContent(Workspace& workspace, QWidget* parent = nullptr);
+  // The privacy page opens through `workspace`; the report is read and saved through `diagnostics`.
+  SupportSheetContent(Workspace& workspace, const DiagnosticsSources& diagnostics, QWidget* parent = nullptr);
 
   bool diagnosticsSaved() const { return diagnosticsSaved_; }
   SettingsChapterRow* privacyRow() const { return privacyRow_; }
@@ -44,6 +46,7 @@ class SupportSheetContent : public QWidget {
   void exportDiagnostics();
 
   Workspace& workspace_;
+  DiagnosticsSources diagnostics_;
   bool diagnosticsSaved_ = false;
   SettingsChapterRow* privacyRow_;
   SettingsChapterRow* diagnosticsRow_;
@@ -58,7 +61,8 @@ class AboutSettingsView : public QWidget {
 
  public:
   // The open sheet is a child window of the page: a tab switch discards it.
-  explicit AboutSettingsView(Workspace& workspace, QWidget* parent = nullptr);
+  // Web pages open through `workspace`; the support sheet exports from `diagnostics`.
+  AboutSettingsView(Workspace& workspace, const DiagnosticsSources& diagnostics, QWidget* parent = nullptr);
 
   std::optional<AboutSection> presentedSection() const { return presented_; }
   void present(AboutSection section);
@@ -75,6 +79,7 @@ class AboutSettingsView : public QWidget {
   void dismiss();
 
   Workspace& workspace_;
+  DiagnosticsSources diagnostics_;
   std::optional<AboutSection> presented_;
   QPointer<QDialog> sheetWindow_;
   QPointer<AboutDetailSheet> sheet_;

@@ -160,9 +160,15 @@ std::optional<QString> readDictionaryText(const QString& path, qint64 maxBytes) 
 
 // DictionarySettingsView
 
-DictionarySettingsView::DictionarySettingsView(DictionaryStore& store, Clock& clock,
-                                               std::optional<QList<DictionaryEntry>> entries, QWidget* parent)
-    : QWidget(parent), store_(store), clock_(clock), list_(entries ? std::move(*entries) : store.entries()) {
+DictionarySettingsView::DictionarySettingsView(DictionaryStore& store, FilePanels& panels, Workspace& workspace,
+                                               Clock& clock, std::optional<QList<DictionaryEntry>> entries,
+                                               QWidget* parent)
+    : QWidget(parent),
+      store_(store),
+      panels_(panels),
+      workspace_(workspace),
+      clock_(clock),
+      list_(entries ? std::move(*entries) : store.entries()) {
   //% "IMPORT"
   //: Toolbar pill that imports dictionary rules from a text file.
   import_ = new EditorialPillButton(qtTrId("settings.dictionary.import"), DSColor::inkSecondary,
@@ -319,7 +325,7 @@ DictionaryImportFile DictionarySettingsView::pickDictionaryFile() {
   //% "Select a dictionary text file"
   //: Message of the open panel that picks a dictionary file to import.
   const QString message = qtTrId("settings.dictionary.import.message");
-  const std::optional<QString> path = presentOpenPanel({QStringLiteral("text/plain")}, message);
+  const std::optional<QString> path = panels_.chooseFile({QStringLiteral("text/plain")}, message);
   if (!path) return {};
   const std::optional<QString> text = readDictionaryText(*path, kMaxImportBytes);
   if (!text) return {DictionaryImportFile::Outcome::unreadable, {}};
@@ -370,8 +376,8 @@ void DictionarySettingsView::applyImport(const QList<DictionaryEntry>& entries) 
 void DictionarySettingsView::exportDictionary(const QList<DictionaryEntry>& entries) {
   //% "Save dictionary"
   //: Title of the save panel that exports the dictionary.
-  exportDictionaryFile(QStringLiteral("murel-dictionary.txt"), qtTrId("settings.dictionary.export.title"),
-                       QStringLiteral("dictionary"), entries);
+  exportDictionaryFile(panels_, workspace_, QStringLiteral("murel-dictionary.txt"),
+                       qtTrId("settings.dictionary.export.title"), QStringLiteral("dictionary"), entries);
 }
 
 void DictionarySettingsView::showAlert(const QString& title, const QString& message) {

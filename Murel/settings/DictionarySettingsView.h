@@ -16,7 +16,9 @@ namespace murel {
 
 class Clock;
 class EditorialPillButton;
+class FilePanels;
 class SettingsCard;
+class Workspace;
 
 // One rule shown as "original → replacement", wrapping as it needs.
 class DictionaryRuleRow : public EditableListRow {
@@ -77,8 +79,9 @@ class DictionarySettingsView : public QWidget {
  public:
   // Larger import files are refused unread: the file is read on the UI thread.
   static constexpr qint64 kMaxImportBytes = 10'000'000;
-  // `entries` stands in for the store's list when given.
-  DictionarySettingsView(DictionaryStore& store, Clock& clock,
+  // `entries` stands in for the store's list when given. Imports are picked and
+  // exports saved through `panels`; `workspace` shows the exported file.
+  DictionarySettingsView(DictionaryStore& store, FilePanels& panels, Workspace& workspace, Clock& clock,
                          std::optional<QList<DictionaryEntry>> entries = std::nullopt, QWidget* parent = nullptr);
 
   const QList<DictionaryEntry>& entries() const { return list_.entries(); }
@@ -121,6 +124,8 @@ class DictionarySettingsView : public QWidget {
   void presentOverrideConfirmation(const DictionaryFile::MergeResult& result);
 
   DictionaryStore& store_;
+  FilePanels& panels_;
+  Workspace& workspace_;
   Clock& clock_;
   EditableList<DictionaryEntry, DictionaryRuleRow, DictionaryRuleForm> list_;
   std::optional<QUuid> editing_;

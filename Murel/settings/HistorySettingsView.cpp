@@ -199,8 +199,9 @@ void HistoryEntryRow::setCopied(bool copied) {
 
 void HistoryEntryRow::applyMarks() {
   numeral_->setActive(hovered_);
+  // The copy mark comes and goes with the same short fade as the hover.
   copy_->setIcon(copied_ ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"),
-                 copied_ ? std::optional<DSColor>(DSColor::success) : std::nullopt);
+                 copied_ ? std::optional<DSColor>(DSColor::success) : std::nullopt, Motion::kHover);
   copy_->setShown(hovered_ || copied_, Motion::kHover);
   delete_->setShown(hovered_, Motion::kHover);
 }
@@ -247,7 +248,7 @@ HistorySettingsView::HistorySettingsView(HistoryStore& store, Pasteboard& pasteb
       pasteboard_(pasteboard),
       clock_(clock),
       now_(now ? std::move(now) : [] { return QDateTime::currentDateTime(); }),
-      entries_(entries ? std::move(*entries) : store.entries()) {
+      entries_(entries ? std::move(*entries) : QList<HistoryEntry>(store.entries())) {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* page = new SettingsPageLayout(this);

@@ -208,6 +208,7 @@ ModeEditorView::ModeEditorView(Services services, std::optional<Mode> mode, QWid
   auto* page = new SettingsPageLayout(this);
   outer->addWidget(page);
   QWidget* column = page->column();
+  column->installEventFilter(this);
 
   // Header: the back chevron beside the title.
   auto* header = new QWidget(column);
@@ -425,12 +426,16 @@ bool ModeEditorView::event(QEvent* event) {
   return QWidget::event(event);
 }
 
-void ModeEditorView::paintEvent(QPaintEvent*) {
-  // The model file is looked at whenever the editor is drawn; a change seen
-  // here is shown one turn later, never from inside the paint.
-  if (refreshQueued_ || languageModelMissing() == shownMissing_) return;
-  refreshQueued_ = true;
-  QMetaObject::invokeMethod(this, &ModeEditorView::refresh, Qt::QueuedConnection);
+bool ModeEditorView::eventFilter(QObject* watched, QEvent* event) {
+  // The model file is looked at whenever the editor is drawn: its page column
+  // (opaque, it covers the editor, whose own paint never comes) is painted
+  // under anything of it that is redrawn. A change seen here is shown one turn
+  // later, never from inside the paint.
+  if (event->type() == QEvent::Paint && !refreshQueued_ && languageModelMissing() != shownMissing_) {
+    refreshQueued_ = true;
+    QMetaObject::invokeMethod(this, &ModeEditorView::refresh, Qt::QueuedConnection);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace murel

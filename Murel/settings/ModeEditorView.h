@@ -158,8 +158,8 @@ class ModeEditorView : public QWidget {
   void closed();
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void refresh();

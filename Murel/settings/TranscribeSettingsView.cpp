@@ -133,9 +133,9 @@ QString formattedFileSize(const QString& path) {
   return fileByteCountText(info.size());
 }
 
-TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& pasteboard, Clock& clock,
-                                               QWidget* parent)
-    : QWidget(parent), appState_(appState), pasteboard_(pasteboard), clock_(clock) {
+TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& pasteboard, FilePanels& panels,
+                                               Clock& clock, QWidget* parent)
+    : QWidget(parent), appState_(appState), pasteboard_(pasteboard), panels_(panels), clock_(clock) {
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* page = new SettingsPageLayout(this);
@@ -269,7 +269,7 @@ TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& p
 
 void TranscribeSettingsView::chooseSourceFile() {
   //% "Select an audio or video file to transcribe"
-  const auto chosen = presentOpenPanel(mediaNameFilters(), qtTrId("settings.transcribe.filePicker.message"));
+  const auto chosen = panels_.chooseFile(mediaNameFilters(), qtTrId("settings.transcribe.filePicker.message"));
   if (!chosen) return;
   selectFile(*chosen);
   fadeIn(Motion::kToggle);

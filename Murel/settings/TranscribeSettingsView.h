@@ -13,6 +13,7 @@ class Clock;
 class DSSpinner;
 class EditorialChapterNumeral;
 class EditorialPillButton;
+class FilePanels;
 class OnboardingButtonStyle;
 class Pasteboard;
 class SelectableText;
@@ -45,7 +46,9 @@ class TranscribeSettingsView : public QWidget {
   Q_OBJECT
 
  public:
-  TranscribeSettingsView(AppState& appState, Pasteboard& pasteboard, Clock& clock, QWidget* parent = nullptr);
+  // `panels` asks for the file to transcribe.
+  TranscribeSettingsView(AppState& appState, Pasteboard& pasteboard, FilePanels& panels, Clock& clock,
+                         QWidget* parent = nullptr);
 
   const std::optional<SelectedFile>& selectedFile() const { return selectedFile_; }
   const TranscribeStatus& status() const { return status_; }
@@ -75,6 +78,7 @@ class TranscribeSettingsView : public QWidget {
 
   AppState& appState_;
   Pasteboard& pasteboard_;
+  FilePanels& panels_;
   Clock& clock_;
   std::optional<SelectedFile> selectedFile_;
   TranscribeStatus status_;

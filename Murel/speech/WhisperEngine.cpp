@@ -8,6 +8,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace murel {
@@ -117,7 +118,9 @@ std::vector<float> speechOnlySamples(const float* samples, int count, const std:
                                      float overlapSeconds) {
   // Rounded as whisper.cpp rounds, so the same audio reaches the decoder.
   constexpr int kRate = WHISPER_SAMPLE_RATE;
-  const auto toSamples = [](qint64 cs) { return static_cast<int>((static_cast<double>(cs) / 100.0) * kRate + 0.5); };
+  const auto toSamples = [](qint64 cs) {
+    return static_cast<int>(std::lround((static_cast<double>(cs) / 100.0) * kRate));
+  };
   const int overlap = static_cast<int>(overlapSeconds * kRate);
   const int silence = static_cast<int>(0.1 * kRate);
   std::vector<float> out;

@@ -5,6 +5,8 @@
 #include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
 #include "audio/AudioDeviceManager.h"
+#include "platform/dbus/FileManagerWorkspace.h"
+#include "platform/pulse/SoundServer.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -24,6 +26,19 @@
 using namespace murel;
 
 namespace {
+
+// The report's sources as the application has them: the rig's sound server,
+// the shared user defaults, the file manager on the session bus; the save
+// panel answers what the test sets.
+struct RigSources {
+  platform::SoundServer sound;
+  test::ScriptedPanels panels;
+  FileManagerWorkspace workspace;
+
+  DiagnosticsSources sources() {
+    return DiagnosticsSources{UserDefaults::shared(), sound.microphone(), sound.devices(), panels, workspace};
+  }
+};
 
 DiagnosticsFacts knownFacts() {
   DiagnosticsFacts facts;
@@ -138,7 +153,8 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
   }
   DiagLog::shared().log(QStringLiteral("session"), QStringLiteral("bootstrap"));
 
-  const DiagnosticsFacts facts = collectDiagnosticsFacts();
+  RigSources rig;
+  const DiagnosticsFacts facts = collectDiagnosticsFacts(rig.sources());
   // Defined when the build was configured: never the "?" of a missing fact.
   ASSERT_TRUE(facts.buildNumber.has_value());
   EXPECT_FALSE(facts.buildNumber->isEmpty());
@@ -153,7 +169,7 @@ TEST(DiagnosticsReport, CollectsThisMachinesFacts) {
   EXPECT_FALSE(facts.machine.isEmpty());
   EXPECT_NE(facts.machine, QStringLiteral("unknown"));
   {
-    AudioDeviceManager manager;
+    AudioDeviceManager manager(UserDefaults::shared(), rig.sound.microphone(), rig.sound.devices());
     ASSERT_FALSE(manager.devices().isEmpty());
     EXPECT_EQ(facts.inputDevice, manager.devices().constFirst().name);
   }
@@ -217,14 +233,12 @@ TEST(SaveWithPanel, ExportedReportIsShownByTheFileManager) {
   ASSERT_TRUE(installTranslations(*QCoreApplication::instance()));
   test::FakeFileManager fileManager(
       QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-fm")));
-  test::ScriptedPanels panels;
+  RigSources rig;
   const QString target = test::freshDir(QStringLiteral("export")) + QStringLiteral("/diagnostics.txt");
-  panels.answer = target;
-  FilePanels::setSharedForTesting(&panels);
-  EXPECT_TRUE(exportDiagnosticsReport());
-  FilePanels::setSharedForTesting(nullptr);
-  EXPECT_EQ(panels.askedTitle, QStringLiteral("Save diagnostics log"));
-  EXPECT_EQ(panels.askedName, diagnosticsFileName());
+  rig.panels.answer = target;
+  EXPECT_TRUE(exportDiagnosticsReport(rig.sources()));
+  EXPECT_EQ(rig.panels.askedTitle, QStringLiteral("Save diagnostics log"));
+  EXPECT_EQ(rig.panels.askedName, diagnosticsFileName());
   QFile written(target);
   ASSERT_TRUE(written.open(QIODevice::ReadOnly));
   EXPECT_TRUE(written.readAll().startsWith("=== Murel Diagnostics ===\napp        "));

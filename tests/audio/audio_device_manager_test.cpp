@@ -64,9 +64,10 @@ class AudioDeviceManagerTest : public ::testing::Test {
   }
 
   std::unique_ptr<AudioDeviceManager> makeManager() {
-    return std::make_unique<AudioDeviceManager>(*defaults, permission, PulseAudio::shared());
+    return std::make_unique<AudioDeviceManager>(*defaults, permission, pulse);
   }
 
+  PulseAudio pulse;  // the rig's server
   std::unique_ptr<UserDefaults> defaults;
   FakePermission permission;
 };
@@ -139,14 +140,14 @@ TEST_F(AudioDeviceManagerTest, SelectionSurvivesUnplugAndReplug) {
   EXPECT_EQ(manager->selectedDeviceUID(), QStringLiteral("adm_usb_mic"));
   EXPECT_EQ(defaults->stringValue(QStringLiteral("selectedAudioDeviceUID")), QStringLiteral("adm_usb_mic"));
   EXPECT_EQ(manager->selectedDeviceID(), id);
-  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, PulseAudio::shared()), id);
+  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, pulse), id);
   EXPECT_EQ(uidChanged.count(), 1);
 
   // Unplugged: pickers and recordings fall back to the default, the choice stays.
   pipe.reset();
   ASSERT_TRUE(murel::test::waitUntil([&] { return !findByUID(manager->devices(), QStringLiteral("adm_usb_mic")); }));
   EXPECT_EQ(manager->selectedDeviceID(), 0u);
-  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, PulseAudio::shared()), 0u);
+  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, pulse), 0u);
   EXPECT_EQ(manager->selectedDeviceUID(), QStringLiteral("adm_usb_mic"));
   EXPECT_EQ(defaults->stringValue(QStringLiteral("selectedAudioDeviceUID")), QStringLiteral("adm_usb_mic"));
 
@@ -155,7 +156,7 @@ TEST_F(AudioDeviceManagerTest, SelectionSurvivesUnplugAndReplug) {
   ASSERT_TRUE(murel::test::waitUntil([&] { return findByUID(manager->devices(), QStringLiteral("adm_usb_mic")); }));
   const quint32 newID = *pipe->index() + 1;
   EXPECT_EQ(manager->selectedDeviceID(), newID);
-  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, PulseAudio::shared()), newID);
+  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, pulse), newID);
   EXPECT_EQ(uidChanged.count(), 1);
 }
 
@@ -174,7 +175,7 @@ TEST_F(AudioDeviceManagerTest, SettingTheSelectedID) {
   EXPECT_EQ(manager->selectedDeviceUID(), QString());
   EXPECT_EQ(defaults->value(QStringLiteral("selectedAudioDeviceUID")), QVariant(QString()));
   EXPECT_EQ(manager->selectedDeviceID(), 0u);
-  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, PulseAudio::shared()), 0u);
+  EXPECT_EQ(AudioDeviceManager::storedDeviceID(*defaults, pulse), 0u);
 
   // Storing the same choice again still writes it, without a change notice.
   QSignalSpy uidChanged(manager.get(), &AudioDeviceManager::selectedDeviceUIDChanged);
@@ -232,7 +233,7 @@ TEST_F(AudioDeviceManagerTest, PermissionStatusAndRequest) {
   EXPECT_EQ(statusChanged.count(), 2);
 
   // The system's answer: a reachable sound server means access.
-  EXPECT_EQ(MicrophonePermission::system().status(), MicrophonePermissionStatus::Authorized);
+  EXPECT_EQ(murel::platform::PulseMicrophonePermission(pulse).status(), MicrophonePermissionStatus::Authorized);
 }
 
 TEST_F(AudioDeviceManagerTest, UnreachableServerLeavesOnlyTheSystemDefault) {

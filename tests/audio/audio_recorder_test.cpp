@@ -2,6 +2,7 @@
 #include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
 #include "platform/pulse/PulseCapture.h"
+#include "platform/pulse/SoundServer.h"
 #include "runtime/AppPaths.h"
 #include "runtime/Cancellation.h"
 #include "runtime/DiagLog.h"
@@ -35,7 +36,7 @@ class AudioRecorderTest : public ::testing::Test {
     if (!murel::test::pulseAvailable()) GTEST_SKIP() << "needs the rig's PulseAudio";
     QDir(murel::AppPaths::recordings()).removeRecursively();
     diag = std::make_unique<murel::DiagLog>(murel::test::freshDir(QStringLiteral("diag")));
-    recorder = std::make_unique<AudioRecorder>(murel::platform::AudioCapture::system(), *diag);
+    recorder = std::make_unique<AudioRecorder>(sound.capture(), *diag);
   }
 
   static quint32 idOf(const PipeSource& source) { return *source.index() + 1; }
@@ -56,6 +57,7 @@ class AudioRecorderTest : public ::testing::Test {
     return murel::test::waitUntil([&] { return recorder->capturedFrames() >= before + frames; });
   }
 
+  murel::platform::SoundServer sound;  // the rig's, outliving the recorder
   std::unique_ptr<murel::DiagLog> diag;
   std::unique_ptr<AudioRecorder> recorder;
 };

@@ -2,6 +2,7 @@
 #include "audio/RecordingCuePlayer.h"
 #include "platform/AudioCapture.h"
 #include "platform/pulse/PulseAudio.h"
+#include "platform/pulse/PulseCapture.h"
 #include "platform/pulse/PulseCuePlayback.h"
 #include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
@@ -20,6 +21,7 @@
 using murel::RecordingCue;
 using murel::RecordingCuePlayer;
 using murel::platform::PulseAudio;
+using murel::platform::PulseCapture;
 using murel::platform::PulseCuePlayback;
 using namespace std::chrono_literals;
 
@@ -33,7 +35,7 @@ struct Heard {
 };
 
 // The cues go to a sink of this test's own (through PULSE_SINK, read when the
-// process first connects), so sounds of other tests never mix in.
+// suite's connection is made), so sounds of other tests never mix in.
 class RecordingCueTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -43,23 +45,27 @@ class RecordingCueTest : public ::testing::Test {
         {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=") + sinkName_});
     qputenv("PULSE_SINK", sinkName_.toUtf8());
     if (!sinkModule_) return;
+    pulse_ = new PulseAudio();
+    capture_ = new PulseCapture(*pulse_);
     // An idle null sink hands out its first output in blocks of seconds; one
     // capture kept running for the whole suite keeps it at a short latency.
     keeperLog_ = new murel::DiagLog(std::nullopt);
-    keeper_ = new murel::AudioRecorder(murel::platform::AudioCapture::system(), *keeperLog_);
+    keeper_ = new murel::AudioRecorder(*capture_, *keeperLog_);
     murel::test::awaitTask(
         keeper_->startRecording(*murel::test::sourceIndex(sinkName_ + QStringLiteral(".monitor")) + 1));
   }
   static void TearDownTestSuite() {
     delete keeper_;
     delete keeperLog_;
+    delete capture_;
+    delete pulse_;
     if (sinkModule_) murel::test::pactl({QStringLiteral("unload-module"), *sinkModule_});
   }
 
   void SetUp() override {
     if (!murel::test::pulseAvailable() || !sinkModule_) GTEST_SKIP() << "needs the rig's PulseAudio";
     diag = std::make_unique<murel::DiagLog>(std::nullopt);
-    recorder = std::make_unique<murel::AudioRecorder>(murel::platform::AudioCapture::system(), *diag);
+    recorder = std::make_unique<murel::AudioRecorder>(*capture_, *diag);
   }
 
   static QString sound(const char* name) {
@@ -107,6 +113,9 @@ class RecordingCueTest : public ::testing::Test {
   static inline std::optional<QString> sinkModule_;
   static inline murel::DiagLog* keeperLog_ = nullptr;
   static inline murel::AudioRecorder* keeper_ = nullptr;
+  // The suite's connection to the sound server, made after PULSE_SINK is set.
+  static inline PulseAudio* pulse_ = nullptr;
+  static inline PulseCapture* capture_ = nullptr;
   std::unique_ptr<murel::DiagLog> diag;
   std::unique_ptr<murel::AudioRecorder> recorder;
 };
@@ -117,7 +126,8 @@ TEST_F(RecordingCueTest, BundledCuesLoadOffTheMainThreadAndAreHeard) {
   ASSERT_TRUE(QFileInfo::exists(sound("ListeningStart"))) << sound("ListeningStart").toStdString();
   ASSERT_TRUE(QFileInfo::exists(sound("ListeningStop")));
   RecordingCuePlayer* player = nullptr;
-  murel::BundledCues cues(murel::platform::CuePlayback::system());
+  PulseCuePlayback playback(*pulse_);
+  murel::BundledCues cues(playback);
   std::thread loader([&] { player = &cues.player(); });
   loader.join();
   ASSERT_TRUE(player->hasSound(RecordingCue::Started));
@@ -132,7 +142,7 @@ TEST_F(RecordingCueTest, BundledCuesLoadOffTheMainThreadAndAreHeard) {
 }
 
 TEST_F(RecordingCueTest, PlayingAgainRestartsTheCue) {
-  PulseCuePlayback playback(PulseAudio::shared());
+  PulseCuePlayback playback(*pulse_);
   RecordingCuePlayer player(sound("ListeningStart"), sound("ListeningStop"), playback);
   const Heard once = listen([&] { player.play(RecordingCue::Started); });
   ASSERT_TRUE(once.any);
@@ -151,7 +161,7 @@ TEST_F(RecordingCueTest, PlayingAgainRestartsTheCue) {
 }
 
 TEST_F(RecordingCueTest, MissingSoundIsSilentAndTheOtherStillPlays) {
-  PulseCuePlayback playback(PulseAudio::shared());
+  PulseCuePlayback playback(*pulse_);
   RecordingCuePlayer player(sound("ListeningStart"),
                             murel::test::freshDir(QStringLiteral("none")) + QStringLiteral("/ListeningStop.wav"),
                             playback);

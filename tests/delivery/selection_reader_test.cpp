@@ -46,12 +46,13 @@ QStringList copyKeys(const test::PasteTarget& target) {
 class SelectionReaderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    if (!connection.isOpen()) GTEST_SKIP() << "needs the rig's X server";
   }
   std::optional<QString> read(SelectionReader& reader) { return QCoro::waitFor(reader.readSelection()); }
 
-  X11Pasteboard pasteboard{x11::Connection::shared()};
-  X11KeySynthesizer keys{x11::Connection::shared()};
+  x11::Connection connection;
+  X11Pasteboard pasteboard{&connection};
+  X11KeySynthesizer keys{&connection};
 };
 
 // A window of this process: a line edit whose copy key copies its selection,
@@ -75,7 +76,7 @@ class QtWindow {
     if (edit_) edit_->setFocus();
     ready_ = test::waitUntil([&] {
       return QGuiApplication::focusWindow() == window_.windowHandle() &&
-             x11::Connection::shared()->isOwnWindow(x11::Connection::shared()->focusedClientWindow());
+             connection_.isOwnWindow(connection_.focusedClientWindow());
     });
   }
   bool isReady() const { return ready_; }
@@ -89,6 +90,7 @@ class QtWindow {
   }
 
  private:
+  x11::Connection connection_;  // asks the server which window has the focus
   QWidget window_;
   QLineEdit* edit_ = nullptr;
   bool ready_ = false;
@@ -155,7 +157,7 @@ TEST_F(SelectionReaderTest, SelectionTable) {
     if (row.window == Window::terminalNoHighlight)
       ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
     ASSERT_TRUE(test::xclipSeed("user clip"));
-    SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys);
+    SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, keys);
     EXPECT_EQ(read(reader), row.expected);
     if (target) EXPECT_EQ(!copyKeys(*target).isEmpty(), row.copyKeySent);
     EXPECT_EQ(test::xclipRead(), QByteArray("user clip"));
@@ -171,7 +173,7 @@ TEST_F(SelectionReaderTest, TheCopyKeyReadsItAndTheClipboardComesBack) {
   SystemLog::setSink([&](SystemLog::Level, const QString& category, const QString& message) {
     if (category == QLatin1String("selectionReader")) lines << message;
   });
-  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys);
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, keys);
   EXPECT_EQ(read(reader), QStringLiteral("the selected words"));
   SystemLog::setSink({});
   EXPECT_EQ(copyKeys(target), QStringList{QStringLiteral("c %1").arg(ControlMask)});
@@ -186,7 +188,7 @@ TEST_F(SelectionReaderTest, ACopyTheUserMakesDuringTheReadIsKept) {
   ASSERT_TRUE(target.isReady());
   ASSERT_TRUE(test::xclipSeed("user clip"));
   test::FakeClock clock;
-  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys, clock);
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, keys, clock);
   bool done = false;
   std::optional<QString> result = QStringLiteral("unset");
   reader.readSelection().then([&](std::optional<QString> text) {
@@ -205,7 +207,7 @@ TEST_F(SelectionReaderTest, ACancelDuringTheWaitEndsItAtOnce) {
   ASSERT_TRUE(target.isReady());
   ASSERT_TRUE(test::xclipSeed("user clip"));
   test::FakeClock clock;
-  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys, clock);
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, keys, clock);
   CancellationToken token;
   bool done = false;
   reader.readSelection(token).then([&](std::optional<QString> text) {
@@ -235,9 +237,9 @@ TEST_F(SelectionReaderTest, TheCopyKeyGetsThroughWhileTheHotkeyIsHeld) {
   ASSERT_TRUE(test::xdotool(
       {QStringLiteral("keydown"), QStringLiteral("Alt_L"), QStringLiteral("keydown"), QStringLiteral("space")}));
   ASSERT_TRUE(test::waitUntil([&] { return hotkeyEvents > 0; }));
-  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys);
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, keys);
   EXPECT_EQ(read(reader), QStringLiteral("held words"));
-  Display* display = x11::Connection::shared()->display();
+  Display* display = connection.display();
   char down[32] = {};
   XQueryKeymap(display, down);
   const KeyCode alt = XKeysymToKeycode(display, XStringToKeysym("Alt_L"));
@@ -255,7 +257,7 @@ TEST_F(SelectionReaderTest, AWindowThatNeverCopiesGivesNothingAfterThePollingSch
   ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
   ASSERT_TRUE(test::xclipSeed("user clip"));
   test::FakeClock clock;
-  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, keys, clock);
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, keys, clock);
   bool done = false;
   std::optional<QString> result = QStringLiteral("unset");
   reader.readSelection().then([&](std::optional<QString> text) {
@@ -288,8 +290,8 @@ TEST_F(SelectionReaderTest, WithoutTrustNothingIsReadAndNoKeySent) {
   test::PasteTarget target(test::PasteTarget::Options{{}, {}, QStringLiteral("copied"), 0});
   ASSERT_TRUE(target.isReady());
   ASSERT_TRUE(test::xclipSeed("elsewhere", {}, QStringLiteral("primary")));
-  UntrustedKeys untrusted(x11::Connection::shared());
-  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(), pasteboard, untrusted);
+  UntrustedKeys untrusted(&connection);
+  SelectionReader reader(SelectionReader::primarySelectionOfFocusedTerminal(&connection), pasteboard, untrusted);
   EXPECT_EQ(read(reader), std::nullopt);
   test::waitUntil([] { return false; }, 150ms);
   EXPECT_TRUE(target.keys().isEmpty());

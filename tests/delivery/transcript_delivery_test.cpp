@@ -71,9 +71,10 @@ struct Rig {
   HistoryStore history{defaults};
   UsageStatsStore usage{defaults};
   DiagLog diag{test::freshDir(QStringLiteral("diag"))};
-  X11Pasteboard pasteboard{x11::Connection::shared()};
+  x11::Connection connection;
+  X11Pasteboard pasteboard{&connection};
   ClipboardCoordinator coordinator{pasteboard, clock};
-  X11KeySynthesizer realKeys{x11::Connection::shared()};
+  X11KeySynthesizer realKeys{&connection};
   KeySynthesizer& keys;
   std::unique_ptr<TranscriptDeliverer> deliverer;
 };
@@ -124,8 +125,11 @@ class Terminal {
 class TranscriptDeliveryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    if (!connection.isOpen()) GTEST_SKIP() << "needs the rig's X server";
   }
+
+  // The test's own look at the X server, beside the rig's.
+  x11::Connection connection;
 };
 
 TEST_F(TranscriptDeliveryTest, PastesIntoTheFocusedWindowAndGivesTheClipboardBack) {
@@ -213,7 +217,7 @@ TEST_F(TranscriptDeliveryTest, HeldModifiersAreLetGoForThePasteAndPressedAgain) 
   rig.deliver(QStringLiteral("while alt is held"));
   // With Alt still down the target would have taken Ctrl+Alt+V, which pastes nothing.
   EXPECT_TRUE(target.waitForSuffix(QStringLiteral("while alt is held")));
-  Display* display = x11::Connection::shared()->display();
+  Display* display = connection.display();
   char keys[32] = {};
   XQueryKeymap(display, keys);
   const KeyCode alt = XKeysymToKeycode(display, XStringToKeysym("Alt_L"));
@@ -256,10 +260,10 @@ TEST_F(TranscriptDeliveryTest, AnEmptyClipboardEndsEmpty) {
   ASSERT_TRUE(target.isReady());
   Rig rig;
   rig.pasteboard.writeItems({});
-  ASSERT_EQ(x11::Connection::shared()->selectionOwner(x11::Connection::shared()->atom("CLIPBOARD")), 0u);
+  ASSERT_EQ(connection.selectionOwner(connection.atom("CLIPBOARD")), 0u);
   rig.deliver(QStringLiteral("into nothing"));
   EXPECT_TRUE(target.waitForSuffix(QStringLiteral("into nothing")));
-  EXPECT_EQ(x11::Connection::shared()->selectionOwner(x11::Connection::shared()->atom("CLIPBOARD")), 0u);
+  EXPECT_EQ(connection.selectionOwner(connection.atom("CLIPBOARD")), 0u);
 }
 
 // Another program took the clipboard a moment ago and Qt has not heard of it
@@ -267,7 +271,7 @@ TEST_F(TranscriptDeliveryTest, AnEmptyClipboardEndsEmpty) {
 TEST_F(TranscriptDeliveryTest, OurWriteWinsOverAnOwnerQtHasNotSeenYet) {
   for (const bool qtOwnedIt : {true, false}) {
     SCOPED_TRACE(qtOwnedIt ? "Qt owned the clipboard" : "nobody owned the clipboard");
-    X11Pasteboard pasteboard(x11::Connection::shared());
+    X11Pasteboard pasteboard(&connection);
     pasteboard.writeText(QStringLiteral("earlier"));
     if (!qtOwnedIt) pasteboard.writeItems({});
     test::waitUntil([] { return false; }, 100ms);  // Qt handles its events: its idea of the time is now old
@@ -310,7 +314,7 @@ TEST_F(TranscriptDeliveryTest, WithoutTrustNothingIsPastedAndTheSessionIsTold) {
   SystemLog::setSink([&](SystemLog::Level level, const QString& category, const QString& message) {
     if (level == SystemLog::Level::Error && category == QLatin1String("deliverer")) errors << message;
   });
-  UntrustedKeys keys(x11::Connection::shared());
+  UntrustedKeys keys(&connection);
   Rig rig(Clock::continuous(), &keys);
   int reports = 0;
   rig.deliverer->onPasteUnavailable = [&] { ++reports; };

@@ -4,6 +4,7 @@
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
 #include "design/InputComponents.h"
+#include "design/Motion.h"
 #include "design/ProgressComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
@@ -23,6 +24,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -587,6 +589,122 @@ TEST_F(DesignComponents, PageLayoutInsetsItsColumnAndFadesInOnce) {
   const int expected = 32 + 50 + 900 + 80 - page->viewport()->height();
   EXPECT_TRUE(waitUntil([&] { return page->verticalScrollBar()->maximum() == expected; }))
       << page->verticalScrollBar()->maximum() << " != " << expected;
+}
+
+// A scroll step moves what is already drawn and paints only what comes into
+// view; a page that repainted all it shows at every step was slow to scroll.
+TEST_F(DesignComponents, PageLayoutScrollPaintsOnlyTheStripThatComesIntoView) {
+  class Probe : public QWidget {
+   public:
+    int paints = 0;
+
+   protected:
+    void paintEvent(QPaintEvent*) override {
+      ++paints;
+      QPainter(this).fillRect(rect(), dsColor(DSColor::hairline, this));
+    }
+  };
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+    Window window(scheme);
+    window.layout->setContentsMargins(0, 0, 0, 0);
+    auto* page = window.add(new SettingsPageLayout);
+    QList<Probe*> probes;
+    for (int i = 0; i < 30; ++i) {
+      auto* probe = new Probe;
+      probe->setFixedHeight(40);
+      page->addContent(probe);
+      probes.append(probe);
+    }
+    window.open(QSize(400, 300));
+    ASSERT_TRUE(waitUntil([&] { return page->entranceProgress() == 1.0; }));
+    QCoreApplication::processEvents();
+    const QColor background = dsColor(DSColor::background, scheme);
+    // Between two probes and in the side insets the page shows the window's background.
+    EXPECT_TRUE(near(pixel(page->viewport(), QPoint(10, 100)), background, 0));
+
+    constexpr int kStep = 60;
+    QScrollBar* bar = page->verticalScrollBar();
+    bar->setValue(kStep);
+    QCoreApplication::processEvents();  // the repaint
+    for (int step = 2; step <= 3; ++step) {
+      for (Probe* probe : probes) probe->paints = 0;
+      bar->setValue(step * kStep);
+      QCoreApplication::processEvents();
+      const int viewportHeight = page->viewport()->height();
+      for (Probe* probe : probes) {
+        const QRect shown(probe->mapTo(page->viewport(), QPoint(0, 0)), probe->size());
+        if (shown.bottom() < 0 || shown.top() >= viewportHeight) continue;
+        const bool wasShown = shown.translated(0, kStep).bottom() < viewportHeight;
+        if (wasShown)
+          EXPECT_EQ(probe->paints, 0) << "probe at " << shown.top() << " was already drawn";
+        else
+          EXPECT_GE(probe->paints, 1) << "probe at " << shown.top() << " comes into view";
+      }
+      EXPECT_TRUE(near(pixel(page->viewport(), QPoint(10, viewportHeight - 10)), background, 0));
+    }
+  }
+}
+
+// The icon of an action button changes by a cross-fade: the old icon fades out
+// while the new one fades in and the ring passes from one colour to the other.
+TEST_F(DesignComponents, ActionButtonIconChangeCrossFades) {
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+    Window window(scheme);
+    auto* strip = new QWidget;
+    auto* row = new QHBoxLayout(strip);
+    auto* button =
+        new SettingsActionButton(QStringLiteral("doc.on.doc"), std::nullopt, true, QStringLiteral("Copy"), {});
+    // The two looks at rest, for reference.
+    auto* plain =
+        new SettingsActionButton(QStringLiteral("doc.on.doc"), std::nullopt, true, QStringLiteral("Copy"), {});
+    auto* marked =
+        new SettingsActionButton(QStringLiteral("checkmark"), DSColor::success, true, QStringLiteral("Copy"), {});
+    for (auto* b : {button, plain, marked}) row->addWidget(b);
+    row->addStretch(1);
+    window.add(strip);
+    window.open();
+    const QImage before = snapshot(plain);
+    const QImage after = snapshot(marked);
+    ASSERT_NE(before, after);
+    ASSERT_EQ(snapshot(button), before);
+    const QColor ringBefore = pixel(plain, QPoint(14, 0));
+    const QColor ringAfter = pixel(marked, QPoint(14, 0));
+
+    button->setIcon(QStringLiteral("checkmark"), DSColor::success, Motion::kHover);
+    EXPECT_EQ(button->iconName(), QStringLiteral("checkmark"));
+    EXPECT_EQ(button->accentColor(), DSColor::success);
+    QVariantAnimation* fade = button->iconSwap()->animation();
+    ASSERT_EQ(fade->state(), QAbstractAnimation::Running);
+    EXPECT_EQ(fade->duration(), Motion::kHover);
+    EXPECT_EQ(fade->easingCurve(), Motion::easeOut());
+    fade->pause();
+    EXPECT_EQ(snapshot(button), before) << "it starts from the old look";
+
+    fade->setCurrentTime(Motion::kHover / 2);
+    EXPECT_NEAR(button->iconSwap()->value(), Motion::easeOut().valueForProgress(0.5), 1e-3);
+    const QImage middle = snapshot(button);
+    EXPECT_NE(middle, before);
+    EXPECT_NE(middle, after);
+    const QColor ring = pixel(button, QPoint(14, 0));
+    EXPECT_FALSE(near(ring, ringBefore, 8));
+    EXPECT_FALSE(near(ring, ringAfter, 8));
+    for (auto channel : {&QColor::red, &QColor::green, &QColor::blue}) {
+      EXPECT_GE((ring.*channel)(), std::min((ringBefore.*channel)(), (ringAfter.*channel)()) - 3);
+      EXPECT_LE((ring.*channel)(), std::max((ringBefore.*channel)(), (ringAfter.*channel)()) + 3);
+    }
+
+    fade->setCurrentTime(Motion::kHover);
+    EXPECT_EQ(fade->state(), QAbstractAnimation::Stopped);
+    EXPECT_EQ(button->iconSwap()->value(), 1.0);
+    EXPECT_EQ(snapshot(button), after);
+
+    // The same icon and colour again change nothing; without a fade the change is immediate.
+    button->setIcon(QStringLiteral("checkmark"), DSColor::success, Motion::kHover);
+    EXPECT_FALSE(button->iconSwap()->isRunning());
+    button->setIcon(QStringLiteral("doc.on.doc"), std::nullopt);
+    EXPECT_FALSE(button->iconSwap()->isRunning());
+    EXPECT_EQ(snapshot(button), before);
+  }
 }
 
 TEST_F(DesignComponents, HeaderAndCardLabelKeepTheirSpacing) {

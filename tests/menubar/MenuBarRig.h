@@ -16,6 +16,7 @@
 #include "speech/SpeechModel.h"
 #include "support/FakeKeyEventTap.h"
 #include "support/PulseRig.h"
+#include "support/ScriptedFilePanels.h"
 #include "support/SettingsWindowRig.h"
 
 #include <QAction>
@@ -26,17 +27,6 @@
 #include <memory>
 
 namespace murel::test {
-
-class RecordingWorkspace final : public Workspace {
- public:
-  void revealFile(const QString& path) override { revealed.append(path); }
-  bool openURL(const QUrl& url) override {
-    opened.append(url);
-    return true;
-  }
-  QStringList revealed;
-  QList<QUrl> opened;
-};
 
 class AuthorizedMicrophone final : public platform::MicrophonePermission {
  public:
@@ -106,7 +96,8 @@ struct MenuBarRig {
                                  {},
                                  {}}};
   AuthorizedMicrophone permission;
-  AudioDeviceManager devices{session.defaults, permission, platform::PulseAudio::shared()};
+  platform::PulseAudio pulse;
+  AudioDeviceManager devices{session.defaults, permission, pulse};
   SettingsNavigator navigator;
   RecordingWorkspace workspace;
   QStringList calls;

@@ -11,6 +11,7 @@
 #include "onboarding/OnboardingScene.h"
 #include "onboarding/PushTransition.h"
 #include "onboarding/WelcomeView.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/xdg/LoginItem.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -382,6 +383,7 @@ class NoLoginItem final : public platform::LoginItem {
 
 struct App {
   FakeClock clock;
+  platform::SoundServer sound;  // the rig's, for the microphone steps
   FakeDesktopComposition parts;
   UserDefaults defaults{murel::test::freshDir(QStringLiteral("app")) + QStringLiteral("/defaults.json")};
   murel::test::FakeKeyEventTap tap{clock};
@@ -397,8 +399,10 @@ struct App {
     services.startHotKeys = [] {};
     services.defaults = &defaults;
     services.loginItem = &loginItem;
+    services.microphone = &sound.microphone();
+    services.audioDevices = &sound.devices();
     services.onboardingContent = [this](MurelApp& owner) {
-      return makeOnboardingScene(owner, parts.appState(), clock, hotKeys);
+      return makeOnboardingScene(owner, parts.appState(), clock, hotKeys, sound.microphone());
     };
     app = std::make_unique<MurelApp>(std::move(services));
     app->launch();

@@ -129,7 +129,8 @@ class ModeSwitcher : public ::testing::Test {
     EXPECT_FALSE(controller.isKeyMonitorInstalled());
   }
 
-  X11InputFocus focus{x11::Connection::shared()};
+  x11::Connection connection;
+  X11InputFocus focus{&connection};
   ModeSwitcherHudController controller{focus};
   Commits commits;
 };

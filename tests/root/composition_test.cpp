@@ -3,11 +3,10 @@
 // one process.
 #include "root/Composition.h"
 
+#include "audio/AudioDeviceManager.h"
 #include "runtime/DiagLog.h"
 #include "runtime/UserDefaults.h"
-#include "support/FakeClock.h"
-#include "support/FakeDesktop.h"
-#include "support/FakeKeyEventTap.h"
+#include "support/FakePlatform.h"
 #include "support/TestEnv.h"
 
 #include <QCoroTask>
@@ -18,19 +17,6 @@ using namespace murel;
 using namespace murel::test;
 
 namespace {
-
-struct FakePlatform {
-  FakeClock clock;
-  FakeKeyEventTap tap{clock};
-  FakeKeySynthesizer keys;
-  FakePasteboard pasteboard;
-  int escapeMonitors = 0;
-
-  PlatformParts parts() {
-    return PlatformParts{tap, keys, pasteboard, [] { return std::optional<QString>(); },
-                         [this](std::function<void(quint32, quint64)>) { ++escapeMonitors; }};
-  }
-};
 
 TEST(Composition, ComesUpWiredAndGoesAwayTwiceInOneProcess) {
   for (int round = 0; round < 2; ++round) {
@@ -59,6 +45,32 @@ TEST(Composition, ComesUpWiredAndGoesAwayTwiceInOneProcess) {
     // Nothing of the root is left listening on the platform parts.
     EXPECT_FALSE(platform.keys.posted.size() > 0);
   }
+}
+
+// The root's parts reach the desktop only through the platform it was given:
+// the launch check asks its microphone, the device manager lists its inputs,
+// a dictation opens its capture.
+TEST(Composition, PartsReachOnlyTheGivenPlatform) {
+  const QString dir = freshDir(QStringLiteral("composition-platform"));
+  UserDefaults defaults(dir + QStringLiteral("/defaults.json"));
+  DiagLog diag(dir);
+  FakePlatform platform;
+  platform.microphone.answer = platform::MicrophonePermissionStatus::Denied;
+  platform.devices.sources.push_back({7, QStringLiteral("fake-input"), QStringLiteral("Fake Input"), false});
+  Composition composition(defaults, diag, platform.parts());
+
+  EXPECT_GE(platform.microphone.asks, 1);
+  EXPECT_FALSE(composition.app().hasCompletedOnboarding()) << "setup waits for the microphone";
+  AudioDeviceManager& devices = composition.app().audioDeviceManager();
+  EXPECT_EQ(devices.permissionStatus(), platform::MicrophonePermissionStatus::Denied);
+  ASSERT_EQ(devices.devices().size(), 2);
+  EXPECT_EQ(devices.devices().at(1).name, QStringLiteral("Fake Input"));
+
+  // A dictation opens the given capture; it refuses, and the session is idle again.
+  platform.microphone.answer = platform::MicrophonePermissionStatus::Authorized;
+  composition.session().start(std::nullopt);
+  EXPECT_TRUE(waitUntil(
+      [&] { return platform.capture.opens == 1 && composition.session().phase() == DictationSession::Phase::idle; }));
 }
 
 }  // namespace

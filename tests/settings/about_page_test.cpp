@@ -7,11 +7,14 @@
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 #include "runtime/DiagLog.h"
 #include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
 #include "settings/AboutSettingsView.h"
 #include "settings/AcknowledgementsList.h"
 #include "settings/SettingsView.h"
+#include "support/FakeDesktop.h"
 #include "support/FakeFileManager.h"
 #include "support/ScriptedFilePanels.h"
 #include "support/SettingsWindowRig.h"
@@ -58,17 +61,15 @@ class AboutPage : public ::testing::Test {
 
   void SetUp() override {
     pages_.set(SettingsTab::about, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new AboutSettingsView(workspace_, parent);
+      return new AboutSettingsView(
+          workspace_, DiagnosticsSources{UserDefaults::shared(), microphone_, devices_, panels_, fileManagerWorkspace_},
+          parent);
     });
     rig_ = std::make_unique<test::SettingsWindowRig>(SettingsTab::about, pages_);
     page_ = qobject_cast<AboutSettingsView*>(rig_->view().currentPage());
     ASSERT_NE(page_, nullptr);
-    FilePanels::setSharedForTesting(&panels_);
   }
-  void TearDown() override {
-    FilePanels::setSharedForTesting(nullptr);
-    rig_.reset();
-  }
+  void TearDown() override { rig_.reset(); }
 
   // Opens a sheet with a real click on its row.
   QDialog* open(AboutSection section) {
@@ -88,6 +89,10 @@ class AboutPage : public ::testing::Test {
 
   test::RecordingWorkspace workspace_;
   test::ScriptedPanels panels_;
+  // The report goes to the file manager on the session bus, as in the application.
+  FileManagerWorkspace fileManagerWorkspace_;
+  test::FakeMicrophone microphone_;
+  test::FakeAudioDevices devices_;
   SettingsPages pages_;
   std::unique_ptr<test::SettingsWindowRig> rig_;
   AboutSettingsView* page_ = nullptr;
@@ -282,7 +287,8 @@ TEST(AcknowledgementsListView, DesktopWorkspaceHandsTheAddressToXdgOpen) {
   const QByteArray path = qgetenv("PATH");
   qputenv("PATH", bin.toUtf8() + ':' + path);
   const QUrl terms = acknowledgementEntries().constLast().url.value();
-  EXPECT_TRUE(Workspace::shared().openURL(terms));
+  FileManagerWorkspace workspace;
+  EXPECT_TRUE(workspace.openURL(terms));
   EXPECT_TRUE(test::waitUntil([&] {
     QFile file(log);
     return file.open(QIODevice::ReadOnly) && file.readAll() == terms.toString().toUtf8() + '\n';

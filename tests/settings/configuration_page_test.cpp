@@ -123,7 +123,7 @@ class ConfigurationPageTest : public ::testing::Test {
     hotKeys->reloadRegistrations();
     app = std::make_unique<AppState>(AppState::Parts{
         rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, *hotKeys, rig.diag, {}, {}, {}});
-    devices = std::make_unique<AudioDeviceManager>(rig.defaults, microphone, platform::PulseAudio::shared());
+    devices = std::make_unique<AudioDeviceManager>(rig.defaults, microphone, pulse);
   }
 
   // The page in a window of its own, tall enough to show every card, with the keyboard focus.
@@ -180,6 +180,7 @@ class ConfigurationPageTest : public ::testing::Test {
   FakeClock recorderClock;
   MicrophoneAlways microphone;
   CountingLoginItem loginItem;
+  platform::PulseAudio pulse;  // the rig's server, behind the device manager
   std::unique_ptr<HotKeyService> hotKeys;
   std::unique_ptr<AppState> app;
   std::unique_ptr<AudioDeviceManager> devices;

@@ -6,6 +6,7 @@
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 #include "runtime/DiagLog.h"
 #include "settings/DictionarySettingsView.h"
 #include "support/FakeFileManager.h"
@@ -39,14 +40,10 @@ class DictionaryPage : public test::ListPageFixture<DictionaryStore, DictionaryS
  protected:
   DictionaryPage() : ListPageFixture(SettingsTab::dictionary, QStringLiteral("dictionary_page")) {}
 
-  void SetUp() override {
-    ListPageFixture::SetUp();
-    FilePanels::setSharedForTesting(&panels_);
-  }
+  void TearDown() override { rig_.reset(); }
 
-  void TearDown() override {
-    FilePanels::setSharedForTesting(nullptr);
-    rig_.reset();
+  DictionarySettingsView* makePage(QWidget* parent) override {
+    return new DictionarySettingsView(*store_, panels_, workspace_, Clock::continuous(), std::nullopt, parent);
   }
 
   static DictionaryEntry rule(const QString& original, const QString& replacement) {
@@ -92,6 +89,8 @@ class DictionaryPage : public test::ListPageFixture<DictionaryStore, DictionaryS
   }
 
   test::ScriptedPanels panels_;
+  // The file manager on the session bus, as the application has it.
+  FileManagerWorkspace workspace_;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // its ages, copying to the rig's X clipboard, deleting, and clearing after the
 // confirmation; driven with the real pointer.
 #include "design/EditorialComponents.h"
+#include "design/Motion.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QTextLayout>
 #include <QTimeZone>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -98,11 +100,11 @@ class HistoryPage : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
 
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    if (!connection_.isOpen()) GTEST_SKIP() << "needs the rig's X server";
     defaults_ =
         std::make_unique<UserDefaults>(test::freshDir(QStringLiteral("history_page")) + QStringLiteral("/d.json"));
     store_ = std::make_unique<HistoryStore>(*defaults_, [this] { return stamp_; });
-    pasteboard_ = std::make_unique<X11Pasteboard>(x11::Connection::shared());
+    pasteboard_ = std::make_unique<X11Pasteboard>(&connection_);
   }
 
   void add(const QString& text, qint64 secondsAgo) {
@@ -164,6 +166,7 @@ class HistoryPage : public ::testing::Test {
   QDateTime stamp_ = kNow;
   std::unique_ptr<UserDefaults> defaults_;
   std::unique_ptr<HistoryStore> store_;
+  x11::Connection connection_;
   std::unique_ptr<X11Pasteboard> pasteboard_;
   test::FakeClock clock_;
   SettingsPages pages_;
@@ -254,6 +257,35 @@ TEST_F(HistoryPage, CopyMarksMoveAndClearOnTheirOwnTime) {
   clock_.advance(1000ms);  // 1.6 s after B
   EXPECT_FALSE(page_->copiedEntryID().has_value());
   EXPECT_FALSE(b->copyButton()->isShown());
+}
+
+// The copy mark comes and goes with a short ease-out cross-fade of the icon.
+TEST_F(HistoryPage, CopyMarkCrossFadesInAndOut) {
+  add(QStringLiteral("only"), 60);
+  open();
+  ASSERT_TRUE(test::hoverAt(page_->clearAllButton(), QPoint(2, 2)));
+  test::settle(80);
+  HistoryEntryRow* row = page_->rows()[0];
+  SettingsActionButton* copy = row->copyButton();
+  QVariantAnimation* fade = copy->iconSwap()->animation();
+
+  page_->copyEntry(row->entry());
+  EXPECT_EQ(copy->iconName(), QStringLiteral("checkmark"));
+  EXPECT_EQ(copy->accentColor(), DSColor::success);
+  EXPECT_EQ(copy->iconSwap()->value(), 0.0) << "it starts from the copy icon";
+  ASSERT_EQ(fade->state(), QAbstractAnimation::Running);
+  EXPECT_EQ(fade->duration(), Motion::kHover);
+  EXPECT_EQ(fade->easingCurve(), Motion::easeOut());
+  ASSERT_TRUE(test::waitUntil([&] { return !copy->iconSwap()->isRunning(); }));
+  EXPECT_EQ(copy->iconSwap()->value(), 1.0);
+
+  clock_.advance(HistorySettingsView::kCopiedMarkDuration);
+  EXPECT_EQ(copy->iconName(), QStringLiteral("doc.on.doc"));
+  EXPECT_EQ(copy->accentColor(), std::nullopt);
+  EXPECT_EQ(copy->iconSwap()->value(), 0.0) << "it starts from the checkmark";
+  ASSERT_EQ(fade->state(), QAbstractAnimation::Running);
+  EXPECT_EQ(fade->duration(), Motion::kHover);
+  EXPECT_FALSE(copy->isShown()) << "and, away from the pointer, fades out with it";
 }
 
 TEST_F(HistoryPage, DeleteAndClearAll) {

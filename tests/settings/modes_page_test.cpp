@@ -11,6 +11,7 @@
 #include "design/Text.h"
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "root/SettingsWiring.h"
 #include "runtime/Localization.h"
@@ -367,6 +368,8 @@ TEST_F(ModesPage, EditorSavesWhatTheRulesAllow) {
 
 // The editor's language-model check is made again whenever it is drawn.
 TEST_F(ModesPage, TheModelNoticeFollowsTheFileAndLeadsToModels) {
+  // Its page covers it with an opaque column: drawing it again is drawing that.
+  auto redraw = [this] { editor()->findChild<SettingsPageLayout*>()->widget()->update(); };
   openWindow();
   click(page()->addButton());
   ASSERT_TRUE(waitUntil([&] { return editor() != nullptr; }));
@@ -381,11 +384,11 @@ TEST_F(ModesPage, TheModelNoticeFollowsTheFileAndLeadsToModels) {
   shoot(QStringLiteral("mode-editor-model-notice"));
 
   writeModelFile(kGemmaModelSizeBytes);
-  editor()->update();
+  redraw();
   ASSERT_TRUE(waitUntil([&] { return !editor()->modelNotice()->isVisible(); }));
   EXPECT_TRUE(editor()->saveButton()->isEnabled());
   removeModelFile();
-  editor()->update();
+  redraw();
   ASSERT_TRUE(waitUntil([&] { return editor()->modelNotice()->isVisible(); }));
   EXPECT_FALSE(editor()->saveButton()->isEnabled());
   // Choosing Raw drops both conditions at once.
@@ -680,10 +683,13 @@ TEST_F(ModesPage, AnEditorDroppedMidCaptureLeavesTheServiceRunning) {
   window.reset();
 
   // The application's own window, closed while the editor listens.
+  platform::SoundServer sound;
   MurelApp::Services services;
   services.isReadyAtLaunch = [] { return true; };
   services.bootstrap = [] {};
   services.startHotKeys = [] {};
+  services.microphone = &sound.microphone();
+  services.audioDevices = &sound.devices();
   services.settingsContent = settingsWindowContent(pages);
   MurelApp app(std::move(services));
   app.launch();

@@ -1,15 +1,20 @@
 // The settings window on the rig's X server: layout, sidebar, page switch by a
 // real click and by a navigator write, the window's reopening and fade-in, and
 // screenshots of every tab in light and dark.
+#include "app/DiagnosticsReport.h"
 #include "app/FilePanels.h"
 #include "app/MurelApp.h"
 #include "app/SettingsNavigator.h"
 #include "design/EditorialComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
+#include "platform/pulse/SoundServer.h"
 #include "root/SettingsWiring.h"
 #include "runtime/Localization.h"
+#include "runtime/UserDefaults.h"
 #include "settings/SettingsView.h"
+#include "support/FakeDesktop.h"
+#include "support/ScriptedFilePanels.h"
 #include "support/SettingsWindowRig.h"
 #include "support/TestEnv.h"
 
@@ -198,7 +203,12 @@ TEST_F(SettingsWindow, EveryTabWithoutAPageShowsItsTitleAndNoRawKey) {
 // looking at (build/screenshots/settings/).
 TEST_F(SettingsWindow, ScreenshotsOfEveryTabInLightAndDark) {
   SettingsPages pages;
-  registerSettingsPages(pages, Workspace::shared());
+  test::RecordingWorkspace workspace;
+  test::ScriptedPanels panels;
+  test::FakeMicrophone microphone;
+  test::FakeAudioDevices devices;
+  registerSettingsPages(pages, workspace,
+                        DiagnosticsSources{UserDefaults::shared(), microphone, devices, panels, workspace});
   test::SettingsWindowRig rig(SettingsTab::dashboard, pages);
   ASSERT_TRUE(test::hoverAt(&rig.view(), QPoint(600, 690)));
   for (SettingsTab tab : allSettingsTabs()) {
@@ -244,10 +254,13 @@ TEST_F(SettingsWindow, FadesInOverAFifthOfASecond) {
 TEST_F(SettingsWindow, ApplicationWindowReopensOnTheLastTabBuiltAfresh) {
   int builds = 0;
   const SettingsPages pages = countingPages(&builds);
+  platform::SoundServer sound;
   MurelApp::Services services;
   services.isReadyAtLaunch = [] { return true; };
   services.bootstrap = [] {};
   services.startHotKeys = [] {};
+  services.microphone = &sound.microphone();
+  services.audioDevices = &sound.devices();
   services.settingsContent = settingsWindowContent(pages);
   MurelApp app(std::move(services));
   app.launch();

@@ -31,6 +31,10 @@ class SnippetsPage : public test::ListPageFixture<SnippetStore, SnippetSettingsV
  protected:
   SnippetsPage() : ListPageFixture(SettingsTab::snippets, QStringLiteral("snippets_page")) {}
 
+  SnippetSettingsView* makePage(QWidget* parent) override {
+    return new SnippetSettingsView(*store_, Clock::continuous(), std::nullopt, parent);
+  }
+
   static SnippetEntry snippet(const QString& trigger, const QString& expansion) { return entry(trigger, expansion); }
 
   void addSnippet(const QString& trigger, const QString& expansion) {

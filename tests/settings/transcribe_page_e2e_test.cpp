@@ -90,16 +90,13 @@ class TranscribePageEndToEnd : public ::testing::Test {
     platform = std::make_unique<SystemPlatform>();
     composition = std::make_unique<Composition>(*defaults, *diag, platform->parts(), std::move(options));
 
-    FilePanels::setSharedForTesting(&panels);
     pages.set(SettingsTab::transcribe, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new TranscribeSettingsView(composition->appState(), platform->parts().pasteboard, copyClock, parent);
+      return new TranscribeSettingsView(composition->appState(), platform->parts().pasteboard, panels, copyClock,
+                                        parent);
     });
     window = std::make_unique<SettingsWindowRig>(SettingsTab::transcribe, pages);
   }
-  void TearDown() override {
-    window.reset();
-    FilePanels::setSharedForTesting(nullptr);
-  }
+  void TearDown() override { window.reset(); }
 
   TranscribeSettingsView* page() { return qobject_cast<TranscribeSettingsView*>(window->view().currentPage()); }
 

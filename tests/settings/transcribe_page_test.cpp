@@ -37,17 +37,13 @@ QString writeFile(const QString& dir, const QString& name, qint64 bytes) {
 class TranscribePage : public ::testing::Test {
  protected:
   void SetUp() override {
-    FilePanels::setSharedForTesting(&panels);
     rig.engine.transcribeDelay = 1s;
     pages.set(SettingsTab::transcribe, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new TranscribeSettingsView(state, pasteboard, copyClock, parent);
+      return new TranscribeSettingsView(state, pasteboard, panels, copyClock, parent);
     });
     window = std::make_unique<SettingsWindowRig>(SettingsTab::transcribe, pages);
   }
-  void TearDown() override {
-    window.reset();
-    FilePanels::setSharedForTesting(nullptr);
-  }
+  void TearDown() override { window.reset(); }
   TranscribeSettingsView* page() { return qobject_cast<TranscribeSettingsView*>(window->view().currentPage()); }
   void finishRun() {
     rig.clock.advance(1s);

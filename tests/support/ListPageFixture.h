@@ -5,7 +5,7 @@
 // takes with the real pointer and keyboard.
 
 #include "design/SettingsComponents.h"
-#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11Lifeline.h"
 #include "runtime/Clock.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
@@ -27,7 +27,7 @@
 namespace murel::test {
 
 // `Entry` has an `id` and the two texts `First` and `Second`; `Page` is built
-// as Page(store, clock, entries, parent) and offers entries(), row(id) and
+// by the test's makePage() and offers entries(), row(id) and
 // hoveredEntryID().
 template <typename Store, typename Page, typename Entry, QString Entry::*First, QString Entry::*Second>
 class ListPageFixture : public ::testing::Test {
@@ -39,20 +39,21 @@ class ListPageFixture : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
 
   void SetUp() override {
-    if (!x11::Connection::shared()) GTEST_SKIP() << "needs the rig's X server";
+    if (!x11::canOpenDisplay()) GTEST_SKIP() << "needs the rig's X server";
     defaults_ = std::make_unique<UserDefaults>(freshDir(name_) + QStringLiteral("/d.json"));
     store_ = std::make_unique<Store>(*defaults_);
   }
 
   void open(const QList<Entry>& stored = {}) {
     if (!stored.isEmpty()) store_->setEntries(stored);
-    pages_.set(tab_, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
-      return new Page(*store_, Clock::continuous(), std::nullopt, parent);
-    });
+    pages_.set(tab_, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* { return makePage(parent); });
     rig_ = std::make_unique<SettingsWindowRig>(tab_, pages_);
     page_ = qobject_cast<Page*>(rig_->view().currentPage());
     ASSERT_NE(page_, nullptr);
   }
+
+  // The page as the window builds it, over store_.
+  virtual Page* makePage(QWidget* parent) = 0;
 
   static Entry entry(const QString& first, const QString& second) {
     Entry made;

@@ -9,14 +9,13 @@
 #include "onboarding/OnboardingSteps.h"
 #include "platform/AudioDevices.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/pulse/SoundServer.h"
 #include "platform/x11/AccessibilityTrust.h"
 #include "platform/x11/X11KeyEventTap.h"
 #include "root/Composition.h"
 #include "runtime/DiagLog.h"
 #include "runtime/UserDefaults.h"
-#include "support/FakeClock.h"
-#include "support/FakeDesktop.h"
-#include "support/FakeKeyEventTap.h"
+#include "support/FakePlatform.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 
@@ -42,21 +41,14 @@ Composition::Options compositionOptions(EngineHostOptions::EngineFactory makeEng
 
 struct FakeDesktopComposition::Parts {
   explicit Parts(EngineHostOptions::EngineFactory makeEngine)
-      : composition(defaults, diag, platform(), compositionOptions(std::move(makeEngine))) {}
-  PlatformParts platform() {
-    return PlatformParts{tap, keys, pasteboard, [] { return std::optional<QString>(); },
-                         [](std::function<void(quint32, quint64)>) {}};
-  }
+      : composition(defaults, diag, platform.parts(), compositionOptions(std::move(makeEngine))) {}
 
   // A benchmark has no per-process test folder: a temporary one then.
   QTemporaryDir scratch;
   QString dir = tempRoot().isEmpty() ? scratch.path() : freshDir(QStringLiteral("onboarding-application"));
   UserDefaults defaults{dir + QStringLiteral("/defaults.json")};
   DiagLog diag{dir};
-  FakeClock clock;
-  FakeKeyEventTap tap{clock};
-  FakeKeySynthesizer keys;
-  FakePasteboard pasteboard;
+  FakePlatform platform;
   Composition composition;
 };
 
@@ -85,10 +77,11 @@ OnboardingRig::OnboardingRig(Clock& clock, Options options)
     defaults_ = ownDefaults_.get();
     hotKeys_ = ownHotKeys_.get();
   }
+  if (!options.microphonePermission || !options.audioDevices) sound_ = std::make_unique<platform::SoundServer>();
   platform::MicrophonePermission& permission =
-      options.microphonePermission ? *options.microphonePermission : platform::MicrophonePermission::system();
-  devices_ = std::make_unique<AudioDeviceManager>(
-      *defaults_, permission, options.audioDevices ? *options.audioDevices : platform::AudioDevices::system());
+      options.microphonePermission ? *options.microphonePermission : sound_->microphone();
+  devices_ = std::make_unique<AudioDeviceManager>(*defaults_, permission,
+                                                  options.audioDevices ? *options.audioDevices : sound_->devices());
   if (!options.isAccessibilityTrusted) options.isAccessibilityTrusted = &platform::isAccessibilityTrusted;
   window_ = new QWidget();
   window_->setObjectName(QStringLiteral("onboarding"));

@@ -24,6 +24,7 @@ class X11KeyEventTap;
 namespace platform {
 class AudioDevices;
 class MicrophonePermission;
+class SoundServer;
 }  // namespace platform
 }  // namespace murel
 
@@ -63,7 +64,7 @@ class OnboardingRig {
     // The speech-model step's rows and download address (see OnboardingEnvironment).
     QList<SpeechModelDescriptor> speechModels;
     QUrl downloadEndpoint;
-    // What a test may answer in place of the desktop; the real parts where unset.
+    // What a test may answer in place of the desktop; the rig's sound server where unset.
     platform::MicrophonePermission* microphonePermission = nullptr;
     platform::AudioDevices* audioDevices = nullptr;
     std::function<bool()> isAccessibilityTrusted;
@@ -109,6 +110,7 @@ class OnboardingRig {
  private:
   std::unique_ptr<FakeDesktopComposition> ownApplication_;
   AppState* appState_;
+  std::unique_ptr<platform::SoundServer> sound_;
   std::unique_ptr<UserDefaults> ownDefaults_;
   std::unique_ptr<X11KeyEventTap> tap_;
   std::unique_ptr<HotKeyService> ownHotKeys_;

@@ -3,6 +3,8 @@
 #include "audio/AudioDeviceManager.h"
 #include "design/EditorialComponents.h"
 #include "design/Text.h"
+#include "platform/pulse/SoundServer.h"
+#include "runtime/UserDefaults.h"
 #include "support/PasteTarget.h"
 #include "support/TestEnv.h"
 
@@ -52,7 +54,9 @@ const QHash<QString, QString>& builtTexts() {
 }  // namespace
 
 SettingsWindowRig::SettingsWindowRig(SettingsTab tab, const SettingsPages& pages)
-    : pages_(pages), audio_(std::make_unique<AudioDeviceManager>()) {
+    : pages_(pages),
+      sound_(std::make_unique<platform::SoundServer>()),
+      audio_(std::make_unique<AudioDeviceManager>(UserDefaults::shared(), sound_->microphone(), sound_->devices())) {
   navigator_.setSelectedTab(tab);
   window_ = std::make_unique<QWidget>();
   window_->setObjectName(QStringLiteral("settings"));

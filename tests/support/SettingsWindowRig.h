@@ -16,7 +16,10 @@
 
 namespace murel {
 class AudioDeviceManager;
+namespace platform {
+class SoundServer;
 }
+}  // namespace murel
 
 namespace murel::test {
 
@@ -39,6 +42,7 @@ class SettingsWindowRig {
  private:
   SettingsPages pages_;
   SettingsNavigator navigator_;
+  std::unique_ptr<platform::SoundServer> sound_;  // the rig's, behind the device manager
   std::unique_ptr<AudioDeviceManager> audio_;
   std::unique_ptr<QWidget> window_;
   SettingsView* view_ = nullptr;

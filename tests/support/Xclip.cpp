@@ -39,7 +39,9 @@ bool xclipSeed(const QByteArray& data, const QString& target, const QString& sel
   QStringList args{QStringLiteral("-selection"), selection};
   if (!target.isEmpty()) args << QStringLiteral("-t") << target;
   args << QStringLiteral("-i");
-  x11::Connection* connection = x11::Connection::shared();
+  // A connection of its own, to watch the selection's owner change hands.
+  x11::Connection display;
+  x11::Connection* connection = display.isOpen() ? &display : nullptr;
   const x11::XAtom atom = connection ? connection->atom(selection.toUpper().toLatin1().constData()) : 0;
   const x11::XWindow ownerBefore = connection ? connection->selectionOwner(atom) : 0;
   // xclip goes on serving from a child of its own once the parent has ended:

@@ -1,4 +1,4 @@
-#include "platform/Workspace.h"
+#include "platform/dbus/FileManagerWorkspace.h"
 
 #include "runtime/SystemLog.h"
 
@@ -15,44 +15,30 @@ namespace {
 
 const Logger kLog("app");
 
-// The file manager's org.freedesktop.FileManager1 interface on the session bus.
-class FileManagerWorkspace final : public Workspace {
- public:
-  void revealFile(const QString& path) override {
-    static const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()) return;
-    // Only a running file manager, or one the bus can start, is asked.
-    const bool owned = bus.interface()->isServiceRegistered(service).value();
-    const bool activatable = bus.interface()->activatableServiceNames().value().contains(service);
-    if (!owned && !activatable) return;
-    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       service, QStringLiteral("ShowItems"));
-    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher* w) {
-      if (w->isError()) kLog.notice(QStringLiteral("file manager did not show the file: ") + w->error().message());
-      w->deleteLater();
-    });
-  }
-};
-
-Workspace* gTestWorkspace = nullptr;
-
 }  // namespace
+
+void FileManagerWorkspace::revealFile(const QString& path) {
+  static const QString service = QStringLiteral("org.freedesktop.FileManager1");
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface()) return;
+  // Only a running file manager, or one the bus can start, is asked.
+  const bool owned = bus.interface()->isServiceRegistered(service).value();
+  const bool activatable = bus.interface()->activatableServiceNames().value().contains(service);
+  if (!owned && !activatable) return;
+  QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"), service,
+                                                     QStringLiteral("ShowItems"));
+  call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, [](QDBusPendingCallWatcher* w) {
+    if (w->isError()) kLog.notice(QStringLiteral("file manager did not show the file: ") + w->error().message());
+    w->deleteLater();
+  });
+}
 
 bool Workspace::openURL(const QUrl& url) {
   const bool opened = QDesktopServices::openUrl(url);
   if (!opened) kLog.notice(QStringLiteral("no opener took ") + url.toString());
   return opened;
 }
-
-Workspace& Workspace::shared() {
-  if (gTestWorkspace) return *gTestWorkspace;
-  static FileManagerWorkspace workspace;
-  return workspace;
-}
-
-void Workspace::setSharedForTesting(Workspace* workspace) { gTestWorkspace = workspace; }
 
 }  // namespace murel

@@ -3,22 +3,11 @@
 #include "platform/pulse/PulseAudio.h"
 
 namespace murel::platform {
-namespace {
 
-class PulseMicrophonePermission final : public MicrophonePermission {
- public:
-  MicrophonePermissionStatus status() override {
-    return PulseAudio::shared().ensureConnected() ? MicrophonePermissionStatus::Authorized
-                                                  : MicrophonePermissionStatus::NotDetermined;
-  }
-  QCoro::Task<bool> request() override { co_return status() == MicrophonePermissionStatus::Authorized; }
-};
-
-}  // namespace
-
-MicrophonePermission& MicrophonePermission::system() {
-  static PulseMicrophonePermission instance;
-  return instance;
+MicrophonePermissionStatus PulseMicrophonePermission::status() {
+  return pulse_.ensureConnected() ? MicrophonePermissionStatus::Authorized : MicrophonePermissionStatus::NotDetermined;
 }
+
+QCoro::Task<bool> PulseMicrophonePermission::request() { co_return status() == MicrophonePermissionStatus::Authorized; }
 
 }  // namespace murel::platform

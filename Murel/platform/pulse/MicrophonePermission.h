@@ -4,6 +4,8 @@
 
 namespace murel::platform {
 
+class PulseAudio;
+
 // The microphone permission as the application reasons about it. Values keep the
 // numbering the rest of the application stores and logs.
 enum class MicrophonePermissionStatus : int {
@@ -21,10 +23,18 @@ class MicrophonePermission {
   virtual MicrophonePermissionStatus status() = 0;
   // Asks for access; true when it is granted.
   virtual QCoro::Task<bool> request() = 0;
+};
 
-  // The system's answer: authorized while PulseAudio is reachable, not determined
-  // otherwise (asking again retries the connection).
-  static MicrophonePermission& system();
+// The system's answer: authorized while the sound server is reachable, not
+// determined otherwise (asking again retries the connection).
+class PulseMicrophonePermission final : public MicrophonePermission {
+ public:
+  explicit PulseMicrophonePermission(PulseAudio& pulse) : pulse_(pulse) {}
+  MicrophonePermissionStatus status() override;
+  QCoro::Task<bool> request() override;
+
+ private:
+  PulseAudio& pulse_;
 };
 
 }  // namespace murel::platform

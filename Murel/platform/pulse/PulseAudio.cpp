@@ -65,14 +65,6 @@ AudioSource plain(const PulseSource& source) { return static_cast<const AudioSou
 
 }  // namespace
 
-PulseAudio& PulseAudio::shared() {
-  // Never destroyed: streams of other shared objects may outlive static destruction order.
-  static PulseAudio* instance = new PulseAudio();
-  return *instance;
-}
-
-AudioDevices& AudioDevices::system() { return PulseAudio::shared(); }
-
 PulseAudio::PulseAudio(murel::Clock* clock) : clock_(clock ? clock : &murel::Clock::suspending()) {
   if (auto* app = QCoreApplication::instance()) moveToThread(app->thread());
   mainloop_ = pa_threaded_mainloop_new();

@@ -29,7 +29,7 @@ struct PulseSource : AudioSource {
   pa_channel_map channelMap{};
 };
 
-// The process's connection to the PulseAudio server (PipeWire answers the same
+// A connection to the PulseAudio server (PipeWire answers the same
 // protocol): a threaded main loop plus one context, connected on first need and
 // again after the server went away. Queries block the caller for at most a few
 // seconds; call them from any thread except the PulseAudio thread itself.
@@ -44,9 +44,6 @@ class PulseAudio : public AudioDevices {
 
  public:
   static constexpr std::chrono::milliseconds kDefaultTimeout{3000};
-
-  // The process-wide connection, created on first use (from any thread).
-  static PulseAudio& shared();
 
   // `clock` paces reconnecting after the server went away and times the
   // asynchronous waits.

@@ -181,12 +181,6 @@ class PulseCaptureStream final : public CaptureStream {
 
 }  // namespace
 
-AudioCapture& AudioCapture::system() {
-  // Never destroyed, like the connection it uses.
-  static auto* instance = new PulseCapture(PulseAudio::shared());
-  return *instance;
-}
-
 PulseCapture::PulseCapture(PulseAudio& pulse) : pulse_(pulse) {}
 
 QCoro::Task<std::unique_ptr<CaptureStream>> PulseCapture::open(std::optional<uint32_t> sourceIndex) {

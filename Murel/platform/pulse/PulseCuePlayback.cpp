@@ -40,12 +40,6 @@ void closeStream(pa_stream*& stream) {
 
 }  // namespace
 
-CuePlayback& CuePlayback::system() {
-  // Never destroyed: its streams belong to the shared sound-server connection.
-  static auto* instance = new PulseCuePlayback(PulseAudio::shared());
-  return *instance;
-}
-
 PulseCuePlayback::PulseCuePlayback(PulseAudio& pulse) : pulse_(pulse) {}
 
 PulseCuePlayback::~PulseCuePlayback() {

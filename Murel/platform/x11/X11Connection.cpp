@@ -68,14 +68,6 @@ struct Connection::Pending {
   bool newValue = false;  // a PropertyNotify NewValue on our property
 };
 
-Connection* Connection::shared() {
-  static Connection* connection = [] {
-    auto* c = new Connection();
-    return c;
-  }();
-  return connection->isOpen() ? connection : nullptr;
-}
-
 Connection::Connection(const QByteArray& displayName) {
   display_ = XOpenDisplay(displayName.isEmpty() ? nullptr : displayName.constData());
   if (!display_) {

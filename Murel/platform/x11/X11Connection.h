@@ -25,9 +25,6 @@ class Connection {
  public:
   using Deadline = std::chrono::steady_clock::time_point;
 
-  // The connection to $DISPLAY, opened on first use; null when there is no X server.
-  static Connection* shared();
-
   explicit Connection(const QByteArray& displayName = {});
   ~Connection();
   Connection(const Connection&) = delete;

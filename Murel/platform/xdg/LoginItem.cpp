@@ -1,6 +1,5 @@
 #include "platform/xdg/LoginItem.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -70,11 +69,6 @@ bool XdgAutostartLoginItem::unregisterItem(QString* error) {
   if (entry.remove()) return true;
   if (error) *error = entry.errorString();
   return false;
-}
-
-LoginItem& LoginItem::system() {
-  static XdgAutostartLoginItem item(XdgAutostartLoginItem::defaultFolder(), QCoreApplication::applicationFilePath());
-  return item;
 }
 
 }  // namespace murel::platform

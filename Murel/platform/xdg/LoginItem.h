@@ -15,9 +15,6 @@ class LoginItem {
   virtual bool registerItem(QString* error = nullptr) = 0;
   // Removes the registration; an application that is not registered is no failure.
   virtual bool unregisterItem(QString* error = nullptr) = 0;
-
-  // The XDG autostart entry of this executable.
-  static LoginItem& system();
 };
 
 // An XDG autostart entry "murel.desktop" in `autostartFolder`, written
