@@ -179,26 +179,40 @@ void SettingsCard::insertRow(int index, QWidget* row) {
   update();
 }
 
+int SettingsCard::indexOf(QWidget* row) const { return rows_->indexOf(row); }
+
 void SettingsCard::clipRow(QWidget* row) const {
   // Only a row that reaches into a corner needs a mask; the others keep none,
   // so their painting stays unclipped and cheap.
-  const QRect corners = rect().adjusted(int(kCardRadius), int(kCardRadius), -int(kCardRadius), -int(kCardRadius));
+  const int radius = int(kCardRadius);
+  const QRect corners = rect().adjusted(radius, radius, -radius, -radius);
   const QRect area = row->geometry();
-  const bool inCorner = area.top() < corners.top() || area.bottom() > corners.bottom();
-  if (!inCorner || rect().isEmpty()) {
+  const bool inTop = area.top() < corners.top();
+  const bool inBottom = area.bottom() > corners.bottom();
+  if ((!inTop && !inBottom) || rect().isEmpty()) {
     if (!row->mask().isEmpty()) row->clearMask();
     return;
   }
-  // The card's shape over the row alone, in the row's coordinates: a corner
-  // reaches no further than the radius from the card's edge, so the shape is
-  // cut a radius above and below the row. Turning the whole card into a
-  // region instead costs a scan line per pixel of its height, thousands of
-  // times over while a long list is built.
-  QRectF shape = QRectF(rect()).translated(-area.topLeft());
-  shape.setTop(std::max(shape.top(), -kCardRadius));
-  shape.setBottom(std::min(shape.bottom(), area.height() + kCardRadius));
-  const QRegion region(cardShape(shape).toFillPolygon().toPolygon(), Qt::WindingFill);
-  row->setMask(region.intersected(QRect(QPoint(0, 0), area.size())));
+  // The card's shape over the row, in the row's coordinates, turned into a
+  // region only in the bands a radius deep where the corners are: a region
+  // made from a polygon costs a scan line per pixel of its height, and a row
+  // may be a group of hundreds of rows.
+  const QRect own(QPoint(0, 0), area.size());
+  const QRectF shape = QRectF(rect()).translated(-area.topLeft());
+  QRegion region(own);
+  const auto cutCorners = [&](const QRect& band) {
+    QRectF part = shape;
+    part.setTop(std::max(shape.top(), qreal(band.top() - radius)));
+    part.setBottom(std::min(shape.bottom(), qreal(band.bottom() + 1 + radius)));
+    const QRegion curved(cardShape(part).toFillPolygon().toPolygon(), Qt::WindingFill);
+    region = region.subtracted(band).united(curved.intersected(band));
+  };
+  if (inTop) cutCorners(QRect(0, 0, area.width(), int(shape.top()) + radius).intersected(own));
+  if (inBottom) {
+    const int top = int(shape.bottom()) - radius;
+    cutCorners(QRect(0, top, area.width(), area.height() - top).intersected(own));
+  }
+  row->setMask(region);
 }
 
 void SettingsCard::resizeEvent(QResizeEvent* event) {
@@ -252,6 +266,74 @@ void SettingsCard::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing, false);
   for (const QRect& rule : ruleRects()) painter.fillRect(rule, hairline);
   // The outline is the Outline child's, painted above the rows.
+}
+
+// SettingsCardRowGroup
+
+SettingsCardRowGroup::SettingsCardRowGroup(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_NoSystemBackground);
+  rows_ = new QVBoxLayout(this);
+  rows_->setContentsMargins(0, 0, 0, 0);
+  rows_->setSpacing(1);
+}
+
+void SettingsCardRowGroup::addRow(QWidget* row) { insertRow(rows_->count(), row); }
+
+void SettingsCardRowGroup::insertRow(int index, QWidget* row) {
+  rows_->insertWidget(index, row);
+  row->installEventFilter(this);
+}
+
+int SettingsCardRowGroup::indexOf(QWidget* row) const { return rows_->indexOf(row); }
+
+bool SettingsCardRowGroup::hasShownRows() const {
+  for (int i = 0; i < rows_->count(); ++i)
+    if (QLayoutItem* item = rows_->itemAt(i); item->widget() && !item->isEmpty()) return true;
+  return false;
+}
+
+QList<QRect> SettingsCardRowGroup::ruleRects() const {
+  QList<QRect> rules;
+  QWidget* previous = nullptr;
+  for (int i = 0; i < rows_->count(); ++i) {
+    QLayoutItem* item = rows_->itemAt(i);
+    QWidget* row = item->widget();
+    if (!row || item->isEmpty()) continue;
+    if (previous) rules.append(QRect(20, previous->geometry().bottom() + 1, std::max(0, width() - 40), 1));
+    previous = row;
+  }
+  return rules;
+}
+
+bool SettingsCardRowGroup::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Show:
+    case QEvent::Hide:
+      // Only the rules next to the row can have changed.
+      if (auto* row = qobject_cast<QWidget*>(watched); row && row->parentWidget() == this) {
+        update(QRect(0, row->y() - 1, width(), row->height() + 2));
+        if (event->type() == QEvent::Move) {
+          const QPoint old = static_cast<QMoveEvent*>(event)->oldPos();
+          update(QRect(0, old.y() - 1, width(), row->height() + 2));
+        } else if (event->type() == QEvent::Resize) {
+          const QSize old = static_cast<QResizeEvent*>(event)->oldSize();
+          update(QRect(0, row->y() - 1, width(), old.height() + 2));
+        }
+      }
+      break;
+    default: break;
+  }
+  return false;
+}
+
+void SettingsCardRowGroup::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  const QColor hairline = dsColor(DSColor::hairline, this);
+  const QRect dirty = event->rect();
+  for (const QRect& rule : ruleRects())
+    if (rule.intersects(dirty)) painter.fillRect(rule, hairline);
 }
 
 // SettingsCardSection

@@ -89,6 +89,7 @@ class SettingsCard : public QWidget {
 
   void addRow(QWidget* row);
   void insertRow(int index, QWidget* row);
+  int indexOf(QWidget* row) const;
   // Where the rules are drawn now, in the card's coordinates.
   QList<QRect> ruleRects() const;
 
@@ -104,6 +105,33 @@ class SettingsCard : public QWidget {
 
   QVBoxLayout* rows_;
   Outline* outline_;
+};
+
+// Rows kept together in one row of a card, ruled between them as the card
+// rules its own; it draws no surface of its own. A long list put into a few
+// of these keeps the card's layout to tens of items, and a group added later
+// leaves the rows of the others where they are, untouched.
+class SettingsCardRowGroup : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit SettingsCardRowGroup(QWidget* parent = nullptr);
+
+  void addRow(QWidget* row);
+  void insertRow(int index, QWidget* row);
+  int indexOf(QWidget* row) const;
+  // Whether any of its rows is shown (a group without one should be hidden,
+  // so that it takes neither space nor a rule in the card).
+  bool hasShownRows() const;
+  // Where its rules are drawn now, in the group's coordinates.
+  QList<QRect> ruleRects() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QVBoxLayout* rows_;
 };
 
 // A card label above a card.

@@ -154,7 +154,9 @@ void showAddState(EditorialPillButton* add, QWidget* addForm, QWidget* emptyRow,
 // A list page's own copy of its entries and their rows in its card, kept in
 // step: one row per entry in list order, the first `kRowsAtOnce` made at
 // once and the rest a part per event-loop turn (so no frame waits for
-// thousands); the row under the pointer; and the one edit form, shown in
+// thousands), each part in a row group of its own (so that a new part lays
+// out and paints only itself, never the thousands before it); the row under
+// the pointer; and the one edit form, shown in
 // place of its entry's row. `Entry` has an `id`; `Row` is an
 // `EditableListRow` with `entry()` and `setEntry`.
 template <typename Entry, typename Row, typename Form>
@@ -197,6 +199,7 @@ class EditableList {
     entries_.prepend(entry);
     Row* row = make(entry);
     rows_.prepend(row);
+    // Straight into the card: the user adds a few at a time.
     card_->insertRow(firstRow_, row);
     fadeIn(row, fadeMs);
   }
@@ -221,7 +224,16 @@ class EditableList {
   // A whole new list: new rows, built as when the page opened.
   void replaceAll(QList<Entry> entries) {
     closeEditForm();
-    for (Row* old : std::as_const(rows_)) discard(old);
+    // The page's hovered id stays as it was: only the rows are gone.
+    hoveredRow_ = nullptr;
+    // Their rows go with the groups.
+    for (SettingsCardRowGroup* group : std::as_const(groups_)) {
+      group->hide();
+      group->deleteLater();
+    }
+    groups_.clear();
+    for (Row* old : std::as_const(rows_))
+      if (!groupOf(old)) discard(old);
     rows_.clear();
     entries_ = std::move(entries);
     build(kRowsAtOnce);
@@ -234,17 +246,22 @@ class EditableList {
     editedRow_ = rows_[index];
     editedRow_->hide();
     editForm_ = form;
-    card_->insertRow(firstRow_ + int(index) + 1, form);
+    if (SettingsCardRowGroup* group = groupOf(editedRow_))
+      group->insertRow(group->indexOf(editedRow_) + 1, form);
+    else
+      card_->insertRow(card_->indexOf(editedRow_) + 1, form);
     fadeIn(form, fadeMs);
   }
 
   void closeEditForm() {
     if (!editForm_) return;
+    SettingsCardRowGroup* group = groupOf(editForm_);
     editForm_->hide();
     editForm_->deleteLater();
     editForm_ = nullptr;
     if (editedRow_) editedRow_->show();
     editedRow_ = nullptr;
+    hideIfEmpty(group);
   }
 
  private:
@@ -260,20 +277,33 @@ class EditableList {
     if (row == editedRow_) editedRow_ = nullptr;
     row->hide();
     row->deleteLater();
+    hideIfEmpty(groupOf(row));
+  }
+
+  static SettingsCardRowGroup* groupOf(QWidget* row) {
+    return qobject_cast<SettingsCardRowGroup*>(row->parentWidget());
+  }
+
+  // A group whose rows are all gone takes neither space nor a rule.
+  static void hideIfEmpty(SettingsCardRowGroup* group) {
+    if (group && !group->isHidden() && !group->hasShownRows()) group->hide();
   }
 
   // Makes rows for the first `count` entries; the rest follow a part per event-loop turn.
   void build(qsizetype count) {
     const qsizetype end = std::min(count, entries_.size());
     if (rows_.size() < end) {
-      card_->setUpdatesEnabled(false);
+      // The group gets its rows before it joins the card, so the card lays it
+      // out once, whole.
+      auto* group = new SettingsCardRowGroup;
       rows_.reserve(entries_.size());
       while (rows_.size() < end) {
         Row* row = make(entries_[rows_.size()]);
         rows_.append(row);
-        card_->addRow(row);
+        group->addRow(row);
       }
-      card_->setUpdatesEnabled(true);
+      groups_.append(group);
+      card_->addRow(group);
     }
     if (rows_.size() < entries_.size() && !moreRowsQueued_) {
       moreRowsQueued_ = true;
@@ -293,6 +323,7 @@ class EditableList {
 
   QList<Entry> entries_;
   QList<Row*> rows_;
+  QList<SettingsCardRowGroup*> groups_;
   SettingsCard* card_ = nullptr;
   int firstRow_ = 0;
   QWidget* owner_ = nullptr;
