@@ -215,6 +215,25 @@ void SettingsCard::clipRow(QWidget* row) const {
   row->setMask(region);
 }
 
+namespace {
+
+// The hairlines between the shown rows of a card's (or a row group's) layout,
+// inset 20 px at both sides.
+QList<QRect> hairlinesBetweenRows(const QVBoxLayout& rows, int width) {
+  QList<QRect> rules;
+  QWidget* previous = nullptr;
+  for (int i = 0; i < rows.count(); ++i) {
+    QLayoutItem* item = rows.itemAt(i);
+    QWidget* row = item->widget();
+    if (!row || item->isEmpty()) continue;
+    if (previous) rules.append(QRect(20, previous->geometry().bottom() + 1, std::max(0, width - 40), 1));
+    previous = row;
+  }
+  return rules;
+}
+
+}  // namespace
+
 void SettingsCard::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   outline_->setGeometry(rect());
@@ -223,18 +242,7 @@ void SettingsCard::resizeEvent(QResizeEvent* event) {
   }
 }
 
-QList<QRect> SettingsCard::ruleRects() const {
-  QList<QRect> rules;
-  QWidget* previous = nullptr;
-  for (int i = 0; i < rows_->count(); ++i) {
-    QLayoutItem* item = rows_->itemAt(i);
-    QWidget* row = item->widget();
-    if (!row || item->isEmpty()) continue;
-    if (previous) rules.append(QRect(20, previous->geometry().bottom() + 1, std::max(0, width() - 40), 1));
-    previous = row;
-  }
-  return rules;
-}
+QList<QRect> SettingsCard::ruleRects() const { return hairlinesBetweenRows(*rows_, width()); }
 
 bool SettingsCard::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
@@ -292,18 +300,7 @@ bool SettingsCardRowGroup::hasShownRows() const {
   return false;
 }
 
-QList<QRect> SettingsCardRowGroup::ruleRects() const {
-  QList<QRect> rules;
-  QWidget* previous = nullptr;
-  for (int i = 0; i < rows_->count(); ++i) {
-    QLayoutItem* item = rows_->itemAt(i);
-    QWidget* row = item->widget();
-    if (!row || item->isEmpty()) continue;
-    if (previous) rules.append(QRect(20, previous->geometry().bottom() + 1, std::max(0, width() - 40), 1));
-    previous = row;
-  }
-  return rules;
-}
+QList<QRect> SettingsCardRowGroup::ruleRects() const { return hairlinesBetweenRows(*rows_, width()); }
 
 bool SettingsCardRowGroup::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
