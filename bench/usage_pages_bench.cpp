@@ -5,6 +5,7 @@
 // measured beside a bare scroll area of the same size, the part of a frame
 // that is Qt's and the X server's whatever the page draws.
 #include "PageRepaint.h"
+#include "ScrollFrames.h"
 #include "design/SettingsComponents.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "runtime/Clock.h"
@@ -30,7 +31,6 @@
 
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -58,12 +58,6 @@ long involuntarySwitches() {
   rusage usage{};
   getrusage(RUSAGE_THREAD, &usage);
   return usage.ru_nivcsw;
-}
-
-double threadCpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 void drain() {
@@ -202,7 +196,7 @@ Frames scrollThrough(QScrollBar* bar, const PaintCounter& painted) {
     const int paintedBefore = painted.count;
     const long switchesBefore = involuntarySwitches();
     QElapsedTimer wall;
-    const double cpu = threadCpuMs();
+    const double cpu = bench::threadCpuMs();
     wall.start();
     bar->setValue(std::min(value, bar->maximum()));
     QApplication::processEvents();  // the repaint and its flush
@@ -210,7 +204,7 @@ Frames scrollThrough(QScrollBar* bar, const PaintCounter& painted) {
     roundTrip();
     const double total = double(wall.nsecsElapsed()) / 1e6;
     frames.wall.push_back(total);
-    frames.cpu.push_back(threadCpuMs() - cpu);
+    frames.cpu.push_back(bench::threadCpuMs() - cpu);
     frames.client.push_back(client);
     frames.server.push_back(total - client);
     frames.painted.push_back(painted.count - paintedBefore);

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <memory>
+#include <type_traits>
 
 // Small RAII helpers over the FFmpeg C API shared by the sample loader and the
 // audio extractor.
@@ -32,8 +33,10 @@ struct PacketDeleter {
 struct SwrDeleter {
   void operator()(SwrContext* s) const { swr_free(&s); }
 };
+// The sample queue's type, as its allocator returns it.
+using AudioFifo = std::remove_pointer_t<decltype(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLT, 1, 1))>;
 struct FifoDeleter {
-  void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+  void operator()(AudioFifo* f) const { av_audio_fifo_free(f); }
 };
 
 using FormatInputPtr = std::unique_ptr<AVFormatContext, FormatInputDeleter>;
@@ -41,7 +44,7 @@ using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
-using FifoPtr = std::unique_ptr<AVAudioFifo, FifoDeleter>;
+using FifoPtr = std::unique_ptr<AudioFifo, FifoDeleter>;
 
 QString errorText(int code);
 
