@@ -46,9 +46,15 @@ QImage StatusItem::iconImage(int size, bool darkPanel) {
   return image;
 }
 
+QList<QImage> StatusItem::iconImages(bool darkPanel) {
+  QList<QImage> images;
+  for (const int size : iconSizes()) images.append(iconImage(size, darkPanel));
+  return images;
+}
+
 QIcon StatusItem::icon(bool darkPanel) {
   QIcon result;
-  for (const int size : iconSizes()) result.addPixmap(QPixmap::fromImage(iconImage(size, darkPanel)));
+  for (const QImage& image : iconImages(darkPanel)) result.addPixmap(QPixmap::fromImage(image));
   return result;
 }
 
@@ -86,11 +92,7 @@ void StatusItem::show() {
   // needs to open beside the icon; its XEmbed icon reports its geometry.
   if (!host_ && platform::StatusNotifierItem::isHostRegistered()) {
     auto* host = new platform::StatusNotifierItem(QApplication::applicationDisplayName(), this);
-    host->setPixmaps([this] {
-      QList<QImage> images;
-      for (const int size : iconSizes()) images.append(iconImage(size, dark_));
-      return images;
-    }());
+    host->setPixmaps(iconImages(dark_));
     if (host->registerItem()) {
       host_ = host;
       connect(host_, &platform::StatusNotifierItem::activated, this, [this](QPoint at) {
@@ -123,11 +125,7 @@ void StatusItem::setDarkPanel(bool dark) {
   if (dark == dark_) return;
   dark_ = dark;
   tray_->setIcon(icon(dark_));
-  if (host_) {
-    QList<QImage> images;
-    for (const int size : iconSizes()) images.append(iconImage(size, dark_));
-    host_->setPixmaps(images);
-  }
+  if (host_) host_->setPixmaps(iconImages(dark_));
 }
 
 QRect StatusItem::iconRect() const {

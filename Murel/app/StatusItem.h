@@ -56,6 +56,7 @@ class StatusItem : public QObject {
   // The tray image: a microphone capsule in the panel's foreground (dark on a
   // light panel, light on a dark one) on a transparent ground.
   static QImage iconImage(int size, bool darkPanel);
+  static QList<QImage> iconImages(bool darkPanel);
   static QIcon icon(bool darkPanel);
   // The sizes given to trays: 16 and 22 are the ones StatusNotifierItem hosts
   // and XEmbed trays ask for most, the rest serve larger panels and scales.

@@ -44,20 +44,20 @@ TEST_P(PanelPlacement, InsideTheWorkAreaOnTheSideAwayFromTheTray) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Edges, PanelPlacement,
-    ::testing::Values(
-        // The reported fault: a bottom tray, icon at the bottom right.
-        Placement{"bottomRight", QRect(1890, 1056, 24, 24), kScreen, ScreenEdge::bottom},
-        // The window manager keeps the tray's strip out of the work area.
-        Placement{"bottomStrut", QRect(1890, 1052, 24, 24), QRect(0, 0, 1920, 1048), ScreenEdge::bottom},
-        Placement{"topLeft", QRect(4, 0, 22, 22), kScreen, ScreenEdge::top},
-        Placement{"topMiddle", QRect(950, 2, 22, 22), QRect(0, 26, 1920, 1054), ScreenEdge::top},
-        Placement{"leftLow", QRect(0, 1000, 32, 32), kScreen, ScreenEdge::left},
-        Placement{"rightHigh", QRect(1896, 40, 24, 24), kScreen, ScreenEdge::right},
-        // A host's click point, taken as a square around it, in the very corner.
-        Placement{"hostCorner", QRect(1903, 1063, 32, 32), kScreen, ScreenEdge::bottom}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Edges, PanelPlacement,
+                         ::testing::Values(
+                             // The reported fault: a bottom tray, icon at the bottom right.
+                             Placement{"bottomRight", QRect(1890, 1056, 24, 24), kScreen, ScreenEdge::bottom},
+                             // The window manager keeps the tray's strip out of the work area.
+                             Placement{"bottomStrut", QRect(1890, 1052, 24, 24), QRect(0, 0, 1920, 1048),
+                                       ScreenEdge::bottom},
+                             Placement{"topLeft", QRect(4, 0, 22, 22), kScreen, ScreenEdge::top},
+                             Placement{"topMiddle", QRect(950, 2, 22, 22), QRect(0, 26, 1920, 1054), ScreenEdge::top},
+                             Placement{"leftLow", QRect(0, 1000, 32, 32), kScreen, ScreenEdge::left},
+                             Placement{"rightHigh", QRect(1896, 40, 24, 24), kScreen, ScreenEdge::right},
+                             // A host's click point, taken as a square around it, in the very corner.
+                             Placement{"hostCorner", QRect(1903, 1063, 32, 32), kScreen, ScreenEdge::bottom}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 double luminance(const QColor& color) {
   auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };

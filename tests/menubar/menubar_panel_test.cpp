@@ -165,6 +165,28 @@ TEST_F(MenuBarPanel, RowsAndRulesInOrderAndTheModelRowOnlyForAChoice) {
   for (Scheme scheme : {Scheme::Light, Scheme::Dark}) screenshot(QStringLiteral("two-models"), scheme);
 }
 
+TEST_F(MenuBarPanel, HairlineOutlineKeepsTheEdgeApartWithoutACompositor) {
+  open();
+  // A rule between two rows is drawn in the hairline colour: the outline matches it.
+  QWidget* rule = nullptr;
+  for (QWidget* item : view->visibleItems())
+    if (qobject_cast<ThinDivider*>(item)) rule = item;
+  ASSERT_NE(rule, nullptr);
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+    SCOPED_TRACE(schemeName(scheme).toStdString());
+    const QImage shot(screenshot(QStringLiteral("outline"), scheme));
+    const qreal scale = qreal(shot.width()) / window->width();
+    const QColor hairline = shot.pixelColor(rule->mapTo(window, QPoint(rule->width() / 2, 0)) * scale);
+    const QColor background = dsColor(DSColor::background, scheme);
+    ASSERT_NE(hairline.rgb(), background.rgb());
+    const int w = window->width(), h = window->height();
+    const int actionY = view->quitRow()->mapTo(window, QPoint(0, view->quitRow()->height() / 2)).y();
+    for (const QPoint edge : {QPoint(0, actionY), QPoint(w - 1, actionY), QPoint(w / 2, 0), QPoint(w / 2, h - 1)})
+      EXPECT_EQ(shot.pixelColor(edge * scale), hairline) << edge.x() << "," << edge.y();
+    EXPECT_EQ(shot.pixelColor(QPoint(w - 8, actionY) * scale).rgb(), background.rgb()) << "one pixel wide";
+  }
+}
+
 struct ErrorRow {
   const char* name;
   AppStatus status;

@@ -306,6 +306,27 @@ TEST_P(TrayPlacement, StaysBesideTheIcon) {
     }
     images.endArray();
     EXPECT_TRUE(sides.contains(16) && sides.contains(22)) << sides.size();
+
+    // The host's right click: the context menu opens at its point, on screen.
+    QDBusMessage menu = QDBusMessage::createMethodCall(
+        watcher_->items().constLast().section(QLatin1Char('/'), 0, 0), QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.kde.StatusNotifierItem"), QStringLiteral("ContextMenu"));
+    menu << icon.center().x() << icon.center().y();
+    ASSERT_NE(bus_->connection().call(menu, QDBus::Block, 5000).type(), QDBusMessage::ErrorMessage);
+    QRect shown;
+    EXPECT_TRUE(apprig::pump(
+        [&] {
+          for (const QString& window : apprig::mappedWindowsOf(app_->processId())) {
+            const QRect rect = apprig::windowGeometry(window);
+            if (rect.width() > 48 && rect.width() < 360) shown = rect;
+          }
+          return shown.isValid();
+        },
+        10s))
+        << "no context menu";
+    EXPECT_TRUE(QRect(0, 0, 1920, 1080).contains(shown));
+    EXPECT_TRUE(shown.adjusted(-4, -4, 4, 4).contains(icon.center())) << "the menu opens at the host's point";
+    test::xdotool({QStringLiteral("key"), QStringLiteral("Escape")});
     return;
   }
   Trayer trayer(tray);

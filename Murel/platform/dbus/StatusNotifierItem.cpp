@@ -164,8 +164,8 @@ class StatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
 bool StatusNotifierItem::isHostRegistered() {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected() || !bus.interface()->isServiceRegistered(kWatcher)) return false;
-  QDBusMessage get = QDBusMessage::createMethodCall(kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                    QStringLiteral("Get"));
+  QDBusMessage get = QDBusMessage::createMethodCall(
+      kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
   const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
@@ -188,8 +188,7 @@ bool StatusNotifierItem::registerItem() {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return false;
   if (serviceName_.isEmpty()) {
-    const QString name =
-        QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
+    const QString name = QStringLiteral("org.kde.StatusNotifierItem-%1-1").arg(QCoreApplication::applicationPid());
     if (!bus.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors)) {
       kLog.notice(QStringLiteral("tray item: the object path is taken"));
       return false;
@@ -201,8 +200,11 @@ bool StatusNotifierItem::registerItem() {
     }
     serviceName_ = name;
     // A desktop whose tray starts (or restarts) later finds the item too.
-    watcher_ = new QDBusServiceWatcher(kWatcher, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    // A tray that goes away no longer shows the icon.
+    watcher_ = new QDBusServiceWatcher(
+        kWatcher, bus, QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration, this);
     connect(watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { registerWithWatcher(); });
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] { registered_ = false; });
   }
   registerWithWatcher();
   return true;
@@ -210,8 +212,8 @@ bool StatusNotifierItem::registerItem() {
 
 void StatusNotifierItem::registerWithWatcher() {
   QDBusConnection bus = QDBusConnection::sessionBus();
-  QDBusMessage call = QDBusMessage::createMethodCall(kWatcher, kWatcherPath, kWatcher,
-                                                     QStringLiteral("RegisterStatusNotifierItem"));
+  QDBusMessage call =
+      QDBusMessage::createMethodCall(kWatcher, kWatcherPath, kWatcher, QStringLiteral("RegisterStatusNotifierItem"));
   call << serviceName_;
   auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000), this);
   connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
