@@ -110,7 +110,13 @@ void MurelApp::launch() {
   setActivationPolicy(policy_);
   statusItem_ = new StatusItem(
       [this]() -> QWidget* { return services_.menuBarContent ? services_.menuBarContent(*this) : new QWidget(); },
-      [this] { openSettings(); },
+      // Before setup there are no settings to show: the guide comes forward instead.
+      [this] {
+        if (hasCompletedOnboarding_)
+          openSettings();
+        else
+          bringOnboardingForward();
+      },
       [this] {
         if (updates_) updates_->checkForUpdates();
       },
@@ -125,6 +131,7 @@ void MurelApp::startUpdater() {
   if (updates_) return;
   updates_ = std::make_unique<UpdateController>(services_.makeUpdater ? services_.makeUpdater()
                                                                       : std::make_unique<DownloadPageUpdater>());
+  updates_->updaterController().setFailureHandler(services_.updateFailed);
 }
 
 void MurelApp::setActivationPolicy(ActivationPolicy policy) {

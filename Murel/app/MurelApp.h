@@ -47,6 +47,8 @@ class MurelApp : public QObject {
     platform::MicrophonePermission* microphone = nullptr;
     platform::AudioDevices* audioDevices = nullptr;
     std::function<std::unique_ptr<Updater>()> makeUpdater;  // default: the download page
+    // An update check that could not be carried out (message for the user, reason for the log).
+    std::function<void(const QString&, const QString&)> updateFailed;
     // The settings window's content once setup is complete, built each time the
     // window opens and dropped when it closes (the composition root passes the
     // settings view); none leaves the window empty.

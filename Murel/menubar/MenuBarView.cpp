@@ -256,6 +256,11 @@ QSize MenuBarView::sizeHint() const {
 void MenuBarView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), dsColor(DSColor::background, this));
+  // Without a compositor X11 draws no shadow: a hairline keeps the panel's
+  // edge apart from the windows under it. The rows only tint over it.
+  painter.setPen(QPen(dsColor(DSColor::hairline, this), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
   // The model files are looked at once per opening, after the panel is on
   // screen and never while laying it out.
   if (!scanQueued_) {

@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 
 #include <functional>
 #include <optional>
@@ -19,7 +21,15 @@ class UserDefaults;
 // top-left of `anchor`'s window without one; shows nothing when `anchor` is not
 // in a window on screen. Returns once the menu has closed, after the chosen
 // item's action has run. Main thread.
+// Choice menus draw a checkmark on the current item only. A menu taller than
+// kLongMenuMaxHeight (or its screen) scrolls in one column of that height, at
+// the click's height beside the panel rather than over it.
 void popUpMenu(QMenu& menu, QWidget* anchor, std::optional<QPoint> click);
+
+inline constexpr int kLongMenuMaxHeight = 480;
+// Where a long menu of `menu`'s full size opens for a click beside `panel`;
+// none for a menu short enough to open at the click.
+std::optional<QRect> longMenuPlace(QSize menu, QPoint click, const QRect& panel);
 
 // An action carried by a menu item as its data; it goes away with the menu that
 // owns it.

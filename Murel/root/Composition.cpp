@@ -6,6 +6,7 @@
 #include "app/UpdateController.h"
 #include "audio/AudioDeviceManager.h"
 #include "audio/RecordingCuePlayer.h"
+#include "design/Appearance.h"
 #include "menubar/MenuBarView.h"
 #include "onboarding/OnboardingScene.h"
 #include "overlays/FloatingPanel.h"
@@ -211,6 +212,11 @@ MurelApp::Services Composition::appServices(Options& options) {
   services.audioDevices = &platform_.audioDevices;
   // From the hotkey press (the microphone still opening) until the text is delivered.
   services.isDictationRunning = [this] { return session_.phase() != DictationSession::Phase::idle; };
+  // Told on the error card (or as a desktop notice where no tray shows the icon).
+  services.updateFailed = [this](const QString& message, const QString& reason) {
+    diagLog_.log(QStringLiteral("updates"), QStringLiteral("download page not opened"), reason);
+    state_.setLastError(message);
+  };
   services.startHotKeys = [this] {
     if (hotKeys_.currentCombo()) hotKeys_.reloadRegistrations();
   };
@@ -246,6 +252,17 @@ MurelApp::Services Composition::appServices(Options& options) {
     return view;
   };
   return services;
+}
+
+void Composition::launch() {
+  app_.launch();
+  // The tray icon is drawn in the panel's foreground, which follows the desktop's scheme.
+  if (StatusItem* item = app_.statusItem()) {
+    Appearance& appearance = Appearance::shared();
+    item->setDarkPanel(appearance.scheme() == Appearance::Scheme::Dark);
+    QObject::connect(&appearance, &Appearance::schemeChanged, item,
+                     [item](Appearance::Scheme scheme) { item->setDarkPanel(scheme == Appearance::Scheme::Dark); });
+  }
 }
 
 QCoro::Task<void> Composition::bootstrap() {

@@ -125,7 +125,7 @@ class Composition {
   MurelApp& app() { return app_; }
 
   // Builds the windows and the tray icon and runs the launch steps.
-  void launch() { app_.launch(); }
+  void launch();
   // The application state's start-up: cues, ready, hotkey observation.
   QCoro::Task<void> bootstrap();
 

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
 #include <QSize>
 #include <QStringList>
 #include <QThread>
@@ -152,9 +153,11 @@ struct Home {
   }
 
   // The default speech model's files as sparse files of their exact sizes.
-  void installDefaultModel() const {
+  void installDefaultModel() const { installModel(SpeechModelDescriptor::defaultModel()); }
+
+  // A catalogue model's files as sparse files of their exact sizes.
+  void installModel(const SpeechModelDescriptor& model) const {
     const QString support = AppPaths::applicationSupport();
-    const SpeechModelDescriptor& model = SpeechModelDescriptor::defaultModel();
     QString folder = model.storageDirectory;
     if (folder.startsWith(support)) folder = data() + folder.mid(support.size());
     QDir().mkpath(folder);
@@ -179,10 +182,14 @@ inline QProcessEnvironment environmentFor(const Home& home, const QString& busAd
   return env;
 }
 
-inline std::unique_ptr<QProcess> startApp(const QString& executable, const Home& home, const QString& busAddress) {
+// `adjust` changes the environment further (a PATH with stand-in programs, say).
+inline std::unique_ptr<QProcess> startApp(const QString& executable, const Home& home, const QString& busAddress,
+                                          const std::function<void(QProcessEnvironment&)>& adjust = {}) {
   auto app = std::make_unique<QProcess>();
   app->setProgram(executable);
-  app->setProcessEnvironment(environmentFor(home, busAddress));
+  QProcessEnvironment env = environmentFor(home, busAddress);
+  if (adjust) adjust(env);
+  app->setProcessEnvironment(env);
   app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
   app->start();
   app->waitForStarted(10000);
@@ -214,8 +221,36 @@ inline QStringList mappedWindows(qint64 pid, const QString& title) {
   return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// Every mapped window of the process, whatever its title.
+inline QStringList mappedWindowsOf(qint64 pid) {
+  QProcess search;
+  search.start(QStringLiteral("xdotool"),
+               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), QStringLiteral(".*")});
+  search.waitForFinished(5000);
+  if (search.exitCode() != 0) return {};
+  return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 // Whether the process shows a mapped window whose title starts with `title`.
 inline bool showsWindow(qint64 pid, const QString& title) { return !mappedWindows(pid, title).isEmpty(); }
+
+// A window's absolute geometry as xwininfo reports it.
+inline QRect windowGeometry(const QString& windowId) {
+  QProcess info;
+  info.start(QStringLiteral("xwininfo"), {QStringLiteral("-id"), windowId});
+  info.waitForFinished(5000);
+  int x = 0, y = 0, w = 0, h = 0;
+  for (const QString& line : QString::fromLatin1(info.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    const QString t = line.trimmed();
+    const int value = t.section(QLatin1Char(':'), 1).trimmed().toInt();
+    if (t.startsWith(QLatin1String("Absolute upper-left X"))) x = value;
+    if (t.startsWith(QLatin1String("Absolute upper-left Y"))) y = value;
+    if (t.startsWith(QLatin1String("Width"))) w = value;
+    if (t.startsWith(QLatin1String("Height"))) h = value;
+  }
+  return QRect(x, y, w, h);
+}
 
 // A window's size as xwininfo reports it.
 inline QSize windowSize(const QString& windowId) {

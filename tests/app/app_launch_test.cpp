@@ -3,16 +3,21 @@
 #include "app/AppDelegate.h"
 #include "app/LaunchReadiness.h"
 #include "app/MurelApp.h"
+#include "app/StatusItem.h"
+#include "app/UpdateController.h"
 #include "platform/pulse/MicrophonePermission.h"
 #include "platform/x11/TaskbarPresence.h"
 #include "platform/xdg/LoginItem.h"
+#include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
 #include "speech/SpeechModel.h"
 #include "support/TestEnv.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -224,3 +229,85 @@ TEST(MurelApp, CompleteSetupBootstrapsAtLaunchWithoutWindows) {
   QCoreApplication::processEvents();
   EXPECT_EQ(fixture.bootstraps, 1);
 }
+
+TEST(MurelApp, TrayMenuSettingsBeforeSetupBringsTheGuideForward) {
+  AppFixture fixture;
+  auto app = fixture.make(false);
+  app->launch();
+  app->onboardingWindow()->close();
+  ASSERT_FALSE(app->onboardingWindow()->isVisible());
+  QAction* settings = app->statusItem()->contextMenu()->actions().value(0);
+  ASSERT_NE(settings, nullptr);
+
+  settings->trigger();
+  EXPECT_TRUE(test::waitUntil([&] { return app->onboardingWindow()->isVisible(); }));
+  EXPECT_EQ(app->activationPolicy(), ActivationPolicy::regular);
+  EXPECT_FALSE(app->settingsWindow()->isVisible());
+
+  // Once set up, the same item opens the settings window.
+  app->completeOnboarding();
+  settings->trigger();
+  EXPECT_TRUE(test::waitUntil([&] { return app->settingsWindow()->isVisible(); }));
+  EXPECT_FALSE(app->onboardingWindow()->isVisible());
+  app->settingsWindow()->close();
+}
+
+namespace {
+
+struct Opener {
+  const char* name;
+  // The opener's shell script; none: the program is missing.
+  const char* script;
+  bool fails;
+};
+
+class UpdateCheck : public ::testing::TestWithParam<Opener> {
+ protected:
+  static void SetUpTestSuite() { installTranslations(*QCoreApplication::instance()); }
+};
+
+}  // namespace
+
+TEST_P(UpdateCheck, ABrowserThatDoesNotOpenIsReportedWithTheAddress) {
+  const Opener& opener = GetParam();
+  const QString folder = test::freshDir(QStringLiteral("opener-") + QLatin1String(opener.name));
+  const QString program = folder + QStringLiteral("/xdg-open");
+  const QString marker = folder + QStringLiteral("/ran");
+  if (opener.script) {
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("#!/bin/sh\necho \"$1\" > '") + marker.toUtf8() + "'\n" + opener.script + "\n");
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+  DownloadPageUpdater updater(program);
+  QStringList messages, reasons;
+  updater.setFailureHandler([&](const QString& message, const QString& reason) {
+    messages << message;
+    reasons << reason;
+  });
+  updater.checkForUpdates();
+  if (opener.fails) {
+    ASSERT_TRUE(test::waitUntil([&] { return !messages.isEmpty(); }));
+    EXPECT_TRUE(messages.constFirst().contains(QStringLiteral("https://murel.com/download")))
+        << messages.constFirst().toStdString();
+    EXPECT_FALSE(reasons.constFirst().isEmpty());
+  } else {
+    ASSERT_TRUE(test::waitUntil([&] { return QFile::exists(marker); }));
+    EXPECT_FALSE(test::waitUntil([&] { return !messages.isEmpty(); }, std::chrono::milliseconds(500)));
+  }
+  if (opener.script) {
+    QFile ran(marker);
+    ASSERT_TRUE(test::waitUntil([&] { return ran.exists() && ran.size() > 0; }));
+    ASSERT_TRUE(ran.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ran.readAll().trimmed(), QByteArray("https://murel.com/download"));
+  }
+  EXPECT_EQ(messages.size(), opener.fails ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Openers, UpdateCheck,
+                         ::testing::Values(Opener{"missing", nullptr, true},
+                                           // xdg-open's "no method available to open the address".
+                                           Opener{"noBrowser", "exit 3", true}, Opener{"killed", "kill -9 $$", true},
+                                           Opener{"opens", "exit 0", false}),
+                         [](const auto& info) { return std::string(info.param.name); });

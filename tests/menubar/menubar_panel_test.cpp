@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QImage>
 #include <QPointer>
+#include <QScreen>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTimer>
 
@@ -161,6 +163,28 @@ TEST_F(MenuBarPanel, RowsAndRulesInOrderAndTheModelRowOnlyForAChoice) {
   EXPECT_EQ(window->height(), oneModelHeight + view->modelRow()->height() + 1) << "the popup grew with its content";
   EXPECT_EQ(view->modelRow()->pillText(), model("largeV3TurboQ8").displayName.text());
   for (Scheme scheme : {Scheme::Light, Scheme::Dark}) screenshot(QStringLiteral("two-models"), scheme);
+}
+
+TEST_F(MenuBarPanel, HairlineOutlineKeepsTheEdgeApartWithoutACompositor) {
+  open();
+  // A rule between two rows is drawn in the hairline colour: the outline matches it.
+  QWidget* rule = nullptr;
+  for (QWidget* item : view->visibleItems())
+    if (qobject_cast<ThinDivider*>(item)) rule = item;
+  ASSERT_NE(rule, nullptr);
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+    SCOPED_TRACE(schemeName(scheme).toStdString());
+    const QImage shot(screenshot(QStringLiteral("outline"), scheme));
+    const qreal scale = qreal(shot.width()) / window->width();
+    const QColor hairline = shot.pixelColor(rule->mapTo(window, QPoint(rule->width() / 2, 0)) * scale);
+    const QColor background = dsColor(DSColor::background, scheme);
+    ASSERT_NE(hairline.rgb(), background.rgb());
+    const int w = window->width(), h = window->height();
+    const int actionY = view->quitRow()->mapTo(window, QPoint(0, view->quitRow()->height() / 2)).y();
+    for (const QPoint edge : {QPoint(0, actionY), QPoint(w - 1, actionY), QPoint(w / 2, 0), QPoint(w / 2, h - 1)})
+      EXPECT_EQ(shot.pixelColor(edge * scale), hairline) << edge.x() << "," << edge.y();
+    EXPECT_EQ(shot.pixelColor(QPoint(w - 8, actionY) * scale).rgb(), background.rgb()) << "one pixel wide";
+  }
 }
 
 struct ErrorRow {
@@ -476,6 +500,109 @@ TEST_F(MenuBarPanel, LanguageRowOfAFixedModelIsDisabledButStillTinted) {
   EXPECT_TRUE(waitUntil([&] { return row->isHovering(); })) << "the tint follows the pointer while disabled";
   ASSERT_TRUE(clickCentre(row));
   EXPECT_EQ(QApplication::activePopupWidget(), window.data()) << "no menu opened";
+}
+
+// The items whose check column carries a mark: pixels well off the item's own
+// ground (read at its empty right end) in the column left of the title.
+QStringList markedItems(QMenu* menu) {
+  const QImage shot = menu->grab().toImage();
+  const qreal scale = qreal(shot.width()) / menu->width();
+  QStringList marked;
+  for (QAction* item : menu->actions()) {
+    const QRect rect = menu->actionGeometry(item);
+    if (!menu->rect().contains(rect)) continue;  // scrolled out of view
+    const QColor ground = shot.pixelColor(QPointF(rect.right() - 3, rect.center().y()).toPoint() * scale);
+    int ink = 0;
+    for (int y = rect.top() + 2; y < rect.bottom() - 1; ++y)
+      for (int x = rect.left() + 2; x < rect.left() + rect.height(); ++x) {
+        const QColor pixel = shot.pixelColor(QPoint(x, y) * scale);
+        if (std::abs(pixel.red() - ground.red()) + std::abs(pixel.green() - ground.green()) +
+                std::abs(pixel.blue() - ground.blue()) >
+            120)
+          ++ink;
+      }
+    if (ink > 0) marked << choiceTitle(item);
+  }
+  return marked;
+}
+
+struct ChoiceMenu {
+  const char* name;
+  std::function<MenuBarPickerRow*(const MenuBarView&)> row;
+};
+
+class ChoiceMenus : public MenuBarPanel, public ::testing::WithParamInterface<ChoiceMenu> {};
+
+TEST_P(ChoiceMenus, OnlyTheCurrentItemCarriesACheckmark) {
+  if (std::string(GetParam().name) == "microphone" && !pulseAvailable()) GTEST_SKIP() << "needs the rig's PulseAudio";
+  rig.modes().setModes(namedModes({"Plain", "Email", "Tidy"}, 1));
+  installOnly({"largeV3TurboQ8", "smallEnglishQ8"});
+  rig.defaults().setValue(QStringLiteral("selectedWhisperModel"), QStringLiteral("largeV3TurboQ8"));
+  // Near the top of the hundred languages, so the ticked item is in view.
+  rig.defaults().setValue(QStringLiteral("whisperLanguage"), QStringLiteral("af"));
+  open();
+  MenuBarPickerRow* row = GetParam().row(*view);
+  ASSERT_NE(row, nullptr);
+  QStringList shownTicks, marked, titles;
+  whenMenuOpens([&](QMenu* menu) {
+    settle(100);
+    shownTicks = ticked(*menu);
+    marked = markedItems(menu);
+    titles = test::titles(*menu);
+    menu->close();
+  });
+  ASSERT_TRUE(clickAt(row, QPoint(row->width() / 3, row->height() / 2)));
+  ASSERT_TRUE(waitUntil([&] { return !titles.isEmpty(); }));
+  EXPECT_GE(titles.size(), 2);
+  ASSERT_EQ(shownTicks.size(), 1) << titles.join(", ").toStdString();
+  EXPECT_EQ(marked, shownTicks) << "one checkmark, on the current item, and no box on the others";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ChoiceMenus,
+    ::testing::Values(ChoiceMenu{"mode", [](const MenuBarView& v) -> MenuBarPickerRow* { return v.modeRow(); }},
+                      ChoiceMenu{"model", [](const MenuBarView& v) -> MenuBarPickerRow* { return v.modelRow(); }},
+                      ChoiceMenu{"language", [](const MenuBarView& v) -> MenuBarPickerRow* { return v.languageRow(); }},
+                      ChoiceMenu{"microphone", [](const MenuBarView& v) -> MenuBarPickerRow* { return v.micRow(); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MenuBarPanel, HundredLanguagesScrollInOneColumnBesideThePanel) {
+  rig.defaults().setValue(QStringLiteral("selectedWhisperModel"), QStringLiteral("largeV3TurboQ8"));
+  open();
+  MenuBarLanguageRow* row = view->languageRow();
+  const QStringList codes = row->choices().codes;
+  ASSERT_GE(codes.size(), 100);
+  const QPoint click = row->mapToGlobal(QPoint(row->width() / 3, row->height() / 2));
+  QRect menuAt;
+  int columns = 0;
+  whenMenuOpens([&](QMenu* menu) {
+    settle(100);
+    menuAt = menu->frameGeometry();
+    // One column: every item starts at the same x, however far down it lies.
+    QSet<int> lefts;
+    for (QAction* item : menu->actions()) lefts.insert(menu->actionGeometry(item).left());
+    columns = int(lefts.size());
+    // The whole screen: the panel and the menu beside it.
+    const QString folder = buildDir() + QStringLiteral("/screenshots/menubar");
+    QDir().mkpath(folder);
+    const QRect both = menuAt.united(window->frameGeometry()).adjusted(-8, -8, 8, 8);
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, both.x(), both.y(), both.width(), both.height())
+        .save(folder + QStringLiteral("/language-menu-light.png"));
+    // The last item is reached and chosen from the keyboard.
+    xdotool({QStringLiteral("key"), QStringLiteral("End"), QStringLiteral("Return")});
+  });
+  ASSERT_TRUE(clickAt(row, row->mapFromGlobal(click)));
+  ASSERT_TRUE(waitUntil([&] {
+    return rig.defaults().stringValue(QStringLiteral("whisperLanguage")) == std::optional<QString>(codes.constLast());
+  }));
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  EXPECT_EQ(columns, 1);
+  EXPECT_TRUE(screen.contains(menuAt)) << menuAt.y() << " " << menuAt.height();
+  EXPECT_LE(menuAt.height(), kLongMenuMaxHeight);
+  EXPECT_FALSE(menuAt.intersects(window->frameGeometry())) << "the menu leaves the panel in sight";
+  EXPECT_LE(std::abs(menuAt.top() - click.y()), 2) << "the menu opens at the click's height";
+  EXPECT_EQ(row->pillText(), languageDisplayName(codes.constLast()).toUpper());
 }
 
 TEST_F(MenuBarPanel, HundredOpeningsAndClosingsLeaveNoWidgetBehind) {
