@@ -16,7 +16,9 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QShowEvent>
+#include <QStyleOptionSlider>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -97,6 +99,57 @@ class ModelRow : public QAbstractButton {
   RadioMark* mark_;
 };
 
+// The list's scroll bar: a slim rounded thumb in muted ink on a hairline
+// track. It is drawn where the style puts the slider, so dragging it and
+// clicking the track behave as any scroll bar does.
+class ScrollIndicator : public QScrollBar {
+ public:
+  static constexpr int kWidth = 10;
+  static constexpr qreal kThumbWidth = 4;
+
+  ScrollIndicator() : QScrollBar(Qt::Vertical) { setFixedWidth(kWidth); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect slider = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal x = width() - kThumbWidth - 2;
+    painter.fillRect(QRectF(x + kThumbWidth / 2 - 0.5, 0, 1, height()), dsColor(DSColor::hairline, this));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(dsColor(isSliderDown() ? DSColor::inkSecondary : DSColor::inkMuted, this));
+    const QRectF thumb(x, slider.top() + 2, kThumbWidth, std::max(slider.height() - 4, 8));
+    painter.drawRoundedRect(thumb, kThumbWidth / 2, kThumbWidth / 2);
+  }
+};
+
+// The model list. It scrolls when its rows are taller than its space, and
+// keeps the chosen row in view when that space changes: the status area below
+// grows with a progress bar or an error line, which would otherwise push the
+// row a user just picked out of sight.
+class ModelList : public QScrollArea {
+ public:
+  void setChosenRow(QWidget* row) {
+    if (row == chosen_) return;
+    chosen_ = row;
+    revealChosen();
+  }
+  void revealChosen() {
+    if (chosen_) ensureWidgetVisible(chosen_, 0, 0);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QScrollArea::resizeEvent(event);
+    revealChosen();
+  }
+
+ private:
+  QPointer<QWidget> chosen_;
+};
+
 }  // namespace
 
 ModelDownloadView::ModelDownloadView(AppState& appState, QList<SpeechModelDescriptor> catalog, QUrl endpoint,
@@ -130,12 +183,14 @@ ModelDownloadView::ModelDownloadView(AppState& appState, QList<SpeechModelDescri
   auto* frame = new QGridLayout(listFrame);
   frame->setContentsMargins(0, 0, 0, 0);
   frame->setSpacing(0);
-  auto* scroll = new QScrollArea();
+  auto* scroll = new ModelList();
+  list_ = scroll;
   scroll->setFrameShape(QFrame::NoFrame);
   scroll->setWidgetResizable(true);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  // Scrolled by wheel or touchpad; the next row peeking in shows there is more.
-  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // A row cut at the edge is easily taken for the last one: the indicator says there is more.
+  scroll->setVerticalScrollBar(new ScrollIndicator());
+  scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   scroll->viewport()->setAutoFillBackground(false);
   auto* rows = new QWidget();
   auto* rowsLayout = new QVBoxLayout(rows);
@@ -285,6 +340,7 @@ void ModelDownloadView::selectModel(const SpeechModelDescriptor& entry) {
 
 void ModelDownloadView::prepareDownloader(const SpeechModelDescriptor& entry) {
   downloader_ = std::make_shared<ModelDownloader>(entry.artifacts, entry.storageDirectory, kResourceTimeoutSeconds);
+  downloader_->setModelName(entry.id.rawValue);
   if (!endpoint_.isEmpty()) downloader_->setEndpoint(endpoint_);
   followDownloader();
   if (entry.isModelInstalled()) {
@@ -413,6 +469,7 @@ void ModelDownloadView::refresh() {
     auto* row = static_cast<ModelRow*>(button);
     row->setChosen(row->id() == chosen);
     row->setEnabled(!busy);
+    if (row->isChosen()) static_cast<ModelList*>(list_)->setChosenRow(row);
   }
   sizeText_->setText(downloadSizeText());
   const Badge badge = setupBadge();

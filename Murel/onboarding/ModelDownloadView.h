@@ -14,6 +14,8 @@
 #include <memory>
 #include <optional>
 
+class QScrollArea;
+
 namespace murel {
 
 class AppState;
@@ -94,6 +96,7 @@ class ModelDownloadView : public OnboardingStep {
   static qint64 downloadSize(const SpeechModelDescriptor& entry);
 
   QList<QAbstractButton*> modelRows() const { return rows_; }
+  QScrollArea* modelList() const { return list_; }
   EditorialStatusPill* badge() const { return badge_; }
   DSProgressBar* progressBar() const { return progress_; }
   TextLabel* errorText() const { return errorText_; }
@@ -139,6 +142,7 @@ class ModelDownloadView : public OnboardingStep {
   bool downloadRunning_ = false;
   SpeechModelSetupState state_;
 
+  QScrollArea* list_;
   QList<QAbstractButton*> rows_;
   TextLabel* sizeText_;
   EditorialStatusPill* badge_;

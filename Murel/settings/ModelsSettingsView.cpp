@@ -20,6 +20,7 @@
 #include <QHideEvent>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -37,6 +38,9 @@ bool isCancellation(const std::exception_ptr& error) {
     return false;
   }
 }
+
+// Space kept below the banner when it is scrolled into view, so it does not sit on the window's edge.
+constexpr int kBannerRevealMargin = 24;
 
 QWidget* blank(int height, QWidget* parent) {
   auto* spacer = new QWidget(parent);
@@ -134,6 +138,7 @@ ModelsSettingsView::ModelsSettingsView(ModelsPageProvider provider, QWidget* par
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* page = new SettingsPageLayout(this);
+  page_ = page;
   outer->addWidget(page);
   QWidget* column = page->column();
   //% "Models"
@@ -165,6 +170,7 @@ ModelsSettingsView::ModelsSettingsView(ModelsPageProvider provider, QWidget* par
   connect(banner_, &ModelsErrorBanner::dismissed, this, [this] { setErrorMessage(std::nullopt); });
   bannerArea_->setVisible(false);
   page->addContent(bannerArea_);
+  connect(page->verticalScrollBar(), &QScrollBar::rangeChanged, this, &ModelsSettingsView::revealBanner);
 
   page->addContent(blank(24, column));
   //% "LANGUAGE"
@@ -251,6 +257,27 @@ void ModelsSettingsView::setErrorMessage(std::optional<QString> message) {
   errorMessage_ = std::move(message);
   if (errorMessage_) banner_->setMessage(*errorMessage_);
   bannerArea_->setVisible(errorMessage_.has_value());
+  // Once the page has made room for the banner (one turn later, when its layout has run).
+  revealPending_ = errorMessage_.has_value();
+  if (revealPending_) QMetaObject::invokeMethod(this, &ModelsSettingsView::revealBanner, Qt::QueuedConnection);
+}
+
+void ModelsSettingsView::revealBanner() {
+  if (!revealPending_ || !bannerArea_->isVisible()) return;
+  // The banner's final place and height first: a new message's layouts run
+  // from the banner up to the page's column, each waiting on the one below.
+  for (QWidget* widget = banner_; widget && widget != page_->viewport(); widget = widget->parentWidget())
+    if (QLayout* layout = widget->layout()) layout->activate();
+  // Its centre with half its height and the margin around it: the whole banner and some air below it.
+  const QRect area(banner_->mapTo(page_->widget(), QPoint(0, 0)), banner_->size());
+  page_->ensureVisible(area.center().x(), area.center().y(), 0, area.height() / 2 + kBannerRevealMargin);
+  // Until the column has grown to hold the banner, its place is not final:
+  // the scroll range's change that follows tries again.
+  const QWidget* column = page_->widget();
+  const int needed =
+      column->hasHeightForWidth() ? column->heightForWidth(column->width()) : column->minimumSizeHint().height();
+  const QRect inViewport(banner_->mapTo(page_->viewport(), QPoint(0, 0)), banner_->size());
+  revealPending_ = column->height() < needed || !page_->viewport()->rect().contains(inViewport);
 }
 
 void ModelsSettingsView::useSpeechModel(const SpeechModelDescriptor& descriptor) {

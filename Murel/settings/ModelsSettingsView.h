@@ -27,6 +27,7 @@ class ModelDownloader;
 class ModelDownloadTrailing;
 class ModelInactivityDelayPicker;
 class SettingsCardSection;
+class SettingsPageLayout;
 class SettingsRow;
 class SpeechModelSettingsRow;
 class TextLabel;
@@ -102,6 +103,8 @@ class ModelsSettingsView : public QWidget {
   void useSpeechModel(const SpeechModelDescriptor& descriptor);
   bool isSwitchingSpeechModel() const { return isSwitching_; }
   const std::optional<QString>& errorMessage() const { return errorMessage_; }
+  // A message shows the banner and scrolls the page to it: it sits below the
+  // speech models, out of sight of a user who pressed DOWNLOAD further up.
   void setErrorMessage(std::optional<QString> message);
 
   // The language-model card's actions.
@@ -140,15 +143,18 @@ class ModelsSettingsView : public QWidget {
   void refreshGemmaSnapshot();
   void refreshGemmaCard();
   void cancelGemmaDownload();
+  void revealBanner();
 
   ModelsPageProvider p_;
   bool isSwitching_ = false;
   std::optional<QString> errorMessage_;
+  bool revealPending_ = false;
   bool gemmaDownloaded_ = false;
   bool gemmaDownloading_ = false;
   std::optional<CancellationToken> gemmaCancel_;
   std::optional<qint64> lastDelayMinutes_;
   QList<SpeechModelSettingsRow*> rows_;
+  SettingsPageLayout* page_;
   QWidget* bannerArea_;
   ModelsErrorBanner* banner_;
   SettingsCardSection* languageSection_;

@@ -291,6 +291,7 @@ void SpeechModelSettingsRow::prepareRowDownloader() {
   downloading_ = false;
   downloader_ = new ModelDownloader(descriptor_.artifacts, descriptor_.storageDirectory, kResourceTimeoutSeconds,
                                     downloads_.clock, this);
+  downloader_->setModelName(descriptor_.id.rawValue);
   if (downloads_.endpoint.isValid()) downloader_->setEndpoint(downloads_.endpoint);
   connect(downloader_, &ModelDownloader::stateChanged, this, &SpeechModelSettingsRow::refreshRowInstalled);
   isDownloaded_ = descriptor_.isModelInstalled();

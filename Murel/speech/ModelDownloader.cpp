@@ -1,6 +1,7 @@
 #include "speech/ModelDownloader.h"
 
 #include "runtime/Async.h"
+#include "runtime/DiagLog.h"
 #include "runtime/SystemError.h"
 
 #include <QCoroFuture>
@@ -20,30 +21,91 @@
 
 namespace murel {
 
-DownloadError::DownloadError(Kind kind, int statusCode)
-    : kind_(kind), statusCode_(statusCode), utf8_(description().toUtf8()) {}
+DownloadError::DownloadError(Kind kind, int statusCode, Network network, QString detail)
+    : kind_(kind),
+      statusCode_(statusCode),
+      network_(network),
+      detail_(std::move(detail)),
+      utf8_(description().toUtf8()) {}
 
 DownloadError DownloadError::failed(int statusCode) { return DownloadError(Kind::Failed, statusCode); }
 DownloadError DownloadError::incomplete() { return DownloadError(Kind::Incomplete, 0); }
 DownloadError DownloadError::busy() { return DownloadError(Kind::Busy, 0); }
+DownloadError DownloadError::network(Network failure, QString detail) {
+  return DownloadError(Kind::Network, 0, failure, std::move(detail));
+}
 
 QString DownloadError::description() const {
   switch (kind_) {
     case Kind::Failed: return QStringLiteral("Model download failed (HTTP %1)").arg(statusCode_);
     case Kind::Incomplete: return QStringLiteral("Downloaded model is incomplete");
     case Kind::Busy: return QStringLiteral("A model download is already in progress");
+    case Kind::Network: break;
+  }
+  switch (network_) {
+    case Network::HostNotFound:
+      //% "The download server couldn’t be reached. Check that this computer is connected to the internet, then try again."
+      //: A model download failed because the server's name could not be looked up (no network, or no name service).
+      return qtTrId("model.download.error.hostNotFound");
+    case Network::TimedOut:
+      //% "The download server stopped answering. Check the internet connection, then try again."
+      //: A model download failed because no data arrived for a long time.
+      return qtTrId("model.download.error.timedOut");
+    case Network::Refused:
+      //% "The download server refused the connection. Try again later."
+      //: A model download failed because the server refused the connection.
+      return qtTrId("model.download.error.refused");
+    case Network::Certificate:
+      //% "The download server’s security certificate couldn’t be verified. Check that this computer’s date and time are correct, then try again."
+      //: A model download failed because the secure connection could not be set up (certificate problem).
+      return qtTrId("model.download.error.certificate");
+    case Network::Other:
+      //% "The download was interrupted by a network problem. Try again."
+      //: A model download failed because of a network error other than the common ones.
+      return qtTrId("model.download.error.network");
   }
   return {};
 }
 
 namespace {
 
-const QString kTimedOut = QStringLiteral("The request timed out.");
-
 bool acceptedStatus(const QVariant& status) {
   if (!status.isValid()) return true;  // not an HTTP response
   const int code = status.toInt();
   return code == 200 || code == 206;
+}
+
+// The library reports many causes; a user can act on a few, so they are grouped by what to do.
+DownloadError::Network networkFailureOf(QNetworkReply::NetworkError error) {
+  using Network = DownloadError::Network;
+  switch (error) {
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyNotFoundError: return Network::HostNotFound;
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::ProxyTimeoutError: return Network::TimedOut;
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::ProxyConnectionRefusedError: return Network::Refused;
+    case QNetworkReply::SslHandshakeFailedError: return Network::Certificate;
+    default: return Network::Other;
+  }
+}
+
+QString networkFailureName(DownloadError::Network failure) {
+  switch (failure) {
+    case DownloadError::Network::HostNotFound: return QStringLiteral("host-not-found");
+    case DownloadError::Network::TimedOut: return QStringLiteral("timed-out");
+    case DownloadError::Network::Refused: return QStringLiteral("refused");
+    case DownloadError::Network::Certificate: return QStringLiteral("certificate");
+    case DownloadError::Network::Other: return QStringLiteral("network");
+  }
+  return {};
+}
+
+// "host" or "host:port": which server answered, as the log shows it.
+QString hostOf(const QUrl& url) {
+  return url.port() < 0 ? url.host() : QStringLiteral("%1:%2").arg(url.host()).arg(url.port());
 }
 
 }  // namespace
@@ -67,6 +129,14 @@ class ModelDownloader::Transfer {
 
   QFuture<std::exception_ptr> outcome() { return promise_.future(); }
 
+  const ModelArtifact& artifact() const { return artifact_; }
+  const QUrl& url() const { return url_; }
+  // Where the last redirect led; empty when there was none.
+  const QUrl& redirectedTo() const { return redirectedTo_; }
+  // The final answer's HTTP status; 0 before one arrived.
+  int httpStatus() const { return httpStatus_; }
+  qint64 bytesReceived() const { return written_; }
+
   void start() {
     QNetworkRequest request(url_);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -75,12 +145,15 @@ class ModelDownloader::Transfer {
     reply_->setReadBufferSize(1 << 20);
     QObject::connect(reply_, &QNetworkReply::readyRead, reply_, [this] { onReadyRead(); });
     QObject::connect(reply_, &QNetworkReply::finished, reply_, [this] { onFinished(); });
+    QObject::connect(reply_, &QNetworkReply::redirected, reply_, [this](const QUrl& to) { redirectedTo_ = to; });
     lastActivity_ = owner_.clock_.now();
     armStallCheck(std::chrono::duration_cast<Clock::Duration>(kRequestTimeout));
     resourceTimer_ = owner_.clock_.schedule(
         std::chrono::duration_cast<Clock::Duration>(std::chrono::duration<double>(owner_.resourceTimeout_)), [this] {
           resourceTimer_ = 0;
-          fail(std::make_exception_ptr(SystemError(kTimedOut)));
+          fail(std::make_exception_ptr(
+              DownloadError::network(DownloadError::Network::TimedOut,
+                                     QStringLiteral("transfer longer than %1 s").arg(owner_.resourceTimeout_))));
         });
   }
 
@@ -123,7 +196,8 @@ class ModelDownloader::Transfer {
       const auto limit = std::chrono::duration_cast<Clock::Duration>(kRequestTimeout);
       const auto idle = owner_.clock_.now() - lastActivity_;
       if (idle >= limit) {
-        fail(std::make_exception_ptr(SystemError(kTimedOut)));
+        fail(std::make_exception_ptr(DownloadError::network(
+            DownloadError::Network::TimedOut, QStringLiteral("no data for %1 s").arg(kRequestTimeout.count()))));
       } else {
         armStallCheck(limit - idle);
       }
@@ -133,6 +207,11 @@ class ModelDownloader::Transfer {
   // The status decides before a byte is written: a refused answer leaves the folder untouched.
   bool statusRefused() {
     const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // A redirect that was followed keeps its status when the next server can't
+    // be reached: the network failure says what went wrong, not "HTTP 302".
+    const bool redirect = status.isValid() && status.toInt() >= 300 && status.toInt() < 400;
+    if (redirect && reply_->error() != QNetworkReply::NoError) return false;
+    if (status.isValid()) httpStatus_ = status.toInt();
     if (acceptedStatus(status)) return false;
     fail(std::make_exception_ptr(DownloadError::failed(status.toInt())));
     return true;
@@ -181,7 +260,7 @@ class ModelDownloader::Transfer {
         fail(std::make_exception_ptr(DownloadError::incomplete()));
         return;
       }
-      fail(std::make_exception_ptr(SystemError(reply_->errorString())));
+      fail(std::make_exception_ptr(DownloadError::network(networkFailureOf(reply_->error()), reply_->errorString())));
       return;
     }
     if (!writeAvailable()) return;
@@ -206,6 +285,8 @@ class ModelDownloader::Transfer {
   ModelDownloader& owner_;
   ModelArtifact artifact_;
   QUrl url_;
+  QUrl redirectedTo_;
+  int httpStatus_ = 0;
   QString destination_;
   QString partial_;
   QPromise<std::exception_ptr> promise_;
@@ -308,6 +389,39 @@ QCoro::Task<QStringList> ModelDownloader::download(CancellationToken cancel) {
   }
 }
 
+void ModelDownloader::logFailure(const Transfer& transfer, const std::exception_ptr& error) const {
+  int status = transfer.httpStatus();
+  QString failure;  // what went wrong besides the status, with the library's or the system's words
+  try {
+    std::rethrow_exception(error);
+  } catch (const OperationCancelled&) {
+    return;  // the user's choice, not a failure
+  } catch (const DownloadError& e) {
+    switch (e.kind()) {
+      case DownloadError::Kind::Failed: status = e.statusCode(); break;
+      case DownloadError::Kind::Network:
+        failure = QStringLiteral("error=%1 detail=\"%2\"").arg(networkFailureName(e.networkFailure()), e.detail());
+        break;
+      case DownloadError::Kind::Incomplete: failure = QStringLiteral("error=incomplete"); break;
+      case DownloadError::Kind::Busy: failure = QStringLiteral("error=busy"); break;
+    }
+  } catch (...) {
+    const ErrorDescription described = ErrorDescription::of(std::current_exception());
+    failure = QStringLiteral("error=%1 detail=\"%2\"").arg(described.typeName, described.description);
+  }
+  const ModelArtifact& artifact = transfer.artifact();
+  QStringList fields{
+      QStringLiteral("model=") + (modelName_.isEmpty() ? artifacts_.value(0).filename : modelName_),
+      QStringLiteral("file=") + artifact.filename,
+      QStringLiteral("host=") + hostOf(transfer.url()),
+  };
+  if (!transfer.redirectedTo().isEmpty()) fields << QStringLiteral("redirected=") + hostOf(transfer.redirectedTo());
+  if (status != 0) fields << QStringLiteral("status=%1").arg(status);
+  if (!failure.isEmpty()) fields << failure;
+  fields << QStringLiteral("bytes=%1/%2").arg(transfer.bytesReceived()).arg(artifact.sizeBytes);
+  DiagLog::shared().log(QStringLiteral("models"), QStringLiteral("download failed"), fields.join(QLatin1Char(' ')));
+}
+
 void ModelDownloader::cancelTransfer(Transfer* transfer) {
   // A cancellation for a transfer that has already ended is dropped.
   if (transfer_.get() == transfer) transfer->fail(std::make_exception_ptr(OperationCancelled()));
@@ -332,6 +446,7 @@ QCoro::Task<QString> ModelDownloader::fetch(ModelArtifact artifact, Cancellation
   const std::exception_ptr error = co_await outcome;
   cancel.removeCallback(cancelId);
   if (!self) throw OperationCancelled();
+  if (error && transfer_.get() == transfer) logFailure(*transfer, error);
   if (transfer_.get() == transfer) transfer_.reset();
   if (error) std::rethrow_exception(error);
   co_return directory_ + QLatin1Char('/') + artifact.filename;

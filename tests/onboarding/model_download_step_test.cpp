@@ -18,9 +18,11 @@
 #include "speech/SpeechSegmenter.h"
 #include "speech/WhisperEngine.h"
 #include "speech/WhisperModel.h"
+#include "support/DiagLogLines.h"
 #include "support/FakeClock.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/OnboardingRig.h"
+#include "support/PasteTarget.h"
 #include "support/SpeechAudio.h"
 #include "support/TestEnv.h"
 
@@ -30,6 +32,9 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSet>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -127,6 +132,11 @@ class ModelStep : public ::testing::Test {
       if (r.id.rawValue == id) return r;
     return rows.first();
   }
+  QAbstractButton* rowButton(ModelDownloadView* view, const QString& id) {
+    for (qsizetype i = 0; i < rows.size(); ++i)
+      if (rows[i].id.rawValue == id) return view->modelRows()[i];
+    return nullptr;
+  }
   void placeFiles(const SpeechModelDescriptor& r) {
     QFile file(QDir(r.storageDirectory).filePath(QLatin1String(kModelFile)));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -155,6 +165,28 @@ class ModelStep : public ::testing::Test {
   std::unique_ptr<OnboardingRig> rig_;
   std::unique_ptr<StepWatcher> watcher_;
 };
+
+// The whole of `widget` lies within what `list` shows.
+bool fullyInView(const QScrollArea* list, const QWidget* widget) {
+  const QRect inViewport(widget->mapTo(list->viewport(), QPoint(0, 0)), widget->size());
+  return list->viewport()->rect().contains(inViewport);
+}
+
+// Turns the real mouse wheel over `list` (4 up, 5 down) until it can go no
+// further, calling `step` after every turn.
+bool wheelToEnd(QScrollArea* list, const char* button, const std::function<void()>& step) {
+  QScrollBar* bar = list->verticalScrollBar();
+  const bool down = QByteArray(button) == "5";
+  if (!OnboardingRig::movePointerTo(list->viewport())) return false;
+  for (int turn = 0; turn < 40; ++turn) {
+    if (bar->value() == (down ? bar->maximum() : bar->minimum())) return true;
+    const int before = bar->value();
+    if (!xdotool({QStringLiteral("click"), QString::fromLatin1(button)})) return false;
+    if (!waitUntil([&] { return bar->value() != before; }, 3s)) return false;
+    step();
+  }
+  return false;
+}
 
 const QString kDefaultId = QStringLiteral("largeV3TurboQ8");
 const QString kSmallId = QStringLiteral("smallEnglishQ8");
@@ -390,6 +422,131 @@ TEST_F(ModelStep, AnUnknownStoredIdPicksTheDefaultRowAndTheChosenRowStartsNothin
   EXPECT_EQ(view->chosenEntry().id, rows[0].id);
   EXPECT_EQ(loads.size(), 1);
   EXPECT_FALSE(view->nextButton()->isEnabled());
+}
+
+// At the window's 800×600 the five rows do not fit: the list says so with its
+// indicator, and the wheel brings every row fully into view.
+TEST_F(ModelStep, EveryRowCanBeScrolledIntoViewBesideAVisibleIndicator) {
+  ModelDownloadView* view = open();
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(rig().container().size(), QSize(800, 600));
+  QScrollArea* list = view->modelList();
+  QScrollBar* bar = list->verticalScrollBar();
+  ASSERT_GT(bar->maximum(), 0);
+  EXPECT_TRUE(bar->isVisible());
+
+  // The indicator is drawn: its thumb shows in the muted ink, light and dark.
+  const auto [light, dark] = rig().screenshots(QStringLiteral("model-list-indicator"));
+  const QRect barArea(bar->mapTo(&rig().container(), QPoint(0, 0)), bar->size());
+  for (const auto& [image, scheme] : {std::pair{light, Appearance::Scheme::Light}, {dark, Appearance::Scheme::Dark}}) {
+    const QColor thumb = dsColor(DSColor::inkMuted, scheme);
+    int thumbPixels = 0;
+    for (int y = barArea.top(); y <= barArea.bottom(); ++y) {
+      for (int x = barArea.left(); x <= barArea.right(); ++x) {
+        const QColor c = image.pixelColor(x, y);
+        if (std::abs(c.red() - thumb.red()) + std::abs(c.green() - thumb.green()) + std::abs(c.blue() - thumb.blue()) <
+            24)
+          ++thumbPixels;
+      }
+    }
+    EXPECT_GE(thumbPixels, 2 * 16) << (scheme == Appearance::Scheme::Light ? "light" : "dark");
+  }
+
+  QSet<int> shown;
+  const auto note = [&] {
+    for (int i = 0; i < view->modelRows().size(); ++i)
+      if (fullyInView(list, view->modelRows()[i])) shown.insert(i);
+  };
+  note();
+  ASSERT_TRUE(wheelToEnd(list, "4", note));
+  EXPECT_TRUE(fullyInView(list, view->modelRows().first()));
+  ASSERT_TRUE(wheelToEnd(list, "5", note));
+  EXPECT_TRUE(fullyInView(list, view->modelRows().last()));
+  EXPECT_EQ(shown.size(), view->modelRows().size());
+}
+
+// The status area grows with a progress bar or an error line and shrinks the
+// list above it: the chosen row stays in view through every state, also after
+// the user scrolled it away.
+TEST_F(ModelStep, TheChosenRowStaysInViewInEveryState) {
+  const QString lastId = rows.last().id.rawValue;
+  const QString path = QStringLiteral("/%1/%2").arg(lastId, QLatin1String(kModelFile));
+  const qint64 size = rows.last().artifacts[0].sizeBytes;
+  server.setRoute(path, LoopbackHttpServer::Route{200, {}, size, -1, size / 2});
+  defaults().setValue(QLatin1String(kSelectedSpeechModelKey), lastId);
+  ModelDownloadView* view = open();
+  ASSERT_NE(view, nullptr);
+  QScrollArea* list = view->modelList();
+  QAbstractButton* chosen = view->modelRows().last();
+  const auto chosenInView = [&] { return fullyInView(list, chosen); };
+
+  EXPECT_EQ(view->state().kind, Kind::idle);
+  EXPECT_TRUE(chosenInView());
+
+  ASSERT_TRUE(wheelToEnd(list, "4", [] {}));
+  ASSERT_FALSE(chosenInView());
+  ASSERT_TRUE(OnboardingRig::click(view->downloadButton()));
+  ASSERT_TRUE(waitUntil([&] { return view->state().kind == Kind::downloading && view->state().progress > 0; }));
+  EXPECT_TRUE(waitUntil(chosenInView, 3s)) << "downloading";
+
+  ASSERT_TRUE(OnboardingRig::click(view->cancelButton()));
+  ASSERT_TRUE(waitFor(Kind::idle));
+  EXPECT_TRUE(waitUntil(chosenInView, 3s)) << "idle again";
+
+  // Scrolled away, then the download fails: the error line pushes the list up.
+  ASSERT_TRUE(wheelToEnd(list, "4", [] {}));
+  ASSERT_FALSE(chosenInView());
+  server.setRoute(path, LoopbackHttpServer::Route{302, {}, -1, -1, -1, LoopbackHttpServer::closedUrl()});
+  ASSERT_TRUE(OnboardingRig::click(view->downloadButton()));
+  ASSERT_TRUE(waitFor(Kind::error));
+  EXPECT_EQ(view->errorText()->text(), DownloadError::network(DownloadError::Network::Refused, {}).description());
+  EXPECT_TRUE(waitUntil(chosenInView, 3s)) << "error";
+  screenshot(QStringLiteral("error-chosen-row-in-view"));
+
+  server.setRoute(path, LoopbackHttpServer::Route{200, {}, size});
+  ASSERT_TRUE(OnboardingRig::click(view->downloadButton()));
+  ASSERT_TRUE(waitFor(Kind::ready));
+  EXPECT_TRUE(waitUntil(chosenInView, 3s)) << "ready";
+}
+
+// Every real model file is served through a redirect; here the redirect leads
+// to a port nothing listens on and to a name that never resolves. The step
+// says what happened in a plain sentence, and the log keeps the library's words.
+TEST_F(ModelStep, NetworkFailuresShowPlainSentencesAndLeaveALogLineEach) {
+  using Network = DownloadError::Network;
+  const QString path = QStringLiteral("/%1/%2").arg(kDefaultId, QLatin1String(kModelFile));
+  const struct {
+    const char* what;
+    QUrl target;
+    Network failure;
+    const char* logged;
+  } cases[] = {
+      {"closed port", LoopbackHttpServer::closedUrl().resolved(QUrl(path)), Network::Refused, "error=refused"},
+      {"unknown host", QUrl(QStringLiteral("http://models.murel.invalid") + path), Network::HostNotFound,
+       "redirected=models.murel.invalid error=host-not-found"},
+  };
+  ModelDownloadView* view = open();
+  ASSERT_NE(view, nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QString sentence = DownloadError::network(c.failure, {}).description();
+    server.setRoute(path, LoopbackHttpServer::Route{302, {}, -1, -1, -1, c.target});
+    const DiagLogLines log;
+    ASSERT_TRUE(OnboardingRig::click(view->downloadButton()));
+    ASSERT_TRUE(waitUntil([&] { return view->state() == SpeechModelSetupState::error(sentence); }, 30s))
+        << view->state().message.toStdString();
+    EXPECT_TRUE(view->errorText()->isVisible());
+    EXPECT_EQ(view->errorText()->text(), sentence);
+    EXPECT_EQ(badgeOf(view), QStringLiteral("ERROR"));
+    const QStringList lines = log.added(QStringLiteral("  models  download failed  "));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("model=%1 file=%2 ").arg(kDefaultId, QLatin1String(kModelFile))))
+        << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QString::fromUtf8(c.logged))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral(" detail=\""))) << lines[0].toStdString();
+    EXPECT_TRUE(fullyInView(view->modelList(), rowButton(view, kDefaultId)));
+  }
+  screenshot(QStringLiteral("error-host-not-found"));
 }
 
 TEST(ModelStepRows, TheCatalogueSizesReadAsAFileManagerShowsThem) {

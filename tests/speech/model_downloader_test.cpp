@@ -1,6 +1,7 @@
-#include "runtime/SystemError.h"
+#include "runtime/Localization.h"
 #include "speech/ModelDownloader.h"
 #include "speech/ModelHosting.h"
+#include "support/DiagLogLines.h"
 #include "support/FakeClock.h"
 #include "support/LoopbackHttpServer.h"
 
@@ -21,8 +22,18 @@ using Route = test::LoopbackHttpServer::Route;
 
 namespace {
 
+// The plain sentences a user reads for the common network failures.
+const QString kHostNotFound = QStringLiteral(
+    "The download server couldn’t be reached. Check that this computer is connected to the internet, then try again.");
+const QString kTimedOut =
+    QStringLiteral("The download server stopped answering. Check the internet connection, then try again.");
+const QString kRefused = QStringLiteral("The download server refused the connection. Try again later.");
+const QString kFailed = QStringLiteral("  models  download failed  ");
+
 class ModelDownloaderTest : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { ASSERT_TRUE(installTranslations(*QCoreApplication::instance())); }
+
   test::LoopbackHttpServer server;
   test::FakeClock clock;
   QString dir = test::freshDir(QStringLiteral("models")) + QStringLiteral("/whisper");
@@ -214,8 +225,14 @@ TEST_F(ModelDownloaderTest, AStalledTransferTimesOutAfterThirtySecondsWithoutDat
   test::waitUntil([] { return false; }, 50ms);
   EXPECT_TRUE(d->isDownloading());
   clock.advance(1s);
-  EXPECT_THROW(test::awaitTask(std::move(task)), SystemError);
-  EXPECT_EQ(d->state(), State::failed(QStringLiteral("The request timed out.")));
+  try {
+    test::awaitTask(std::move(task));
+    FAIL() << "no error";
+  } catch (const DownloadError& e) {
+    EXPECT_EQ(e.kind(), DownloadError::Kind::Network);
+    EXPECT_EQ(e.networkFailure(), DownloadError::Network::TimedOut);
+  }
+  EXPECT_EQ(d->state(), State::failed(kTimedOut));
   EXPECT_TRUE(filesInDir().isEmpty());
 }
 
@@ -225,8 +242,8 @@ TEST_F(ModelDownloaderTest, ATransferLongerThanTheResourceTimeoutFails) {
   auto task = d->download();
   ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(file(QStringLiteral("a.bin.partial"))).size() == 1'000; }));
   clock.advance(10s);
-  EXPECT_THROW(test::awaitTask(std::move(task)), SystemError);
-  EXPECT_EQ(d->state(), State::failed(QStringLiteral("The request timed out.")));
+  EXPECT_THROW(test::awaitTask(std::move(task)), DownloadError);
+  EXPECT_EQ(d->state(), State::failed(kTimedOut));
 }
 
 TEST_F(ModelDownloaderTest, ASecondDownloadWhileOneRunsIsRefused) {
@@ -246,17 +263,155 @@ TEST_F(ModelDownloaderTest, ASecondDownloadWhileOneRunsIsRefused) {
   EXPECT_THROW(test::awaitTask(std::move(first)), OperationCancelled);
 }
 
-TEST_F(ModelDownloaderTest, AnUnreachableServerFailsWithTheSystemsDescription) {
-  auto d =
-      std::make_unique<ModelDownloader>(QList<ModelArtifact>{artifact(QStringLiteral("a.bin"), 10)}, dir, 3600, clock);
-  d->setEndpoint(QUrl(QStringLiteral("http://127.0.0.1:1")));
-  EXPECT_THROW(test::awaitTask(d->download()), SystemError);
-  EXPECT_EQ(d->state().kind, State::Kind::Failed);
-  EXPECT_TRUE(d->state().message.contains(QStringLiteral("refused"), Qt::CaseInsensitive))
-      << d->state().message.toStdString();
+// What the user reads is a sentence about what to do; the library's words go
+// to the diagnostics log only.
+TEST_F(ModelDownloaderTest, NetworkFailuresReadAsPlainSentencesWithTheDetailInTheLog) {
+  const struct {
+    const char* what;
+    QUrl endpoint;
+    DownloadError::Network failure;
+    QString sentence;
+    const char* logged;
+  } cases[] = {
+      {"closed port", test::LoopbackHttpServer::closedUrl(), DownloadError::Network::Refused, kRefused,
+       "error=refused detail=\"Connection refused"},
+      {"unknown host", QUrl(QStringLiteral("http://models.murel.invalid")), DownloadError::Network::HostNotFound,
+       kHostNotFound, "host=models.murel.invalid error=host-not-found detail=\"Host models.murel.invalid not found"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const test::DiagLogLines log;
+    auto d = std::make_unique<ModelDownloader>(QList<ModelArtifact>{artifact(QStringLiteral("a.bin"), 10)}, dir, 3600,
+                                               clock);
+    d->setModelName(QStringLiteral("tinyModel"));
+    d->setEndpoint(c.endpoint);
+    try {
+      test::awaitTask(d->download());
+      FAIL() << "no error";
+    } catch (const DownloadError& e) {
+      EXPECT_EQ(e.kind(), DownloadError::Kind::Network);
+      EXPECT_EQ(e.networkFailure(), c.failure);
+      EXPECT_EQ(e.description(), c.sentence);
+      EXPECT_FALSE(e.detail().isEmpty());
+    }
+    EXPECT_EQ(d->state(), State::failed(c.sentence));
+    EXPECT_TRUE(filesInDir().isEmpty());
+    const QStringList lines = log.added(kFailed);
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("model=tinyModel file=a.bin host="))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QString::fromUtf8(c.logged))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" bytes=0/10"))) << lines[0].toStdString();
+  }
+}
+
+// Each failure that ends a download leaves one line saying what was fetched
+// from where, how the server answered or what failed, and how far it got; a
+// cancellation is the user's choice and leaves none.
+TEST_F(ModelDownloaderTest, EveryFailedDownloadLeavesOneLineInTheDiagnosticsLog) {
+  const struct {
+    const char* what;
+    Route route;
+    const char* logged;
+  } cases[] = {
+      {"refused by status", Route{404, QByteArrayLiteral("no"), -1, -1, -1}, "status=404 bytes=0/10000"},
+      {"short file", Route{200, {}, 9999, -1, -1}, "status=200 error=incomplete bytes=9999/10000"},
+      {"dropped connection", Route{200, {}, 4000, 10000, -1}, "status=200 error=incomplete bytes=4000/10000"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    serve(QStringLiteral("a.bin"), c.route);
+    const test::DiagLogLines log;
+    auto d = makeDownloader({artifact(QStringLiteral("a.bin"), 10000)});
+    EXPECT_THROW(test::awaitTask(d->download()), DownloadError);
+    const QStringList lines = log.added(kFailed);
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    // No model name given: the log names the model by its first file.
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("  model=a.bin file=a.bin host=127.0.0.1:%1 %2")
+                                      .arg(server.baseUrl().port())
+                                      .arg(QString::fromUtf8(c.logged))))
+        << lines[0].toStdString();
+  }
+
+  // A stall that times out, and a cancellation.
+  serve(QStringLiteral("a.bin"), Route{200, {}, 10000, -1, 1000});
+  const test::DiagLogLines log;
+  auto d = makeDownloader({artifact(QStringLiteral("a.bin"), 10000)});
+  CancellationToken cancel;
+  auto cancelled = d->download(cancel);
+  ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(file(QStringLiteral("a.bin.partial"))).size() == 1000; }));
+  cancel.cancel();
+  EXPECT_THROW(test::awaitTask(std::move(cancelled)), OperationCancelled);
+  EXPECT_TRUE(log.added(kFailed).isEmpty()) << log.added(kFailed).join('\n').toStdString();
+  auto stalled = d->download();
+  ASSERT_TRUE(test::waitUntil([&] { return QFileInfo(file(QStringLiteral("a.bin.partial"))).size() == 1000; }));
+  clock.advance(ModelDownloader::kRequestTimeout);
+  EXPECT_THROW(test::awaitTask(std::move(stalled)), DownloadError);
+  ASSERT_EQ(log.added(kFailed).size(), 1);
+  EXPECT_TRUE(log.added(kFailed)[0].endsWith(
+      QStringLiteral("status=200 error=timed-out detail=\"no data for 30 s\" bytes=1000/10000")))
+      << log.added(kFailed)[0].toStdString();
+}
+
+// Every real model file is served through a redirect to another host: the
+// downloader follows it and checks the size of the body it ends with, not of
+// the redirect's own.
+TEST_F(ModelDownloaderTest, ARedirectToAnotherServerIsFollowedAndItsFinalBodyChecked) {
+  test::LoopbackHttpServer storage;
+  const QString stored = QStringLiteral("/blobs/a1b2c3");
+  Route redirect{302, QByteArrayLiteral("Found. Redirecting to the file"), -1, -1, -1, storage.url(stored)};
+  serve(QStringLiteral("a.bin"), redirect);
+
+  storage.setRoute(stored, Route{200, {}, 30'000, -1, -1});
+  auto d = makeDownloader({artifact(QStringLiteral("a.bin"), 30'000)});
+  EXPECT_EQ(test::awaitTask(d->download()), QStringList{file(QStringLiteral("a.bin"))});
+  EXPECT_EQ(server.requests(), QStringList{remotePath(QStringLiteral("a.bin"))});
+  EXPECT_EQ(storage.requests(), QStringList{stored});
+  EXPECT_TRUE(holdsPattern(QStringLiteral("a.bin"), 30'000));
+  EXPECT_EQ(d->state(), State::completed());
+
+  // The redirect's body has the expected size; the final one is a byte short.
+  QFile::remove(file(QStringLiteral("a.bin")));
+  redirect.body = test::LoopbackHttpServer::pattern(30'000);
+  serve(QStringLiteral("a.bin"), redirect);
+  storage.setRoute(stored, Route{200, {}, 29'999, -1, -1});
+  const test::DiagLogLines log;
+  auto short_ = makeDownloader({artifact(QStringLiteral("a.bin"), 30'000)});
+  try {
+    test::awaitTask(short_->download());
+    FAIL() << "a short final body was accepted";
+  } catch (const DownloadError& e) {
+    EXPECT_EQ(e.kind(), DownloadError::Kind::Incomplete);
+  }
+  EXPECT_TRUE(filesInDir().isEmpty());
+  ASSERT_EQ(log.added(kFailed).size(), 1);
+  EXPECT_TRUE(log.added(kFailed)[0].contains(QStringLiteral("host=127.0.0.1:%1 redirected=127.0.0.1:%2 status=200")
+                                                 .arg(server.baseUrl().port())
+                                                 .arg(storage.baseUrl().port())))
+      << log.added(kFailed)[0].toStdString();
 }
 
 TEST(DownloadErrors, Descriptions) {
+  ASSERT_TRUE(installTranslations(*QCoreApplication::instance()));
+  using Network = DownloadError::Network;
   EXPECT_STREQ(DownloadError::failed(404).what(), "Model download failed (HTTP 404)");
   EXPECT_STREQ(DownloadError::incomplete().what(), "Downloaded model is incomplete");
+  // The library's words never reach the sentence.
+  const struct {
+    Network failure;
+    QString sentence;
+  } cases[] = {
+      {Network::HostNotFound, kHostNotFound},
+      {Network::TimedOut, kTimedOut},
+      {Network::Refused, kRefused},
+      {Network::Certificate,
+       QStringLiteral("The download server’s security certificate couldn’t be verified. Check that this computer’s "
+                      "date and time are correct, then try again.")},
+      {Network::Other, QStringLiteral("The download was interrupted by a network problem. Try again.")},
+  };
+  for (const auto& c : cases) {
+    const DownloadError e = DownloadError::network(c.failure, QStringLiteral("SSL handshake failed: expired"));
+    EXPECT_EQ(e.description(), c.sentence);
+    EXPECT_EQ(QString::fromUtf8(e.what()), c.sentence);
+    EXPECT_EQ(e.detail(), QStringLiteral("SSL handshake failed: expired"));
+  }
 }

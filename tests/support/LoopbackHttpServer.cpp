@@ -26,6 +26,15 @@ LoopbackHttpServer::~LoopbackHttpServer() {
   }
 }
 
+QUrl LoopbackHttpServer::closedUrl() {
+  // A port the system just handed out and took back: free, and not soon reused.
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost, 0);
+  const quint16 port = probe.serverPort();
+  probe.close();
+  return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+}
+
 QUrl LoopbackHttpServer::baseUrl() const {
   return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()));
 }
@@ -70,7 +79,10 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket* socket) {
   c->route = found != routes_.constEnd() ? *found : Route{404, QByteArrayLiteral("Not Found"), -1, -1, -1};
   c->bodySize = c->route.generatedSize >= 0 ? c->route.generatedSize : c->route.body.size();
   const qint64 declared = c->route.contentLength >= 0 ? c->route.contentLength : c->bodySize;
-  const QByteArray reason = c->route.status == 200 ? "OK" : c->route.status == 206 ? "Partial Content" : "Status";
+  const QByteArray reason = c->route.status == 200   ? "OK"
+                            : c->route.status == 206 ? "Partial Content"
+                            : c->route.status == 302 ? "Found"
+                                                     : "Status";
   QByteArray head = "HTTP/1.1 " + QByteArray::number(c->route.status) + ' ' + reason + "\r\n";
   head += "Content-Type: application/octet-stream\r\n";
   head += "Content-Length: " + QByteArray::number(declared) + "\r\n";
@@ -78,6 +90,7 @@ void LoopbackHttpServer::onReadyRead(QTcpSocket* socket) {
     head += "Content-Range: bytes 0-" + QByteArray::number(std::max<qint64>(declared - 1, 0)) + '/' +
             QByteArray::number(declared) + "\r\n";
   }
+  if (!c->route.location.isEmpty()) head += "Location: " + c->route.location.toEncoded() + "\r\n";
   head += "Connection: close\r\n\r\n";
   socket->write(head);
   pump(socket);

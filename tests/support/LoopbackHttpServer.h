@@ -16,7 +16,8 @@ namespace murel::test {
 // A small HTTP/1.1 server on 127.0.0.1 for download tests. Each path answers
 // with a configured status and body; bodies can be generated (large streams
 // without holding them), cut short, or stall part-way with the connection held
-// open. Unknown paths answer 404. Runs on the thread that created it.
+// open; a route with a location redirects. Unknown paths answer 404. Runs on
+// the thread that created it.
 class LoopbackHttpServer : public QObject {
  public:
   struct Route {
@@ -25,10 +26,14 @@ class LoopbackHttpServer : public QObject {
     qint64 generatedSize = -1;  // stream this many pattern bytes instead of `body`
     qint64 contentLength = -1;  // declared length; default: the real length
     qint64 stallAfter = -1;     // stop sending after this many body bytes, keep the connection
+    QUrl location = {};         // sent as "Location" (a redirect's target) when set
   };
 
   LoopbackHttpServer();
   ~LoopbackHttpServer() override;
+
+  // An address on loopback that nothing listens on: a connection there is refused.
+  static QUrl closedUrl();
 
   QUrl baseUrl() const;
   QUrl url(const QString& path) const;
