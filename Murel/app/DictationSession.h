@@ -35,16 +35,19 @@ struct DictationSessionPreferences {
 
 struct DictationSessionEvent {
   enum class Kind { statusChanged, transcription };
+  // What an error status waits for: `soundServer` ends once the sound server answers again.
+  enum class Cause { other, soundServer };
   Kind kind = Kind::statusChanged;
   AppStatus status;
   std::optional<QUrl> settingsUrl;  // statusChanged: the settings pane offered with an error
   QString text;                     // transcription: the delivered text
+  Cause cause = Cause::other;
 
   static DictationSessionEvent statusChanged(AppStatus status, std::optional<QUrl> url = std::nullopt) {
-    return {Kind::statusChanged, std::move(status), std::move(url), {}};
+    return {Kind::statusChanged, std::move(status), std::move(url), {}, Cause::other};
   }
   static DictationSessionEvent transcription(QString text) {
-    return {Kind::transcription, AppStatus::ready(), std::nullopt, std::move(text)};
+    return {Kind::transcription, AppStatus::ready(), std::nullopt, std::move(text), Cause::other};
   }
 };
 

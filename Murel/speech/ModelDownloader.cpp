@@ -1,6 +1,7 @@
 #include "speech/ModelDownloader.h"
 
 #include "runtime/Async.h"
+#include "runtime/PrivateFiles.h"
 #include "runtime/SystemError.h"
 
 #include <QCoroFuture>
@@ -140,7 +141,7 @@ class ModelDownloader::Transfer {
 
   bool writeAvailable() {
     if (!file_.isOpen()) {
-      if (!QDir().mkpath(owner_.directory_)) {
+      if (!PrivateFiles::makeFolder(owner_.directory_)) {
         fail(std::make_exception_ptr(
             SystemError(QStringLiteral("The folder “%1” couldn’t be created.").arg(owner_.directory_))));
         return false;
