@@ -6,6 +6,7 @@
 #include "keys/KeyCombo.h"
 #include "runtime/UserDefaults.h"
 #include "support/FakeNotificationServer.h"
+#include "support/OwnXServer.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -21,43 +22,6 @@ using namespace murel;
 using namespace std::chrono_literals;
 
 namespace {
-
-// An X server of the test's own, so that killing it leaves the rig's alone.
-class OwnXServer {
- public:
-  OwnXServer() {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    server_.setProgram(QStringLiteral("Xvfb"));
-    server_.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
-                          QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp"), QStringLiteral("+extension"), QStringLiteral("XTEST"),
-                          QStringLiteral("+extension"), QStringLiteral("XInputExtension")});
-    server_.setStandardErrorFile(QProcess::nullDevice());
-    server_.setChildProcessModifier([fds] { ::close(fds[0]); });
-    server_.start();
-    ::close(fds[1]);
-    QByteArray number;
-    char c = 0;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (!number.isEmpty()) display_ = QStringLiteral(":") + QString::fromLatin1(number);
-  }
-  ~OwnXServer() { kill(); }
-  OwnXServer(const OwnXServer&) = delete;
-  OwnXServer& operator=(const OwnXServer&) = delete;
-
-  const QString& display() const { return display_; }
-  void kill() {
-    if (server_.state() == QProcess::NotRunning) return;
-    server_.kill();
-    server_.waitForFinished(5000);
-  }
-
- private:
-  QProcess server_;
-  QString display_;
-};
 
 class DesktopFaults : public ::testing::Test {
  protected:
@@ -128,7 +92,7 @@ class DesktopFaults : public ::testing::Test {
 // The X server dies while the heads-up display shows a recording: the process
 // ends by itself, without a crash, and takes the recording with it.
 TEST_F(DesktopFaults, XServerLostDuringRecordingEndsCleanlyWithoutLeavingSpeech) {
-  OwnXServer server;
+  test::OwnXServer server;
   ASSERT_FALSE(server.display().isEmpty());
   startRecording(server.display());
   if (HasFatalFailure()) return;
@@ -225,7 +189,7 @@ class Logout : public DesktopFaults, public ::testing::WithParamInterface<bool> 
 
 TEST_P(Logout, EndsTheProcessWithoutLeavingSpeech) {
   const bool sigtermFirst = GetParam();
-  OwnXServer server;
+  test::OwnXServer server;
   ASSERT_FALSE(server.display().isEmpty());
   startRecording(server.display());
   if (HasFatalFailure()) return;

@@ -84,8 +84,8 @@ TEST(FullDisk, SettingsAndExportsFailVisiblyKeepTheLastSavedStateAndResume) {
   HotKeyService hotKeys(rig.defaults, tap);
   TranscriptProcessor processor([](QString text, QString) -> QCoro::Task<QString> { co_return text; },
                                 [&rig] { return rig.dictionary.entries(); });
-  AppState app(AppState::Parts{rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys,
-                               rig.diag, {}, {}, {}});
+  AppState app(AppState::Parts{
+      rig.defaults, rig.modes, rig.dictionary, rig.engine, processor, rig.session, hotKeys, rig.diag, {}, {}, {}});
   QSignalSpy errorShown(&app, &AppState::lastErrorChanged);
 
   rig.dictionary.setEntries({rule("teh", "the")});

@@ -55,8 +55,8 @@ bool insidePrivateMounts(int kilobytes) {
     return false;
   }
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  const QString filter = QString::fromLatin1(info->test_suite_name()) + QLatin1Char('.') +
-                         QString::fromLatin1(info->name());
+  const QString filter =
+      QString::fromLatin1(info->test_suite_name()) + QLatin1Char('.') + QString::fromLatin1(info->name());
   QProcess inner;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QString::fromLatin1(kInsideVariable), QStringLiteral("1"));
