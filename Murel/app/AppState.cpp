@@ -2,6 +2,7 @@
 
 #include "runtime/DiagLog.h"
 #include "runtime/PrivateFiles.h"
+#include "runtime/SettingsWrites.h"
 #include "runtime/SystemLog.h"
 #include "runtime/UserDefaults.h"
 #include "speech/AudioExtractor.h"
@@ -68,8 +69,8 @@ AppState::AppState(Parts parts, QObject* parent) : QObject(parent), p_(std::move
   restoreClipboard_ = readDefaultsBool(p_.defaults.value(kRestoreClipboardKey));
   pauseMediaWhileRecording_ = readDefaultsBool(p_.defaults.value(kPauseMediaKey));
 
-  connect(&p_.defaults, &UserDefaults::writeFailureChanged, this, &AppState::showSettingsWriteFailure);
-  if (p_.defaults.writeFailure()) showSettingsWriteFailure();
+  connect(&SettingsWrites::of(p_.defaults), &SettingsWrites::failureChanged, this, &AppState::showSettingsWriteFailure);
+  if (SettingsWrites::of(p_.defaults).failure()) showSettingsWriteFailure();
 
   QPointer<AppState> self(this);
   p_.session.preferences = [self] { return self ? self->sessionPreferences() : DictationSessionPreferences{}; };
@@ -215,15 +216,10 @@ void AppState::handleHotkeySession(bool isActive, const HotKeyService::Session& 
 
 void AppState::startRecording(std::optional<Mode> mode) {
   if (showsSoundServerError()) {
-    // The server may be back before its return was noticed: the session asks
-    // it again, and a refusal is said where the user looks.
+    // The server may be back before its return was noticed: the session asks it again.
     setLastError(std::nullopt);
     setStatus(AppStatus::ready());
-    p_.session.start(std::move(mode));
-    if (showsSoundServerError()) Q_EMIT pressRefused(status_.message());
-    return;
-  }
-  if (!status_.is(AppStatus::Kind::ready)) {
+  } else if (!status_.is(AppStatus::Kind::ready)) {
     kLog.error(QStringLiteral("startRecording skipped — status is %1").arg(status_.label()));
     // Otherwise, in toggle and auto mode, the next press would only end a
     // recording that never began.
@@ -231,6 +227,7 @@ void AppState::startRecording(std::optional<Mode> mode) {
     return;
   }
   p_.session.start(std::move(mode));
+  if (showsSoundServerError()) Q_EMIT pressRefused(status_.message());
 }
 
 void AppState::startCommandEdit() {
@@ -318,7 +315,7 @@ void AppState::handleSessionEvent(const DictationSessionEvent& event) {
 }
 
 void AppState::showSettingsWriteFailure() {
-  if (const std::optional<QString>& reason = p_.defaults.writeFailure()) {
+  if (const std::optional<QString>& reason = SettingsWrites::of(p_.defaults).failure()) {
     // Once per run of failing writes: the card (or the desktop notice) says it
     // and stays until dismissed; dictation goes on meanwhile.
     //% "Settings couldn't be saved: %1"

@@ -32,6 +32,19 @@ QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
 
 double seconds(Clock::Duration d) { return std::chrono::duration<double>(d).count(); }
 
+}  // namespace
+
+bool DictationSession::systemLogShowsDictatedText() {
+#ifdef NDEBUG
+  static const bool shown = qEnvironmentVariableIntValue("MUREL_LOG_DICTATED_TEXT") == 1;
+  return shown;
+#else
+  return true;
+#endif
+}
+
+namespace {
+
 // Loads the speech model while the user speaks; a load error shows up again at
 // the transcription step.
 QCoro::Task<void> warmSpeechEngine(SpeechEngineHosting* host) {
@@ -265,8 +278,8 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     const QString raw = co_await s_.engineHost.transcribe(file, vocabulary, token);
     if (token.isCancelled()) throw OperationCancelled();
     const int characters = int(UsageStatsStore::characterCount(raw));
-    kLog.info(SystemLog::showsDictatedText() ? QStringLiteral("Raw transcription: \"%1\"").arg(raw)
-                                             : QStringLiteral("Raw transcription: %1 characters").arg(characters));
+    kLog.info(systemLogShowsDictatedText() ? QStringLiteral("Raw transcription: \"%1\"").arg(raw)
+                                           : QStringLiteral("Raw transcription: %1 characters").arg(characters));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe ok"),
                    QString::asprintf("chars=%d duration=%.1fs", characters, seconds(s_.clock.now() - began)));
     std::optional<QString> result;

@@ -127,6 +127,10 @@ class DictationSession {
 
   // Pieces between whitespace (any Unicode whitespace), empty pieces not counted.
   static int wordCount(const QString& text);
+  // Whether the system log may carry what was dictated: a journal keeps its
+  // lines for months, so only a debug build or MUREL_LOG_DICTATED_TEXT=1 may;
+  // otherwise the transcript's line gives its length.
+  static bool systemLogShowsDictatedText();
 
  private:
   void startRecording(std::optional<Mode> mode, bool commandEdit);

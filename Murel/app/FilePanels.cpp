@@ -73,7 +73,8 @@ void showSaveFailure(const QString& path, const QString& reason) {
 void showFailureAlert(const QString& title, const QString& message) {
   auto* box = new QMessageBox(QApplication::activeWindow());
   box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(box->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+  // Over the window it concerns; alone, it blocks nothing.
+  box->setWindowModality(box->parentWidget() ? Qt::WindowModal : Qt::NonModal);
   box->setIcon(QMessageBox::Warning);
   box->setWindowTitle(title);
   box->setText(title);

@@ -51,15 +51,6 @@ void SystemLog::write(Level level, const QString& category, const QString& messa
   syslog(priorityOf(level), "%s", line.constData());
 }
 
-bool SystemLog::showsDictatedText() {
-#ifdef NDEBUG
-  static const bool shown = qEnvironmentVariableIntValue("MUREL_LOG_DICTATED_TEXT") == 1;
-  return shown;
-#else
-  return true;
-#endif
-}
-
 void SystemLog::setSink(Sink newSink) {
   QMutexLocker lock(&sinkMutex());
   sink() = std::move(newSink);

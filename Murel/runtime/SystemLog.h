@@ -14,10 +14,6 @@ class SystemLog {
   using Sink = std::function<void(Level, const QString& category, const QString& message)>;
 
   static void write(Level level, const QString& category, const QString& message);
-  // Whether a line may carry what the user dictated: a system journal keeps
-  // lines for months, so only a debug build or MUREL_LOG_DICTATED_TEXT=1 may.
-  // Otherwise such lines give the text's length.
-  static bool showsDictatedText();
   // Tests capture lines instead of sending them to syslog; an empty sink restores syslog.
   static void setSink(Sink sink);
 };

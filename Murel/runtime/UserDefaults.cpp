@@ -4,6 +4,7 @@
 
 #include "runtime/AppPaths.h"
 #include "runtime/PrivateFiles.h"
+#include "runtime/SettingsWrites.h"
 #include "runtime/SystemLog.h"
 
 #include <QDateTime>
@@ -242,21 +243,16 @@ void UserDefaults::save() {
   if (failure) {
     kLog.error(QStringLiteral("cannot write %1: %2").arg(filePath_, *failure));
     DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("save failed"), *failure);
-    if (!writeFailure_) {
-      writeFailure_ = failure;
-      Q_EMIT writeFailureChanged();
-    }
+    SettingsWrites::of(*this).noteFailed(*failure);
     return;
   }
   // Only a file that was written whole becomes the copy to fall back to.
   if (const std::optional<QString> copyFailure = PrivateFiles::writeAtomically(lastGoodPath(), bytes)) {
     DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("last good copy not saved"), *copyFailure);
   }
-  if (writeFailure_) {
-    writeFailure_.reset();
-    DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("saved again"));
-    Q_EMIT writeFailureChanged();
-  }
+  SettingsWrites& writes = SettingsWrites::of(*this);
+  if (writes.failure()) DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("saved again"));
+  writes.noteSaved();
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& value) {

@@ -50,16 +50,9 @@ class UserDefaults : public QObject {
 
   // True when the last write reached the disk.
   bool lastWriteSucceeded() const { return lastWriteOk_; }
-  // Why the writes fail, from the first failed write until one succeeds again
-  // (the system's words, "No space left on device"); none while they succeed.
-  // The values stay in memory meanwhile and the next successful write saves
-  // them all; the file on disk keeps the last state that was saved.
-  const std::optional<QString>& writeFailure() const { return writeFailure_; }
 
  Q_SIGNALS:
   void valueChanged(const QString& key);
-  // A run of failing writes began or ended: once each, not at every write.
-  void writeFailureChanged();
 
  private:
   void load();
@@ -71,7 +64,6 @@ class UserDefaults : public QObject {
   QString filePath_;
   QVariantMap values_;
   bool lastWriteOk_ = true;
-  std::optional<QString> writeFailure_;
 };
 
 }  // namespace murel

@@ -8,15 +8,15 @@
 #include "app/ErrorNotifications.h"
 #include "app/FilePanels.h"
 #include "runtime/AppPaths.h"
+#include "runtime/SettingsWrites.h"
+#include "support/Alerts.h"
 #include "support/FakeKeyEventTap.h"
 #include "support/FullDisk.h"
 #include "support/ScriptedFilePanels.h"
 #include "text/DictionaryFile.h"
 
-#include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMessageBox>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -54,21 +54,6 @@ std::optional<Stored> stored(const QString& path) {
 
 DictionaryEntry rule(const char* original, const char* replacement) {
   return DictionaryEntry{QUuid::createUuid(), QString::fromUtf8(original), QString::fromUtf8(replacement)};
-}
-
-// The text of every alert on screen.
-QStringList alerts() {
-  QStringList texts;
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-      texts.append(box->text() + QLatin1Char('\n') + box->informativeText());
-  }
-  return texts;
-}
-
-void closeAlerts() {
-  for (QWidget* widget : QApplication::topLevelWidgets())
-    if (auto* box = qobject_cast<QMessageBox*>(widget)) box->close();
 }
 
 }  // namespace
@@ -130,7 +115,7 @@ TEST(FullDisk, SettingsAndExportsFailVisiblyKeepTheLastSavedStateAndResume) {
 
   // Exporting the dictionary: an alert names the cause; the earlier export stays.
   EXPECT_FALSE(exportDictionary());
-  const QStringList shown = alerts();
+  const QStringList shown = shownAlerts();
   ASSERT_EQ(shown.size(), 1) << shown.join(u'|').toStdString();
   EXPECT_TRUE(shown[0].contains(QStringLiteral("murel-dictionary.txt couldn't be written: no space left on device")))
       << shown[0].toStdString();
@@ -141,7 +126,7 @@ TEST(FullDisk, SettingsAndExportsFailVisiblyKeepTheLastSavedStateAndResume) {
   ASSERT_TRUE(QFile::remove(filler));
   app.setSoundCuesEnabled(false);
   EXPECT_EQ(app.lastError(), std::nullopt);
-  EXPECT_FALSE(rig.defaults.writeFailure());
+  EXPECT_FALSE(SettingsWrites::of(rig.defaults).failure());
   for (const QString& file : {settings, lastGood}) {
     SCOPED_TRACE(file.toStdString());
     const std::optional<Stored> saved = stored(file);

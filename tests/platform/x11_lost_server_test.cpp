@@ -24,7 +24,8 @@ TEST(LostXServer, TearingDownTheKeyWatchersNeverWaitsOnIt) {
   const QByteArray display = server.display().toLatin1();
   auto tap = std::make_unique<X11KeyEventTap>(Clock::suspending(), display);
   ASSERT_TRUE(tap->install([](const KeyEventTap::Delivery&) {}));
-  auto monitor = std::make_unique<X11KeyPressMonitor>(std::set<quint32>{53}, [](quint32, quint64) {}, display);
+  auto monitor = std::make_unique<X11KeyPressMonitor>(
+      std::set<quint32>{53}, [](quint32, quint64) {}, display);
   ASSERT_TRUE(monitor->start());
 
   server.kill();
