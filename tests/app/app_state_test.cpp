@@ -320,7 +320,7 @@ TEST_F(AppStateTest, TheSoundServerBackClearsOnlyItsOwnError) {
   EXPECT_EQ(rig.session.phase(), DictationSession::Phase::recording);
   app->handleHotkeySession(false, HotKeyService::Session::dictation());
   rig.settle();
-  EXPECT_EQ(app->lastTranscription(), "HELLO WORLD");
+  EXPECT_EQ(app->lastTranscription(), "hello world");
 
   // Any other error is not the sound server's to clear.
   app->handleSessionEvent(DictationSessionEvent::statusChanged(AppStatus::error(QStringLiteral("Paste failed"))));

@@ -590,6 +590,9 @@ TEST_F(ConfigurationPageTest, ARefusedLoginItemCallSpringsBackAfterOneAttempt) {
   EXPECT_FALSE(toggle->isOn());
   EXPECT_EQ(loginItem.registers, 1);
   EXPECT_EQ(loginItem.unregisters, 0);
+  ASSERT_EQ(shownAlerts().size(), 1) << "the refusal says why";
+  EXPECT_TRUE(shownAlerts()[0].contains(QStringLiteral("cannot create the folder"))) << shownAlerts()[0].toStdString();
+  closeAlerts();
   QFile::remove(XdgAutostartFolder());
 
   // A removal that fails puts the switch back on, after exactly one call, and says so.
