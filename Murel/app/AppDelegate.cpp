@@ -2,6 +2,7 @@
 
 #include "app/MurelApp.h"
 #include "platform/xdg/LoginItem.h"
+#include "runtime/DiagLog.h"
 #include "runtime/UserDefaults.h"
 
 #include <QApplication>
@@ -12,7 +13,12 @@ namespace murel {
 void applyLaunchAtLoginDefault(UserDefaults& defaults, platform::LoginItem& loginItem) {
   const QString key = QString::fromLatin1(kLaunchAtLoginDefaultAppliedKey);
   if (defaults.boolOr(key, false)) return;
-  if (loginItem.status() == platform::LoginItem::Status::notRegistered && !loginItem.registerItem()) return;
+  QString why;
+  if (loginItem.status() == platform::LoginItem::Status::notRegistered && !loginItem.registerItem(&why)) {
+    // Tried again at the next launch; until then the log says why.
+    DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("login item failed"), why);
+    return;
+  }
   defaults.setValue(key, true);
 }
 

@@ -1,6 +1,8 @@
 #include "app/AppState.h"
 
 #include "runtime/DiagLog.h"
+#include "runtime/PrivateFiles.h"
+#include "runtime/SettingsWrites.h"
 #include "runtime/SystemLog.h"
 #include "runtime/UserDefaults.h"
 #include "speech/AudioExtractor.h"
@@ -66,6 +68,9 @@ AppState::AppState(Parts parts, QObject* parent) : QObject(parent), p_(std::move
   soundCuesEnabled_ = storedBoolOrTrue(p_.defaults, kSoundCuesKey);
   restoreClipboard_ = readDefaultsBool(p_.defaults.value(kRestoreClipboardKey));
   pauseMediaWhileRecording_ = readDefaultsBool(p_.defaults.value(kPauseMediaKey));
+
+  connect(&SettingsWrites::of(p_.defaults), &SettingsWrites::failureChanged, this, &AppState::showSettingsWriteFailure);
+  if (SettingsWrites::of(p_.defaults).failure()) showSettingsWriteFailure();
 
   QPointer<AppState> self(this);
   p_.session.preferences = [self] { return self ? self->sessionPreferences() : DictationSessionPreferences{}; };
@@ -210,7 +215,11 @@ void AppState::handleHotkeySession(bool isActive, const HotKeyService::Session& 
 }
 
 void AppState::startRecording(std::optional<Mode> mode) {
-  if (!status_.is(AppStatus::Kind::ready)) {
+  if (showsSoundServerError()) {
+    // The server may be back before its return was noticed: the session asks it again.
+    setLastError(std::nullopt);
+    setStatus(AppStatus::ready());
+  } else if (!status_.is(AppStatus::Kind::ready)) {
     kLog.error(QStringLiteral("startRecording skipped — status is %1").arg(status_.label()));
     // Otherwise, in toggle and auto mode, the next press would only end a
     // recording that never began.
@@ -218,6 +227,7 @@ void AppState::startRecording(std::optional<Mode> mode) {
     return;
   }
   p_.session.start(std::move(mode));
+  if (showsSoundServerError()) Q_EMIT pressRefused(status_.message());
 }
 
 void AppState::startCommandEdit() {
@@ -277,17 +287,46 @@ void AppState::handleResignActive() {
   }
 }
 
+bool AppState::showsSoundServerError() const { return soundServerError_ && status_ == *soundServerError_; }
+
+void AppState::handleSoundServerReturned() {
+  if (!showsSoundServerError()) return;
+  kLog.info(QStringLiteral("The sound server is back; its error is cleared"));
+  p_.diagLog.log(QStringLiteral("session"), QStringLiteral("sound server back"));
+  dismissError();
+}
+
 void AppState::handleSessionEvent(const DictationSessionEvent& event) {
   if (event.kind == DictationSessionEvent::Kind::transcription) {
     setLastTranscription(event.text);
     Q_EMIT transcriptionDelivered(event.text);
     return;
   }
+  if (event.status.is(AppStatus::Kind::error)) {
+    soundServerError_ = event.cause == DictationSessionEvent::Cause::soundServer
+                            ? std::optional<AppStatus>(event.status)
+                            : std::nullopt;
+  }
   setStatus(event.status);
   if (event.status.is(AppStatus::Kind::error)) {
     setLastError(event.status.message());
     setSettingsDeepLink(event.settingsUrl);
   }
+}
+
+void AppState::showSettingsWriteFailure() {
+  if (const std::optional<QString>& reason = SettingsWrites::of(p_.defaults).failure()) {
+    // Once per run of failing writes: the card (or the desktop notice) says it
+    // and stays until dismissed; dictation goes on meanwhile.
+    //% "Settings couldn't be saved: %1"
+    //: Error shown when the settings file can't be written; the system's reason follows, e.g. "no space left on device".
+    settingsWriteError_ = qtTrId("error.settings.saveFailed").arg(PrivateFiles::inSentence(*reason));
+    setLastError(settingsWriteError_);
+    return;
+  }
+  // Saved again: an error still on show about it is out of date.
+  if (settingsWriteError_ && lastError_ == settingsWriteError_) setLastError(std::nullopt);
+  settingsWriteError_.reset();
 }
 
 // ---- Model loading and file transcription ----

@@ -131,6 +131,9 @@ class AppState : public QObject {
   bool handleEscapeKey(quint32 keyCode, quint64 modifierFlags);
   void handleResignActive();
   void handleSessionEvent(const DictationSessionEvent& event);
+  // The sound server answers again: an error that its absence caused is over,
+  // and the next press records.
+  void handleSoundServerReturned();
 
   // A stored flag read the way the platform reads a Boolean: numbers are true
   // when not zero, texts when they start with Y, y, T, t or a digit 1-9 (after
@@ -144,6 +147,9 @@ class AppState : public QObject {
   // then tells nobody): "a dictation arrived" for whoever waits for one.
   void transcriptionDelivered(const QString& text);
   void lastErrorChanged();
+  // A hotkey press met the sound-server error and recorded nothing. The user
+  // is looking at another window, not at the tray panel's card.
+  void pressRefused(const QString& message);
   void settingsDeepLinkChanged();
   void showHudChanged();
   void soundCuesEnabledChanged();
@@ -158,13 +164,19 @@ class AppState : public QObject {
  private:
   void startRecording(std::optional<Mode> mode);
   void startCommandEdit();
+  void showSettingsWriteFailure();
   bool isDictationRunning() const;
+  bool showsSoundServerError() const;
 
   Parts p_;
   AppStatus status_ = AppStatus::loading();
   std::optional<QString> lastTranscription_;
   std::optional<QString> lastError_;
   std::optional<QUrl> settingsDeepLink_;
+  // The error shown for the current run of failed settings writes.
+  std::optional<QString> settingsWriteError_;
+  // The error status the session sent for an unreachable sound server.
+  std::optional<AppStatus> soundServerError_;
   bool showHud_ = true;
   bool soundCuesEnabled_ = true;
   bool restoreClipboard_ = false;

@@ -32,6 +32,19 @@ QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
 
 double seconds(Clock::Duration d) { return std::chrono::duration<double>(d).count(); }
 
+}  // namespace
+
+bool DictationSession::systemLogShowsDictatedText() {
+#ifdef NDEBUG
+  static const bool shown = qEnvironmentVariableIntValue("MUREL_LOG_DICTATED_TEXT") == 1;
+  return shown;
+#else
+  return true;
+#endif
+}
+
+namespace {
+
 // Loads the speech model while the user speaks; a load error shows up again at
 // the transcription step.
 QCoro::Task<void> warmSpeechEngine(SpeechEngineHosting* host) {
@@ -115,7 +128,10 @@ void DictationSession::startRecording(std::optional<Mode> mode, bool commandEdit
     // server can't be reached, and no settings page would help.
     //% "Murel can't reach the sound server, so it can't record. Check that PulseAudio or PipeWire is running, then try again."
     //: Menu-bar error shown when recording is attempted while the sound server can't be reached.
-    send(DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied"))));
+    DictationSessionEvent refused =
+        DictationSessionEvent::statusChanged(AppStatus::error(qtTrId("error.microphone.denied")));
+    refused.cause = DictationSessionEvent::Cause::soundServer;
+    send(refused);
     if (s_.resetHotkeySession) s_.resetHotkeySession();
     return;
   }
@@ -261,10 +277,11 @@ QCoro::Task<void> DictationSession::transcribe(QString file, double length, Canc
     for (const DictionaryEntry& entry : s_.dictionaryStore.entries()) vocabulary.append(entry.replacement);
     const QString raw = co_await s_.engineHost.transcribe(file, vocabulary, token);
     if (token.isCancelled()) throw OperationCancelled();
-    kLog.info(QStringLiteral("Raw transcription: \"%1\"").arg(raw));
+    const int characters = int(UsageStatsStore::characterCount(raw));
+    kLog.info(systemLogShowsDictatedText() ? QStringLiteral("Raw transcription: \"%1\"").arg(raw)
+                                           : QStringLiteral("Raw transcription: %1 characters").arg(characters));
     s_.diagLog.log(QStringLiteral("session"), QStringLiteral("transcribe ok"),
-                   QString::asprintf("chars=%d duration=%.1fs", int(UsageStatsStore::characterCount(raw)),
-                                     seconds(s_.clock.now() - began)));
+                   QString::asprintf("chars=%d duration=%.1fs", characters, seconds(s_.clock.now() - began)));
     std::optional<QString> result;
     if (isCommandEdit_) {
       result = co_await applyCommandEdit(raw, token);

@@ -35,16 +35,19 @@ struct DictationSessionPreferences {
 
 struct DictationSessionEvent {
   enum class Kind { statusChanged, transcription };
+  // What an error status waits for: `soundServer` ends once the sound server answers again.
+  enum class Cause { other, soundServer };
   Kind kind = Kind::statusChanged;
   AppStatus status;
   std::optional<QUrl> settingsUrl;  // statusChanged: the settings pane offered with an error
   QString text;                     // transcription: the delivered text
+  Cause cause = Cause::other;
 
   static DictationSessionEvent statusChanged(AppStatus status, std::optional<QUrl> url = std::nullopt) {
-    return {Kind::statusChanged, std::move(status), std::move(url), {}};
+    return {Kind::statusChanged, std::move(status), std::move(url), {}, Cause::other};
   }
   static DictationSessionEvent transcription(QString text) {
-    return {Kind::transcription, AppStatus::ready(), std::nullopt, std::move(text)};
+    return {Kind::transcription, AppStatus::ready(), std::nullopt, std::move(text), Cause::other};
   }
 };
 
@@ -124,6 +127,10 @@ class DictationSession {
 
   // Pieces between whitespace (any Unicode whitespace), empty pieces not counted.
   static int wordCount(const QString& text);
+  // Whether the system log may carry what was dictated: a journal keeps its
+  // lines for months, so only a debug build or MUREL_LOG_DICTATED_TEXT=1 may;
+  // otherwise the transcript's line gives its length.
+  static bool systemLogShowsDictatedText();
 
  private:
   void startRecording(std::optional<Mode> mode, bool commandEdit);

@@ -19,6 +19,7 @@ ErrorNotifications::ErrorNotifications(AppState& state, DesktopNotifier& notifie
   connect(&state_, &AppState::statusChanged, this, &ErrorNotifications::refresh);
   connect(&state_, &AppState::lastErrorChanged, this, &ErrorNotifications::refresh);
   connect(&notifier_, &DesktopNotifier::actionInvoked, this, &ErrorNotifications::handleAction);
+  connect(&state_, &AppState::pressRefused, this, &ErrorNotifications::noticeRefusedPress);
 }
 
 std::optional<QString> ErrorNotifications::shownError(const AppState& state) {
@@ -40,6 +41,17 @@ void ErrorNotifications::refresh() {
     noticed_.reset();
     return;
   }
+  show(*error);
+}
+
+void ErrorNotifications::noticeRefusedPress(const QString& error) {
+  // Also beside a tray: the card waits in a closed panel while the user, who
+  // just pressed the hotkey, looks at another window.
+  if (noticed_ == error) return;
+  show(error);
+}
+
+void ErrorNotifications::show(const QString& error) {
   noticed_ = error;
   //% "ERROR"
   //: Heading above the error message in the menu bar.
@@ -50,7 +62,7 @@ void ErrorNotifications::refresh() {
   //% "DISMISS"
   //: Button to dismiss the error message in the menu bar.
   const QString dismiss = qtTrId("menubar.error.dismiss");
-  notifier_.show({title, *error, {{kRetry, retry}, {kDismiss, dismiss}}});
+  notifier_.show({title, error, {{kRetry, retry}, {kDismiss, dismiss}}});
 }
 
 void ErrorNotifications::handleAction(const QString& key) {

@@ -16,6 +16,8 @@ class DesktopNotifier;
 // reached, a paste that failed) would block dictation until a restart. The
 // error is sent to the desktop as a notice instead, with the card's RETRY and
 // DISMISS, which act on the application state exactly as the card's buttons do.
+// A hotkey press refused for want of the sound server is noticed there too,
+// tray or not: the user is looking at another window.
 class ErrorNotifications : public QObject {
   Q_OBJECT
 
@@ -29,6 +31,8 @@ class ErrorNotifications : public QObject {
 
  private:
   void refresh();
+  void noticeRefusedPress(const QString& error);
+  void show(const QString& error);
   void handleAction(const QString& key);
 
   AppState& state_;

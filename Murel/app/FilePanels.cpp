@@ -1,11 +1,14 @@
 #include "app/FilePanels.h"
 
 #include "runtime/DiagLog.h"
+#include "runtime/PrivateFiles.h"
 #include "text/DictionaryFile.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QMimeDatabase>
-#include <QSaveFile>
 
 namespace murel {
 
@@ -41,15 +44,10 @@ bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, c
   const std::optional<QString> location = panels.chooseSaveLocation(defaultName, title);
   if (!location) return false;
   const QByteArray bytes = buildText().toUtf8();
-  QSaveFile file(*location);
-  bool written = file.open(QIODevice::WriteOnly);
-  if (written) written = file.write(bytes) == bytes.size();
-  if (written) written = file.commit();
-  if (!written) {
-    const QString why =
-        file.errorString().isEmpty() ? QStringLiteral("The file could not be written.") : file.errorString();
-    file.cancelWriting();
-    log.log(category, QStringLiteral("export failed"), QStringLiteral("FileError: ") + why);
+  // The user's own file where they chose to put it: its permissions are theirs.
+  if (const std::optional<QString> why = PrivateFiles::writeAtomically(*location, bytes, std::nullopt)) {
+    log.log(category, QStringLiteral("export failed"), QStringLiteral("FileError: ") + *why);
+    showSaveFailure(*location, *why);
     return false;
   }
   workspace.revealFile(*location);
@@ -60,6 +58,30 @@ bool exportDictionaryFile(FilePanels& panels, Workspace& workspace, const QStrin
                           const QString& category, const QList<DictionaryEntry>& entries) {
   return saveTextWithPanel(panels, workspace, DiagLog::shared(), defaultName, title, category,
                            [&entries] { return DictionaryFile::exportText(entries); });
+}
+
+void showSaveFailure(const QString& path, const QString& reason) {
+  //% "The file couldn't be saved"
+  //: Title of the alert shown when an exported file can't be written.
+  showFailureAlert(
+      qtTrId("export.failed.title"),
+      //% "%1 couldn't be written: %2. Nothing was changed there."
+      //: Body of the alert when an export fails: the file's name, then the system's reason, e.g. "no space left on device".
+      qtTrId("export.failed.message").arg(QFileInfo(path).fileName(), PrivateFiles::inSentence(reason)));
+}
+
+void showFailureAlert(const QString& title, const QString& message) {
+  auto* box = new QMessageBox(QApplication::activeWindow());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  // Over the window it concerns; alone, it blocks nothing.
+  box->setWindowModality(box->parentWidget() ? Qt::WindowModal : Qt::NonModal);
+  box->setIcon(QMessageBox::Warning);
+  box->setWindowTitle(title);
+  box->setText(title);
+  box->setInformativeText(message);
+  box->setStandardButtons(QMessageBox::Ok);
+  // Not exec(): the caller's window keeps its event loop.
+  box->open();
 }
 
 }  // namespace murel

@@ -36,9 +36,16 @@ class DialogFilePanels final : public FilePanels {
 
 // Asks for a location, then builds the text (only after the user confirmed),
 // writes it there atomically as UTF-8 and reveals it. A failed write leaves any
-// earlier file untouched and logs `category` "export failed". True when written.
+// earlier file untouched, logs `category` "export failed" and tells the user
+// why in an alert. True when written.
 bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, const QString& defaultName,
                        const QString& title, const QString& category, const std::function<QString()>& buildText);
+
+// The alert of a file that couldn't be written: its name and the system's
+// reason ("No space left on device"). Opens without waiting.
+void showSaveFailure(const QString& path, const QString& reason);
+// An alert over the active window (none: over the application); opens without waiting.
+void showFailureAlert(const QString& title, const QString& message);
 
 bool exportDictionaryFile(FilePanels& panels, Workspace& workspace, const QString& defaultName, const QString& title,
                           const QString& category, const QList<DictionaryEntry>& entries);

@@ -23,6 +23,16 @@ AudioDeviceManager::AudioDeviceManager(UserDefaults& defaults, platform::Microph
   // The server's change events arrive queued on the main thread; the connection
   // ends with this manager.
   connect(&audioDevices_, &platform::AudioDevices::sourcesChanged, this, &AudioDeviceManager::refreshDevices);
+  soundServerReachable_ = permissionStatus_ == platform::MicrophonePermissionStatus::Authorized;
+  // The list changes also when the server goes away and when it comes back.
+  connect(&audioDevices_, &platform::AudioDevices::sourcesChanged, this, &AudioDeviceManager::followSoundServer);
+}
+
+void AudioDeviceManager::followSoundServer() {
+  const bool reachable = permission_.status() == platform::MicrophonePermissionStatus::Authorized;
+  const bool returned = reachable && !soundServerReachable_;
+  soundServerReachable_ = reachable;
+  if (returned) Q_EMIT soundServerReturned();
 }
 
 AudioDeviceManager::~AudioDeviceManager() = default;

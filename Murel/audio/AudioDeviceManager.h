@@ -70,11 +70,14 @@ class AudioDeviceManager : public QObject {
   void devicesChanged();
   void permissionStatusChanged();
   void selectedDeviceUIDChanged();
+  // The sound server answers again after it could not be reached.
+  void soundServerReturned();
 
  private:
   void setDevices(QList<AudioDevice> devices);
   void setPermissionStatus(platform::MicrophonePermissionStatus status);
   void migrateLegacyDeviceSelection();
+  void followSoundServer();
 
   UserDefaults& defaults_;
   platform::MicrophonePermission& permission_;
@@ -82,6 +85,7 @@ class AudioDeviceManager : public QObject {
   QList<AudioDevice> devices_;
   platform::MicrophonePermissionStatus permissionStatus_ = platform::MicrophonePermissionStatus::NotDetermined;
   QString selectedDeviceUID_;
+  bool soundServerReachable_ = false;
 };
 
 }  // namespace murel

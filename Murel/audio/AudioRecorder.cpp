@@ -4,8 +4,10 @@
 #include "runtime/AppPaths.h"
 #include "runtime/Cancellation.h"
 #include "runtime/DiagLog.h"
+#include "runtime/PrivateFiles.h"
 #include "runtime/SystemLog.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QDateTime>
 #include <QDir>
@@ -16,7 +18,10 @@
 
 #include <sndfile.h>
 
+#include <fcntl.h>
 #include <semaphore.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -52,13 +57,36 @@ QString recordingFilePath() {
   if (folder.isEmpty()) {
     throw RecordingFolderError(QStringLiteral("No folder for recordings: HOME is not set"));
   }
-  if (!QDir().mkpath(folder)) {
+  if (!PrivateFiles::makeFolder(folder)) {
     const int error = errno;
     throw RecordingFolderError(QStringLiteral("Could not create the folder \u201C%1\u201D: %2")
                                    .arg(folder, QString::fromLocal8Bit(std::strerror(error))));
   }
   const QString stamp = QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-  return folder + QStringLiteral("/recording_") + stamp + QStringLiteral(".wav");
+  // The process id keeps two processes (no session bus, no lock) from ever
+  // writing one file; the leftover clean-up at launch still knows the name.
+  return folder + QStringLiteral("/recording_") + stamp + QLatin1Char('_') +
+         QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".wav");
+}
+
+// Creates the recording file for the user alone (0600 whatever the umask), its
+// WAV header already on disk: a full disk fails here, with the system's reason,
+// not later in the middle of the dictation. The file of a failed attempt is removed.
+SNDFILE* createRecordingFile(const QString& path, SF_INFO& info) {
+  const QByteArray native = QFile::encodeName(path);
+  const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) throw RecorderError::fileCreationFailed(errno);
+  ::fchmod(fd, 0600);
+  errno = 0;
+  SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+  int failure = errno;
+  if (file && sf_command(file, SFC_UPDATE_HEADER_NOW, nullptr, 0) == 0 && ::fsync(fd) != 0) failure = errno;
+  if (file && failure == 0 && sf_error(file) == SF_ERR_NO_ERROR) return file;
+  if (failure == 0) failure = errno;
+  // A refused open has closed the descriptor already.
+  if (file) sf_close(file);
+  ::unlink(native.constData());
+  throw RecorderError::fileCreationFailed(failure);
 }
 
 }  // namespace
@@ -313,7 +341,11 @@ QString RecorderError::description() const {
       return QStringLiteral("Audio error while %1: %2 (%3)")
           .arg(stage_, formatStatus(status_), QString::number(status_));
     case Kind::ComponentNotFound: return QStringLiteral("The sound server can't be reached");
-    case Kind::FileCreationFailed: return QStringLiteral("Could not create recording file");
+    case Kind::FileCreationFailed:
+      // The system's own words ("No space left on device"), never a bare number.
+      if (status_ != 0)
+        return QStringLiteral("Could not create the recording file: ") + QString::fromLocal8Bit(std::strerror(status_));
+      return QStringLiteral("Could not create recording file");
   }
   return {};
 }
@@ -385,13 +417,7 @@ QCoro::Task<QString> AudioRecorder::startRecording(quint32 deviceID) {
   info.samplerate = static_cast<int>(format.rate);
   info.channels = format.channels;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  errno = 0;
-  capture->file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-  if (!capture->file) {
-    const int fileError = errno != 0 ? errno : sf_error(nullptr);
-    if (fileError == 0) throw RecorderError::fileCreationFailed();
-    throw RecorderError::osStatus(fileError, QStringLiteral("creating the recording file"));
-  }
+  capture->file = createRecordingFile(path, info);
   // Float input beyond full scale is clipped rather than wrapped around.
   sf_command(capture->file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
 

@@ -29,7 +29,10 @@ class RecorderError : public Error {
     return RecorderError(Kind::OsStatus, status, std::move(stage));
   }
   static RecorderError componentNotFound() { return RecorderError(Kind::ComponentNotFound, 0, {}); }
-  static RecorderError fileCreationFailed() { return RecorderError(Kind::FileCreationFailed, 0, {}); }
+  // `systemError`: the errno of the failed creation (0 when none was given).
+  static RecorderError fileCreationFailed(int systemError = 0) {
+    return RecorderError(Kind::FileCreationFailed, systemError, {});
+  }
 
   Kind kind() const { return kind_; }
   int32_t status() const { return status_; }
@@ -84,7 +87,7 @@ class AudioRecording {
 
 struct CaptureContext;
 
-// Records one input at a time into "Recordings/recording_<time>.wav" (16-bit
+// Records one input at a time into "Recordings/recording_<time>_<pid>.wav" (16-bit
 // PCM at the input's rate and channel count). The stream never follows a device
 // elsewhere: a vanished device is reported, not silently replaced.
 // Main thread only; audio arrives on the sound server's thread, which only

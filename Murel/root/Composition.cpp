@@ -184,6 +184,9 @@ Composition::Composition(UserDefaults& defaults, DiagLog& diagLog, PlatformParts
   deliverer_.onPasteUnavailable = [this] { session_.handlePasteUnavailable(); };
   QObject::connect(&state_, &AppState::statusChanged, &app_, &MurelApp::dictationStateChanged);
   recorder_.setOnDeviceLost([this] { session_.handleRecordingDeviceLost(); });
+  // The device manager follows the sound server for the whole process.
+  QObject::connect(&app_.audioDeviceManager(), &AudioDeviceManager::soundServerReturned, &state_,
+                   &AppState::handleSoundServerReturned);
   setAppStateFactsProvider([this] {
     AppStateFacts facts;
     facts.status = state_.status().label();

@@ -2,6 +2,7 @@
 #include "design/Tokens.h"
 #include "platform/dbus/SingleInstance.h"
 #include "platform/x11/X11Lifeline.h"
+#include "platform/xdg/InstanceLock.h"
 #include "root/Composition.h"
 #include "runtime/AppPaths.h"
 #include "runtime/DiagLog.h"
@@ -69,10 +70,23 @@ int main(int argc, char* argv[]) {
   quitOnTerminationSignals(app);
 
   // A second launch hands over to the running instance and ends before it
-  // touches the keyboard, the windows or the tray.
+  // touches the keyboard, the windows, the tray or the recordings. The lock
+  // file guards also where there is no session bus (then two processes would
+  // both answer the hotkey); the bus, where there is one, brings the first forward.
+  murel::platform::InstanceLock lock;
+  const murel::platform::InstanceLock::Claim locked = lock.take();
   murel::SingleInstance instance;
-  if (instance.claim() == murel::SingleInstance::Claim::alreadyRunning) {
-    instance.reopenRunningInstance();
+  const murel::SingleInstance::Claim claimed = instance.claim();
+  if (locked == murel::platform::InstanceLock::Claim::heldElsewhere ||
+      claimed == murel::SingleInstance::Claim::alreadyRunning) {
+    const bool reopened = claimed == murel::SingleInstance::Claim::alreadyRunning && instance.reopenRunningInstance();
+    const std::optional<qint64> holder = lock.holder();
+    const QString message = QStringLiteral("Murel is already running%1; %2.")
+                                .arg(holder ? QStringLiteral(" (process %1)").arg(*holder) : QString(),
+                                     reopened ? QStringLiteral("it was asked to come forward")
+                                              : QStringLiteral("this launch ends without starting a second one"));
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    murel::Logger("app").notice(message);
     return 0;
   }
 

@@ -1,6 +1,7 @@
 #include "runtime/DiagLog.h"
 
 #include "runtime/AppPaths.h"
+#include "runtime/PrivateFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,7 @@ DiagLog& DiagLog::shared() {
 DiagLog::DiagLog(std::optional<QString> parentFolder) {
   if (!parentFolder) return;
   const QString folder = *parentFolder + QStringLiteral("/Logs");
-  QDir().mkpath(folder);  // a failure only means that lines are dropped later
+  PrivateFiles::makeFolder(folder);  // a failure only means that lines are dropped later
   fileUrl_ = folder + QStringLiteral("/murel.log");
   previousFileUrl_ = folder + QStringLiteral("/murel.1.log");
 }
@@ -42,7 +43,7 @@ void DiagLog::write(const QString& line) {
   if (!fileUrl_) return;
   rotateIfNeeded();
   QFile file(*fileUrl_);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append, PrivateFiles::kOwnerOnly)) return;
   file.write(line.toUtf8());
   file.close();
 }

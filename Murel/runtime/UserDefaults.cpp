@@ -3,6 +3,8 @@
 #include "runtime/DiagLog.h"
 
 #include "runtime/AppPaths.h"
+#include "runtime/PrivateFiles.h"
+#include "runtime/SettingsWrites.h"
 #include "runtime/SystemLog.h"
 
 #include <QDateTime>
@@ -12,7 +14,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -177,11 +178,6 @@ QByteArray readAll(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeAtomically(const QString& path, const QByteArray& bytes) {
-  QSaveFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-}
-
 // A name no earlier backup has, even for two damaged loads in one second.
 QString freshBackupName(const QString& filePath) {
   const QString stem = filePath + QStringLiteral(".damaged-") +
@@ -209,7 +205,7 @@ void UserDefaults::load() {
   const bool damaged = !values;
   if (values) {
     // The file just read is sound: it is the copy to fall back to.
-    if (readAll(lastGoodPath()) != bytes) writeAtomically(lastGoodPath(), bytes);
+    if (readAll(lastGoodPath()) != bytes) PrivateFiles::writeAtomically(lastGoodPath(), bytes);
   } else {
     // Keep the damaged file for the user instead of overwriting it on the next
     // write, and carry on with the last good copy rather than with nothing.
@@ -240,15 +236,23 @@ void UserDefaults::save() {
   QJsonObject values;
   for (auto it = values_.begin(); it != values_.end(); ++it) values.insert(it.key(), encode(it.value()));
   QJsonObject root{{QStringLiteral("format"), 1}, {QStringLiteral("values"), values}};
-  QDir().mkpath(QFileInfo(filePath_).absolutePath());
+  PrivateFiles::makeFolder(QFileInfo(filePath_).absolutePath());
   const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
-  QSaveFile file(filePath_);
-  lastWriteOk_ = file.open(QIODevice::WriteOnly) && file.write(bytes) >= 0 && file.commit();
-  if (!lastWriteOk_) {
-    kLog.error(QStringLiteral("cannot write %1: %2").arg(filePath_, file.errorString()));
+  const std::optional<QString> failure = PrivateFiles::writeAtomically(filePath_, bytes);
+  lastWriteOk_ = !failure;
+  if (failure) {
+    kLog.error(QStringLiteral("cannot write %1: %2").arg(filePath_, *failure));
+    DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("save failed"), *failure);
+    SettingsWrites::of(*this).noteFailed(*failure);
     return;
   }
-  writeAtomically(lastGoodPath(), bytes);
+  // Only a file that was written whole becomes the copy to fall back to.
+  if (const std::optional<QString> copyFailure = PrivateFiles::writeAtomically(lastGoodPath(), bytes)) {
+    DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("last good copy not saved"), *copyFailure);
+  }
+  SettingsWrites& writes = SettingsWrites::of(*this);
+  if (writes.failure()) DiagLog::shared().log(QStringLiteral("defaults"), QStringLiteral("saved again"));
+  writes.noteSaved();
 }
 
 void UserDefaults::setValue(const QString& key, const QVariant& value) {

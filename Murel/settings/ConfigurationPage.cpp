@@ -1,6 +1,7 @@
 #include "settings/ConfigurationPage.h"
 
 #include "app/AppState.h"
+#include "app/FilePanels.h"
 #include "audio/AudioDeviceManager.h"
 #include "design/EditorialComponents.h"
 #include "design/HotkeyComponents.h"
@@ -9,6 +10,7 @@
 #include "hotkeys/HotKeyRecorder.h"
 #include "hotkeys/HotKeyService.h"
 #include "platform/xdg/LoginItem.h"
+#include "runtime/DiagLog.h"
 #include "settings/InputDevicePicker.h"
 
 #include <QEvent>
@@ -251,9 +253,15 @@ void ConfigurationPage::refreshLaunchAtLogin() {
 }
 
 void ConfigurationPage::requestLaunchAtLogin(bool on) {
-  const bool done = on ? s_.loginItem.registerItem() : s_.loginItem.unregisterItem();
-  // A refused call puts the switch back where it was, quietly.
-  if (!done) launchAtLogin_->setOn(!on);
+  QString why;
+  const bool done = on ? s_.loginItem.registerItem(&why) : s_.loginItem.unregisterItem(&why);
+  if (done) return;
+  // A refused call puts the switch back where it was, and says why.
+  launchAtLogin_->setOn(!on);
+  DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("login item failed"), why);
+  //% "The start at login couldn't be changed"
+  //: Title of the alert when the autostart entry can't be written or removed.
+  showFailureAlert(qtTrId("settings.general.launchAtLogin.failed"), why);
 }
 
 void ConfigurationPage::clearChangeModeHotkey() {

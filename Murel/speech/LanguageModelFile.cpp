@@ -1,6 +1,7 @@
 #include "speech/LanguageModelFile.h"
 
 #include "runtime/AppPaths.h"
+#include "runtime/PrivateFiles.h"
 #include "speech/ModelHosting.h"
 
 #include <QDir>
@@ -31,7 +32,7 @@ QString liteRTCacheDirectory() {
   QString caches = AppPaths::caches();
   if (caches.isEmpty()) caches = QDir::tempPath();
   QString folder = caches + QStringLiteral("/LiteRTCache");
-  QDir().mkpath(folder);
+  PrivateFiles::makeFolder(folder);
   return folder;
 }
 

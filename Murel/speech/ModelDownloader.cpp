@@ -2,6 +2,7 @@
 
 #include "runtime/Async.h"
 #include "runtime/DiagLog.h"
+#include "runtime/PrivateFiles.h"
 #include "runtime/SystemError.h"
 
 #include <QCoroFuture>
@@ -219,7 +220,7 @@ class ModelDownloader::Transfer {
 
   bool writeAvailable() {
     if (!file_.isOpen()) {
-      if (!QDir().mkpath(owner_.directory_)) {
+      if (!PrivateFiles::makeFolder(owner_.directory_)) {
         fail(std::make_exception_ptr(
             SystemError(QStringLiteral("The folder “%1” couldn’t be created.").arg(owner_.directory_))));
         return false;

@@ -171,13 +171,15 @@ struct Home {
 
 inline QProcessEnvironment environmentFor(const Home& home, const QString& busAddress) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  for (const char* sub : {"home", "config", "data", "cache", "state"})
+  for (const char* sub : {"home", "config", "data", "cache", "state", "runtime"})
     QDir().mkpath(home.root + QLatin1Char('/') + QLatin1String(sub));
   env.insert(QStringLiteral("HOME"), home.root + QStringLiteral("/home"));
   env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.config());
   env.insert(QStringLiteral("XDG_DATA_HOME"), home.data());
   env.insert(QStringLiteral("XDG_CACHE_HOME"), home.root + QStringLiteral("/cache"));
   env.insert(QStringLiteral("XDG_STATE_HOME"), home.root + QStringLiteral("/state"));
+  // The single-instance lock lives here: one per test's home, never shared.
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.root + QStringLiteral("/runtime"));
   env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
   return env;
 }

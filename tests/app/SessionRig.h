@@ -143,7 +143,7 @@ struct FakeHud final : HudDisplaying {
 };
 
 struct SessionRig {
-  QString dir = freshDir(QStringLiteral("session"));
+  QString dir;
   UserDefaults defaults{dir + QStringLiteral("/defaults.json")};
   ModeStore modes{defaults};
   DictionaryStore dictionary{defaults};
@@ -211,7 +211,9 @@ struct SessionRig {
       [this](CancellationToken) -> QCoro::Task<std::optional<QString>> { return readSelection(this); },
   }};
 
-  explicit SessionRig(MediaPlaybackControlling* control = nullptr) : mediaControl(control ? *control : media) {
+  // `folder` holds the defaults, the recordings and the log; a fresh one when empty.
+  explicit SessionRig(MediaPlaybackControlling* control = nullptr, const QString& folder = {})
+      : dir(folder.isEmpty() ? freshDir(QStringLiteral("session")) : folder), mediaControl(control ? *control : media) {
     static const bool translated = installTranslations(*QCoreApplication::instance());
     (void)translated;
     session.preferences = [this] { return prefs; };

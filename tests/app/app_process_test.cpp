@@ -16,6 +16,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Bounds of the waits below, which end as soon as what they wait for happens:
+// wide enough for a sanitizer build on a loaded two-core machine. How fast the
+// application starts and quits is the benchmarks' to measure.
+constexpr auto kBound = 60s;
+constexpr int kBoundMs = 60000;
+
 class AppProcess : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -39,10 +45,10 @@ class AppProcess : public ::testing::Test {
     return *apps_.back();
   }
 
-  // SIGTERM, then the exit is expected within a second and with status 0.
+  // SIGTERM, then a clean exit with status 0.
   static void quit(QProcess& app) {
     ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
-    EXPECT_TRUE(app.waitForFinished(1000)) << "still running a second after SIGTERM";
+    EXPECT_TRUE(app.waitForFinished(kBoundMs)) << "still running after SIGTERM";
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
   }
@@ -62,8 +68,8 @@ class AppProcess : public ::testing::Test {
 TEST_F(AppProcess, WithoutModelShowsOnboardingAndRegistersTrayIcon) {
   apprig::FakeTrayWatcher watcher(bus_->connection());
   QProcess& app = launch();
-  EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")); }, 10s));
-  EXPECT_TRUE(apprig::pump([&] { return !watcher.items().isEmpty(); }, 10s));
+  EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")); }, kBound));
+  EXPECT_TRUE(apprig::pump([&] { return !watcher.items().isEmpty(); }, kBound));
   EXPECT_FALSE(home_.log().contains(QStringLiteral("session  bootstrap")));
   quit(app);
 }
@@ -72,9 +78,9 @@ TEST_F(AppProcess, WithInstalledModelBootstrapsWithoutOnboarding) {
   home_.installDefaultModel();
   apprig::FakeTrayWatcher watcher(bus_->connection());
   QProcess& app = launch();
-  EXPECT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, 10s))
+  EXPECT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, kBound))
       << home_.log().toStdString();
-  EXPECT_TRUE(apprig::pump([&] { return !watcher.items().isEmpty(); }, 10s));
+  EXPECT_TRUE(apprig::pump([&] { return !watcher.items().isEmpty(); }, kBound));
   EXPECT_FALSE(apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")));
   EXPECT_FALSE(apprig::showsWindow(app.processId(), QStringLiteral("Settings")));
   quit(app);
@@ -85,13 +91,13 @@ TEST_F(AppProcess, WithInstalledModelBootstrapsWithoutOnboarding) {
 TEST_F(AppProcess, SecondLaunchEndsAndBringsTheFirstForward) {
   home_.installDefaultModel();
   QProcess& first = launch();
-  ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("session  bootstrap")); }, 10s));
+  ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("session  bootstrap")); }, kBound));
   EXPECT_FALSE(apprig::showsWindow(first.processId(), QStringLiteral("Settings")));
 
   QProcess& second = launch();
-  EXPECT_TRUE(second.waitForFinished(2000)) << "the second instance kept running";
+  EXPECT_TRUE(second.waitForFinished(kBoundMs)) << "the second instance kept running";
   EXPECT_EQ(second.exitCode(), 0);
-  EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Settings")); }, 5s));
+  EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Settings")); }, kBound));
   const QStringList windows = apprig::mappedWindows(first.processId(), QStringLiteral("Settings"));
   ASSERT_EQ(windows.size(), 1);
   EXPECT_EQ(apprig::windowSize(windows.constFirst()), QSize(850, 700));
@@ -102,18 +108,21 @@ TEST_F(AppProcess, SecondLaunchEndsAndBringsTheFirstForward) {
 // Before setup is complete a later launch brings onboarding forward; no settings window stays.
 TEST_F(AppProcess, SecondLaunchBeforeSetupMapsNoSettingsWindow) {
   QProcess& first = launch();
-  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")); }, 10s));
+  ASSERT_TRUE(
+      apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")); }, kBound));
   QProcess& second = launch();
-  EXPECT_TRUE(second.waitForFinished(2000)) << "the second instance kept running";
-  apprig::pump([] { return false; }, 500ms);
-  EXPECT_FALSE(apprig::showsWindow(first.processId(), QStringLiteral("Settings")));
+  EXPECT_TRUE(second.waitForFinished(kBoundMs)) << "the second instance kept running";
+  // The hand-over was answered before the second launch ended; a settings
+  // window it opened would be mapped by now or very soon after.
+  EXPECT_FALSE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Settings")); }, 2s));
   EXPECT_TRUE(apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")));
   quit(first);
 }
 
 TEST_F(AppProcess, LoginItemIsWrittenOnceAndNeverPutBack) {
   QProcess& first = launch();
-  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")); }, 10s));
+  ASSERT_TRUE(
+      apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Onboarding")); }, kBound));
   quit(first);
   QFile entry(home_.autostartEntry());
   ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
@@ -125,7 +134,8 @@ TEST_F(AppProcess, LoginItemIsWrittenOnceAndNeverPutBack) {
   // The user removed it: the next launch leaves it removed.
   ASSERT_TRUE(QFile::remove(home_.autostartEntry()));
   QProcess& second = launch();
-  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(second.processId(), QStringLiteral("Onboarding")); }, 10s));
+  ASSERT_TRUE(
+      apprig::pump([&] { return apprig::showsWindow(second.processId(), QStringLiteral("Onboarding")); }, kBound));
   quit(second);
   EXPECT_FALSE(QFile::exists(home_.autostartEntry()));
   EXPECT_EQ(launchFlag(), true);
@@ -137,7 +147,7 @@ TEST_F(AppProcess, FailedLoginItemLeavesTheFlagUnset) {
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
   QProcess& app = launch();
-  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")); }, 10s));
+  ASSERT_TRUE(apprig::pump([&] { return apprig::showsWindow(app.processId(), QStringLiteral("Onboarding")); }, kBound));
   quit(app);
   EXPECT_NE(launchFlag(), true);
 }

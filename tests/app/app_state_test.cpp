@@ -294,6 +294,54 @@ TEST_F(AppStateTest, SessionErrorsCarryTheirLinkAndReadyKeepsTheLastError) {
   EXPECT_TRUE(app->lastError().has_value());
 }
 
+// The sound server came back: an error its absence caused goes by itself, and
+// the next press records; another error stays until the user lets it go.
+TEST_F(AppStateTest, TheSoundServerBackClearsOnlyItsOwnError) {
+  bootstrapped();
+  QSignalSpy refused(app.get(), &AppState::pressRefused);
+  rig.mic = 2;
+  app->handleHotkeySession(true, HotKeyService::Session::dictation());
+  ASSERT_TRUE(app->status().is(AppStatus::Kind::error));
+  const QString message = app->status().message();
+
+  // Still away: the press is refused again; each refusal is said where the user looks.
+  app->handleHotkeySession(true, HotKeyService::Session::dictation());
+  EXPECT_EQ(app->status(), AppStatus::error(message));
+  EXPECT_EQ(app->lastError(), message);
+  ASSERT_EQ(refused.count(), 2);
+  EXPECT_EQ(refused[1][0].toString(), message);
+  EXPECT_EQ(rig.recorder.count, 0);
+
+  rig.mic = 3;
+  app->handleSoundServerReturned();
+  EXPECT_EQ(app->status(), AppStatus::ready());
+  EXPECT_EQ(app->lastError(), std::nullopt);
+  app->handleHotkeySession(true, HotKeyService::Session::dictation());
+  EXPECT_EQ(rig.session.phase(), DictationSession::Phase::recording);
+  app->handleHotkeySession(false, HotKeyService::Session::dictation());
+  rig.settle();
+  EXPECT_EQ(app->lastTranscription(), "hello world");
+
+  // Any other error is not the sound server's to clear.
+  app->handleSessionEvent(DictationSessionEvent::statusChanged(AppStatus::error(QStringLiteral("Paste failed"))));
+  app->handleSoundServerReturned();
+  EXPECT_EQ(app->status(), AppStatus::error(QStringLiteral("Paste failed")));
+}
+
+// The server answers again before its return was noticed: the next press asks
+// again, records, and clears the error on the way.
+TEST_F(AppStateTest, APressAfterTheSoundServerReturnedRecordsAtOnce) {
+  bootstrapped();
+  rig.mic = 2;
+  app->handleHotkeySession(true, HotKeyService::Session::dictation());
+  ASSERT_TRUE(app->status().is(AppStatus::Kind::error));
+  rig.mic = 3;
+  app->handleHotkeySession(true, HotKeyService::Session::dictation());
+  EXPECT_EQ(rig.session.phase(), DictationSession::Phase::recording);
+  EXPECT_EQ(app->status(), AppStatus::recording());
+  EXPECT_EQ(app->lastError(), std::nullopt);
+}
+
 // ---- Language model ----
 
 void placeLanguageModel(qint64 size) {

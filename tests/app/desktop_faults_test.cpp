@@ -6,6 +6,7 @@
 #include "keys/KeyCombo.h"
 #include "runtime/UserDefaults.h"
 #include "support/FakeNotificationServer.h"
+#include "support/OwnXServer.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -21,43 +22,6 @@ using namespace murel;
 using namespace std::chrono_literals;
 
 namespace {
-
-// An X server of the test's own, so that killing it leaves the rig's alone.
-class OwnXServer {
- public:
-  OwnXServer() {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    server_.setProgram(QStringLiteral("Xvfb"));
-    server_.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
-                          QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp"), QStringLiteral("+extension"), QStringLiteral("XTEST"),
-                          QStringLiteral("+extension"), QStringLiteral("XInputExtension")});
-    server_.setStandardErrorFile(QProcess::nullDevice());
-    server_.setChildProcessModifier([fds] { ::close(fds[0]); });
-    server_.start();
-    ::close(fds[1]);
-    QByteArray number;
-    char c = 0;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (!number.isEmpty()) display_ = QStringLiteral(":") + QString::fromLatin1(number);
-  }
-  ~OwnXServer() { kill(); }
-  OwnXServer(const OwnXServer&) = delete;
-  OwnXServer& operator=(const OwnXServer&) = delete;
-
-  const QString& display() const { return display_; }
-  void kill() {
-    if (server_.state() == QProcess::NotRunning) return;
-    server_.kill();
-    server_.waitForFinished(5000);
-  }
-
- private:
-  QProcess server_;
-  QString display_;
-};
 
 class DesktopFaults : public ::testing::Test {
  protected:
@@ -87,9 +51,10 @@ class DesktopFaults : public ::testing::Test {
   QString recordings() const { return home_.data() + QStringLiteral("/Murel/Recordings"); }
   QStringList recordingFiles() const { return QDir(recordings()).entryList({QStringLiteral("*.wav")}, QDir::Files); }
 
-  // The application on `display`, recording after a press of its hotkey.
-  void startRecording(const QString& display) {
-    QProcessEnvironment env = apprig::environmentFor(home_, bus_->address());
+  // The application on `display` (and on `busAddress`, the test's bus when
+  // empty), recording after a press of its hotkey.
+  void startRecording(const QString& display, const QString& busAddress = {}) {
+    QProcessEnvironment env = apprig::environmentFor(home_, busAddress.isEmpty() ? bus_->address() : busAddress);
     env.insert(QStringLiteral("DISPLAY"), display);
     env_ = env;
     app_ = std::make_unique<QProcess>();
@@ -101,15 +66,19 @@ class DesktopFaults : public ::testing::Test {
         << home_.log().toStdString();
     ASSERT_TRUE(apprig::pump(
         [&] {
-          QProcess key;
-          key.setProcessEnvironment(env_);
-          key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F6")});
-          key.waitForFinished(5000);
+          pressF6();
           return apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  record start")); }, 1s);
         },
         20s))
         << home_.log().toStdString();
     ASSERT_TRUE(apprig::pump([&] { return !recordingFiles().isEmpty(); }, 5s));
+  }
+
+  void pressF6() const {
+    QProcess key;
+    key.setProcessEnvironment(env_);
+    key.start(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F6")});
+    key.waitForFinished(5000);
   }
 
   apprig::Home home_;
@@ -123,7 +92,7 @@ class DesktopFaults : public ::testing::Test {
 // The X server dies while the heads-up display shows a recording: the process
 // ends by itself, without a crash, and takes the recording with it.
 TEST_F(DesktopFaults, XServerLostDuringRecordingEndsCleanlyWithoutLeavingSpeech) {
-  OwnXServer server;
+  test::OwnXServer server;
   ASSERT_FALSE(server.display().isEmpty());
   startRecording(server.display());
   if (HasFatalFailure()) return;
@@ -210,6 +179,71 @@ TEST_F(DesktopFaults, WithoutATrayTheSoundServerErrorIsADesktopNotice) {
   notices.invoke(notice.id, QStringLiteral("dismiss"));
   ASSERT_TRUE(pressUntilNoticed(2)) << "after DISMISS the hotkey is refused silently";
   EXPECT_EQ(notices.notices[1].body, notice.body);
+}
+
+// Logout: the session ends the process and takes the X server away, in either
+// order. The process never waits on the lost server and takes its recording
+// with it. (How fast it ends is the quit benchmark's to measure; here it must
+// end, within a bound a loaded sanitizer machine keeps.)
+class Logout : public DesktopFaults, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Logout, EndsTheProcessWithoutLeavingSpeech) {
+  const bool sigtermFirst = GetParam();
+  test::OwnXServer server;
+  ASSERT_FALSE(server.display().isEmpty());
+  startRecording(server.display());
+  if (HasFatalFailure()) return;
+  ASSERT_TRUE(apprig::catchesSigterm(app_->processId()));
+  QElapsedTimer timer;
+  timer.start();
+  if (sigtermFirst) {
+    ::kill(static_cast<pid_t>(app_->processId()), SIGTERM);
+    server.kill();
+  } else {
+    server.kill();
+    ::kill(static_cast<pid_t>(app_->processId()), SIGTERM);
+  }
+  ASSERT_TRUE(app_->waitForFinished(20000)) << "hung after logout";
+  RecordProperty("quit_ms", static_cast<int>(timer.elapsed()));
+  EXPECT_EQ(app_->exitStatus(), QProcess::NormalExit) << app_->readAllStandardError().toStdString();
+  EXPECT_TRUE(recordingFiles().isEmpty()) << recordingFiles().join(u' ').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(EitherOrder, Logout, ::testing::Bool(), [](const auto& info) {
+  return std::string(info.param ? "SigtermThenServerGone" : "ServerGoneThenSigterm");
+});
+
+// Without a session bus nothing can be handed over: a second launch must see
+// the first through the lock file, say so and end, and one press of the
+// hotkey makes one recording, by the first process alone.
+TEST_F(DesktopFaults, WithoutASessionBusASecondLaunchEndsAndTheFirstRecordsAlone) {
+  const QString noBus = QStringLiteral("unix:path=") + home_.root + QStringLiteral("/no-bus-here");
+  startRecording(qEnvironmentVariable("DISPLAY"), noBus);
+  if (HasFatalFailure()) return;
+  QProcess second;
+  second.setProcessEnvironment(env_);
+  second.start(test::buildDir() + QStringLiteral("/bin/murel"), {});
+  ASSERT_TRUE(second.waitForStarted(10000));
+  QElapsedTimer timer;
+  timer.start();
+  ASSERT_TRUE(second.waitForFinished(20000)) << "the second instance kept running";
+  RecordProperty("second_launch_ms", static_cast<int>(timer.elapsed()));
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  const QString said = QString::fromLocal8Bit(second.readAllStandardError());
+  EXPECT_TRUE(said.contains(QStringLiteral("Murel is already running (process %1)").arg(app_->processId())))
+      << said.toStdString();
+  EXPECT_EQ(app_->state(), QProcess::Running);
+
+  // The press that ends the recording reaches one process: one recording, one
+  // stop, and the first launch's bootstrap the only one.
+  pressF6();
+  ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  record stop")); }, 20s))
+      << home_.log().toStdString();
+  const QString log = home_.log();
+  EXPECT_EQ(log.count(QStringLiteral("  session  bootstrap")), 1) << log.toStdString();
+  EXPECT_EQ(log.count(QStringLiteral("  session  record start")), 1) << log.toStdString();
+  EXPECT_EQ(log.count(QStringLiteral("  session  record stop")), 1) << log.toStdString();
 }
 
 TEST(NoXServer, SaysItNeedsAnX11SessionAndExits1) {

@@ -10,6 +10,7 @@
 #include "keys/KeyCombo.h"
 #include "runtime/UserDefaults.h"
 #include "speech/WhisperModel.h"
+#include "support/FakeNotificationServer.h"
 #include "support/PasteTarget.h"
 #include "support/PulseRig.h"
 #include "support/SpeechAudio.h"
@@ -113,9 +114,14 @@ class DictationProcess : public ::testing::Test {
         },
         40s))
         << home_.log().toStdString();
+    speak([&](const QByteArray& pcm) { return mic_->write(pcm); });
+  }
+  // Speaks a sentence through `write` (into a microphone) and waits until the
+  // recording holds all of it.
+  void speak(const std::function<bool(const QByteArray&)>& write) {
     const AudioSamples speech = concat(
         {silenceSamples(0.3), spokenSamples(QStringLiteral("Please send the report to Anna.")), silenceSamples(0.5)});
-    ASSERT_TRUE(mic_->write(pcmOf(speech)));
+    ASSERT_TRUE(write(pcmOf(speech)));
     const qint64 wanted = 44 + qint64(speech.size()) * 2;
     ASSERT_TRUE(apprig::pump(
         [&] {
@@ -123,7 +129,7 @@ class DictationProcess : public ::testing::Test {
           return files.size() == 1 &&
                  QFileInfo(home_.data() + QStringLiteral("/Murel/Recordings/") + files[0]).size() >= wanted;
         },
-        30s));
+        60s));
   }
   // Stops the recording with F6 and waits until the session has delivered.
   void stopAndDeliver() {
@@ -203,4 +209,57 @@ TEST_F(DictationProcess, SecondLaunchDuringARecordingLeavesTheFocusOnTheTarget) 
   EXPECT_TRUE(apprig::pump([&] { return apprig::showsWindow(first.processId(), QStringLiteral("Settings")); }, 10s));
   ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
   EXPECT_TRUE(first.waitForFinished(5000));
+}
+
+// The sound server restarts (a crash, an update): a press while it is away is
+// refused with a notice, and once it is back the next press records and
+// pastes, without anyone dismissing the error first.
+TEST_F(DictationProcess, TheSoundServerBackTheNextPressRecordsWithoutADismiss) {
+  PasteTarget target;
+  ASSERT_TRUE(target.isReady());
+  FakeNotificationServer notices(bus_->connection());
+  const QString dir = freshDir(QStringLiteral("own-pulse"));
+  PrivateServer pulse(dir, {QStringLiteral("module-pipe-source source_name=own_mic file=%1/mic format=s16le "
+                                           "rate=16000 channels=1")
+                                .arg(dir)});
+  ASSERT_TRUE(pulse.start());
+  UserDefaults(home_.defaultsFile())
+      .setValue(QString::fromLatin1(AudioDeviceManager::kSelectedUIDKey), QStringLiteral("own_mic"));
+  QProcessEnvironment env = apprig::environmentFor(home_, bus_->address());
+  env.insert(QStringLiteral("PULSE_SERVER"), pulse.address());
+  auto app = std::make_unique<QProcess>();
+  app->setProgram(buildDir() + QStringLiteral("/bin/murel"));
+  app->setProcessEnvironment(env);
+  app->start();
+  ASSERT_TRUE(app->waitForStarted(10000));
+  ASSERT_TRUE(apprig::pump([&] { return home_.log().contains(QStringLiteral("  session  bootstrap")); }, 60s))
+      << home_.log().toStdString();
+
+  pulse.stop();
+  ASSERT_TRUE(apprig::pump(
+      [&] {
+        pressHotkey();
+        return apprig::pump([&] { return !notices.notices.empty(); }, 2s);
+      },
+      60s))
+      << home_.log().toStdString();
+  EXPECT_TRUE(notices.notices[0].body.contains(QStringLiteral("can't reach the sound server")))
+      << notices.notices[0].body.toStdString();
+  EXPECT_TRUE(recordings().isEmpty());
+
+  ASSERT_TRUE(pulse.start());
+  ASSERT_TRUE(logShows(QStringLiteral("session sound server back"), 60s)) << home_.log().toStdString();
+  ASSERT_TRUE(pressHotkey());
+  ASSERT_TRUE(logShows(QStringLiteral("session record start"), 60s)) << home_.log().toStdString();
+  // The new server made a new fifo: speak into it.
+  QFile mic(dir + QStringLiteral("/mic"));
+  ASSERT_TRUE(mic.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+  speak([&](const QByteArray& pcm) { return mic.write(pcm) == pcm.size(); });
+  if (HasFatalFailure()) return;
+  stopAndDeliver();
+  if (HasFatalFailure()) return;
+  EXPECT_TRUE(sessionEvents(home_.log()).contains(QStringLiteral("deliver pasted"))) << home_.log().toStdString();
+  EXPECT_TRUE(apprig::pump([&] { return !target.text().trimmed().isEmpty(); }, 30s));
+  ::kill(static_cast<pid_t>(app->processId()), SIGTERM);
+  EXPECT_TRUE(app->waitForFinished(30000));
 }

@@ -3,7 +3,7 @@
 // watchdog, recovery, and the voice-edit variant.
 #include "SessionRig.h"
 
-#include "runtime/SystemLog.h"
+#include "support/LogCapture.h"
 
 #include <QCoreApplication>
 
@@ -204,6 +204,27 @@ TEST(DictationSession, RecordingStartWiresCuesMediaHudAndEngine) {
   EXPECT_TRUE(rig.engine.fileExistedAtTranscription);
   rig.settle();
   EXPECT_EQ(rig.history, QStringList{"hello world"});
+}
+
+// A system journal keeps its lines for months: what was dictated is not
+// among them, only its length (the diagnostics log, the user's own, has the same).
+TEST(DictationSession, TheSystemLogHasTheTranscriptsLengthNotItsText) {
+  ASSERT_FALSE(DictationSession::systemLogShowsDictatedText())
+      << "run without MUREL_LOG_DICTATED_TEXT, in a release build";
+  SessionRig rig;
+  rig.engine.transcript = QStringLiteral("my PIN is 4711");
+  LogCapture log;
+  rig.session.start();
+  rig.session.stop();
+  ASSERT_TRUE(rig.finish());
+  rig.settle();
+  EXPECT_EQ(rig.history, QStringList{"my PIN is 4711"});
+  bool sawLength = false;
+  for (const LogCapture::Line& line : log.lines()) {
+    EXPECT_FALSE(line.message.contains(QStringLiteral("4711"))) << line.message.toStdString();
+    sawLength = sawLength || line.message == QStringLiteral("Raw transcription: 14 characters");
+  }
+  EXPECT_TRUE(sawLength);
 }
 
 TEST(DictationSession, CuesAndDisplayOffShowNothing) {

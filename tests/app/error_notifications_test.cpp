@@ -176,3 +176,27 @@ TEST_F(ErrorNotificationsTest, TrayHostShowsTheCardInstead) {
   quietly();
   EXPECT_TRUE(server->notices.empty());
 }
+
+// The user presses the hotkey in another window while the sound server is
+// away: the card in the closed tray panel would tell nobody, so a notice
+// does, tray or not. It goes once the server is back.
+TEST_F(ErrorNotificationsTest, APressRefusedForWantOfTheSoundServerIsNoticedBesideATray) {
+  trayShown = true;
+  rig.mic = 0;
+  pressHotkey();
+  ASSERT_EQ(app->status(), AppStatus::error(kNoSoundServer));
+  ASSERT_TRUE(noticesReach(1));
+  EXPECT_EQ(server->notices[0].body, kNoSoundServer);
+  pressHotkey();
+  quietly();
+  EXPECT_FALSE(server->open.empty()) << "a refused press is said while the server is away";
+  EXPECT_EQ(server->notices.back().body, kNoSoundServer);
+  EXPECT_EQ(rig.recorder.count, 0);
+
+  rig.mic = 3;
+  app->handleSoundServerReturned();
+  ASSERT_TRUE(waitUntil([&] { return server->open.empty(); }, 5s));
+  pressHotkey();
+  EXPECT_EQ(rig.recorder.count, 1);
+  rig.session.cancel();
+}

@@ -8,6 +8,7 @@
 #include "runtime/DiagLog.h"
 #include "support/AwaitTask.h"
 #include "support/FakeClock.h"
+#include "support/FullDisk.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
@@ -20,6 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 
@@ -71,7 +75,9 @@ TEST_F(AudioRecorderTest, RecordsTheSourceFormatToA16BitWav) {
 
   const QString path = start(idOf(source));
   EXPECT_TRUE(recorder->isRecording());
-  static const QRegularExpression name(QStringLiteral("^recording_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.wav$"));
+  // The time, then this process's id: two processes never share a file.
+  static const QRegularExpression name(QStringLiteral("^recording_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d_%1\\.wav$")
+                                           .arg(QCoreApplication::applicationPid()));
   EXPECT_TRUE(name.match(QFileInfo(path).fileName()).hasMatch()) << path.toStdString();
   EXPECT_EQ(QFileInfo(path).absolutePath(), murel::AppPaths::recordings());
 
@@ -211,19 +217,59 @@ TEST_F(AudioRecorderTest, AnUnwritableFileFailsAtFileCreation) {
   const QDateTime now = QDateTime::currentDateTime();
   for (int s = 0; s < 10; ++s) {
     QDir().mkpath(murel::AppPaths::recordings() + QStringLiteral("/recording_") +
-                  QLocale::c().toString(now.addSecs(s), QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-                  QStringLiteral(".wav"));
+                  QLocale::c().toString(now.addSecs(s), QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QLatin1Char('_') +
+                  QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".wav"));
   }
   const QStringList before = recordings();
   try {
     start(0);
     FAIL() << "start succeeded";
   } catch (const RecorderError& error) {
-    EXPECT_EQ(error.stage(), QStringLiteral("creating the recording file"));
-    EXPECT_EQ(error.description(), QStringLiteral("Audio error while creating the recording file: 21 (21)"));  // EISDIR
+    EXPECT_EQ(error.kind(), RecorderError::Kind::FileCreationFailed);
+    EXPECT_EQ(error.description(), QStringLiteral("Could not create the recording file: Is a directory"));
   }
   EXPECT_FALSE(recorder->isRecording());
   EXPECT_EQ(recordings(), before);
+}
+
+// The disk filled up before the press: the start is refused in the system's
+// words, and neither a file nor half of one stays behind. With room again the
+// next start records.
+TEST_F(AudioRecorderTest, AFullDiskRefusesTheStartInWordsAndLeavesNoFile) {
+  if (!murel::test::insidePrivateMounts()) return;
+  ASSERT_TRUE(QDir().mkpath(murel::AppPaths::recordings()));
+  const QString filler = murel::test::fillDisk(murel::AppPaths::appData());
+  try {
+    start(0);
+    FAIL() << "started on a full disk";
+  } catch (const RecorderError& error) {
+    EXPECT_EQ(error.description(), QStringLiteral("Could not create the recording file: No space left on device"));
+  }
+  EXPECT_FALSE(recorder->isRecording());
+  EXPECT_TRUE(recordings().isEmpty()) << recordings().join(QLatin1Char(' ')).toStdString();
+
+  ASSERT_TRUE(QFile::remove(filler));
+  const QString path = start(0);
+  stop();
+  EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+// Speech is the user's alone whatever the umask: the folders 0700, the file 0600.
+TEST_F(AudioRecorderTest, RecordingsAreTheUsersAlone) {
+  const mode_t saved = ::umask(022);
+  QDir(murel::AppPaths::appData()).removeRecursively();
+  const QString path = start(0);
+  stop();
+  ::umask(saved);
+  const auto mode = [](const QString& file) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(file).constData(), &info) == 0 ? info.st_mode & 07777 : mode_t(0);
+  };
+  EXPECT_EQ(mode(path), mode_t(0600));
+  for (const QString& dir : {murel::AppPaths::appData(), murel::AppPaths::recordings()}) {
+    SCOPED_TRACE(dir.toStdString());
+    EXPECT_EQ(mode(dir), mode_t(0700));
+  }
 }
 
 TEST_F(AudioRecorderTest, NoRecordingsFolderFailsBeforeAnyAudioWork) {
@@ -379,4 +425,7 @@ TEST(RecorderErrorText, FormatsStatusesAsCharactersOrDecimal) {
             QStringLiteral("Audio error while connecting to the input: '!dev' (560227702)"));
   EXPECT_EQ(RecorderError::componentNotFound().description(), QStringLiteral("The sound server can't be reached"));
   EXPECT_EQ(RecorderError::fileCreationFailed().description(), QStringLiteral("Could not create recording file"));
+  // An errno is named in words, never printed as a number.
+  EXPECT_EQ(RecorderError::fileCreationFailed(ENOSPC).description(),
+            QStringLiteral("Could not create the recording file: No space left on device"));
 }

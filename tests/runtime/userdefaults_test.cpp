@@ -1,4 +1,5 @@
 #include "runtime/UserDefaults.h"
+#include "runtime/DiagLog.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -7,6 +8,8 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using murel::UserDefaults;
 
@@ -132,4 +135,46 @@ TEST(UserDefaults, DamagedFileFallsBackToItsLastGoodCopy) {
   }
   EXPECT_FALSE(UserDefaults(file).contains(QStringLiteral("hotKeyCombo")));
   EXPECT_EQ(QDir(dir).entryList({QStringLiteral("d.json.damaged-*")}).size(), 5);
+}
+
+// What Murel keeps is the user's alone whatever the umask: every folder it
+// makes 0700, its settings (and their last good copy) and its log 0600; a
+// settings file left readable by an older version is tightened at its next save.
+TEST(PrivateFiles, SettingsAndLogAreTheUsersAloneWhateverTheUmask) {
+  const mode_t file = 0600;
+  const mode_t folder = 0700;
+  const auto mode = [](const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : mode_t(0);
+  };
+  const mode_t saved = ::umask(022);
+  const QString root = murel::test::freshDir(QStringLiteral("private"));
+
+  const QString settings = root + QStringLiteral("/config/Murel/defaults.json");
+  {
+    UserDefaults defaults(settings);
+    defaults.setValue(QStringLiteral("k"), 1);
+  }
+  murel::DiagLog log(root + QStringLiteral("/data/Murel"));
+  log.log(QStringLiteral("test"), QStringLiteral("line"));
+  log.readAll();
+
+  const QString older = root + QStringLiteral("/older.json");
+  {
+    UserDefaults defaults(older);
+    defaults.setValue(QStringLiteral("k"), 1);
+    ASSERT_EQ(::chmod(QFile::encodeName(older).constData(), 0644), 0);
+    defaults.setValue(QStringLiteral("k"), 2);
+  }
+  ::umask(saved);
+
+  for (const QString& path : {settings, settings + QStringLiteral(".last-good"), *log.filePath(), older}) {
+    SCOPED_TRACE(path.toStdString());
+    EXPECT_EQ(mode(path), file);
+  }
+  for (const QString& path : {root + QStringLiteral("/config"), root + QStringLiteral("/config/Murel"),
+                              root + QStringLiteral("/data/Murel/Logs")}) {
+    SCOPED_TRACE(path.toStdString());
+    EXPECT_EQ(mode(path), folder);
+  }
 }

@@ -14,6 +14,7 @@
 #include "settings/AboutSettingsView.h"
 #include "settings/AcknowledgementsList.h"
 #include "settings/SettingsView.h"
+#include "support/Alerts.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeFileManager.h"
 #include "support/ScriptedFilePanels.h"
@@ -173,6 +174,8 @@ TEST_F(AboutPage, SupportSheetExportsTheReportAndConfirmsPerPresentation) {
   ASSERT_TRUE(test::clickCentre(support()->diagnosticsRow()));
   EXPECT_FALSE(confirmationShown());
   EXPECT_TRUE(DiagLog::shared().readAll().contains(QStringLiteral("export failed")));
+  EXPECT_EQ(test::shownAlerts().size(), 1) << "the failure says why";
+  test::closeAlerts();
   EXPECT_EQ(fileManager.calls, 1);
   closeSheet();
 }

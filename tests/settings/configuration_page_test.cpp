@@ -17,6 +17,7 @@
 #include "platform/xdg/LoginItem.h"
 #include "settings/ConfigurationPage.h"
 #include "settings/InputDevicePicker.h"
+#include "support/Alerts.h"
 #include "support/PasteTarget.h"
 #include "support/PulseRig.h"
 
@@ -589,9 +590,12 @@ TEST_F(ConfigurationPageTest, ARefusedLoginItemCallSpringsBackAfterOneAttempt) {
   EXPECT_FALSE(toggle->isOn());
   EXPECT_EQ(loginItem.registers, 1);
   EXPECT_EQ(loginItem.unregisters, 0);
+  ASSERT_EQ(shownAlerts().size(), 1) << "the refusal says why";
+  EXPECT_TRUE(shownAlerts()[0].contains(QStringLiteral("cannot create the folder"))) << shownAlerts()[0].toStdString();
+  closeAlerts();
   QFile::remove(XdgAutostartFolder());
 
-  // A removal that fails puts the switch back on, after exactly one call.
+  // A removal that fails puts the switch back on, after exactly one call, and says so.
   ASSERT_TRUE(loginItem.real.registerItem());
   page->hide();
   page->show();
@@ -605,6 +609,11 @@ TEST_F(ConfigurationPageTest, ARefusedLoginItemCallSpringsBackAfterOneAttempt) {
   EXPECT_EQ(loginItem.unregisters, 1);
   EXPECT_EQ(loginItem.registers, 1);
   EXPECT_TRUE(QFile::exists(loginItem.path()));
+  const QStringList alerts = shownAlerts();
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_TRUE(alerts[0].startsWith(QStringLiteral("The start at login couldn't be changed")))
+      << alerts[0].toStdString();
+  closeAlerts();
 }
 
 // Pictures of every hotkey state in both appearances, in build/settings-screenshots/.

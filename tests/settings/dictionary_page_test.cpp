@@ -9,6 +9,7 @@
 #include "platform/dbus/FileManagerWorkspace.h"
 #include "runtime/DiagLog.h"
 #include "settings/DictionarySettingsView.h"
+#include "support/Alerts.h"
 #include "support/FakeFileManager.h"
 #include "support/ListPageFixture.h"
 #include "support/ScriptedFilePanels.h"
@@ -436,7 +437,7 @@ TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
   EXPECT_TRUE(test::waitUntil([&] { return fileManager.calls == 1; }));
   EXPECT_EQ(fileManager.shown, QStringList{QUrl::fromLocalFile(target).toString()});
 
-  // A location inside a regular file: one log line, nothing on screen, nothing changed.
+  // A location inside a regular file: one log line, an alert that says why, nothing changed.
   const auto failures = [] {
     return DiagLog::shared().readAll().count(QStringLiteral("  dictionary  export failed  "));
   };
@@ -444,7 +445,11 @@ TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
   panels_.answer = target + QStringLiteral("/inside.txt");
   click(page_->exportButton());
   EXPECT_EQ(failures(), failedBefore + 1);
-  EXPECT_EQ(page_->dialog(), nullptr);
+  const QStringList alerts = test::shownAlerts();
+  ASSERT_EQ(alerts.size(), 1);
+  EXPECT_TRUE(alerts[0].startsWith(QStringLiteral("The file couldn't be saved\ninside.txt couldn't be written: ")))
+      << alerts[0].toStdString();
+  test::closeAlerts();
   EXPECT_EQ(fileManager.calls, 1);
   EXPECT_EQ(pairsOf(page_->entries()), pairsOf(start));
 

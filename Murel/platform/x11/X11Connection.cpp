@@ -106,7 +106,8 @@ Connection::Connection(const QByteArray& displayName) {
 
 Connection::~Connection() {
   if (!display_) return;
-  XCloseDisplay(display_);
+  // A lost server is never waited on: closing would sync with it.
+  if (!serverLost()) XCloseDisplay(display_);
   forgetDisplay(display_);
 }
 

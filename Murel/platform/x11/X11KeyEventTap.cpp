@@ -72,7 +72,9 @@ class X11KeyEventTap::Worker {
       thread_.join();
     }
     if (wakeFd_ >= 0) ::close(wakeFd_);
-    if (display_) XCloseDisplay(display_);
+    // Closing syncs with the server: a lost one is never waited on (at logout
+    // it may be gone or going); the process is ending with it anyway.
+    if (display_ && !x11::serverLost()) XCloseDisplay(display_);
   }
 
   // Connects and prepares the connection; on success the thread runs.
@@ -190,6 +192,7 @@ class X11KeyEventTap::Worker {
         [[maybe_unused]] const auto got = ::read(wakeFd_, &count, sizeof count);
       }
     }
+    if (x11::serverLost()) return;
     ungrabAll();
     XSync(display_, False);
   }

@@ -43,7 +43,8 @@ class X11KeyPressMonitor::Worker {
       thread_.join();
     }
     if (wakeFd_ >= 0) ::close(wakeFd_);
-    if (display_) XCloseDisplay(display_);
+    // A lost server is never waited on: closing would sync with it.
+    if (display_ && !x11::serverLost()) XCloseDisplay(display_);
   }
 
   bool start(const QByteArray& displayName, std::set<quint32> keys, Report report) {

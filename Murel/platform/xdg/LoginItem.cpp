@@ -1,9 +1,10 @@
 #include "platform/xdg/LoginItem.h"
 
+#include "runtime/PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace murel::platform {
@@ -47,8 +48,6 @@ bool XdgAutostartLoginItem::registerItem(QString* error) {
   };
   if (!QDir().mkpath(folder_) || !QFileInfo(folder_).isDir())
     return fail(QStringLiteral("cannot create the folder %1").arg(folder_));
-  QSaveFile file(entryPath());
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) return fail(file.errorString());
   const QString text = QStringLiteral(
                            "[Desktop Entry]\n"
                            "Type=Application\n"
@@ -58,8 +57,9 @@ bool XdgAutostartLoginItem::registerItem(QString* error) {
                            "Terminal=false\n"
                            "X-GNOME-Autostart-enabled=true\n")
                            .arg(quotedExec(executable_));
-  file.write(text.toUtf8());
-  if (!file.commit()) return fail(file.errorString());
+  // The desktop reads it: the umask's permissions, not ours alone.
+  if (const std::optional<QString> why = PrivateFiles::writeAtomically(entryPath(), text.toUtf8(), std::nullopt))
+    return fail(*why);
   return true;
 }
 
