@@ -33,7 +33,8 @@ Crossfade::Crossfade(QWidget* target, int durationMs) : QWidget(target->parentWi
   connect(target, &QObject::destroyed, this, &QObject::deleteLater);
   show();
   raise();
-  tween_ = new Tween(0, [this](qreal value) { apply(value); }, this);
+  tween_ = new Tween(
+      0, [this](qreal value) { apply(value); }, this);
   apply(0);
   tween_->animateTo(1, durationMs);
 }
