@@ -102,6 +102,11 @@ QCoro::Task<bool> AudioDeviceManager::requestPermission() {
   co_return granted;
 }
 
+void AudioDeviceManager::refreshPermissionStatus() {
+  setPermissionStatus(permission_.status());
+  if (permissionStatus_ == platform::MicrophonePermissionStatus::Authorized) refreshDevices();
+}
+
 void AudioDeviceManager::migrateLegacyDeviceSelection() {
   if (defaults_.contains(QLatin1String(kSelectedUIDKey))) return;
   const qint64 legacy = defaults_.integerValue(QLatin1String(kLegacySelectedIDKey)).value_or(0);

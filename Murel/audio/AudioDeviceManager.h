@@ -59,6 +59,10 @@ class AudioDeviceManager : public QObject {
 
   // Asks for microphone access; a grant refreshes the device list.
   QCoro::Task<bool> requestPermission();
+  // Reads the permission again (connecting to the sound server when it is
+  // back) and, when granted, the device list: for whoever saw the grant
+  // without asking through requestPermission.
+  void refreshPermissionStatus();
 
   void refreshDevices();
 

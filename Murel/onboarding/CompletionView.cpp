@@ -72,7 +72,7 @@ TextLabel* faded(TextLabel* label, qreal opacity) {
 
 }  // namespace
 
-CompletionView::CompletionView(Clock& clock, QWidget* parent)
+CompletionView::CompletionView(Clock& clock, bool trayShown, QWidget* parent)
     : OnboardingStep(parent),
       clock_(clock),
       titleRevealed_(isRunningForPreviews()),
@@ -103,7 +103,12 @@ CompletionView::CompletionView(Clock& clock, QWidget* parent)
 
   //% "Murel lives in your system tray.\nPress your hotkey anywhere to dictate."
   //: Closing detail text on the onboarding completion screen.
-  detail_ = new TextLabel(qtTrId("onboarding.completion.detail"), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted});
+  const QString trayDetail = qtTrId("onboarding.completion.detail");
+  // Without a tray the icon never shows: say what opens Murel instead.
+  //% "Press your hotkey anywhere to dictate.\nNo system tray shows Murel's icon here: open Murel again to reach its settings."
+  //: Closing detail text on the onboarding completion screen when the desktop has no system tray.
+  const QString noTrayDetail = qtTrId("onboarding.completion.detail.noTray");
+  detail_ = new TextLabel(trayShown ? trayDetail : noTrayDetail, TextStyle{notoSansItalic(14), 4, DSColor::inkMuted});
   layout->addWidget(detail_);
   layout->addSpacing(32);
 

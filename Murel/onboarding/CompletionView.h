@@ -24,7 +24,8 @@ class CompletionView : public OnboardingStep {
   Q_OBJECT
 
  public:
-  explicit CompletionView(Clock& clock, QWidget* parent = nullptr);
+  // `trayShown`: a tray shows the icon; otherwise the detail says how to reach Murel.
+  explicit CompletionView(Clock& clock, bool trayShown = true, QWidget* parent = nullptr);
   ~CompletionView() override;
 
   static constexpr std::chrono::milliseconds kStripeDelay{200};

@@ -1,6 +1,7 @@
 #include "onboarding/HotkeyRecordView.h"
 
 #include "design/CoreComponents.h"
+#include "design/Crossfade.h"
 #include "design/EditorialComponents.h"
 #include "design/HotkeyComponents.h"
 #include "design/Motion.h"
@@ -147,6 +148,10 @@ void HotkeyRecordView::refresh() {
   const bool recording = recorder_->isRecording();
   const bool unavailable = registrationUnavailable();
   const bool registered = hotKeys.isRegistered();
+  // The pill, REBIND and RECORD change together with these; so does the helper line.
+  const int statusKey = (recording ? 1 : 0) | (unavailable ? 2 : 0) | (registered ? 4 : 0);
+  if (statusKey_ >= 0 && statusKey != statusKey_) Crossfade::begin(statusBox_, Motion::kToggle);
+  statusKey_ = statusKey;
 
   // Before the default is stored, Alt+Space is what will be.
   const QStringList labels = keycapLabels(hotKeys.currentCombo().value_or(defaultCombo()));
@@ -195,6 +200,8 @@ void HotkeyRecordView::refresh() {
   }
   if (!recording && (unavailable || recorder_->didTimeout() || recorder_->didConflict()))
     helperColor = DSColor::warning;
+  if (helperText != helper_->text() || helperColor != helper_->style().color)
+    Crossfade::begin(helperBox_, Motion::kToggle);
   helper_->setText(helperText);
   helper_->setColor(helperColor);
   helperBox_->setVisible(!helperText.isEmpty());

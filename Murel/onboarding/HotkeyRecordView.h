@@ -48,6 +48,9 @@ class HotkeyRecordView : public OnboardingStep {
   OnboardingButtonStyle* recordButton() const { return record_; }
   // Null text while no helper line is shown.
   TextLabel* helperLine() const { return helper_; }
+  // What cross-fades as the status and the helper line change.
+  QWidget* statusBox() const { return statusBox_; }
+  QWidget* helperBox() const { return helperBox_; }
   ActivationModePicker* activationModePicker() const { return picker_; }
   OnboardingButtonStyle* backButton() const { return back_; }
   OnboardingButtonStyle* nextButton() const { return next_; }
@@ -68,6 +71,7 @@ class HotkeyRecordView : public OnboardingStep {
   HotKeyRecorder* recorder_;
   EditorialKeycapRow* keycaps_;
   QWidget* statusBox_;
+  int statusKey_ = -1;  // what the status control showed last (none yet)
   EditorialStatusPill* pill_;
   EditorialPillButton* rebind_;
   OnboardingButtonStyle* record_;

@@ -1,6 +1,7 @@
 #include "onboarding/MicrophoneSelectionView.h"
 
 #include "design/CoreComponents.h"
+#include "design/Crossfade.h"
 #include "design/EditorialComponents.h"
 #include "design/Motion.h"
 #include "design/OnboardingButtonStyle.h"
@@ -62,7 +63,8 @@ EditorialDeviceRow::EditorialDeviceRow(int index, const AudioDevice& device, boo
   setSelected(isSelected);
 }
 
-void EditorialDeviceRow::setSelected(bool selected) {
+void EditorialDeviceRow::setSelected(bool selected, bool animated) {
+  if (animated && selected != isSelected_) Crossfade::begin(this, kSelectionMs);
   isSelected_ = selected;
   numeral_->setActive(selected);
   name_->setColor(selected ? DSColor::accent : DSColor::ink);
@@ -73,7 +75,8 @@ void EditorialDeviceRow::setSelected(bool selected) {
 
 // MicrophoneSelectionView
 
-MicrophoneSelectionView::MicrophoneSelectionView(AudioDeviceManager& manager, DeviceList devices, QWidget* parent)
+MicrophoneSelectionView::MicrophoneSelectionView(AudioDeviceManager& manager, DeviceList devices, bool trayShown,
+                                                 QWidget* parent)
     : OnboardingStep(parent), manager_(manager), devices_(std::move(devices)) {
   if (!devices_) devices_ = [this] { return manager_.devices(); };
 
@@ -124,10 +127,14 @@ MicrophoneSelectionView::MicrophoneSelectionView(AudioDeviceManager& manager, De
 
   //% "Change it later from the tray."
   //: Footnote reassuring the user the microphone can be changed later (from the tray icon's panel).
-  auto* footnote = new TextLabel(qtTrId("onboarding.microphone.footnote"),
-                                 TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, this);
+  const QString trayFootnote = qtTrId("onboarding.microphone.footnote");
+  //% "Change it later in Murel's settings: open Murel again to reach them."
+  //: Footnote reassuring the user the microphone can be changed later, on a desktop without a system tray.
+  const QString noTrayFootnote = qtTrId("onboarding.microphone.footnote.noTray");
+  footnote_ = new TextLabel(trayShown ? trayFootnote : noTrayFootnote,
+                            TextStyle{notoSansItalic(14), 4, DSColor::inkMuted}, this);
   layout->addSpacing(20);
-  layout->addWidget(footnote);
+  layout->addWidget(footnote_);
   layout->addSpacing(20);
 
   //% "← BACK"
@@ -187,7 +194,7 @@ void MicrophoneSelectionView::rebuildRows() {
 
 void MicrophoneSelectionView::refreshSelection() {
   const quint32 selected = manager_.selectedDeviceID();
-  for (EditorialDeviceRow* row : rows_) row->setSelected(row->device().id == selected);
+  for (EditorialDeviceRow* row : rows_) row->setSelected(row->device().id == selected, true);
 }
 
 }  // namespace murel

@@ -27,9 +27,12 @@ class EditorialDeviceRow : public QAbstractButton {
  public:
   EditorialDeviceRow(int index, const AudioDevice& device, bool isSelected, QWidget* parent = nullptr);
 
+  // A change of selection cross-fades the row's accent, numeral and checkmark.
+  static constexpr int kSelectionMs = 100;
+
   const AudioDevice& device() const { return device_; }
   bool isSelected() const { return isSelected_; }
-  void setSelected(bool selected);
+  void setSelected(bool selected, bool animated = false);
   EditorialChapterNumeral* numeral() const { return numeral_; }
   TextLabel* nameLabel() const { return name_; }
   EditorialRowHover* hover() const { return hover_; }
@@ -58,11 +61,14 @@ class MicrophoneSelectionView : public OnboardingStep {
   // Where the rows come from; the manager's own list unless a test says otherwise.
   using DeviceList = std::function<QList<AudioDevice>()>;
 
-  explicit MicrophoneSelectionView(AudioDeviceManager& manager, DeviceList devices = {}, QWidget* parent = nullptr);
+  // `trayShown`: a tray shows the icon, whose panel is where the choice changes later.
+  explicit MicrophoneSelectionView(AudioDeviceManager& manager, DeviceList devices = {}, bool trayShown = true,
+                                   QWidget* parent = nullptr);
 
   const QList<EditorialDeviceRow*>& rows() const { return rows_; }
   // Shown in place of the rows when there are none.
   TextLabel* emptyText() const { return empty_; }
+  TextLabel* footnote() const { return footnote_; }
   OnboardingButtonStyle* backButton() const { return back_; }
   OnboardingButtonStyle* nextButton() const { return next_; }
   // The list's opacity (it fades in when the step appears).
@@ -81,6 +87,7 @@ class MicrophoneSelectionView : public OnboardingStep {
   QWidget* list_;
   QVBoxLayout* listLayout_;
   TextLabel* empty_;
+  TextLabel* footnote_;
   QList<EditorialDeviceRow*> rows_;
   QList<QWidget*> rowDividers_;
   Tween* fade_;

@@ -103,7 +103,9 @@ void OnboardingContainerView::moveTo(int step, bool animated) {
   finishTransition();
   const int previous = currentStep_;
   currentStep_ = step;
-  counter_->setStep(step, totalSteps_);
+  // The welcome step has no header: on the way back to it the header fades
+  // out still showing the step being left.
+  if (step >= 1) counter_->setStep(step, totalSteps_);
 
   OnboardingStep* leaving = step_;
   OnboardingStep* entering = makeOnboardingStep(step, environment_);

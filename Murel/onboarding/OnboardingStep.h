@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/x11/AccessibilityTrust.h"
 #include "speech/SpeechModel.h"
 
 #include <QList>
@@ -37,6 +38,12 @@ struct OnboardingEnvironment {
   // when empty).
   QList<SpeechModelDescriptor> speechModels = {};
   QUrl downloadEndpoint = {};
+  // What the desktop lacks for key access, worded on the accessibility row
+  // when the trust check says no (a general explanation when unset).
+  std::function<platform::KeyAccessReport()> keyAccess = {};
+  // Whether a tray shows the application's icon: without one the texts say
+  // how else to reach it (unset: no tray).
+  std::function<bool()> isTrayHostAvailable = {};
 };
 
 // One screen of the onboarding flow. A step moves the flow only by emitting

@@ -2,6 +2,7 @@
 
 #include "audio/AudioDeviceManager.h"
 #include "design/CoreComponents.h"
+#include "design/Crossfade.h"
 #include "design/EditorialComponents.h"
 #include "design/Motion.h"
 #include "design/OnboardingButtonStyle.h"
@@ -108,8 +109,11 @@ EditorialPermissionRow::EditorialPermissionRow(int index, const QString& label, 
   column->setSpacing(4);
   label_ = new TextLabel(label, TextStyle{notoSans(16, DSWeight::bold), 2, DSColor::ink}, this);
   description_ = new TextLabel(description, TextStyle{notoSans(13), 4, DSColor::inkSecondary}, this);
+  problem_ = new TextLabel(QString(), TextStyle{notoSans(13), 4, DSColor::warning}, this);
+  problem_->hide();
   column->addWidget(label_);
   column->addWidget(description_);
+  column->addWidget(problem_);
   if (hasGuide) {
     //% "Watch how to enable"
     //: Accessibility row label that opens a short how-to video for the permission.
@@ -131,11 +135,18 @@ EditorialPermissionRow::EditorialPermissionRow(int index, const QString& label, 
   connect(action_, &QAbstractButton::clicked, this, &EditorialPermissionRow::grantClicked);
 }
 
-void EditorialPermissionRow::setGranted(bool granted) {
+void EditorialPermissionRow::setGranted(bool granted, bool animated) {
+  if (animated && granted != granted_) Crossfade::begin(this, Motion::kToggle);
   granted_ = granted;
   action_->setVisible(!granted);
   pill_->setVisible(granted);
   if (guide_) guide_->setVisible(!granted);
+  if (granted) setProblem(QString());
+}
+
+void EditorialPermissionRow::setProblem(const QString& problem) {
+  problem_->setText(problem);
+  problem_->setVisible(!problem.isEmpty());
 }
 
 void EditorialPermissionRow::setActionLabel(const QString& label) {
@@ -206,9 +217,6 @@ PermissionsView::PermissionsView(const OnboardingEnvironment& environment, QWidg
   connect(microphoneRow_, &EditorialPermissionRow::grantClicked, this, &PermissionsView::requestMicrophoneAccess);
   connect(accessibilityRow_, &EditorialPermissionRow::grantClicked, this, &PermissionsView::requestAccessibilityAccess);
   connect(accessibilityRow_, &EditorialPermissionRow::guideClicked, this, &PermissionsView::showAccessibilityGuide);
-  connect(&environment_.audioDevices, &AudioDeviceManager::permissionStatusChanged, this,
-          &PermissionsView::refreshMicrophoneAction);
-  refreshMicrophoneAction();
 
   rowsFade_ = new Tween(
       isRunningForPreviews() ? 1 : 0, [this](qreal value) { Motion::setContentOpacity(rows_, value); }, this);
@@ -235,27 +243,63 @@ void PermissionsView::hideEvent(QHideEvent* event) {
   closeAccessibilityGuide();
 }
 
-void PermissionsView::refreshMicrophoneAction() {
-  const MicrophonePermissionStatus status = environment_.audioDevices.permissionStatus();
-  if (status == MicrophonePermissionStatus::Restricted || status == MicrophonePermissionStatus::Denied) {
-    //% "OPEN MICROPHONE SETTINGS"
-    //: Button on the onboarding permissions screen after microphone access was refused.
-    microphoneRow_->setActionLabel(qtTrId("onboarding.permissions.openMicrophoneSettings"));
-  } else {
-    microphoneRow_->setActionLabel(qtTrId("onboarding.permissions.continue"));
-  }
-}
-
-void PermissionsView::setMicGranted(bool granted) {
+void PermissionsView::setMicGranted(bool granted, bool animated) {
   micGranted_ = granted;
-  microphoneRow_->setGranted(granted);
+  microphoneRow_->setGranted(granted, animated);
   next_->setEnabled(micGranted_ && accessGranted_);
 }
 
-void PermissionsView::setAccessGranted(bool granted) {
+void PermissionsView::setAccessGranted(bool granted, bool animated) {
   accessGranted_ = granted;
-  accessibilityRow_->setGranted(granted);
+  accessibilityRow_->setGranted(granted, animated);
   next_->setEnabled(micGranted_ && accessGranted_);
+}
+
+void PermissionsView::microphoneAuthorized() {
+  // The manager learns it too: its status, its connection to the server and
+  // its device list are what the microphone step and a later visit read.
+  environment_.audioDevices.refreshPermissionStatus();
+  setMicGranted(true, true);
+}
+
+void PermissionsView::explainMicrophone() {
+  // Linux has no microphone permission: "no" means the sound server did not answer.
+  //% "Murel can't reach the sound server (PulseAudio or PipeWire). Start it, then press CONTINUE again."
+  //: Shown on the microphone row of the onboarding permissions screen when the sound server does not answer.
+  microphoneRow_->setProblem(qtTrId("onboarding.permissions.mic.soundServerUnreachable"));
+}
+
+void PermissionsView::explainAccessibility() {
+  QString problem;
+  if (!environment_.keyAccess) {
+    //% "Murel hears your hotkey and types text through the X extensions XTEST and XInput 2.2, which this session doesn't offer. Log in to an X11 session that has them."
+    //: Shown on the accessibility row of the onboarding permissions screen when keys can't be watched or typed.
+    problem = qtTrId("onboarding.permissions.accessibility.unavailable");
+  } else {
+    const platform::KeyAccessReport report = environment_.keyAccess();
+    QStringList missing;
+    if (!report.xtest) missing << QStringLiteral("XTEST");
+    if (!report.xinput22) missing << QStringLiteral("XInput 2.2");
+    //% "%1 and %2"
+    //: Two missing X extension names joined, on the onboarding permissions screen.
+    const QString names = missing.size() == 2
+                              ? qtTrId("onboarding.permissions.accessibility.missingBoth").arg(missing[0], missing[1])
+                              : missing.value(0);
+    if (!report.display) {
+      //% "No X display answers. Murel hears your hotkey and types text through X11: log in to an X11 session, then open Murel again."
+      //: Shown on the accessibility row of the onboarding permissions screen when no X display answers.
+      problem = qtTrId("onboarding.permissions.accessibility.noDisplay");
+    } else if (report.wayland) {
+      //% "This Wayland session's X server lacks %1. Murel hears your hotkey and types text through X11 with XTEST and XInput 2.2: log in to an X11 session, then open Murel again."
+      //: Shown on the accessibility row of the onboarding permissions screen in a Wayland session; %1 names the missing X extensions.
+      problem = qtTrId("onboarding.permissions.accessibility.wayland").arg(names);
+    } else if (!missing.isEmpty()) {
+      //% "This X server lacks %1. Murel hears your hotkey and types text through the X extensions XTEST and XInput 2.2: use an X11 session whose server offers both."
+      //: Shown on the accessibility row of the onboarding permissions screen; %1 names the missing X extensions.
+      problem = qtTrId("onboarding.permissions.accessibility.missingExtensions").arg(names);
+    }
+  }
+  accessibilityRow_->setProblem(problem);
 }
 
 void PermissionsView::requestMicrophoneAccess() {
@@ -263,13 +307,21 @@ void PermissionsView::requestMicrophoneAccess() {
     case MicrophonePermissionStatus::NotDetermined: {
       // The request answers for itself (and retries the sound server); no poll.
       auto request = environment_.audioDevices.requestPermission();
-      QCoro::connect(std::move(request), this, [this](bool granted) { setMicGranted(granted); });
+      QCoro::connect(std::move(request), this, [this](bool granted) {
+        if (granted) {
+          setMicGranted(true, true);
+        } else {
+          setMicGranted(false);
+          explainMicrophone();
+        }
+      });
       return;
     }
-    case MicrophonePermissionStatus::Authorized: setMicGranted(true); return;
+    case MicrophonePermissionStatus::Authorized: microphoneAuthorized(); return;
     case MicrophonePermissionStatus::Restricted:
     case MicrophonePermissionStatus::Denied:
       // No settings page on this desktop to send the user to; watch for the change.
+      explainMicrophone();
       startMicrophonePolling();
       return;
   }
@@ -277,9 +329,10 @@ void PermissionsView::requestMicrophoneAccess() {
 
 void PermissionsView::requestAccessibilityAccess() {
   if (environment_.isAccessibilityTrusted && environment_.isAccessibilityTrusted()) {
-    setAccessGranted(true);
+    setAccessGranted(true, true);
     return;
   }
+  explainAccessibility();
   startAccessibilityPolling();
 }
 
@@ -294,7 +347,7 @@ void PermissionsView::schedulePoll(Clock::TimerId& poll, std::function<bool()> t
 void PermissionsView::startMicrophonePolling() {
   schedulePoll(microphonePoll_, [this] {
     if (environment_.microphonePermission.status() != MicrophonePermissionStatus::Authorized) return false;
-    setMicGranted(true);
+    microphoneAuthorized();
     return true;
   });
 }
@@ -302,7 +355,7 @@ void PermissionsView::startMicrophonePolling() {
 void PermissionsView::startAccessibilityPolling() {
   schedulePoll(accessibilityPoll_, [this] {
     if (!environment_.isAccessibilityTrusted || !environment_.isAccessibilityTrusted()) return false;
-    setAccessGranted(true);
+    setAccessGranted(true, true);
     return true;
   });
 }

@@ -28,12 +28,17 @@ class EditorialPermissionRow : public QWidget {
   EditorialPermissionRow(int index, const QString& label, const QString& description, const QString& actionLabel,
                          bool hasGuide, QWidget* parent = nullptr);
 
-  void setGranted(bool granted);
+  // `animated`: the button gives way to GRANTED in a short cross-fade.
+  void setGranted(bool granted, bool animated = false);
   bool isGranted() const { return granted_; }
   void setActionLabel(const QString& label);
+  // Why the permission is not there yet and what to do, under the
+  // description; empty hides it. A grant clears it.
+  void setProblem(const QString& problem);
 
   TextLabel* labelText() const { return label_; }
   TextLabel* descriptionText() const { return description_; }
+  TextLabel* problemText() const { return problem_; }
   OnboardingButtonStyle* actionButton() const { return action_; }
   EditorialStatusPill* grantedPill() const { return pill_; }
   // Null on a row without a guide.
@@ -47,6 +52,7 @@ class EditorialPermissionRow : public QWidget {
   bool granted_ = false;
   TextLabel* label_;
   TextLabel* description_;
+  TextLabel* problem_;
   OnboardingButtonStyle* action_;
   EditorialStatusPill* pill_;
   QAbstractButton* guide_ = nullptr;
@@ -56,10 +62,14 @@ class EditorialPermissionRow : public QWidget {
 // row each. NEXT → is enabled once both read GRANTED.
 //
 // Both are read when the step comes on screen. A grant button asks again; when
-// the answer is not yet a grant, the step polls that permission every second on
-// the environment's clock until it is (one poll per permission, however often
-// the button is pressed), and stops polling when it leaves the screen. A grant
-// once seen stays: this step never takes one back.
+// the answer is not a grant, the row says why (the sound server can't be
+// reached; the display lacks the X extensions or is no X11 session) and what
+// to do. Key access, and a microphone the system refused, are then polled every
+// second on the environment's clock until granted (one poll per permission,
+// however often the button is pressed); polls stop when the step leaves the
+// screen. A grant once seen stays: this step never takes one back, and every
+// microphone grant it sees goes through the device manager, so that its status
+// and device list are current for the steps after it.
 //
 // "Watch how to enable" opens the accessibility guide over the window; its
 // CLOSE closes it.
@@ -102,9 +112,12 @@ class PermissionsView : public OnboardingStep {
   // Waits one interval, then runs `tick` again until it returns true.
   void schedulePoll(Clock::TimerId& poll, std::function<bool()> tick);
   void stopPolling();
-  void setMicGranted(bool granted);
-  void setAccessGranted(bool granted);
-  void refreshMicrophoneAction();
+  void setMicGranted(bool granted, bool animated = false);
+  void setAccessGranted(bool granted, bool animated = false);
+  // The microphone was seen authorized without asking the device manager.
+  void microphoneAuthorized();
+  void explainMicrophone();
+  void explainAccessibility();
 
   OnboardingEnvironment environment_;
   bool micGranted_ = false;

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "design/CoreComponents.h"
+#include "design/Crossfade.h"
 #include "design/EditorialComponents.h"
 #include "design/Motion.h"
 #include "design/OnboardingButtonStyle.h"
@@ -13,6 +14,9 @@
 
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QVBoxLayout>
 
 namespace murel {
@@ -58,7 +62,38 @@ class OutputBar : public QWidget {
   bool lit_ = false;
 };
 
+// A thin bar in the page's ink that says there is more: only its handle is
+// drawn, in the colours of the appearance shown.
+class ThinScrollBar : public QScrollBar {
+ public:
+  ThinScrollBar() : QScrollBar(Qt::Vertical) { setFixedWidth(8); }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(dsColor(DSColor::ink, this, isSliderDown() || underMouse() ? 0.45 : 0.25));
+    const QRectF pill = QRectF(handle).adjusted(1, 1, -1, -1);
+    painter.drawRoundedRect(pill, pill.width() / 2, pill.width() / 2);
+  }
+};
+
 }  // namespace
+
+OutputScrollArea::OutputScrollArea(QWidget* parent) : QScrollArea(parent) {
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBar(new ThinScrollBar());
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setWidgetResizable(true);
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+}
+
+QSize OutputScrollArea::sizeHint() const { return QSize(0, TestSetupView::kOutputMinHeight); }
 
 TestSetupView::TestSetupView(AppState& appState, QWidget* parent)
     : OnboardingStep(parent), appState_(appState), hotKeys_(appState.hotKeys()), appeared_(isRunningForPreviews()) {
@@ -104,19 +139,32 @@ TestSetupView::TestSetupView(AppState& appState, QWidget* parent)
   layout->addWidget(new TextLabel(qtTrId("onboarding.test.outputLabel"),
                                   TextStyle{tracked(notoSans(10), 3.5), 2, DSColor::inkSecondary}));
   layout->addSpacing(12);
-  auto* box = new QHBoxLayout();
+  // The box takes the room down to the buttons and scrolls a longer
+  // transcript inside it; a word wider than the box breaks anywhere.
+  auto* boxFrame = new QWidget();
+  auto* box = new QHBoxLayout(boxFrame);
+  box->setContentsMargins(0, 0, 0, 0);
   box->setSpacing(12);
   auto* bar = new OutputBar();
   bar_ = bar;
   box->addWidget(bar_);
   output_ = new TextLabel(QString(), TextStyle{notoSansItalic(14), 4, DSColor::inkMuted, 0.3});
   box->addWidget(output_, 1, Qt::AlignTop);
-  auto* boxFrame = new QWidget();
-  boxFrame->setLayout(box);
-  box->setContentsMargins(0, 0, 0, 0);
-  boxFrame->setMinimumHeight(44);
-  layout->addWidget(boxFrame);
-  layout->addStretch(1);
+  boxFrame->setMinimumHeight(kOutputMinHeight);
+  auto* boxContent = new QWidget();
+  auto* boxColumn = new QVBoxLayout(boxContent);
+  // Room between the text and the scroll bar.
+  boxColumn->setContentsMargins(0, 0, 12, 0);
+  boxColumn->addWidget(boxFrame);
+  boxColumn->addStretch(1);
+  outputScroll_ = new OutputScrollArea();
+  outputScroll_->setWidget(boxContent);
+  // The page shows through (setWidget turns the content's fill on).
+  outputScroll_->setAutoFillBackground(false);
+  outputScroll_->viewport()->setAutoFillBackground(false);
+  boxContent->setAutoFillBackground(false);
+  layout->addWidget(outputScroll_, 1);
+  layout->addSpacing(16);
 
   //% "← BACK"
   //: Back button on the onboarding test setup screen.
@@ -235,8 +283,11 @@ void TestSetupView::refreshHotkey() {
 }
 
 void TestSetupView::refresh() {
-  status_->setText(testStatusText());
-  status_->setColor(statusColor());
+  const QString statusText = testStatusText();
+  const DSColor color = statusColor();
+  if (statusText != status_->text() || color != status_->style().color) Crossfade::begin(status_, Motion::kToggle);
+  status_->setText(statusText);
+  status_->setColor(color);
   auto* bar = static_cast<OutputBar*>(bar_);
   bar->setLit(hasSucceeded());
   if (hasSucceeded()) {

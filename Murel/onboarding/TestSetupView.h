@@ -4,6 +4,8 @@
 #include "design/Tokens.h"
 #include "onboarding/OnboardingStep.h"
 
+#include <QScrollArea>
+
 #include <optional>
 
 namespace murel {
@@ -14,6 +16,17 @@ class HotKeyService;
 class OnboardingButtonStyle;
 class TextLabel;
 class Tween;
+
+// The trial's output box: it takes the height the layout leaves and scrolls
+// what is taller, never wider.
+class OutputScrollArea : public QScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit OutputScrollArea(QWidget* parent = nullptr);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override { return sizeHint(); }
+};
 
 // The sixth onboarding step: press the hotkey, say a line, see it here.
 //
@@ -34,6 +47,7 @@ class TestSetupView : public OnboardingStep {
   ~TestSetupView() override;
 
   static constexpr int kFadeInMs = 300;
+  static constexpr int kOutputMinHeight = 44;
 
   const std::optional<QString>& testResult() const { return testResult_; }
   bool hasSucceeded() const { return testResult_.has_value(); }
@@ -47,6 +61,7 @@ class TestSetupView : public OnboardingStep {
   TextLabel* statusLine() const { return status_; }
   TextLabel* output() const { return output_; }
   QWidget* outputBar() const { return bar_; }
+  OutputScrollArea* outputScroll() const { return outputScroll_; }
   OnboardingButtonStyle* backButton() const { return back_; }
   OnboardingButtonStyle* continueButton() const { return continue_; }
 
@@ -74,6 +89,7 @@ class TestSetupView : public OnboardingStep {
   TextLabel* status_;
   QWidget* bar_;
   TextLabel* output_;
+  OutputScrollArea* outputScroll_;
   OnboardingButtonStyle* back_;
   OnboardingButtonStyle* continue_;
   Tween* fade_;

@@ -3,8 +3,10 @@
 // through xdotool, waits on a fake clock, the rig's PulseAudio and X server as
 // the real parts, and light and dark screenshots of every main state.
 #include "audio/AudioDeviceManager.h"
+#include "design/Crossfade.h"
 #include "design/EditorialComponents.h"
 #include "design/HotkeyComponents.h"
+#include "design/Motion.h"
 #include "design/OnboardingButtonStyle.h"
 #include "design/Text.h"
 #include "hotkeys/HotKeyRecorder.h"
@@ -15,18 +17,22 @@
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/PermissionsView.h"
 #include "platform/pulse/MicrophonePermission.h"
+#include "platform/x11/AccessibilityTrust.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
 #include "support/FakeClock.h"
 #include "support/OnboardingRig.h"
+#include "support/OwnXServer.h"
 #include "support/PasteTarget.h"
 #include "support/PulseRig.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +70,21 @@ template <typename T>
 bool isDestroyed(const QPointer<T>& widget) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   return widget.isNull();
+}
+
+// The change of `widgets` just made cross-fades each over `ms`, ease-out, and
+// ends (a widget that goes meanwhile takes its fade with it).
+void expectCrossfade(std::initializer_list<QWidget*> widgets, int ms) {
+  QList<QPointer<QWidget>> watched;
+  for (QWidget* widget : widgets) {
+    const Crossfade* fade = Crossfade::running(widget);
+    ASSERT_NE(fade, nullptr) << "no cross-fade over " << widget->metaObject()->className();
+    EXPECT_EQ(fade->tween()->animation()->duration(), ms);
+    EXPECT_EQ(fade->tween()->animation()->easingCurve(), Motion::easeOut());
+    watched << widget;
+  }
+  for (const QPointer<QWidget>& widget : watched)
+    EXPECT_TRUE(waitUntil([&] { return !widget || Crossfade::running(widget) == nullptr; }));
 }
 
 class OnboardingSetup : public ::testing::Test {
@@ -154,7 +175,7 @@ TEST_F(OnboardingSetup, AnUndeterminedMicrophoneIsAskedOnceAndNeverPolled) {
     const char* label;  // the button afterwards
   } cases[] = {
       {"a grant shows GRANTED", true, nullptr},
-      {"a refusal leaves the button, now pointing at the settings", false, "OPEN MICROPHONE SETTINGS"},
+      {"a refusal leaves the button and says why", false, "CONTINUE"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.rule);
@@ -175,6 +196,8 @@ TEST_F(OnboardingSetup, AnUndeterminedMicrophoneIsAskedOnceAndNeverPolled) {
     EXPECT_EQ(view->micGranted(), c.grant);
     EXPECT_EQ(view->microphoneRow()->grantedPill()->isVisible(), c.grant);
     if (c.label) EXPECT_EQ(button->text(), QString::fromUtf8(c.label));
+    EXPECT_EQ(view->microphoneRow()->problemText()->isVisible(), !c.grant);
+    if (!c.grant) EXPECT_TRUE(view->microphoneRow()->problemText()->text().contains(QStringLiteral("sound server")));
     EXPECT_EQ(view->nextButton()->isEnabled(), c.grant);
     EXPECT_FALSE(view->isPollingMicrophone());
     EXPECT_EQ(clock.pendingCount(), 0u);
@@ -189,11 +212,17 @@ TEST_F(OnboardingSetup, ADeniedMicrophoneIsPolledEverySecondUntilGranted) {
   auto* view = open<PermissionsView>(1);
   ASSERT_NE(view, nullptr);
   OnboardingButtonStyle* button = view->microphoneRow()->actionButton();
-  EXPECT_EQ(button->text(), QStringLiteral("OPEN MICROPHONE SETTINGS")) << "from the first paint";
-  screenshots(QStringLiteral("permissions-microphone-denied"));
+  // No settings page to open on this desktop: no button that would open nothing.
+  EXPECT_EQ(button->text(), QStringLiteral("CONTINUE")) << "from the first paint";
+  for (const QString& text : visibleTexts())
+    EXPECT_FALSE(text.contains(QStringLiteral("SETTINGS"))) << text.toStdString();
+  EXPECT_FALSE(view->microphoneRow()->problemText()->isVisible()) << "nothing said before CONTINUE";
 
   ASSERT_TRUE(OnboardingRig::click(button));
   ASSERT_TRUE(waitUntil([&] { return view->isPollingMicrophone(); }));
+  EXPECT_TRUE(view->microphoneRow()->problemText()->isVisible());
+  EXPECT_EQ(button->text(), QStringLiteral("CONTINUE"));
+  screenshots(QStringLiteral("permissions-microphone-denied"));
   EXPECT_EQ(clock.pendingCount(), 1u);
   // Taps while polling replace the poll: one per permission, ever.
   for (int tap = 0; tap < 3; ++tap) {
@@ -210,6 +239,9 @@ TEST_F(OnboardingSetup, ADeniedMicrophoneIsPolledEverySecondUntilGranted) {
   EXPECT_FALSE(view->micGranted());
   clock.advance(1ms);
   EXPECT_TRUE(view->micGranted()) << "seen on the next tick";
+  expectCrossfade({view->microphoneRow()}, 150);
+  EXPECT_FALSE(view->microphoneRow()->problemText()->isVisible());
+  EXPECT_EQ(rig->audioDevices().permissionStatus(), MicStatus::Authorized) << "the manager sees the grant too";
   EXPECT_FALSE(view->isPollingMicrophone());
   EXPECT_EQ(clock.pendingCount(), 0u) << "the poll stops itself";
   EXPECT_TRUE(view->nextButton()->isEnabled());
@@ -265,6 +297,140 @@ TEST_F(OnboardingSetup, TheRigsRealPartsGrantBoth) {
   EXPECT_TRUE(view->accessGranted()) << "Xvfb has XTEST and XInput 2.2";
   EXPECT_TRUE(view->nextButton()->isEnabled());
   EXPECT_EQ(clock.pendingCount(), 0u);
+}
+
+// Points PULSE_SERVER at a socket path that nothing listens on yet; `answer`
+// makes it the rig's server (a link to its socket). The rig's value comes back
+// at the end.
+class LateSoundServer {
+ public:
+  LateSoundServer()
+      : rigServer_(qgetenv("PULSE_SERVER")),
+        path_(test::freshDir(QStringLiteral("late-sound-server")) + QStringLiteral("/native")) {
+    qputenv("PULSE_SERVER", "unix:" + path_.toLocal8Bit());
+  }
+  ~LateSoundServer() { qputenv("PULSE_SERVER", rigServer_); }
+  LateSoundServer(const LateSoundServer&) = delete;
+  LateSoundServer& operator=(const LateSoundServer&) = delete;
+
+  bool answer() const {
+    QString socket = QString::fromLocal8Bit(rigServer_);
+    if (socket.startsWith(QStringLiteral("unix:"))) socket = socket.mid(5);
+    return !socket.isEmpty() && QFile::link(socket, path_);
+  }
+
+ private:
+  QByteArray rigServer_;
+  QString path_;
+};
+
+TEST_F(OnboardingSetup, ASoundServerThatAnswersLateIsGrantedThroughTheDeviceManager) {
+  LateSoundServer server;
+  makeRig();
+  EXPECT_NE(rig->audioDevices().permissionStatus(), MicStatus::Authorized);
+  auto* view = open<PermissionsView>(1);
+  ASSERT_NE(view, nullptr);
+  EditorialPermissionRow* row = view->microphoneRow();
+  EXPECT_FALSE(view->micGranted());
+  EXPECT_EQ(row->actionButton()->text(), QStringLiteral("CONTINUE"));
+  EXPECT_FALSE(row->problemText()->isVisible());
+
+  // CONTINUE with no server: the row says why and what to do.
+  ASSERT_TRUE(OnboardingRig::click(row->actionButton()));
+  ASSERT_TRUE(waitUntil([&] { return row->problemText()->isVisible(); }));
+  EXPECT_TRUE(row->problemText()->text().contains(QStringLiteral("can't reach the sound server")));
+  EXPECT_TRUE(row->problemText()->text().contains(QStringLiteral("press CONTINUE again")));
+  EXPECT_FALSE(view->micGranted());
+  EXPECT_FALSE(view->nextButton()->isEnabled());
+  ASSERT_TRUE(waitUntil([&] { return view->rowsOpacity() == 1; }));
+  screenshots(QStringLiteral("permissions-no-sound-server"));
+
+  // The server answers: one CONTINUE grants, and the manager is connected,
+  // authorized and lists the rig's microphone.
+  ASSERT_TRUE(server.answer());
+  QTest::qWait(400);  // past any double-click interval
+  ASSERT_TRUE(OnboardingRig::click(row->actionButton()));
+  ASSERT_TRUE(waitUntil([&] { return view->micGranted(); }));
+  EXPECT_TRUE(row->grantedPill()->isVisible());
+  EXPECT_FALSE(row->problemText()->isVisible());
+  EXPECT_EQ(rig->audioDevices().permissionStatus(), MicStatus::Authorized);
+  ASSERT_TRUE(waitUntil([&] { return Crossfade::running(row) == nullptr; }));
+  screenshots(QStringLiteral("permissions-sound-server-back"));
+
+  ASSERT_TRUE(OnboardingRig::click(view->nextButton()));
+  ASSERT_TRUE(waitUntil([&] { return rig->container().currentStep() == 2; }));
+  rig->container().finishTransition();
+  auto* microphones = qobject_cast<MicrophoneSelectionView*>(rig->container().currentStepView());
+  ASSERT_NE(microphones, nullptr);
+  QStringList names;
+  for (const EditorialDeviceRow* device : microphones->rows()) names << device->device().name;
+  EXPECT_TRUE(names.contains(QStringLiteral("Murel-Test-Microphone"))) << names.join(", ").toStdString();
+
+  // Back: the step made afresh reads the manager's grant.
+  QTest::qWait(400);
+  ASSERT_TRUE(OnboardingRig::click(microphones->backButton()));
+  ASSERT_TRUE(waitUntil([&] { return rig->container().currentStep() == 1; }));
+  rig->container().finishTransition();
+  auto* again = qobject_cast<PermissionsView*>(rig->container().currentStepView());
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(again->micGranted());
+  EXPECT_TRUE(again->microphoneRow()->grantedPill()->isVisibleTo(again));
+  EXPECT_FALSE(again->microphoneRow()->actionButton()->isVisibleTo(again)) << "GRANTED, not CONTINUE";
+}
+
+TEST_F(OnboardingSetup, ADisplayWithoutXtestIsNamedOnTheAccessibilityRow) {
+  test::OwnXServer server({QStringLiteral("-extension"), QStringLiteral("XTEST")});
+  ASSERT_FALSE(server.display().isEmpty());
+  const QByteArray display = server.display().toLocal8Bit();
+  ASSERT_TRUE(platform::checkKeyAccess(display.constData()).display);
+  OnboardingRig::Parts parts;
+  parts.isAccessibilityTrusted = [display] { return platform::checkKeyAccess(display.constData()).trusted(); };
+  parts.keyAccess = [display] { return platform::checkKeyAccess(display.constData()); };
+  makeRig(std::move(parts));
+  auto* view = open<PermissionsView>(1);
+  ASSERT_NE(view, nullptr);
+  EditorialPermissionRow* row = view->accessibilityRow();
+  EXPECT_FALSE(view->accessGranted());
+  EXPECT_FALSE(row->problemText()->isVisible());
+
+  ASSERT_TRUE(OnboardingRig::click(row->actionButton()));
+  ASSERT_TRUE(waitUntil([&] { return row->problemText()->isVisible(); }));
+  EXPECT_TRUE(row->problemText()->text().startsWith(QStringLiteral("This X server lacks XTEST.")))
+      << row->problemText()->text().toStdString();
+  EXPECT_TRUE(view->isPollingAccessibility()) << "still watching for it";
+  EXPECT_TRUE(row->guideLink()->isVisible());
+  ASSERT_TRUE(waitUntil([&] { return view->rowsOpacity() == 1; }));
+  screenshots(QStringLiteral("permissions-no-xtest"));
+}
+
+TEST_F(OnboardingSetup, TheAccessibilityRowSaysWhatTheDesktopLacks) {
+  using Report = platform::KeyAccessReport;
+  const struct {
+    const char* rule;
+    Report report;
+    QString says;
+  } cases[] = {
+      {"no X display", Report{}, QStringLiteral("No X display answers.")},
+      {"both extensions missing", Report{true, false, false, false},
+       QStringLiteral("This X server lacks XTEST and XInput 2.2.")},
+      {"an old XInput", Report{true, true, false, false}, QStringLiteral("This X server lacks XInput 2.2.")},
+      {"Wayland through XWayland", Report{true, false, true, true},
+       QStringLiteral("This Wayland session's X server lacks XTEST.")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    OnboardingRig::Parts parts;
+    parts.microphonePermission = &permission;
+    parts.isAccessibilityTrusted = [] { return false; };
+    parts.keyAccess = [report = c.report] { return report; };
+    makeRig(std::move(parts));
+    auto* view = open<PermissionsView>(1);
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(OnboardingRig::click(view->accessibilityRow()->actionButton()));
+    ASSERT_TRUE(waitUntil([&] { return view->accessibilityRow()->problemText()->isVisible(); }));
+    EXPECT_TRUE(view->accessibilityRow()->problemText()->text().startsWith(c.says))
+        << view->accessibilityRow()->problemText()->text().toStdString();
+  }
 }
 
 // --- The accessibility guide ---
@@ -413,6 +579,15 @@ TEST_F(OnboardingSetup, MicrophoneListFollowsPulseAudioAndStoresAPress) {
   ASSERT_TRUE(OnboardingRig::click(view->rows()[0]));
   ASSERT_TRUE(waitUntil(
       [&] { return rig->defaults().stringValue(QLatin1String(AudioDeviceManager::kSelectedUIDKey)) == QString(); }));
+
+  // A new choice cross-fades the mark from one row to the other. (Other
+  // tests' microphones may come and go on the rig's server meanwhile, which
+  // rebuilds the rows.)
+  ASSERT_TRUE(waitUntil([&] { return Crossfade::running(view->rows()[0]) == nullptr; }));
+  EditorialDeviceRow* second = view->rows()[1];
+  rig->audioDevices().setSelectedDeviceID(second->device().id);
+  ASSERT_TRUE(second->isSelected());
+  expectCrossfade({second, view->rows()[0]}, 100);
 }
 
 TEST_F(OnboardingSetup, MicrophoneStepWritesNothingOnAppearance) {
@@ -531,6 +706,7 @@ TEST_F(OnboardingSetup, ACaptureTimesOutAfterFiveSecondsOnTheClock) {
   EXPECT_TRUE(view->recorder().isRecording());
   clock.advance(1ms);
   EXPECT_FALSE(view->recorder().isRecording());
+  expectCrossfade({view->statusBox(), view->helperBox()}, 150);
   EXPECT_TRUE(view->helperLine()->isVisible());
   EXPECT_EQ(view->helperLine()->text(), QStringLiteral("Timed out — click rebind to try again."));
   EXPECT_EQ(view->helperLine()->style().color, DSColor::warning);

@@ -2,11 +2,13 @@
 // through its seven screens with xdotool clicks, the welcome carousel and the
 // completion reveal on a fake clock, and finishing through the application.
 #include "app/MurelApp.h"
+#include "app/StatusItem.h"
 #include "design/CoreComponents.h"
 #include "design/OnboardingButtonStyle.h"
 #include "design/Text.h"
 #include "hotkeys/HotKeyService.h"
 #include "onboarding/CompletionView.h"
+#include "onboarding/MicrophoneSelectionView.h"
 #include "onboarding/OnboardingContainerView.h"
 #include "onboarding/OnboardingScene.h"
 #include "onboarding/PushTransition.h"
@@ -186,6 +188,67 @@ TEST_F(Onboarding, WalksForwardAndBackThroughSevenScreens) {
   ASSERT_NE(stepView<WelcomeView>(), nullptr);
   EXPECT_EQ(container().currentStepView()->geometry(), QRect(0, 0, 800, 600));
   EXPECT_EQ(stepView<WelcomeView>()->index(), 0);
+}
+
+TEST_F(Onboarding, TheCounterShowsTheStepLeftWhileTheHeaderFadesOut) {
+  ASSERT_TRUE(rig.open(2));
+  EXPECT_EQ(container().stepCounter()->text(), QStringLiteral("03/07"));
+  container().goToPreviousStep();
+  EXPECT_EQ(container().stepCounter()->text(), QStringLiteral("02/07")) << "the step arrived at";
+  container().finishTransition();
+
+  // Back to the welcome step: the header goes, reading the step it leaves.
+  container().goToPreviousStep();
+  PushTransition* push = container().transition();
+  ASSERT_NE(push, nullptr);
+  push->animation()->pause();
+  push->animation()->setCurrentTime(push->animation()->duration() / 2);
+  EXPECT_TRUE(container().header()->isVisible());
+  EXPECT_EQ(container().stepCounter()->text(), QStringLiteral("02/07"));
+  container().finishTransition();
+  EXPECT_FALSE(container().header()->isVisible());
+
+  // And in again from the welcome step: 02/07 from the first frame.
+  container().goToNextStep();
+  EXPECT_EQ(container().stepCounter()->text(), QStringLiteral("02/07"));
+  container().finishTransition();
+}
+
+TEST_F(Onboarding, WithoutATrayTheTextsSayHowToReachMurel) {
+  const struct {
+    const char* rule;
+    bool tray;
+    QString footnote;
+    QString detail;
+  } cases[] = {
+      {"a tray shows the icon", true, QStringLiteral("Change it later from the tray."),
+       QStringLiteral("Murel lives in your system tray.\nPress your hotkey anywhere to dictate.")},
+      {"no tray", false, QStringLiteral("Change it later in Murel's settings: open Murel again to reach them."),
+       QStringLiteral("Press your hotkey anywhere to dictate.\nNo system tray shows Murel's icon here: open Murel "
+                      "again to reach its settings.")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    OnboardingRig::Options options;
+    options.isTrayHostAvailable = [tray = c.tray] { return tray; };
+    OnboardingRig trayRig(clock, std::move(options));
+    ASSERT_TRUE(trayRig.open(2));
+    auto* microphones = qobject_cast<MicrophoneSelectionView*>(trayRig.container().currentStepView());
+    ASSERT_NE(microphones, nullptr);
+    EXPECT_EQ(microphones->footnote()->text(), c.footnote);
+    ASSERT_TRUE(trayRig.open(6));
+    auto* completion = qobject_cast<CompletionView*>(trayRig.container().currentStepView());
+    ASSERT_NE(completion, nullptr);
+    EXPECT_EQ(completion->detail()->text(), c.detail);
+    clock.advance(1s);
+    ASSERT_TRUE(waitUntil([&] { return completion->detail()->style().opacity == 1; }));
+    trayRig.screenshots(QStringLiteral("completion-") + (c.tray ? QStringLiteral("tray") : QStringLiteral("no-tray")));
+    // Two lines, neither cut nor wrapped further.
+    const TextLabel* detail = completion->detail();
+    EXPECT_EQ(
+        detail->height(),
+        int(std::ceil(TextMetrics::size(detail->text(), detail->style().font, detail->style().lineSpacing).height())));
+  }
 }
 
 TEST_F(Onboarding, StepsAreMadeAfreshAndReopeningStartsAtWelcome) {
@@ -426,6 +489,10 @@ TEST_F(Onboarding, StartClosesTheWindowThenCompletesOnboardingOnce) {
   }
   auto* completion = qobject_cast<CompletionView*>(flow->currentStepView());
   ASSERT_NE(completion, nullptr);
+  // The rig's desktop has no tray: the application's own check says so, and the step says what to do instead.
+  ASSERT_FALSE(fixture.app->statusItem()->isHostAvailable());
+  EXPECT_FALSE(completion->detail()->text().contains(QStringLiteral("lives in your system tray")));
+  EXPECT_TRUE(completion->detail()->text().contains(QStringLiteral("open Murel again")));
   fixture.clock.advance(1s);
   ASSERT_TRUE(waitUntil([&] { return completion->startButton()->opacity() == 1; }));
 

@@ -5,7 +5,9 @@
 // shown and given back however it goes away. The whole dictation through the
 // real desktop is trial_dictation_e2e_test.
 #include "app/AppState.h"
+#include "design/Crossfade.h"
 #include "design/EditorialComponents.h"
+#include "design/Motion.h"
 #include "design/OnboardingButtonStyle.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
@@ -20,7 +22,9 @@
 #include "support/TestEnv.h"
 
 #include <QPointer>
+#include <QScrollBar>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -82,7 +86,15 @@ TEST_F(TrialStep, StatusLineFollowsTheStatusAndTheActivationMode) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.rule);
     hotKeys().setActivationMode(row.mode);
+    const QString before = view->statusLine()->text();
     setStatus(row.status);
+    if (view->statusLine()->text() != before) {
+      // A change of status cross-fades the line over 0.15 s, ease-out.
+      const Crossfade* fade = Crossfade::running(view->statusLine());
+      ASSERT_NE(fade, nullptr);
+      EXPECT_EQ(fade->tween()->animation()->duration(), 150);
+      EXPECT_EQ(fade->tween()->animation()->easingCurve(), Motion::easeOut());
+    }
     EXPECT_EQ(view->statusLine()->text(), row.text);
     EXPECT_EQ(view->statusLine()->style().color, row.color);
     EXPECT_EQ(view->backButton()->isEnabled(), row.buttonsEnabled);
@@ -168,6 +180,83 @@ TEST_F(TrialStep, AnyDeliveredTranscriptSucceedsOnceAlsoTheSameTextAgain) {
   ASSERT_NE(step(), nullptr);
   EXPECT_FALSE(step()->hasSucceeded());
   EXPECT_EQ(step()->continueButton()->text(), QStringLiteral("SKIP →"));
+}
+
+// Everything of `image` outside `box`.
+bool sameOutside(const QImage& a, const QImage& b, const QRect& box) {
+  if (a.size() != b.size()) return false;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x)
+      if (!box.contains(x, y) && a.pixel(x, y) != b.pixel(x, y)) return false;
+  return true;
+}
+
+TEST_F(TrialStep, ALongTranscriptStaysInsideItsScrollingBox) {
+  QString word;
+  while (word.size() < 5000) word += QStringLiteral("Donaudampfschifffahrtsgesellschaft");
+  word.truncate(5000);
+  QStringList lines;
+  for (int line = 1; line <= 40; ++line) lines << QStringLiteral("Line %1 of the dictation.").arg(line);
+  const struct {
+    const char* rule;
+    QString text;
+    const char* shot;
+  } cases[] = {
+      {"one word of 5,000 characters", word, "long-word"},
+      {"forty lines", lines.join(QLatin1Char('\n')), "forty-lines"},
+  };
+  // A fresh step, succeeded with `text`, settled; its picture in light.
+  const auto succeed = [&](const QString& text) -> QImage {
+    EXPECT_TRUE(rig.open(4));
+    EXPECT_TRUE(rig.open(5));
+    deliver(text);
+    QTest::qWait(50);
+    EXPECT_TRUE(waitUntil([&] { return step() && !Crossfade::running(step()->statusLine()); }));
+    QTest::qWait(300);  // the buttons' fades
+    const QImage image = rig.render(Appearance::Scheme::Light);
+    Appearance::setOverride(&rig.window(), std::nullopt);
+    return image;
+  };
+  const QImage shortOne = succeed(QStringLiteral("Hi."));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rule);
+    const QImage longOne = succeed(c.text);
+    TestSetupView* view = step();
+    ASSERT_NE(view, nullptr);
+    OutputScrollArea* scroll = view->outputScroll();
+    const QRect box(scroll->mapTo(&rig.container(), QPoint(0, 0)), scroll->size());
+
+    // The box ends above the buttons and keeps its side margins.
+    for (const QWidget* button :
+         {static_cast<QWidget*>(view->backButton()), static_cast<QWidget*>(view->continueButton())}) {
+      const QRect rect(button->mapTo(&rig.container(), QPoint(0, 0)), button->size());
+      EXPECT_FALSE(box.intersects(rect));
+      EXPECT_GT(rect.top(), box.bottom());
+    }
+    EXPECT_GE(box.left(), 48);
+    EXPECT_LE(box.right(), 800 - 48);
+
+    // The text wraps at the box's width, in full, and scrolls to its last line.
+    const TextLabel* output = view->output();
+    EXPECT_LE(output->mapTo(scroll->viewport(), QPoint(output->width(), 0)).x(), scroll->viewport()->width());
+    EXPECT_EQ(output->height(), output->heightForWidth(output->width())) << "laid out in full, nothing cut";
+    EXPECT_GT(output->height(), scroll->viewport()->height());
+    EXPECT_TRUE(scroll->verticalScrollBar()->isVisible()) << "a scroll bar shows there is more";
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+
+    // Nothing of it is drawn outside the box: the page around it is the
+    // same as with a short transcript.
+    EXPECT_TRUE(sameOutside(shortOne, longOne, box));
+    rig.screenshots(QStringLiteral("trial-") + QLatin1String(c.shot));
+
+    scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+    QCoreApplication::processEvents();
+    const int lastLine = output->mapTo(scroll->viewport(), QPoint(0, output->height())).y();
+    EXPECT_LE(lastLine, scroll->viewport()->height()) << "the end can be brought into view";
+    EXPECT_GT(lastLine, 0);
+    EXPECT_TRUE(sameOutside(shortOne, rig.render(Appearance::Scheme::Light), box));
+    rig.screenshots(QStringLiteral("trial-") + QLatin1String(c.shot) + QStringLiteral("-end"));
+  }
 }
 
 TEST_F(TrialStep, PasteAndHeadsUpFlagsHoldOnlyWhileTheStepIsShown) {

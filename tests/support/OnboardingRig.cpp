@@ -83,16 +83,24 @@ OnboardingRig::OnboardingRig(Clock& clock, Options options)
   devices_ = std::make_unique<AudioDeviceManager>(*defaults_, permission,
                                                   options.audioDevices ? *options.audioDevices : sound_->devices());
   if (!options.isAccessibilityTrusted) options.isAccessibilityTrusted = &platform::isAccessibilityTrusted;
+  if (!options.keyAccess) options.keyAccess = [] { return platform::checkKeyAccess(); };
   window_ = new QWidget();
   window_->setObjectName(QStringLiteral("onboarding"));
   window_->setWindowTitle(QStringLiteral("Onboarding"));
   auto* layout = new QVBoxLayout(window_);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  container_ = new OnboardingContainerView(
-      kOnboardingStepCount,
-      OnboardingEnvironment{*devices_, clock, permission, std::move(options.isAccessibilityTrusted), *hotKeys_,
-                            *appState_, std::move(options.speechModels), std::move(options.downloadEndpoint)});
+  OnboardingEnvironment environment{*devices_,
+                                    clock,
+                                    permission,
+                                    std::move(options.isAccessibilityTrusted),
+                                    *hotKeys_,
+                                    *appState_,
+                                    std::move(options.speechModels),
+                                    std::move(options.downloadEndpoint),
+                                    std::move(options.keyAccess),
+                                    std::move(options.isTrayHostAvailable)};
+  container_ = new OnboardingContainerView(kOnboardingStepCount, std::move(environment));
   layout->addWidget(container_);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "design/Appearance.h"
+#include "platform/x11/AccessibilityTrust.h"
 #include "speech/SpeechModel.h"
 
 #include <QImage>
@@ -68,6 +69,10 @@ class OnboardingRig {
     platform::MicrophonePermission* microphonePermission = nullptr;
     platform::AudioDevices* audioDevices = nullptr;
     std::function<bool()> isAccessibilityTrusted;
+    // What the accessibility row says is missing (the rig's display's own answer where unset).
+    std::function<platform::KeyAccessReport()> keyAccess;
+    // Whether a tray shows the icon (none where unset).
+    std::function<bool()> isTrayHostAvailable;
   };
   using Parts = Options;
 

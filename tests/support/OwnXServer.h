@@ -1,28 +1,35 @@
 #pragma once
-// An X server of the test's own (Xvfb with XTEST and XInput2), so that killing
-// it leaves the rig's alone.
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 #include <unistd.h>
 
 namespace murel::test {
 
+// An Xvfb of the test's own, 800 × 600, started with `extensionArguments`
+// (e.g. "-extension", "XTEST" for a server without XTEST): a display other
+// than the rig's, for what its server lacks or for a server the test kills;
+// killing it leaves the rig's alone.
 class OwnXServer {
  public:
-  OwnXServer() {
+  explicit OwnXServer(const QStringList& extensionArguments = {QStringLiteral("+extension"), QStringLiteral("XTEST"),
+                                                               QStringLiteral("+extension"),
+                                                               QStringLiteral("XInputExtension")}) {
     int fds[2];
     if (::pipe(fds) != 0) return;
     server_.setProgram(QStringLiteral("Xvfb"));
-    server_.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
-                          QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                          QStringLiteral("tcp"), QStringLiteral("+extension"), QStringLiteral("XTEST"),
-                          QStringLiteral("+extension"), QStringLiteral("XInputExtension")});
+    server_.setArguments(QStringList{QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-screen"),
+                                     QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                                     // Kept as it is between clients: each check connects anew.
+                                     QStringLiteral("tcp"), QStringLiteral("-noreset")} +
+                         extensionArguments);
     server_.setStandardErrorFile(QProcess::nullDevice());
     server_.setChildProcessModifier([fds] { ::close(fds[0]); });
     server_.start();
     ::close(fds[1]);
+    // The server writes its display number once it accepts clients.
     QByteArray number;
     char c = 0;
     while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
@@ -33,6 +40,7 @@ class OwnXServer {
   OwnXServer(const OwnXServer&) = delete;
   OwnXServer& operator=(const OwnXServer&) = delete;
 
+  // Empty when it did not start.
   const QString& display() const { return display_; }
   void kill() {
     if (server_.state() == QProcess::NotRunning) return;
