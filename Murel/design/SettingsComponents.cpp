@@ -70,13 +70,18 @@ class UnsqueezedColumn final : public QVBoxLayout {
 // never below its minimum size. Content minimums say nothing about the page:
 // a row's minimum may assume a wrapped text at its tallest (a blank tail grew
 // under a long list), and a word that does not fit would make the page wider
-// than its window. So the column has none: it is exactly the viewport's width
-// and exactly as tall as its content needs there.
+// than its window. So the column has no minimum width: it is exactly the
+// viewport's width, and as tall as its content needs there.
 class PageColumn final : public QWidget {
  public:
   PageColumn() { setAttribute(Qt::WA_OpaquePaintEvent); }
 
-  QSize minimumSizeHint() const override { return QSize(0, 0); }
+  QSize minimumSizeHint() const override {
+    // Content of fixed heights has no height for a width: its minimum is its height.
+    const QLayout* content = layout();
+    if (!content || content->hasHeightForWidth()) return QSize(0, 0);
+    return QSize(0, content->totalMinimumSize().height());
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override {
