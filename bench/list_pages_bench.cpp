@@ -1,5 +1,6 @@
 // The dictionary and snippets pages. Targets: a 5,000-rule import file read,
-// parsed and merged < 100 ms and its list applied on screen < 250 ms; the
+// parsed and merged < 100 ms and its list applied on screen < 250 ms (10,000
+// rules applied and first painted < 500 ms); the
 // dictionary page with 5,000 rules and the snippets page with 1,000 snippets
 // built and painted < 250 ms, and scrolled from top to bottom without a frame
 // over 16 ms.
@@ -81,7 +82,7 @@ static void BM_DictionaryImportApplied(benchmark::State& state) {
   page.resize(630, 700);
   page.show();
   drain();
-  const QList<DictionaryEntry> imported = rules(5000, QStringLiteral("new"));
+  const QList<DictionaryEntry> imported = rules(int(state.range(0)), QStringLiteral("new"));
   for (auto _ : state) {
     page.applyImport(imported);
     // Laid out and painted: what the user sees first.
@@ -92,7 +93,7 @@ static void BM_DictionaryImportApplied(benchmark::State& state) {
     state.ResumeTiming();
   }
 }
-BENCHMARK(BM_DictionaryImportApplied)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DictionaryImportApplied)->Arg(5000)->Arg(10'000)->ArgName("rules")->Unit(benchmark::kMillisecond);
 
 static void BM_DictionaryPageBuild(benchmark::State& state) {
   QTemporaryDir dir;

@@ -5,6 +5,8 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
+#include <cmath>
+
 namespace murel {
 
 QEasingCurve Motion::easeOut() {
@@ -30,6 +32,28 @@ QEasingCurve Motion::easeInOut() {
   QEasingCurve curve(QEasingCurve::BezierSpline);
   curve.addCubicBezierSegment(QPointF(0.42, 0), QPointF(0.58, 1), QPointF(1, 1));
   return curve;
+}
+
+void Motion::foldAway(QWidget* widget, int durationMs, std::function<void()> gone) {
+  widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+  if (QWidget* focus = widget->focusWidget(); focus && focus->hasFocus()) focus->clearFocus();
+  const int height = widget->height();
+  if (durationMs <= 0 || !widget->isVisible() || height <= 0) {
+    gone();
+    return;
+  }
+  auto* fold = new Tween(
+      1,
+      [widget, height, gone = std::move(gone)](qreal value) {
+        if (value <= 0) {
+          gone();
+          return;
+        }
+        widget->setFixedHeight(int(std::lround(height * value)));
+        setContentOpacity(widget, value);
+      },
+      widget);
+  fold->animateTo(0, durationMs);
 }
 
 Tween::Tween(qreal initial, std::function<void(qreal)> onChange, QObject* parent)

@@ -23,6 +23,12 @@ void setContentOpacity(QWidget* widget, qreal opacity);
 
 // The ease-in-out curve of pushes between screens (cubic Bézier 0.42, 0, 0.58, 1).
 QEasingCurve easeInOut();
+
+// The exit of a view from a list: out of reach of the pointer and the
+// keyboard at once, it fades out while its height folds to nothing, ease-out
+// over `durationMs`; then `gone` is called (at once when it is not on screen
+// or there is no time to take).
+void foldAway(QWidget* widget, int durationMs, std::function<void()> gone);
 }  // namespace Motion
 
 // One animated number of a component (a hover fade, a knob position); calls

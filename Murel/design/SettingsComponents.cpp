@@ -42,14 +42,46 @@ QVBoxLayout* textColumn(QWidget* parent) {
   return column;
 }
 
+// A column of views that never squeezes them. A layout runs in its widget's
+// rect as it stands, and when content grows the layouts of a page run from
+// the inside out: the card's layout runs before the page has made the card
+// taller, and squeezed its rows into the old height, texts and rules on top
+// of each other, until the page caught up. Given less height than its views
+// need at its width, this lays them out at their own heights all the same;
+// the widget cuts off what lies past its edge until it has grown.
+class UnsqueezedColumn final : public QVBoxLayout {
+ public:
+  using QVBoxLayout::QVBoxLayout;
+
+  void setGeometry(const QRect& rect) override {
+    QRect laid = rect;
+    if (hasHeightForWidth()) laid.setHeight(std::max(rect.height(), heightForWidth(rect.width())));
+    QVBoxLayout::setGeometry(laid);
+  }
+};
+
 // The page's column paints the window's background under its content itself.
 // Opaque, it scrolls by moving the pixels already drawn (copied within the X
 // server) and paints only the strip that comes into view; with the window's
 // background showing through, every scroll step repainted all the page showed
 // and sent all of it to the X server again.
+//
+// The scroll area sizes the column to its height for the viewport's width, but
+// never below its minimum size. Content minimums say nothing about the page:
+// a row's minimum may assume a wrapped text at its tallest (a blank tail grew
+// under a long list), and a word that does not fit would make the page wider
+// than its window. So the column has no minimum width: it is exactly the
+// viewport's width, and as tall as its content needs there.
 class PageColumn final : public QWidget {
  public:
   PageColumn() { setAttribute(Qt::WA_OpaquePaintEvent); }
+
+  QSize minimumSizeHint() const override {
+    // Content of fixed heights has no height for a width: its minimum is its height.
+    const QLayout* content = layout();
+    if (!content || content->hasHeightForWidth()) return QSize(0, 0);
+    return QSize(0, content->totalMinimumSize().height());
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override {
@@ -69,7 +101,7 @@ SettingsPageLayout::SettingsPageLayout(QWidget* parent) : QScrollArea(parent), a
   viewport()->setAutoFillBackground(false);
   setAutoFillBackground(false);
   column_ = new PageColumn;
-  auto* outer = new QVBoxLayout(column_);
+  auto* outer = new UnsqueezedColumn(column_);
   outer->setContentsMargins(kPageInset, 0, kPageInset, 40);
   outer->setSpacing(0);
   outer->addSpacing(32);
@@ -77,7 +109,7 @@ SettingsPageLayout::SettingsPageLayout(QWidget* parent) : QScrollArea(parent), a
   content_->setContentsMargins(0, 0, 0, 0);
   content_->setSpacing(0);
   outer->addLayout(content_);
-  outer->addSpacing(40);
+  outer->addSpacing(kBottomSpace - 40);
   outer->addStretch(1);
   setWidget(column_);
   // The page's background is the window's (the column paints it).
@@ -161,7 +193,7 @@ class SettingsCard::Outline final : public QWidget {
 };
 
 SettingsCard::SettingsCard(QWidget* parent) : QWidget(parent) {
-  rows_ = new QVBoxLayout(this);
+  rows_ = new UnsqueezedColumn(this);
   rows_->setContentsMargins(0, 0, 0, 0);
   // The 1 px between two shown rows is where their rule goes; the layout
   // leaves it out next to hidden rows.
@@ -280,7 +312,7 @@ void SettingsCard::paintEvent(QPaintEvent*) {
 
 SettingsCardRowGroup::SettingsCardRowGroup(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_NoSystemBackground);
-  rows_ = new QVBoxLayout(this);
+  rows_ = new UnsqueezedColumn(this);
   rows_->setContentsMargins(0, 0, 0, 0);
   rows_->setSpacing(1);
 }
@@ -615,6 +647,8 @@ SettingsInlineField::SettingsInlineField(const QString& placeholder, const QStri
     lines_->setPlainText(text);
     lines_->document()->setDocumentMargin(0);
     lines_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A word longer than the field breaks inside it rather than running past the edge.
+    lines_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     lines_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     lines_->setTabChangesFocus(true);
     lines_->viewport()->setAutoFillBackground(false);

@@ -25,11 +25,16 @@ class Tween;
 // The scaffold of every settings page: a vertically scrolling column inset
 // 48 px left and right, 32 px of air above the content and at least 80 px
 // below it, no scroll bars, fading in while sliding 8 px to the left over
-// 0.2 s the first time it is shown (at rest at once in a preview run).
+// 0.2 s the first time it is shown (at rest at once in a preview run). The
+// column is always the viewport's width, and it scrolls exactly to its bottom
+// space past the content, however the content's minimum sizes read.
 class SettingsPageLayout : public QScrollArea {
   Q_OBJECT
 
  public:
+  // The space under the content at the end of the scroll.
+  static constexpr int kBottomSpace = 80;
+
   explicit SettingsPageLayout(QWidget* parent = nullptr);
 
   // Appends a view to the page's column (no spacing between views).

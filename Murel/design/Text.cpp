@@ -3,8 +3,12 @@
 #include "design/Appearance.h"
 #include "design/InputComponents.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextLayout>
 
 #include <cmath>
@@ -188,5 +192,84 @@ void SelectableText::applyPalette() {
     palette.setColor(group, QPalette::WindowText, dsColor(color_, this));
   setPalette(palette);
 }
+
+SelectableParagraph::SelectableParagraph(const QFont& font, qreal lineSpacing, DSColor color, QWidget* parent)
+    : QTextEdit(parent), lineSpacing_(lineSpacing), color_(color), measure_(new QTextDocument(this)) {
+  setReadOnly(true);
+  setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setLineWrapMode(QTextEdit::WidgetWidth);
+  setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  setAcceptRichText(false);
+  setContextMenuPolicy(Qt::DefaultContextMenu);
+  setFont(font);
+  document()->setDocumentMargin(0);
+  viewport()->setAutoFillBackground(false);
+  viewport()->setCursor(Qt::IBeamCursor);
+  measure_->setDefaultFont(font);
+  measure_->setDocumentMargin(0);
+  QTextOption option = measure_->defaultTextOption();
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  measure_->setDefaultTextOption(option);
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
+  applyPalette();
+}
+
+void SelectableParagraph::setText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  setAccessibleName(text);
+  setPlainText(text);
+  formatLines(*document());
+  measure_->setPlainText(text);
+  formatLines(*measure_);
+  cachedHeights_.fill(CachedHeight{});
+  updateGeometry();
+}
+
+void SelectableParagraph::formatLines(QTextDocument& document) const {
+  // The extra space between lines, as the design's text styles set it.
+  QTextCursor cursor(&document);
+  cursor.select(QTextCursor::Document);
+  QTextBlockFormat format;
+  format.setLineHeight(lineSpacing_, QTextBlockFormat::LineDistanceHeight);
+  cursor.mergeBlockFormat(format);
+}
+
+int SelectableParagraph::heightForWidth(int width) const {
+  for (const CachedHeight& cached : cachedHeights_)
+    if (cached.width == width) return cached.height;
+  const QMargins m = contentsMargins();
+  measure_->setTextWidth(std::max(1, width - m.left() - m.right()));
+  CachedHeight& slot = cachedHeights_[nextCachedHeight_];
+  nextCachedHeight_ = (nextCachedHeight_ + 1) % cachedHeights_.size();
+  slot = {width, int(std::ceil(measure_->size().height())) + m.top() + m.bottom()};
+  return slot.height;
+}
+
+QSize SelectableParagraph::sizeHint() const {
+  // It takes its column's width; this is only where layout starts.
+  constexpr int kPreferredWidth = 400;
+  return QSize(kPreferredWidth, heightForWidth(kPreferredWidth));
+}
+
+QSize SelectableParagraph::minimumSizeHint() const {
+  // One line: its real height comes from its width.
+  const QMargins m = contentsMargins();
+  return QSize(0, int(std::ceil(QFontMetricsF(font()).height())) + m.top() + m.bottom());
+}
+
+bool SelectableParagraph::event(QEvent* event) {
+  if (event->type() == Appearance::changeEventType() || event->type() == QEvent::ParentChange ||
+      event->type() == QEvent::Show)
+    applyPalette();
+  return QTextEdit::event(event);
+}
+
+void SelectableParagraph::applyPalette() { applyEditorPalette(this, this, color_, color_, 1); }
 
 }  // namespace murel

@@ -5,7 +5,10 @@
 #include <QFont>
 #include <QLabel>
 #include <QSizeF>
+#include <QTextEdit>
 #include <QWidget>
+
+#include <array>
 
 class QPainter;
 
@@ -81,6 +84,44 @@ class SelectableText : public QLabel {
   void applyPalette();
 
   DSColor color_;
+};
+
+// A paragraph of the user's own text (a transcript) that can be selected and
+// copied, wrapped at word boundaries and, inside a word too long for a line,
+// anywhere: no text makes its column wider. As tall as its lines at its width.
+class SelectableParagraph : public QTextEdit {
+  Q_OBJECT
+
+ public:
+  SelectableParagraph(const QFont& font, qreal lineSpacing, DSColor color, QWidget* parent = nullptr);
+
+  QString text() const { return text_; }
+  void setText(const QString& text);
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
+
+ protected:
+  bool event(QEvent* event) override;
+
+ private:
+  void applyPalette();
+  void formatLines(QTextDocument& document) const;
+
+  QString text_;
+  qreal lineSpacing_;
+  DSColor color_;
+  // A copy of the text laid out at the widths layout asks about, so that
+  // measuring never disturbs the lines on screen; the last answers are kept.
+  QTextDocument* measure_;
+  struct CachedHeight {
+    int width = -1;
+    int height = 0;
+  };
+  mutable std::array<CachedHeight, 4> cachedHeights_;
+  mutable std::size_t nextCachedHeight_ = 0;
 };
 
 }  // namespace murel

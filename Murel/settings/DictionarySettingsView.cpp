@@ -302,19 +302,19 @@ void DictionarySettingsView::commitRuleEdit(const DictionaryEntry& rule) {
     entry.replacement = replacement;
   });
   editing_.reset();
-  list_.closeEditForm();
+  list_.closeEditForm(kInPlaceEditMs);
   save();
 }
 
 void DictionarySettingsView::cancelRuleEdit() {
   editing_.reset();
-  list_.closeEditForm();
+  list_.closeEditForm(kInPlaceEditMs);
 }
 
 void DictionarySettingsView::deleteRule(const DictionaryEntry& rule) {
-  list_.removeAll(rule.id);
+  list_.removeAll(rule.id, kListChangeMs);
   // The edit form stands for its rule: with the rule gone it goes too.
-  if (editing_ == rule.id) list_.closeEditForm();
+  if (editing_ == rule.id) list_.closeEditForm(kListChangeMs);
   save();
   refreshChrome();
 }
@@ -364,7 +364,7 @@ void DictionarySettingsView::importDictionary() {
 }
 
 void DictionarySettingsView::applyImport(const QList<DictionaryEntry>& entries) {
-  list_.replaceAll(entries);
+  list_.replaceAll(entries, kListChangeMs);
   // A rule being edited keeps its form (an import never drops a rule).
   if (editing_) {
     if (const qsizetype index = list_.indexOf(*editing_); index >= 0) openEditForm(index);

@@ -29,7 +29,10 @@ EditableListRow::EditableListRow(const QUuid& id, Alignment alignment, int verti
       alignment_(alignment),
       verticalPadding_(verticalPadding),
       hoverTakesInsets_(hoverTakesInsets) {
-  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // Its height comes from its width alone. Fixed, it could never be taller
+  // than its hint, measured at the hint's width: a rule that wraps at the
+  // card's width was cut to the height of one that does not.
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
   setMouseTracking(true);

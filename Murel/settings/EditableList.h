@@ -1,5 +1,6 @@
 #pragma once
 
+#include "design/Motion.h"
 #include "design/SettingsComponents.h"
 
 #include <QList>
@@ -214,17 +215,19 @@ class EditableList {
     if (i < rows_.size()) rows_[i]->setEntry(entries_[i]);
   }
 
-  // Removes every entry with `id`; the order of the others stays.
-  void removeAll(const QUuid& id) {
+  // Removes every entry with `id`; the order of the others stays. Their rows
+  // fold away over `foldMs`.
+  void removeAll(const QUuid& id, int foldMs = 0) {
     for (qsizetype i = entries_.size() - 1; i >= 0; --i) {
       if (entries_[i].id != id) continue;
       entries_.removeAt(i);
-      if (i < rows_.size()) discard(rows_.takeAt(i));
+      if (i < rows_.size()) discard(rows_.takeAt(i), foldMs);
     }
   }
 
-  // A whole new list: new rows, built as when the page opened.
-  void replaceAll(QList<Entry> entries) {
+  // A whole new list: new rows, built as when the page opened; the rows
+  // first shown fade in over `fadeMs` where the old ones stood.
+  void replaceAll(QList<Entry> entries, int fadeMs = 0) {
     closeEditForm();
     // The page's hovered id stays as it was: only the rows are gone.
     hoveredRow_ = nullptr;
@@ -239,31 +242,35 @@ class EditableList {
     rows_.clear();
     entries_ = std::move(entries);
     build(kRowsAtOnce);
+    if (fadeMs > 0 && !groups_.isEmpty()) fadeIn(groups_.first(), fadeMs);
   }
 
   // Shows `form` (taking it) in place of the row of the entry at `index`.
   void openEditForm(qsizetype index, Form* form, int fadeMs) {
     closeEditForm();
     build(index + 1);
-    editedRow_ = rows_[index];
-    editedRow_->hide();
+    Row* row = rows_[index];
+    editedRow_ = row;
+    row->hide();
     editForm_ = form;
-    if (SettingsCardRowGroup* group = groupOf(editedRow_))
-      group->insertRow(group->indexOf(editedRow_) + 1, form);
+    if (SettingsCardRowGroup* group = groupOf(row))
+      group->insertRow(group->indexOf(row) + 1, form);
     else
-      card_->insertRow(card_->indexOf(editedRow_) + 1, form);
+      card_->insertRow(card_->indexOf(row) + 1, form);
     fadeIn(form, fadeMs);
   }
 
-  void closeEditForm() {
+  // The form folds away over `foldMs` while its entry's row fades back in.
+  void closeEditForm(int foldMs = 0) {
     if (!editForm_) return;
-    SettingsCardRowGroup* group = groupOf(editForm_);
-    editForm_->hide();
-    editForm_->deleteLater();
+    Form* form = editForm_;
     editForm_ = nullptr;
-    if (editedRow_) editedRow_->show();
+    if (editedRow_) {
+      editedRow_->show();
+      if (foldMs > 0) fadeIn(editedRow_, foldMs);
+    }
     editedRow_ = nullptr;
-    hideIfEmpty(group);
+    retire(form, foldMs);
   }
 
  private:
@@ -273,13 +280,21 @@ class EditableList {
     return row;
   }
 
-  void discard(Row* row) {
+  void discard(Row* row, int foldMs = 0) {
     // The page's hovered id stays as it was: only the row is gone.
     if (row == hoveredRow_) hoveredRow_ = nullptr;
     if (row == editedRow_) editedRow_ = nullptr;
-    row->hide();
-    row->deleteLater();
-    hideIfEmpty(groupOf(row));
+    retire(row, foldMs);
+  }
+
+  // Takes a row or a form out of the card, folding it away over `foldMs`.
+  static void retire(QWidget* widget, int foldMs) {
+    QPointer<SettingsCardRowGroup> group = groupOf(widget);
+    Motion::foldAway(widget, foldMs, [widget, group] {
+      widget->hide();
+      widget->deleteLater();
+      hideIfEmpty(group);
+    });
   }
 
   static SettingsCardRowGroup* groupOf(QWidget* row) {

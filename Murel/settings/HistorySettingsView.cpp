@@ -51,7 +51,9 @@ QString relativeTimeText(const QDateTime& timestamp, const QDateTime& now) {
 
 ClampedText::ClampedText(const QString& text, const QFont& font, qreal lineSpacing, int maxLines, QWidget* parent)
     : QWidget(parent), text_(text), font_(font), lineSpacing_(lineSpacing), maxLines_(maxLines) {
-  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  // Its height comes from its width alone: a minimum of two lines (the hint)
+  // would hold a one-line row's card taller than its rows.
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   policy.setHeightForWidth(true);
   setSizePolicy(policy);
   setAccessibleName(text);
@@ -369,25 +371,10 @@ void HistorySettingsView::showEmptyState(bool animated) {
 void HistorySettingsView::retireRow(HistoryEntryRow* row) {
   row->setProperty("removed", true);
   row->setHovered(false);
-  row->setAttribute(Qt::WA_TransparentForMouseEvents);
-  if (!row->isVisible()) {
+  Motion::foldAway(row, Motion::kToggle, [row] {
+    row->hide();
     row->deleteLater();
-    return;
-  }
-  const int height = row->height();
-  auto* fold = new Tween(
-      1,
-      [row, height](qreal value) {
-        if (value <= 0) {
-          row->hide();
-          row->deleteLater();
-          return;
-        }
-        row->setFixedHeight(int(std::lround(height * value)));
-        Motion::setContentOpacity(row, value);
-      },
-      row);
-  fold->animateTo(0, Motion::kToggle);
+  });
 }
 
 void HistorySettingsView::renumberRows() {

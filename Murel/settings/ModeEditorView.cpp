@@ -122,6 +122,8 @@ CustomInstructionsField::CustomInstructionsField(const QString& text, QWidget* p
   edit_->setFont(instructionsFont());
   edit_->document()->setDocumentMargin(0);
   edit_->setLineWrapMode(QTextEdit::WidgetWidth);
+  // A word longer than the box breaks inside it rather than running past the edge.
+  edit_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
   edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   edit_->setTabChangesFocus(true);

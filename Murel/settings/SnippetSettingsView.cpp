@@ -256,19 +256,19 @@ void SnippetSettingsView::commitSnippetEdit(const SnippetEntry& entry) {
     stored.expansion = editExpansion_;
   });
   editing_.reset();
-  list_.closeEditForm();
+  list_.closeEditForm(kInPlaceEditMs);
   save();
 }
 
 void SnippetSettingsView::cancelSnippetEdit() {
   setDuplicateError(false);
   editing_.reset();
-  list_.closeEditForm();
+  list_.closeEditForm(kInPlaceEditMs);
 }
 
 void SnippetSettingsView::deleteSnippet(const SnippetEntry& entry) {
-  list_.removeAll(entry.id);
-  if (editing_ == entry.id) list_.closeEditForm();
+  list_.removeAll(entry.id, kListChangeMs);
+  if (editing_ == entry.id) list_.closeEditForm(kListChangeMs);
   save();
   refreshChrome();
 }

@@ -234,10 +234,8 @@ TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& p
   auto* resultRow = new QWidget(completed_);
   auto* resultLayout = row(resultRow, 16);
   resultLayout->addWidget(new ResultBar(DSColor::accent, resultRow));
-  output_ = new SelectableText(QString(), notoSans(14, DSWeight::medium), DSColor::ink, resultRow);
-  output_->setWordWrap(true);
-  output_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  resultLayout->addWidget(output_, 1, Qt::AlignTop);
+  output_ = new SelectableParagraph(notoSans(14, DSWeight::medium), 4, DSColor::ink, resultRow);
+  resultLayout->addWidget(output_, 1);
   completedColumn->addWidget(resultRow);
   //% "COPY"
   copy_ = new EditorialPillButton(

@@ -16,7 +16,7 @@ class EditorialPillButton;
 class FilePanels;
 class OnboardingButtonStyle;
 class Pasteboard;
-class SelectableText;
+class SelectableParagraph;
 class TextLabel;
 class Tween;
 
@@ -62,7 +62,7 @@ class TranscribeSettingsView : public QWidget {
   EditorialPillButton* chooseButton() const { return choose_; }
   OnboardingButtonStyle* transcribeButton() const { return transcribe_; }
   EditorialPillButton* copyButton() const { return copy_; }
-  SelectableText* outputLabel() const { return output_; }
+  SelectableParagraph* outputLabel() const { return output_; }
   TextLabel* fileNameLabel() const { return fileName_; }
   EditorialChapterNumeral* numeral() const { return numeral_; }
 
@@ -99,7 +99,7 @@ class TranscribeSettingsView : public QWidget {
   QWidget* running_;
   DSSpinner* spinner_;
   QWidget* completed_;
-  SelectableText* output_;
+  SelectableParagraph* output_;
   EditorialPillButton* copy_;
   QWidget* failed_;
   TextLabel* errorMessage_;

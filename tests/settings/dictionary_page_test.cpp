@@ -20,9 +20,11 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 using namespace murel;
@@ -458,4 +460,87 @@ TEST_F(DictionaryPage, ExportWritesTheFileAndShowsIt) {
   click(page_->exportButton());
   EXPECT_EQ(failures(), failedBefore + 1);
   EXPECT_EQ(fileManager.calls, 1);
+}
+
+// Rules leave the list as the page's changes name (see the fixture), and an
+// applied import fades the new list in over 0.15 s.
+TEST_F(DictionaryPage, ListChangesLeaveWithTheirAnimations) {
+  const QList<DictionaryEntry> start = {rule(QStringLiteral("one"), QStringLiteral("1")),
+                                        rule(QStringLiteral("two"), QStringLiteral("2")),
+                                        rule(QStringLiteral("three"), QStringLiteral("3"))};
+  open(start);
+  expectExitAnimations(
+      start, {[this](const DictionaryEntry& e) { page_->deleteRule(e); },
+              [this](const DictionaryEntry& e) { page_->beginRuleEdit(e); },
+              [this](const DictionaryEntry& e) { page_->commitRuleEdit(e); }, [this] { page_->cancelRuleEdit(); }});
+
+  QList<DictionaryEntry> imported = page_->entries();
+  imported.prepend(rule(QStringLiteral("new"), QStringLiteral("n")));
+  page_->applyImport(imported);
+  EditableListRow* first = page_->row(imported[0].id);
+  ASSERT_NE(first, nullptr);
+  expectFadesIn(first->parentWidget(), 150);
+  EXPECT_EQ(pairsOf(page_->entries()), (Pairs{{"new", "n"}, {"one", "1"}}));
+  expectStoredIsPageList();
+}
+
+// 10,000 rules imported fill the card a group at a time; no row is ever
+// drawn before it has its height for its width, nor over another row: the
+// rows on screen are checked whenever they paint, with the page scrolled
+// along while the card fills.
+TEST_F(DictionaryPage, RowsFillingInAreLaidOutBeforeTheyAreDrawn) {
+  open({rule(QStringLiteral("existing"), QStringLiteral("kept"))});
+  QByteArray file;
+  for (int i = 0; i < 10'000; ++i) {
+    // Some rules wrap onto two or three lines, so heights differ along the list.
+    const QByteArray original =
+        i % 7 == 0 ? QByteArray("a rather long original phrase ").repeated(1 + i % 3) : QByteArray("word");
+    file += original + QByteArray::number(i) + " -> replacement " + QByteArray::number(i) + '\n';
+  }
+
+  class RowPaints : public QObject {
+   public:
+    QStringList faults;
+    int painted = 0;
+
+   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* row = qobject_cast<DictionaryRuleRow*>(watched);
+      if (!row || event->type() != QEvent::Paint) return false;
+      ++painted;
+      if (row->height() != row->heightForWidth(row->width()))
+        faults.append(QStringLiteral("%1 drawn %2 px high, %3 px at its width")
+                          .arg(row->entry().original)
+                          .arg(row->height())
+                          .arg(row->heightForWidth(row->width())));
+      const QWidget* group = row->parentWidget();
+      for (const auto* other : group->findChildren<DictionaryRuleRow*>(Qt::FindDirectChildrenOnly))
+        if (other != row && other->isVisible() && other->geometry().intersects(row->geometry()))
+          faults.append(QStringLiteral("%1 drawn over %2").arg(row->entry().original, other->entry().original));
+      if (group->height() < row->geometry().bottom() + 1)
+        faults.append(QStringLiteral("%1 drawn past the end of its group").arg(row->entry().original));
+      return false;
+    }
+  } paints;
+  qApp->installEventFilter(&paints);
+
+  importFile(writeFile(QStringLiteral("big.txt"), file));
+  auto* scroller = page_->findChild<SettingsPageLayout*>();
+  ASSERT_NE(scroller, nullptr);
+  int frames = 0;
+  // Frames grabbed while the card fills, each a little further down the list.
+  while (page_->rows().size() < 10'001 && frames < 2'000) {
+    QScrollBar* bar = scroller->verticalScrollBar();
+    bar->setValue(std::min(bar->maximum(), bar->value() + 900));
+    rig_->window().grab();
+    ++frames;
+    QCoreApplication::processEvents();
+  }
+  qApp->removeEventFilter(&paints);
+  ASSERT_EQ(page_->rows().size(), 10'001);
+  EXPECT_GT(paints.painted, 100);
+  EXPECT_GT(frames, 3) << "the fill should take several turns";
+  EXPECT_EQ(paints.faults.mid(0, 10).join(u'\n').toStdString(), "") << paints.faults.size() << " faults";
+  test::settle(200);
+  EXPECT_EQ(test::pageExtentFaults(page_).join(u'\n').toStdString(), "");
 }

@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextLayout>
 #include <QTimeZone>
 #include <QVariantAnimation>
@@ -27,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 using namespace murel;
 using namespace std::chrono_literals;
@@ -347,4 +349,47 @@ TEST_F(HistoryPage, DeletingTheLastEntryShowsTheEmptyStateAndNewEntriesWaitForAR
 
   reopen();
   EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("later")});
+}
+
+// However many entries and however long, at the window's size and narrower,
+// the page scrolls to its bottom space past the last entry and no further,
+// and a word wider than the card wraps inside the window.
+TEST_F(HistoryPage, ScrollEndsAtTheLastEntryAtAnyWidth) {
+  struct Case {
+    const char* name;
+    int count;
+    QString text;
+  };
+  const Case cases[] = {
+      {"100 one-line", 100, QStringLiteral("a short note")},
+      {"20 long", 20, QStringLiteral("a long dictation about the weather and the week ahead ").repeated(12).trimmed()},
+      {"a 5,000-character word", 3, QString(5'000, QLatin1Char('w'))},
+  };
+  for (const Case& c : cases) {
+    for (const int width : {850, 640}) {
+      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(width) + " px");
+      rig_.reset();
+      store_->clear();
+      for (int i = 0; i < c.count; ++i) add(c.text, 60 * i);
+      open();
+      rig_->view().setFixedSize(width, 700);
+      test::settle(100);
+      ASSERT_EQ(page_->rows().size(), c.count);
+      EXPECT_EQ(test::pageExtentFaults(&rig_->window()).join(u'\n').toStdString(), "");
+
+      auto* scroller = page_->findChild<SettingsPageLayout*>();
+      QScrollBar* bar = scroller->verticalScrollBar();
+      bar->setValue(bar->maximum());
+      test::settle(50);
+      HistoryEntryRow* last = page_->rows().last();
+      const int below =
+          scroller->viewport()->height() - last->mapTo(scroller->viewport(), QPoint(0, last->height())).y();
+      EXPECT_GE(below, 0) << "the last entry is cut off";
+      if (bar->maximum() > 0) EXPECT_LE(below, SettingsPageLayout::kBottomSpace) << "blank past the last entry";
+      if (c.count == 100 && width == 850) {
+        test::settingsScreenshot(rig_->window(), QStringLiteral("history-end"), Scheme::Light);
+        test::settingsScreenshot(rig_->window(), QStringLiteral("history-end"), Scheme::Dark);
+      }
+    }
+  }
 }

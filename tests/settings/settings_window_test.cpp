@@ -8,15 +8,25 @@
 #include "design/EditorialComponents.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
+#include "hotkeys/HotKeyService.h"
 #include "platform/pulse/SoundServer.h"
+#include "platform/x11/X11KeyEventTap.h"
 #include "root/SettingsWiring.h"
+#include "runtime/Clock.h"
 #include "runtime/Localization.h"
 #include "runtime/UserDefaults.h"
+#include "settings/ModesSettingsView.h"
 #include "settings/SettingsView.h"
 #include "support/FakeDesktop.h"
 #include "support/ScriptedFilePanels.h"
 #include "support/SettingsWindowRig.h"
 #include "support/TestEnv.h"
+#include "text/DictionaryStore.h"
+#include "text/HistoryStore.h"
+#include "text/ModeStore.h"
+#include "text/SnippetStore.h"
+#include "text/UsageStatsStore.h"
+#include "text/VoiceEditPreferences.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -227,6 +237,68 @@ TEST_F(SettingsWindow, ScreenshotsOfEveryTabInLightAndDark) {
       EXPECT_EQ(image.pixelColor(219, 350).rgb(), background.rgb());
     }
   }
+}
+
+// Every page with long content, as a user's profile fills it (a full
+// history, hundreds of rules, a word wider than any column): each scrolls to
+// its bottom space past its last view and no further, and none is wider than
+// the window.
+TEST_F(SettingsWindow, EveryPageWithLongContentScrollsToItsEndInsideTheWindow) {
+  const QString dir = test::freshDir(QStringLiteral("long-pages"));
+  UserDefaults defaults(dir + QStringLiteral("/d.json"));
+  const QString word(5'000, QLatin1Char('w'));
+  const QString sentence = QStringLiteral("a long dictation about the weather and the week ahead ").repeated(8);
+
+  UsageStatsStore usage(defaults);
+  HistoryStore history(defaults);
+  history.add(word);
+  for (int i = 0; i < 99; ++i) history.add(sentence + QString::number(i));
+  DictionaryStore dictionary(defaults);
+  QList<DictionaryEntry> rules{{QUuid::createUuid(), word, word}};
+  for (int i = 0; i < 300; ++i) rules.append({QUuid::createUuid(), sentence + QString::number(i), QStringLiteral("x")});
+  dictionary.setEntries(rules);
+  SnippetStore snippets(defaults);
+  QList<SnippetEntry> stored{{QUuid::createUuid(), word, word}};
+  for (int i = 0; i < 60; ++i) stored.append({QUuid::createUuid(), sentence + QString::number(i), sentence});
+  snippets.setEntries(stored);
+  ModeStore modes(defaults);
+  const Mode wordy{QUuid::createUuid(), word, Transformation::custom(word + QLatin1Char(' ') + sentence), std::nullopt,
+                   false};
+  QList<Mode> allModes = modes.modes();
+  allModes.append(wordy);
+  modes.setModes(allModes);
+  VoiceEditPreferences voiceEdit(defaults);
+  X11KeyEventTap tap;
+  HotKeyService hotKeys(defaults, tap);
+
+  SettingsPages pages;
+  test::RecordingWorkspace workspace;
+  test::ScriptedPanels panels;
+  test::FakeMicrophone microphone;
+  test::FakeAudioDevices devices;
+  test::FakePasteboard pasteboard;
+  registerSettingsPages(pages, workspace, DiagnosticsSources{defaults, microphone, devices, panels, workspace});
+  registerUsagePages(pages, usage, history, pasteboard, Clock::continuous());
+  registerListPages(pages, dictionary, snippets, panels, workspace);
+  registerModesPages(pages, modes, voiceEdit, hotKeys);
+  test::SettingsWindowRig rig(SettingsTab::dashboard, pages);
+  const SettingsTab tabs[] = {SettingsTab::dashboard, SettingsTab::history, SettingsTab::dictionary,
+                              SettingsTab::snippets,  SettingsTab::modes,   SettingsTab::voiceEdit,
+                              SettingsTab::about};
+  for (SettingsTab tab : tabs) {
+    SCOPED_TRACE(settingsTabRawValue(tab).toStdString());
+    rig.show(tab);
+    // Long lists fill in over a few turns.
+    test::settle(500);
+    EXPECT_EQ(test::pageExtentFaults(&rig.window()).join(u'\n').toStdString(), "");
+  }
+  rig.show(SettingsTab::modes);
+  auto* modesPage = qobject_cast<ModesSettingsView*>(rig.view().currentPage());
+  ASSERT_NE(modesPage, nullptr);
+  modesPage->openModeEditor(wordy);
+  test::settle(500);
+  ASSERT_NE(modesPage->editor(), nullptr);
+  EXPECT_EQ(test::pageExtentFaults(&rig.window()).join(u'\n').toStdString(), "") << "mode editor";
 }
 
 TEST_F(SettingsWindow, FadesInOverAFifthOfASecond) {

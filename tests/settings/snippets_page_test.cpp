@@ -195,3 +195,15 @@ TEST_F(SnippetsPage, EditsKeepPlaceAndDeletingTheLastShowsTheEmptyState) {
   EXPECT_TRUE(page_->emptyRow()->isVisible());
   expectStoredIsPageList();
 }
+
+// Snippets leave the list as the page's changes name (see the fixture).
+TEST_F(SnippetsPage, ListChangesLeaveWithTheirAnimations) {
+  const QList<SnippetEntry> start = {snippet(QStringLiteral("one"), QStringLiteral("1")),
+                                     snippet(QStringLiteral("two"), QStringLiteral("2")),
+                                     snippet(QStringLiteral("three"), QStringLiteral("3"))};
+  open(start);
+  expectExitAnimations(
+      start, {[this](const SnippetEntry& e) { page_->deleteSnippet(e); },
+              [this](const SnippetEntry& e) { page_->beginSnippetEdit(e); },
+              [this](const SnippetEntry& e) { page_->commitSnippetEdit(e); }, [this] { page_->cancelSnippetEdit(); }});
+}

@@ -14,9 +14,12 @@
 
 #include "design/EditorialComponents.h"
 #include "design/OnboardingButtonStyle.h"
+#include "design/SettingsComponents.h"
 #include "design/Text.h"
 
 #include <QFile>
+#include <QFontMetrics>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -215,6 +218,47 @@ TEST_F(TranscribePage, ALongNameStaysOnOneLineCutInTheMiddle) {
   EXPECT_LE(label->mapTo(page(), QPoint(label->width(), 0)).x(), page()->width());
   EXPECT_EQ(label->height(), label->sizeHint().height()) << "one line";
   EXPECT_TRUE(page()->transcribeButton()->isVisible());
+}
+
+// A word wider than the output column (a small model's run-on token) and a
+// transcript of 2,000 words wrap inside the window: the page keeps the
+// window's width, CHANGE and COPY stay in it, and the text is as tall as its
+// lines.
+TEST_F(TranscribePage, LongTranscriptsWrapInsideTheWindow) {
+  QStringList words;
+  for (int i = 0; i < 2'000; ++i) words.append(QStringLiteral("word%1").arg(i));
+  const std::pair<const char*, QString> cases[] = {
+      {"transcribe-long-word", QString(5'000, QLatin1Char('w'))},
+      {"transcribe-long-transcript", words.join(QLatin1Char(' '))},
+  };
+  const QString wav = writeFile(rig.dir, "long.wav", 1000);
+  for (const auto& [name, text] : cases) {
+    SCOPED_TRACE(name);
+    page()->selectFile(wav);
+    rig.engine.transcript = text;
+    page()->startFileTranscription();
+    settle(50);
+    finishRun();
+    ASSERT_EQ(page()->status().kind, TranscribeStatus::Case::completed);
+    settle(100);
+    EXPECT_EQ(page()->width(), window->view().pageArea()->width());
+    EXPECT_EQ(pageExtentFaults(&window->window()).join(u'\n').toStdString(), "");
+    SelectableParagraph* output = page()->outputLabel();
+    EXPECT_EQ(output->text(), QStringLiteral("\u201C") + text + QStringLiteral("\u201D"));
+    EXPECT_EQ(output->height(), output->heightForWidth(output->width()));
+    EXPECT_GT(output->height(), 10 * QFontMetrics(output->font()).height()) << "not wrapped";
+
+    auto* scroller = page()->findChild<SettingsPageLayout*>();
+    for (const int end : {0, scroller->verticalScrollBar()->maximum()}) {
+      scroller->verticalScrollBar()->setValue(end);
+      settle(50);
+      QWidget* pill = end == 0 ? static_cast<QWidget*>(page()->chooseButton()) : page()->copyButton();
+      const QRect area(pill->mapTo(&window->window(), QPoint(0, 0)), pill->size());
+      EXPECT_TRUE(window->window().rect().contains(area)) << pill->accessibleName().toStdString();
+      for (auto scheme : {Appearance::Scheme::Light, Appearance::Scheme::Dark})
+        settingsScreenshot(window->window(), QString::fromLatin1(name) + (end == 0 ? "" : "-end"), scheme);
+    }
+  }
 }
 
 TEST(FormattedFileSize, DecimalUnitsInTheFileStyle) {

@@ -4,6 +4,7 @@
 // stored list compared with the page's after a step, and the steps a user
 // takes with the real pointer and keyboard.
 
+#include "design/Motion.h"
 #include "design/SettingsComponents.h"
 #include "platform/x11/X11Lifeline.h"
 #include "runtime/Clock.h"
@@ -17,9 +18,12 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -174,6 +178,93 @@ class ListPageFixture : public ::testing::Test {
       EXPECT_GT(button->revealProgress(), 0.0) << "gone at once";
     }
     EXPECT_TRUE(waitUntil([&] { return buttons[0]->revealProgress() == 0 && buttons[1]->revealProgress() == 0; }));
+  }
+
+  // The page's own steps on an entry.
+  struct Steps {
+    std::function<void(const Entry&)> remove;
+    std::function<void(const Entry&)> beginEdit;
+    std::function<void(const Entry&)> commitEdit;
+    std::function<void()> cancelEdit;
+  };
+
+  // With the three entries of `start` listed: a deleted entry's row folds
+  // away over 0.15 s; an edit form, cancelled or saved, over 0.1 s while its
+  // entry's row fades back in; deleting the entry being edited takes its form
+  // along over 0.15 s. Leaves the first entry alone in the list.
+  void expectExitAnimations(const QList<Entry>& start, const Steps& steps) {
+    ASSERT_EQ(start.size(), 3);
+    EditableListRow* second = page_->row(start[1].id);
+    steps.remove(start[1]);
+    EXPECT_EQ(page_->row(start[1].id), nullptr);
+    expectFoldsAway(second, 150);
+    expectStoredIsPageList();
+
+    const std::pair<const char*, std::function<void()>> closes[] = {
+        {"cancel", steps.cancelEdit},
+        {"save", [&] { steps.commitEdit(start[0]); }},
+    };
+    for (const auto& [name, close] : closes) {
+      SCOPED_TRACE(name);
+      steps.beginEdit(start[0]);
+      settle(150);
+      QPointer<QWidget> form = page_->editForm();
+      ASSERT_TRUE(form);
+      close();
+      EXPECT_EQ(page_->editForm(), nullptr);
+      EditableListRow* row = page_->row(start[0].id);
+      ASSERT_TRUE(row->isVisible());
+      EXPECT_NE(row->graphicsEffect(), nullptr) << "back at once";
+      expectAnimatedOver(row, 100);
+      if (form) expectFoldsAway(form, 100);
+      EXPECT_TRUE(waitUntil([&] { return row->graphicsEffect() == nullptr; }));
+    }
+
+    steps.beginEdit(start[2]);
+    settle(150);
+    QPointer<QWidget> form = page_->editForm();
+    ASSERT_TRUE(form);
+    steps.remove(start[2]);
+    expectFoldsAway(form, 150);
+    EXPECT_EQ(idsOf(page_->entries()), QList<QUuid>{start[0].id});
+    expectStoredIsPageList();
+  }
+
+  // The exit of `leaving` (a row or a form) just started: out of the
+  // pointer's reach at once, it fades and folds away, ease-out over
+  // `durationMs`, and is gone once folded.
+  static void expectFoldsAway(QWidget* leaving, int durationMs) {
+    QPointer<QWidget> watched(leaving);
+    ASSERT_TRUE(watched);
+    EXPECT_TRUE(leaving->isVisible()) << "gone at once";
+    EXPECT_TRUE(leaving->testAttribute(Qt::WA_TransparentForMouseEvents));
+    expectAnimatedOver(leaving, durationMs);
+    const int start = leaving->height();
+    EXPECT_TRUE(waitUntil([&] { return !watched || (watched->height() < start && watched->graphicsEffect()); }))
+        << "never folded";
+    EXPECT_TRUE(waitUntil([&] { return watched.isNull(); })) << "still there after its exit";
+  }
+
+  // `arriving` fades in, ease-out over `durationMs`, and ends drawn plainly.
+  static void expectFadesIn(QWidget* arriving, int durationMs) {
+    ASSERT_NE(arriving, nullptr);
+    EXPECT_NE(arriving->graphicsEffect(), nullptr) << "shown at once";
+    expectAnimatedOver(arriving, durationMs);
+    EXPECT_TRUE(waitUntil([&] { return arriving->graphicsEffect() == nullptr; }));
+  }
+
+  // One animation of `widget`'s own runs, ease-out over `durationMs`.
+  static void expectAnimatedOver(QWidget* widget, int durationMs) {
+    QList<QVariantAnimation*> running;
+    for (QVariantAnimation* animation : widget->findChildren<QVariantAnimation*>()) {
+      // Its own, or its tween's: not those of the buttons inside it.
+      QObject* owner = animation->parent();
+      if (owner != widget && owner->parent() != widget) continue;
+      if (animation->state() == QAbstractAnimation::Running) running.append(animation);
+    }
+    ASSERT_EQ(running.size(), 1);
+    EXPECT_EQ(running[0]->duration(), durationMs);
+    EXPECT_EQ(running[0]->easingCurve(), Motion::easeOut());
   }
 
   // Light and dark pictures of the window, which shows no raw text key.

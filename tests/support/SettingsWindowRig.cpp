@@ -2,6 +2,7 @@
 
 #include "audio/AudioDeviceManager.h"
 #include "design/EditorialComponents.h"
+#include "design/SettingsComponents.h"
 #include "design/Text.h"
 #include "platform/pulse/SoundServer.h"
 #include "runtime/UserDefaults.h"
@@ -135,6 +136,44 @@ QStringList rawKeysAmong(const QStringList& texts) {
     if (isId || dotted.match(text).hasMatch()) keys.append(text);
   }
   return keys;
+}
+
+QStringList pageExtentFaults(QWidget* root) {
+  QStringList faults;
+  const auto name = [](const QWidget* widget) {
+    const QString text = widget->accessibleName().left(40);
+    const QString type = QString::fromLatin1(widget->metaObject()->className());
+    return text.isEmpty() ? type : QStringLiteral("%1 \"%2\"").arg(type, text);
+  };
+  for (SettingsPageLayout* page : root->findChildren<SettingsPageLayout*>()) {
+    if (!page->isVisibleTo(root)) continue;
+    QWidget* column = page->widget();
+    const QSize viewport = page->viewport()->size();
+    if (column->width() != viewport.width())
+      faults.append(QStringLiteral("%1: column %2 px wide in a page %3 px wide")
+                        .arg(name(page->parentWidget()))
+                        .arg(column->width())
+                        .arg(viewport.width()));
+    int lastBottom = 0;
+    for (QWidget* view : column->findChildren<QWidget*>()) {
+      if (view->isWindow() || !view->isVisibleTo(column)) continue;
+      const QRect area(view->mapTo(column, QPoint(0, 0)), view->size());
+      if (area.right() >= viewport.width())
+        faults.append(QStringLiteral("%1 reaches %2 px past the page's right edge")
+                          .arg(name(view))
+                          .arg(area.right() + 1 - viewport.width()));
+      if (view->parentWidget() == column) lastBottom = std::max(lastBottom, area.bottom() + 1);
+    }
+    // The scroll ends exactly the bottom space past the content, or shows it all.
+    const int expected = std::max(viewport.height(), lastBottom + SettingsPageLayout::kBottomSpace);
+    if (column->height() != expected)
+      faults.append(QStringLiteral("%1: scrolls %2 px, its content ends at %3 px (expected %4 px)")
+                        .arg(name(page->parentWidget()))
+                        .arg(column->height())
+                        .arg(lastBottom)
+                        .arg(expected));
+  }
+  return faults;
 }
 
 bool hoverAt(QWidget* widget, QPoint point) {

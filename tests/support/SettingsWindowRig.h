@@ -61,6 +61,12 @@ QStringList visibleTexts(QWidget* root);
 // English table, or dotted lower-camel words such as "settings.nav.title").
 QStringList rawKeysAmong(const QStringList& texts);
 
+// What is wrong with how the scrolling pages shown in `root` fit their
+// content, one line per fault (none when all is well): each page's column is
+// exactly as wide as the page, no view in it reaches past its right edge, and
+// its scroll range ends the page's bottom space past the last view shown.
+QStringList pageExtentFaults(QWidget* root);
+
 // Clicks with the real pointer (xdotool) at a point of `widget`.
 bool clickAt(QWidget* widget, QPoint point);
 bool clickCentre(QWidget* widget);
