@@ -105,7 +105,8 @@ void CappedScrollArea::resizeEvent(QResizeEvent* event) {
 }
 
 void CappedScrollArea::updateFades() {
-  const QRect view = viewport()->geometry();
+  // Clear of the sheet's own edge, which the scroll area spans.
+  const QRect view = viewport()->geometry().adjusted(1, 0, -1, 0);
   const int fade = std::min(kFadeHeight, view.height() / 3);
   topFade_->setGeometry(view.left(), view.top(), view.width(), fade);
   bottomFade_->setGeometry(view.left(), view.bottom() + 1 - fade, view.width(), fade);
