@@ -5,6 +5,7 @@
 #include "text/DictionaryFile.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -12,17 +13,54 @@
 
 namespace murel {
 
+QStringList DialogFilePanels::openFilters(const QStringList& mimeTypes) {
+  const QMimeDatabase database;
+  QStringList patterns;
+  QString label;
+  for (const QString& name : mimeTypes) {
+    const QMimeType type = database.mimeTypeForName(name);
+    if (!type.isValid()) continue;
+    if (label.isEmpty()) label = type.comment();
+    for (const QString& pattern : type.globPatterns()) {
+      // A blank or a parenthesis would end the filter's pattern list early.
+      if (pattern.contains(u' ') || pattern.contains(u'(') || pattern.contains(u')')) continue;
+      if (!patterns.contains(pattern)) patterns.append(pattern);
+    }
+  }
+  //% "All files"
+  //: Filter of an open panel that shows every file.
+  const QString everything = qtTrId("filePanel.filter.all") + QStringLiteral(" (*)");
+  if (patterns.isEmpty()) return {everything};
+  if (mimeTypes.size() > 1) {
+    //% "Supported files"
+    //: Filter of an open panel that shows every file of the types it accepts.
+    label = qtTrId("filePanel.filter.supported");
+  }
+  return {label + QStringLiteral(" (") + patterns.join(u' ') + u')', everything};
+}
+
+QString DialogFilePanels::startFolder() const {
+  if (!lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir()) return lastFolder_;
+  return QDir::homePath();
+}
+
+std::optional<QString> DialogFilePanels::remember(const QStringList& chosen) {
+  if (chosen.isEmpty() || chosen.constFirst().isEmpty()) return std::nullopt;
+  const QString path = chosen.constFirst();
+  lastFolder_ = QFileInfo(path).absolutePath();
+  return path;
+}
+
 std::optional<QString> DialogFilePanels::chooseFile(const QStringList& mimeTypes, const QString& message) {
   QFileDialog dialog;
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setMimeTypeFilters(mimeTypes);
+  dialog.setDirectory(startFolder());
+  dialog.setNameFilters(openFilters(mimeTypes));
   // The dialog has no message line of its own: the message is its title.
   dialog.setWindowTitle(message);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  const QString path = dialog.selectedFiles().constFirst();
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return remember(dialog.selectedFiles());
 }
 
 std::optional<QString> DialogFilePanels::chooseSaveLocation(const QString& defaultName, const QString& title) {
@@ -32,11 +70,10 @@ std::optional<QString> DialogFilePanels::chooseSaveLocation(const QString& defau
   dialog.setMimeTypeFilters({QStringLiteral("text/plain")});
   dialog.setDefaultSuffix(QStringLiteral("txt"));
   dialog.setWindowTitle(title);
+  dialog.setDirectory(startFolder());
   dialog.selectFile(defaultName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  const QString path = dialog.selectedFiles().constFirst();
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return remember(dialog.selectedFiles());
 }
 
 bool saveTextWithPanel(FilePanels& panels, Workspace& workspace, DiagLog& log, const QString& defaultName,

@@ -21,17 +21,31 @@ class FilePanels {
  public:
   virtual ~FilePanels() = default;
   // One existing file of the given MIME types (no folders, no multiple
-  // selection); none when cancelled.
+  // selection); none when cancelled. The types are names such as "audio/mpeg",
+  // never name patterns.
   virtual std::optional<QString> chooseFile(const QStringList& mimeTypes, const QString& message) = 0;
   // A plain-text file location, the name field preset to `defaultName`; none when cancelled.
   virtual std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) = 0;
 };
 
-// Qt's file dialogs.
+// Qt's file dialogs. The open panel's first filter admits every file of the
+// given types together, "All files" comes second. Each panel starts in the
+// folder of the last file chosen in one of them, or in the home folder,
+// never in the process's working directory.
 class DialogFilePanels final : public FilePanels {
  public:
   std::optional<QString> chooseFile(const QStringList& mimeTypes, const QString& message) override;
   std::optional<QString> chooseSaveLocation(const QString& defaultName, const QString& title) override;
+
+  // The open panel's filters for these types: the types' name patterns under
+  // one label, then "All files (*)".
+  static QStringList openFilters(const QStringList& mimeTypes);
+
+ private:
+  QString startFolder() const;
+  std::optional<QString> remember(const QStringList& chosen);
+
+  QString lastFolder_;
 };
 
 // Asks for a location, then builds the text (only after the user confirmed),

@@ -2,10 +2,12 @@
 
 #include "design/CoreComponents.h"
 #include "design/EditorialComponents.h"
+#include "design/Sheets.h"
 #include "design/Text.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -28,12 +30,45 @@ QBoxLayout* insetRow(QWidget* parent) {
   return row;
 }
 
+constexpr int kFadeHeight = 24;
+
+// The background fading in towards one edge of the viewport.
+class EdgeFade : public QWidget {
+ public:
+  EdgeFade(Qt::Edge edge, QWidget* parent) : QWidget(parent), edge_(edge) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QColor solid = dsColor(DSColor::background, this);
+    QColor clear = solid;
+    clear.setAlpha(0);
+    QLinearGradient gradient(0, 0, 0, height());
+    gradient.setColorAt(0, edge_ == Qt::TopEdge ? solid : clear);
+    gradient.setColorAt(1, edge_ == Qt::TopEdge ? clear : solid);
+    painter.fillRect(rect(), gradient);
+  }
+
+ private:
+  Qt::Edge edge_;
+};
+
 }  // namespace
 
 // CappedScrollArea
 
 CappedScrollArea::CappedScrollArea(QWidget* content, int maxHeight, QWidget* parent)
-    : QScrollArea(parent), maxHeight_(maxHeight) {
+    : QScrollArea(parent),
+      maxHeight_(maxHeight),
+      topFade_(new EdgeFade(Qt::TopEdge, this)),
+      bottomFade_(new EdgeFade(Qt::BottomEdge, this)) {
+  topFade_->setObjectName(QStringLiteral("topFade"));
+  bottomFade_->setObjectName(QStringLiteral("bottomFade"));
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &CappedScrollArea::updateFades);
+  connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, &CappedScrollArea::updateFades);
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -66,6 +101,20 @@ void CappedScrollArea::resizeEvent(QResizeEvent* event) {
   QScrollArea::resizeEvent(event);
   // A wrapping body is taller when narrower.
   if (event->size().width() != oldWidth) updateGeometry();
+  updateFades();
+}
+
+void CappedScrollArea::updateFades() {
+  // Clear of the sheet's own edge, which the scroll area spans.
+  const QRect view = viewport()->geometry().adjusted(1, 0, -1, 0);
+  const int fade = std::min(kFadeHeight, view.height() / 3);
+  topFade_->setGeometry(view.left(), view.top(), view.width(), fade);
+  bottomFade_->setGeometry(view.left(), view.bottom() + 1 - fade, view.width(), fade);
+  const QScrollBar* bar = verticalScrollBar();
+  topFade_->setVisible(bar->value() > bar->minimum());
+  bottomFade_->setVisible(bar->value() < bar->maximum());
+  topFade_->raise();
+  bottomFade_->raise();
 }
 
 // AboutDetailSheet
@@ -108,7 +157,7 @@ AboutDetailSheet::AboutDetailSheet(const QString& title, QWidget* body, QWidget*
 
 void AboutDetailSheet::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), dsColor(DSColor::background, this));
+  paintSheetFace(painter, this);
 }
 
 }  // namespace murel

@@ -9,7 +9,8 @@ class EditorialPillButton;
 class TextLabel;
 
 // A scroll area as tall as its content up to a limit, then scrolling, with no
-// scroll bars shown.
+// scroll bars shown. An edge beyond which more content lies fades into the
+// background, so a line cut there reads as "scroll on", not as the end.
 class CappedScrollArea : public QScrollArea {
   Q_OBJECT
 
@@ -19,12 +20,21 @@ class CappedScrollArea : public QScrollArea {
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 
+  // The fades over the top and bottom edges; each shown only while content
+  // lies beyond its edge.
+  QWidget* topFade() const { return topFade_; }
+  QWidget* bottomFade() const { return bottomFade_; }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void updateFades();
+
   int maxHeight_;
+  QWidget* topFade_;
+  QWidget* bottomFade_;
 };
 
 // The frame of a detail sheet, 480 px wide on the window background: an accent

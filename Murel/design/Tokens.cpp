@@ -138,7 +138,14 @@ bool registerBundled() {
   if (done) return allLoaded;
   done = true;
   allLoaded = true;
-  for (const char* file : {"fonts/NotoSans-Regular.ttf", "fonts/NotoSans-Italic.ttf", "fonts/Monoton-Regular.woff"}) {
+  // One file per weight the design names: without its own face a weight is
+  // drawn synthesized from the nearest one (Black as Bold, Medium as Regular).
+  static constexpr const char* kFiles[] = {
+      "fonts/NotoSans-Regular.ttf",  "fonts/NotoSans-Italic.ttf",  "fonts/NotoSans-Medium.ttf",
+      "fonts/NotoSans-SemiBold.ttf", "fonts/NotoSans-Bold.ttf",    "fonts/NotoSans-ExtraBold.ttf",
+      "fonts/NotoSans-Black.ttf",    "fonts/Monoton-Regular.woff",
+  };
+  for (const char* file : kFiles) {
     const QString path = AppPaths::resource(QLatin1String(file));
     if (QFontDatabase::addApplicationFont(path) < 0) {
       log.error(QStringLiteral("cannot load the font %1").arg(path));

@@ -1,25 +1,31 @@
-# The design system's resources: the three font files and the symbol icons,
-# copied into the resource folder at build time.
+# The design system's resources: the Noto Sans faces the design's weights name,
+# its italic, Monoton and the symbol icons, copied into the resource folder at
+# build time. Debian 12 ships Regular, Italic and Bold in fonts-noto-core and the
+# other weights in fonts-noto-extra.
 set(_noto_dir /usr/share/fonts/truetype/noto)
+set(_noto_faces Regular Italic Medium SemiBold Bold ExtraBold Black)
 set(_monoton ${PROJECT_SOURCE_DIR}/third_party/node_modules/@fontsource/monoton/files/monoton-latin-400-normal.woff)
-foreach(_f ${_noto_dir}/NotoSans-Regular.ttf ${_noto_dir}/NotoSans-Italic.ttf ${_monoton})
+set(_fonts_out ${MUREL_RESOURCE_BUILD_DIR}/fonts)
+set(_font_sources ${_monoton})
+set(_design_outputs ${_fonts_out}/Monoton-Regular.woff)
+set(_copy_fonts COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_monoton} ${_fonts_out}/Monoton-Regular.woff)
+foreach(_face ${_noto_faces})
+  set(_src ${_noto_dir}/NotoSans-${_face}.ttf)
+  list(APPEND _font_sources ${_src})
+  list(APPEND _design_outputs ${_fonts_out}/NotoSans-${_face}.ttf)
+  list(APPEND _copy_fonts COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_src} ${_fonts_out}/NotoSans-${_face}.ttf)
+endforeach()
+foreach(_f ${_font_sources})
   if(NOT EXISTS ${_f})
-    message(FATAL_ERROR "Missing font ${_f}: run scripts/setup (fonts-noto-core and the pinned npm sources)")
+    message(FATAL_ERROR "Missing font ${_f}: run scripts/setup (fonts-noto-core, fonts-noto-extra and the pinned npm sources)")
   endif()
 endforeach()
 
-set(_fonts_out ${MUREL_RESOURCE_BUILD_DIR}/fonts)
-set(_design_outputs
-  ${_fonts_out}/NotoSans-Regular.ttf
-  ${_fonts_out}/NotoSans-Italic.ttf
-  ${_fonts_out}/Monoton-Regular.woff)
 add_custom_command(
   OUTPUT ${_design_outputs}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_fonts_out}
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_noto_dir}/NotoSans-Regular.ttf ${_fonts_out}/NotoSans-Regular.ttf
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_noto_dir}/NotoSans-Italic.ttf ${_fonts_out}/NotoSans-Italic.ttf
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_monoton} ${_fonts_out}/Monoton-Regular.woff
-  DEPENDS ${_noto_dir}/NotoSans-Regular.ttf ${_noto_dir}/NotoSans-Italic.ttf ${_monoton}
+  ${_copy_fonts}
+  DEPENDS ${_font_sources}
   COMMENT "Copying the design fonts"
   VERBATIM)
 

@@ -7,6 +7,7 @@
 #include "design/EditorialComponents.h"
 #include "design/InputComponents.h"
 #include "design/SettingsComponents.h"
+#include "design/Sheets.h"
 #include "design/Text.h"
 #include "settings/AcknowledgementsList.h"
 
@@ -254,22 +255,10 @@ void AboutSettingsView::dismiss() {
   if (sheetWindow_) sheetWindow_->close();
 }
 
-namespace {
-
-// The sheet's window: Escape rejects it, which reads as CLOSE.
-class SheetDialog : public QDialog {
- public:
-  explicit SheetDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {}
-};
-
-}  // namespace
-
 QDialog* presentDetailSheet(QWidget* over, AboutDetailSheet* sheet, std::function<void()> closed) {
-  auto* dialog = new SheetDialog(over);
+  auto* dialog = new QDialog(over);
   dialog->setObjectName(QStringLiteral("sheet-") + sheet->objectName());
   dialog->setWindowTitle(sheet->titleLabel()->text());
-  dialog->setWindowModality(Qt::WindowModal);
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -277,13 +266,7 @@ QDialog* presentDetailSheet(QWidget* over, AboutDetailSheet* sheet, std::functio
   QObject::connect(dialog, &QDialog::finished, dialog, [closed = std::move(closed)] {
     if (closed) closed();
   });
-  dialog->adjustSize();
-  if (QWidget* window = over ? over->window() : nullptr) {
-    QRect frame(QPoint(), dialog->size());
-    frame.moveCenter(window->frameGeometry().center());
-    dialog->move(frame.topLeft());
-  }
-  dialog->open();
+  presentAsSheet(dialog, over);
   return dialog;
 }
 

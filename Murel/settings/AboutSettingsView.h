@@ -87,9 +87,9 @@ class AboutSettingsView : public QWidget {
   QList<SettingsChapterRow*> sections_;
 };
 
-// Shows a detail sheet as a window-modal sheet over `over`'s window: centred on
-// it, no frame of its own, Escape closing it like CLOSE. The dialog deletes
-// itself once closed; `closed` runs first.
+// Shows a detail sheet as a window-modal sheet over `over`'s window (see
+// presentAsSheet: centred, the window dimmed behind it, Escape closing it like
+// CLOSE). The dialog deletes itself once closed; `closed` runs first.
 QDialog* presentDetailSheet(QWidget* over, AboutDetailSheet* sheet, std::function<void()> closed);
 
 }  // namespace murel

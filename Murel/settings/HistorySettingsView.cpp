@@ -10,7 +10,6 @@
 #include <QAbstractButton>
 #include <QEnterEvent>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QTextLayout>
@@ -428,29 +427,21 @@ void HistorySettingsView::presentClearAllConfirmation() {
   //% "Clear all transcriptions?"
   //: Title of the confirmation dialog before clearing all saved transcriptions.
   const QString title = qtTrId("settings.history.clear_all.confirm.title");
-  auto* box = new QMessageBox(this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(Qt::WindowModal);
-  box->setIcon(QMessageBox::Warning);
-  box->setWindowTitle(title);
-  box->setText(title);
   //% "this permanently deletes every saved transcription. this can't be undone."
   //: Body of the confirmation dialog before clearing all saved transcriptions.
-  box->setInformativeText(qtTrId("settings.history.clear_all.confirm.message"));
-  //% "Clear All"
-  //: Destructive button confirming that all saved transcriptions should be cleared.
-  QPushButton* clear =
-      box->addButton(qtTrId("settings.history.clear_all.confirm.action"), QMessageBox::DestructiveRole);
+  auto* alert = new DSAlert(title, qtTrId("settings.history.clear_all.confirm.message"), this);
   //% "Cancel"
   //: Generic button that dismisses a confirmation dialog without acting.
-  QPushButton* cancel = box->addButton(qtTrId("common.cancel"), QMessageBox::RejectRole);
-  box->setDefaultButton(cancel);
-  box->setEscapeButton(cancel);
-  connect(box, &QMessageBox::buttonClicked, this, [this, clear](QAbstractButton* button) {
+  alert->addButton(qtTrId("common.cancel"), DSAlert::Role::cancel);
+  //% "Clear All"
+  //: Destructive button confirming that all saved transcriptions should be cleared.
+  QAbstractButton* clear =
+      alert->addButton(qtTrId("settings.history.clear_all.confirm.action"), DSAlert::Role::destructive);
+  connect(alert, &DSAlert::buttonClicked, this, [this, clear](QAbstractButton* button) {
     if (button == clear) clearAll();
   });
-  confirmation_ = box;
-  box->open();
+  confirmation_ = alert;
+  presentAsSheet(alert, this);
 }
 
 void HistorySettingsView::clearAll() {

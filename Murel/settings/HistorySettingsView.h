@@ -1,12 +1,12 @@
 #pragma once
 
+#include "design/Sheets.h"
 #include "runtime/Clock.h"
 #include "text/HistoryStore.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QList>
-#include <QMessageBox>
 #include <QPointer>
 #include <QUuid>
 #include <QWidget>
@@ -128,7 +128,7 @@ class HistorySettingsView : public QWidget {
   QWidget* clearAllButton() const { return clearAll_; }
   QWidget* emptyRow() const { return empty_; }
   // The clear-all confirmation while it is open.
-  QMessageBox* confirmation() const { return confirmation_; }
+  DSAlert* confirmation() const { return confirmation_; }
 
   void copyEntry(const HistoryEntry& entry);
   void deleteEntry(const QUuid& id);
@@ -161,7 +161,7 @@ class HistorySettingsView : public QWidget {
   QWidget* clearAll_;
   SettingsCard* listCard_;
   QWidget* empty_ = nullptr;
-  QPointer<QMessageBox> confirmation_;
+  QPointer<DSAlert> confirmation_;
 };
 
 }  // namespace murel

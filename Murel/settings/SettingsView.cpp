@@ -9,7 +9,9 @@
 #include "design/Text.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -166,6 +168,29 @@ SettingsView::SettingsView(SettingsNavigator& navigator, AudioDeviceManager& aud
     showPage(tab);
   });
   applyOpacity(fade_->value());
+  // The desktop's close key (Ctrl+W) reaches whichever widget has the focus,
+  // in this window or in a sheet over it: watch for it application-wide.
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool SettingsView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !static_cast<QKeyEvent*>(event)->matches(QKeySequence::Close))
+    return QWidget::eventFilter(watched, event);
+  auto* target = qobject_cast<QWidget*>(watched);
+  if (!target || !isVisible()) return false;
+  QWidget* own = window();
+  QWidget* keyWindow = target->window();
+  if (keyWindow == own) {
+    own->close();
+    return true;
+  }
+  // A sheet or alert over this window closes first, as Escape closes it.
+  auto* dialog = qobject_cast<QDialog*>(keyWindow);
+  if (dialog && dialog->parentWidget() && dialog->parentWidget()->window() == own) {
+    dialog->reject();
+    return true;
+  }
+  return false;
 }
 
 QWidget* SettingsView::makeSidebar() {

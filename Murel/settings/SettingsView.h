@@ -116,6 +116,8 @@ class SettingsView : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // The standard close key closes the window, or first the sheet over it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* makeSidebar();

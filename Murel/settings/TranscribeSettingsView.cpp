@@ -21,29 +21,13 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 
 namespace murel {
 
 namespace {
-
-// Every audio and video name pattern the MIME database knows, plus CAF, which
-// the sample loader reads though Debian gives it no audio type.
-QStringList mediaNameFilters() {
-  static const QStringList filters = [] {
-    QStringList patterns;
-    for (const QMimeType& type : QMimeDatabase().allMimeTypes()) {
-      const QString name = type.name();
-      if (name.startsWith(QLatin1String("audio/")) || name.startsWith(QLatin1String("video/"))) {
-        for (const QString& pattern : type.globPatterns())
-          if (!patterns.contains(pattern)) patterns.append(pattern);
-      }
-    }
-    patterns.append(QStringLiteral("*.caf"));
-    return patterns;
-  }();
-  return filters;
-}
 
 QCoro::Task<void> runTranscription(QPointer<TranscribeSettingsView> page, AppState* state, QString path,
                                    std::function<void(std::optional<QString>, QString)> finish) {
@@ -69,6 +53,28 @@ QString fileSymbolFor(const QString& name) {
       if (parent.startsWith(QLatin1String("video/"))) return QStringLiteral("film");
   }
   return QStringLiteral("waveform");
+}
+
+const QStringList& transcribableMimeTypes() {
+  static const QStringList types = [] {
+    const QList<QMimeType> all = QMimeDatabase().allMimeTypes();
+    QStringList list;
+    auto admit = [&](const std::function<bool(const QString&)>& isRoot) {
+      for (const QMimeType& type : all)
+        if (isRoot(type.name()) && !list.contains(type.name())) list.append(type.name());
+      for (const QMimeType& type : all) {
+        if (list.contains(type.name())) continue;
+        const QStringList ancestors = type.allAncestors();
+        if (std::any_of(ancestors.begin(), ancestors.end(), isRoot)) list.append(type.name());
+      }
+    };
+    admit([](const QString& name) { return name.startsWith(QLatin1String("audio/")); });
+    admit([](const QString& name) { return name.startsWith(QLatin1String("video/")); });
+    for (const char* movie : {"video/mp4", "video/quicktime"})
+      admit([movie](const QString& name) { return name == QLatin1String(movie); });
+    return list;
+  }();
+  return types;
 }
 
 namespace {
@@ -267,7 +273,7 @@ TranscribeSettingsView::TranscribeSettingsView(AppState& appState, Pasteboard& p
 
 void TranscribeSettingsView::chooseSourceFile() {
   //% "Select an audio or video file to transcribe"
-  const auto chosen = panels_.chooseFile(mediaNameFilters(), qtTrId("settings.transcribe.filePicker.message"));
+  const auto chosen = panels_.chooseFile(transcribableMimeTypes(), qtTrId("settings.transcribe.filePicker.message"));
   if (!chosen) return;
   selectFile(*chosen);
   fadeIn(Motion::kToggle);

@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <optional>
@@ -39,6 +40,10 @@ QString formattedFileSize(const QString& path);
 // The symbol of a chosen file: "film" when the MIME database gives its name's
 // extension a video type (or one derived from video), else "waveform".
 QString fileSymbolFor(const QString& name);
+// The MIME types the open panel offers, built once: every audio type, every
+// video type, MPEG-4 and QuickTime movies, each followed by the types the
+// MIME database derives from it.
+const QStringList& transcribableMimeTypes();
 
 // The transcribe tab: one chosen audio or video file, transcribed on the
 // machine by the application state, its text shown and copied on request.

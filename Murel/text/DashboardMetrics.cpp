@@ -4,6 +4,8 @@
 #include <unicode/measunit.h>
 #include <unicode/measure.h>
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -108,7 +110,14 @@ QList<std::array<int, 7>> DashboardMetrics::heatmapLevels(const QDate& weekStart
 QString compactCountText(qint64 count, const QLocale& locale) {
   if (count <= 999) return locale.toString(count);
   if (count <= 999'999) return QStringLiteral("≈ ") + locale.toString(count / 1000) + QLatin1Char('K');
-  const double millions = std::round(static_cast<double>(count) / 100'000.0) / 10.0;
+  // One decimal as printf rounds the binary value (1.25 gives 1.2, 1.35 gives
+  // 1.4), then shown in the locale's format.
+  std::array<char, 32> digits{};
+  const auto end = std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<double>(count) / 1'000'000.0,
+                                 std::chars_format::fixed, 1)
+                       .ptr;
+  double millions = 0;
+  std::from_chars(digits.data(), end, millions);
   const bool whole = millions == std::floor(millions);
   return QStringLiteral("≈ ") + locale.toString(millions, 'f', whole ? 0 : 1) + QLatin1Char('M');
 }

@@ -1,7 +1,10 @@
 #include "design/Tokens.h"
 #include "design/Preview.h"
+#include "runtime/AppPaths.h"
 
+#include <QFileInfo>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -102,6 +105,30 @@ TEST(DesignTokens, TwelveTextStylesFromTheBundledFaces) {
     EXPECT_EQ(QFontInfo(font).pixelSize(), c.pixelSize);
   }
   EXPECT_DOUBLE_EQ(tracked(dsFont(DSFont::caption), 1.5).letterSpacing(), 1.5);
+}
+
+// Each weight the design names is drawn from its own face, not synthesized
+// from the nearest one (Black from Bold, Medium from Regular).
+TEST(DesignTokens, EveryWeightHasItsOwnBundledFace) {
+  ASSERT_TRUE(Fonts::registerBundled());
+  const std::pair<DSWeight, const char*> cases[] = {
+      {DSWeight::regular, "Regular"}, {DSWeight::medium, "Medium"},   {DSWeight::semibold, "SemiBold"},
+      {DSWeight::bold, "Bold"},       {DSWeight::heavy, "ExtraBold"}, {DSWeight::black, "Black"},
+  };
+  QStringList bundled;
+  for (const char* face : {"Medium", "SemiBold", "Bold", "ExtraBold", "Black"})
+    bundled.append(AppPaths::resource(QStringLiteral("fonts/NotoSans-%1.ttf").arg(QLatin1String(face))));
+  for (const QString& file : bundled) EXPECT_TRUE(QFileInfo(file).isFile()) << file.toStdString();
+  qreal lastWidth = 0;
+  for (const auto& [weight, style] : cases) {
+    SCOPED_TRACE(style);
+    const QFont font = notoSans(24, weight);
+    EXPECT_EQ(QFontInfo(font).styleName(), QString::fromLatin1(style));
+    // Heavier faces set the same word wider.
+    const qreal width = QFontMetricsF(font).horizontalAdvance(QStringLiteral("1,250 words"));
+    EXPECT_GT(width, lastWidth);
+    lastWidth = width;
+  }
 }
 
 TEST(DesignTokens, PreviewFlagIsExactlyOneAndComputedOnce) {

@@ -30,6 +30,8 @@
 #include <QFile>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVariantAnimation>
@@ -493,6 +495,68 @@ TEST_F(OnboardingSetup, GuideLoopsItsClipFromTheFirstPicture) {
   ASSERT_TRUE(waitUntil([&] { return again->framesShown() == 1; }));
   EXPECT_EQ(again->currentFrameIndex(), 0);
   EXPECT_EQ(again->currentFrame(), first);
+}
+
+// At the window's 800×600 the clip and both steps are taller than the sheet's
+// body: the body scrolls inside the sheet (wheel, as a user would) until each
+// step's last line is in view, every line laid out; the sheet, its title and
+// CLOSE stay inside the window, over the dimmed step.
+TEST_F(OnboardingSetup, GuideStepsCanAllBeScrolledIntoViewAt800By600) {
+  trusted = false;
+  makeScriptedRig();
+  auto* view = open<PermissionsView>(1);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(rig->window().size(), QSize(800, 600));
+  ASSERT_TRUE(OnboardingRig::click(view->accessibilityRow()->guideLink()));
+  ASSERT_TRUE(waitUntil([&] { return view->isShowingAccessibilityGuide(); }));
+  AccessibilityGuideView* guide = view->accessibilityGuide();
+  ASSERT_NE(guide->videoPlayer(), nullptr);
+  QCoreApplication::processEvents();
+  const QRect inWindow(guide->mapTo(&rig->window(), QPoint()), guide->size());
+  EXPECT_TRUE(rig->window().rect().contains(inWindow)) << "sheet cut by the window";
+  const QRect close(guide->closeButton()->mapTo(guide, QPoint()), guide->closeButton()->size());
+  EXPECT_GT(close.top(), guide->scrollArea()->geometry().bottom()) << "CLOSE sits under the body";
+  EXPECT_GT(close.left(), guide->width() / 2) << "CLOSE sits at the trailing end";
+
+  CappedScrollArea* scroll = guide->scrollArea();
+  QWidget* viewport = scroll->viewport();
+  // The part of `label` inside the viewport, in its own coordinates.
+  const auto shown = [&](TextLabel* label) {
+    return QRect(label->mapFrom(viewport, QPoint()), viewport->size()).intersected(label->rect());
+  };
+  for (int step : {1, 2}) {
+    TextLabel* text = guide->stepText(step);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->height(), text->heightForWidth(text->width())) << "step " << step << " laid out in full";
+  }
+  EXPECT_LT(shown(guide->stepText(2)).height(), guide->stepText(2)->height()) << "the body fits: nothing to scroll";
+  // The cut edge fades: there is more below.
+  EXPECT_TRUE(guide->scrollArea()->bottomFade()->isVisible());
+  EXPECT_FALSE(guide->scrollArea()->topFade()->isVisible());
+  screenshots(QStringLiteral("accessibility-guide-top"));
+
+  // Wheel down over the body until the last step's last line is shown.
+  const QPoint over = viewport->mapToGlobal(viewport->rect().center());
+  ASSERT_TRUE(xdotool({QStringLiteral("mousemove"), QString::number(over.x()), QString::number(over.y())}));
+  for (int notch = 0; notch < 20 && shown(guide->stepText(2)).bottom() < guide->stepText(2)->height() - 1; ++notch) {
+    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("5")}));
+    QTest::qWait(30);
+  }
+  for (int step : {1, 2}) {
+    TextLabel* text = guide->stepText(step);
+    EXPECT_EQ(shown(text), text->rect()) << "step " << step << " not wholly in view";
+  }
+  EXPECT_FALSE(guide->scrollArea()->bottomFade()->isVisible()) << "nothing more below";
+  EXPECT_TRUE(guide->scrollArea()->topFade()->isVisible());
+  screenshots(QStringLiteral("accessibility-guide-scrolled"));
+
+  // And back up to the clip's top.
+  for (int notch = 0; notch < 20 && scroll->verticalScrollBar()->value() > 0; ++notch) {
+    ASSERT_TRUE(xdotool({QStringLiteral("click"), QStringLiteral("4")}));
+    QTest::qWait(30);
+  }
+  EXPECT_EQ(scroll->verticalScrollBar()->value(), 0);
+  ASSERT_TRUE(OnboardingRig::movePointerAway());
 }
 
 TEST_F(OnboardingSetup, GuideWithoutItsClipShowsTitleAndStepsAndClosesOncePerClick) {

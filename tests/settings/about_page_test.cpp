@@ -5,6 +5,7 @@
 #include "design/AboutDetailSheet.h"
 #include "design/EditorialComponents.h"
 #include "design/SettingsComponents.h"
+#include "design/Sheets.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
 #include "platform/dbus/FileManagerWorkspace.h"
@@ -17,12 +18,14 @@
 #include "support/Alerts.h"
 #include "support/FakeDesktop.h"
 #include "support/FakeFileManager.h"
+#include "support/PasteTarget.h"
 #include "support/ScriptedFilePanels.h"
 #include "support/SettingsWindowRig.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QScrollBar>
@@ -178,6 +181,69 @@ TEST_F(AboutPage, SupportSheetExportsTheReportAndConfirmsPerPresentation) {
   test::closeAlerts();
   EXPECT_EQ(fileManager.calls, 1);
   closeSheet();
+}
+
+// Without a compositor nothing draws a shadow: the page darkens behind the
+// sheet and the sheet draws its own rounded hairline edge.
+TEST_F(AboutPage, SheetStandsOutOverADimmedPage) {
+  QWidget& window = rig_->window();
+  const QPoint inPage = page_->mapTo(&window, QPoint(page_->width() / 2, page_->height() - 20));
+  for (Scheme scheme : {Scheme::Light, Scheme::Dark}) {
+    SCOPED_TRACE(int(scheme));
+    Appearance::setOverride(&window, scheme);
+    test::settle(50);
+    const QColor before = window.grab().toImage().pixelColor(inPage);
+    QDialog* sheet = open(AboutSection::acknowledgements);
+    ASSERT_NE(sheet, nullptr);
+    Appearance::setOverride(&window, scheme);
+    test::settle(50);
+
+    // The page behind is darker, all of it.
+    auto* backdrop = window.findChild<SheetBackdrop*>();
+    ASSERT_NE(backdrop, nullptr);
+    EXPECT_TRUE(backdrop->isVisible());
+    EXPECT_EQ(backdrop->geometry(), window.rect());
+    const QColor dimmed = window.grab().toImage().pixelColor(inPage);
+    EXPECT_NEAR(dimmed.lightness(), before.lightness() * 0.65, 3) << dimmed.name().toStdString();
+
+    // The edge: a hairline just inside the sheet, the background inside it, and
+    // corners cut round.
+    const QImage face = sheet->grab().toImage();
+    const QColor background = dsColor(DSColor::background, scheme);
+    const QColor edge = face.pixelColor(face.width() / 2, 0);
+    EXPECT_NE(edge.rgb(), background.rgb()) << "no edge drawn";
+    EXPECT_EQ(face.pixelColor(face.width() / 2, 3).rgb(), background.rgb());
+    EXPECT_EQ(face.pixelColor(0, face.height() / 2).rgb(), edge.rgb()) << "the edge runs round";
+    EXPECT_FALSE(sheet->mask().isEmpty());
+    EXPECT_FALSE(sheet->mask().contains(QPoint(0, 0))) << "square corner left";
+    EXPECT_TRUE(sheet->mask().contains(QPoint(sheet->width() / 2, sheet->height() / 2)));
+
+    test::settingsScreenshot(window, QStringLiteral("about-sheet-over-page"), scheme);
+    closeSheet();
+    Appearance::setOverride(&window, scheme);
+    test::settle(50);
+    EXPECT_EQ(window.findChild<SheetBackdrop*>(), nullptr) << "the page comes back when the sheet goes";
+    EXPECT_EQ(window.grab().toImage().pixelColor(inPage), before);
+    Appearance::setOverride(&window, std::nullopt);
+  }
+}
+
+// Ctrl+W closes what is in front: the sheet first (as Escape does), then the window.
+TEST_F(AboutPage, CloseKeyClosesTheSheetFirstThenTheWindow) {
+  QDialog* sheet = open(AboutSection::support);
+  ASSERT_NE(sheet, nullptr);
+  sheet->activateWindow();
+  ASSERT_TRUE(test::waitUntil([&] { return sheet->isActiveWindow(); }));
+  ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+w")}));
+  ASSERT_TRUE(test::waitUntil([&] { return !page_->sheetWindow(); }));
+  EXPECT_EQ(page_->presentedSection(), std::nullopt);
+  test::settle(100);
+  EXPECT_TRUE(rig_->window().isVisible()) << "one press closes one thing";
+
+  rig_->window().activateWindow();
+  ASSERT_TRUE(test::waitUntil([&] { return rig_->window().isActiveWindow(); }));
+  ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QStringLiteral("ctrl+w")}));
+  EXPECT_TRUE(test::waitUntil([&] { return !rig_->window().isVisible(); }));
 }
 
 TEST_F(AboutPage, EmailIsSelectableTextAndPrivacyRowOpensThePolicy) {

@@ -4,6 +4,7 @@
 #include "design/EditorialComponents.h"
 #include "design/Motion.h"
 #include "design/SettingsComponents.h"
+#include "design/Sheets.h"
 #include "design/Text.h"
 #include "design/Tokens.h"
 #include "platform/x11/X11Connection.h"
@@ -12,13 +13,13 @@
 #include "runtime/UserDefaults.h"
 #include "settings/HistorySettingsView.h"
 #include "support/FakeClock.h"
+#include "support/PasteTarget.h"
 #include "support/SettingsWindowRig.h"
 #include "support/TestEnv.h"
 #include "support/Xclip.h"
 #include "text/HistoryStore.h"
 
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextLayout>
@@ -142,19 +143,19 @@ class HistoryPage : public ::testing::Test {
   void clickClearAllThen(const QString& answer) {
     ASSERT_TRUE(test::clickCentre(page_->clearAllButton()));
     test::settle(150);
-    QMessageBox* box = page_->confirmation();
+    DSAlert* box = page_->confirmation();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
-    EXPECT_EQ(box->text(), QStringLiteral("Clear all transcriptions?"));
-    EXPECT_EQ(box->informativeText(),
+    EXPECT_EQ(box->title(), QStringLiteral("Clear all transcriptions?"));
+    EXPECT_EQ(box->message(),
               QStringLiteral("this permanently deletes every saved transcription. this can't be undone."));
     QAbstractButton* chosen = nullptr;
     for (QAbstractButton* button : box->buttons())
       if (button->text() == answer) chosen = button;
     ASSERT_NE(chosen, nullptr) << answer.toStdString();
-    EXPECT_EQ(box->buttonRole(chosen),
-              answer == QStringLiteral("Cancel") ? QMessageBox::RejectRole : QMessageBox::DestructiveRole);
+    EXPECT_EQ(box->role(chosen),
+              answer == QStringLiteral("Cancel") ? DSAlert::Role::cancel : DSAlert::Role::destructive);
     ASSERT_TRUE(test::clickCentre(chosen));
     test::settle(150);
   }
@@ -331,6 +332,57 @@ TEST_F(HistoryPage, DeleteAndClearAll) {
   ASSERT_NE(page_->emptyRow(), nullptr);
   EXPECT_EQ(page_->emptyRow()->graphicsEffect(), nullptr);
   EXPECT_TRUE(page_->findChildren<HistoryEntryRow*>().isEmpty());
+}
+
+// The confirmation is the design's alert over the dimmed page: title over a
+// wrapped message, "Cancel" and a destructive "Clear All" in the danger
+// colour, the focus on Cancel; Escape, Return and Ctrl+W leave the history.
+TEST_F(HistoryPage, ClearAllAsksInTheDesignsAlert) {
+  add(QStringLiteral("kept"), 60);
+  open();
+  for (const char* key : {"Escape", "Return", "ctrl+w"}) {
+    SCOPED_TRACE(key);
+    ASSERT_TRUE(test::clickCentre(page_->clearAllButton()));
+    ASSERT_TRUE(test::waitUntil([&] { return page_->confirmation() && page_->confirmation()->isVisible(); }));
+    DSAlert* alert = page_->confirmation();
+    test::settle(100);
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(alert->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(alert->width(), DSAlert::kWidth);
+    ASSERT_EQ(alert->buttons().size(), 2);
+    QAbstractButton* cancel = alert->buttons()[0];
+    auto* clear = alert->buttons()[1];
+    EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
+    EXPECT_EQ(clear->text(), QStringLiteral("Clear All"));
+    EXPECT_EQ(alert->role(clear), DSAlert::Role::destructive);
+    EXPECT_EQ(clear->tint(), DSColor::danger);
+    EXPECT_TRUE(cancel->hasFocus());
+    // Title above the message, the message wrapped in full, buttons below both, all inside.
+    const QRect title = alert->titleLabel()->geometry();
+    const QRect message = alert->messageLabel()->geometry();
+    EXPECT_LE(title.bottom(), message.top());
+    EXPECT_EQ(message.height(), alert->messageLabel()->heightForWidth(message.width()));
+    for (QWidget* button : {static_cast<QWidget*>(cancel), static_cast<QWidget*>(clear)}) {
+      const QRect at(button->mapTo(alert, QPoint()), button->size());
+      EXPECT_GT(at.top(), message.bottom());
+      EXPECT_TRUE(alert->rect().contains(at)) << "button outside the alert";
+    }
+    EXPECT_LT(cancel->mapTo(alert, QPoint()).x(), clear->mapTo(alert, QPoint()).x()) << "Clear All at the end";
+    EXPECT_NE(rig_->window().findChild<SheetBackdrop*>(), nullptr) << "the page dims behind";
+    if (std::string(key) == "Escape") {
+      for (Scheme scheme : {Scheme::Light, Scheme::Dark})
+        test::settingsScreenshot(rig_->window(), QStringLiteral("history-clear-all"), scheme);
+    }
+    alert->activateWindow();
+    ASSERT_TRUE(test::waitUntil([&] { return alert->isActiveWindow(); }));
+    ASSERT_TRUE(test::xdotool({QStringLiteral("key"), QString::fromLatin1(key)}));
+    ASSERT_TRUE(test::waitUntil([&] { return !page_->confirmation(); }));
+    test::settle(50);
+    EXPECT_EQ(rowTexts(), QStringList{QStringLiteral("kept")});
+    EXPECT_EQ(store_->entries().size(), 1);
+    EXPECT_TRUE(rig_->window().isVisible());
+    EXPECT_EQ(rig_->window().findChild<SheetBackdrop*>(), nullptr);
+  }
 }
 
 TEST_F(HistoryPage, DeletingTheLastEntryShowsTheEmptyStateAndNewEntriesWaitForARebuild) {

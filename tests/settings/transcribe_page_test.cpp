@@ -4,6 +4,7 @@
 #include "../app/SessionRig.h"
 
 #include "app/AppState.h"
+#include "app/FilePanels.h"
 #include "hotkeys/HotKeyService.h"
 #include "settings/TranscribeSettingsView.h"
 #include "support/FakeClock.h"
@@ -11,15 +12,25 @@
 #include "support/FakeKeyEventTap.h"
 #include "support/ScriptedFilePanels.h"
 #include "support/SettingsWindowRig.h"
+#include "support/TestEnv.h"
 
 #include "design/EditorialComponents.h"
 #include "design/OnboardingButtonStyle.h"
 #include "design/SettingsComponents.h"
 #include "design/Text.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QLineEdit>
+#include <QMimeDatabase>
+#include <QScopeGuard>
 #include <QScrollBar>
+#include <QSet>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -206,6 +217,127 @@ TEST(FileSymbol, FilmForVideoNamesElseWaveform) {
     EXPECT_EQ(fileSymbolFor(name), "film") << name;
   for (const char* name : {"voice.m4a", "voice.wav", "notes.xyz", "noextension"})
     EXPECT_EQ(fileSymbolFor(name), "waveform") << name;
+}
+
+// What the real open panel showed when it came up.
+struct PanelSeen {
+  QString title;
+  QString folder;
+  QStringList filters;
+  QString selectedFilter;
+  QStringList listed;  // enabled entries of the folder under the selected filter
+};
+
+// Answers the next open panel: records what it shows once its folder is
+// listed, then chooses `choose` (cancels when empty).
+void answerNextPanel(PanelSeen& seen, const QString& choose) {
+  auto* poll = new QTimer();
+  poll->setInterval(20);
+  QObject::connect(poll, &QTimer::timeout, poll, [poll, &seen, choose] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    auto* view = dialog->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+    auto listed = [view] {
+      QStringList names;
+      if (!view || !view->model()) return names;
+      for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+        const QModelIndex index = view->model()->index(row, 0, view->rootIndex());
+        if (index.flags() & Qt::ItemIsEnabled) names.append(index.data().toString());
+      }
+      return names;
+    };
+    waitUntil([&] { return !listed().isEmpty(); });
+    settle(100);  // the rest of the folder, if anything lags
+    seen = {dialog->windowTitle(), dialog->directory().absolutePath(), dialog->nameFilters(),
+            dialog->selectedNameFilter(), listed()};
+    seen.listed.sort();
+    settingsScreenshot(*dialog, QStringLiteral("transcribe-open-panel"), Appearance::Scheme::Light);
+    if (choose.isEmpty()) {
+      dialog->reject();
+      return;
+    }
+    // As a user types a path into the name field and presses Open (accept()
+    // is protected).
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (name) name->setText(choose);
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  poll->start();
+}
+
+// The page's own open panel: Qt's widget dialog on the rig's X server.
+class TranscribePageWithRealPanel : public TranscribePage {
+ protected:
+  void SetUp() override {
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    pages.set(SettingsTab::transcribe, [this](const SettingsPageContext&, QWidget* parent) -> QWidget* {
+      return new TranscribeSettingsView(state, pasteboard, dialogPanels, copyClock, parent);
+    });
+    window = std::make_unique<SettingsWindowRig>(SettingsTab::transcribe, pages);
+  }
+  DialogFilePanels dialogPanels;
+};
+
+TEST_F(TranscribePageWithRealPanel, OffersAudioAndVideoFromHomeThenTheFolderLastUsed) {
+  const QString home = QDir::homePath();
+  QDir(home).removeRecursively();
+  QDir().mkpath(home + "/takes");
+  for (const char* name : {"clip.wav", "film.mp4", "movie.mov", "voice.m4a", "README.md", "notes.txt"})
+    writeFile(home, QString::fromLatin1(name), 16);
+  const QString take = writeFile(home + "/takes", "interview.mov", 2'000);
+  // The working directory is never where a panel starts.
+  const QString elsewhere = freshDir("transcribe_cwd");
+  writeFile(elsewhere, "stray.wav", 16);
+  const QString cwd = QDir::currentPath();
+  QDir::setCurrent(elsewhere);
+  const auto restoreCwd = qScopeGuard([&] { QDir::setCurrent(cwd); });
+
+  TranscribeSettingsView* view = page();
+  ASSERT_TRUE(view);
+  PanelSeen first;
+  answerNextPanel(first, take);
+  ASSERT_TRUE(clickCentre(view->chooseButton()));
+  ASSERT_TRUE(waitUntil([&] { return view->selectedFile().has_value(); }));
+
+  EXPECT_EQ(first.title, "Select an audio or video file to transcribe");
+  EXPECT_EQ(first.folder, home);
+  ASSERT_EQ(first.filters.size(), 2) << first.filters.join(" | ").toStdString();
+  EXPECT_EQ(first.selectedFilter, first.filters[0]);
+  EXPECT_TRUE(first.filters[0].startsWith("Supported files (")) << first.filters[0].toStdString();
+  for (const char* pattern : {"*.wav", "*.mp3", "*.m4a", "*.aiff", "*.flac", "*.mp4", "*.mov", "*.m4v"})
+    EXPECT_TRUE(first.filters[0].contains(QString::fromLatin1(pattern))) << pattern;
+  EXPECT_EQ(first.filters[1], "All files (*)");
+  EXPECT_EQ(first.listed, (QStringList{"clip.wav", "film.mp4", "movie.mov", "takes", "voice.m4a"}));
+  EXPECT_EQ(view->selectedFile()->path, take);
+  EXPECT_EQ(view->selectedFile()->name, "interview.mov");
+
+  // The next panel starts where the last file came from.
+  PanelSeen second;
+  answerNextPanel(second, QString());
+  ASSERT_TRUE(clickCentre(view->chooseButton()));
+  ASSERT_TRUE(waitUntil([&] { return !second.folder.isEmpty(); }));
+  settle(100);
+  EXPECT_EQ(second.folder, home + "/takes");
+  EXPECT_EQ(view->selectedFile()->path, take) << "a cancelled panel changes nothing";
+}
+
+TEST(TranscribableTypes, AudioAndVideoWithTheTypesDerivedFromThem) {
+  const QStringList& types = transcribableMimeTypes();
+  const QMimeDatabase database;
+  for (const char* name : {"clip.wav", "song.mp3", "voice.m4a", "sound.aiff", "lossless.flac", "film.mp4", "movie.mov",
+                           "clip.m4v", "ring.m4r", "book.m4b", "phone.3gp"}) {
+    const QString type = database.mimeTypeForFile(QString::fromLatin1(name), QMimeDatabase::MatchExtension).name();
+    EXPECT_TRUE(types.contains(type)) << name << " " << type.toStdString();
+  }
+  for (const char* name : {"README.md", "notes.txt", "photo.png", "archive.zip"}) {
+    const QString type = database.mimeTypeForFile(QString::fromLatin1(name), QMimeDatabase::MatchExtension).name();
+    EXPECT_FALSE(types.contains(type)) << name << " " << type.toStdString();
+  }
+  // Audio first, then video; no type twice.
+  EXPECT_TRUE(types.constFirst().startsWith("audio/"));
+  EXPECT_EQ(QSet<QString>(types.begin(), types.end()).size(), types.size());
 }
 
 TEST_F(TranscribePage, ALongNameStaysOnOneLineCutInTheMiddle) {

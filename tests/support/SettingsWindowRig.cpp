@@ -17,6 +17,8 @@
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QThread>
@@ -90,13 +92,24 @@ QString settingsScreenshot(QWidget& window, const QString& name, Appearance::Sch
   settle(50);
   const QString path =
       folder + QLatin1Char('/') + name + QLatin1Char('-') + schemeName(scheme) + QStringLiteral(".png");
-  window.grab().save(path);
+  // The main picture shows open sheets where they stand over the window, cut
+  // to their shape; each is also saved on its own.
+  QPixmap picture = window.grab();
+  QPainter painter(&picture);
   int sheet = 0;
   for (QWidget* child : window.findChildren<QWidget*>()) {
     if (!child->isWindow() || !child->isVisible()) continue;
-    child->grab().save(folder + QLatin1Char('/') + name + QStringLiteral("-sheet") + QString::number(++sheet) +
-                       QLatin1Char('-') + schemeName(scheme) + QStringLiteral(".png"));
+    const QPixmap grabbed = child->grab();
+    grabbed.save(folder + QLatin1Char('/') + name + QStringLiteral("-sheet") + QString::number(++sheet) +
+                 QLatin1Char('-') + schemeName(scheme) + QStringLiteral(".png"));
+    const QPoint at = child->mapToGlobal(QPoint()) - window.mapToGlobal(QPoint());
+    painter.save();
+    if (!child->mask().isEmpty()) painter.setClipRegion(child->mask().translated(at));
+    painter.drawPixmap(at, grabbed);
+    painter.restore();
   }
+  painter.end();
+  picture.save(path);
   Appearance::setOverride(&window, std::nullopt);
   return path;
 }

@@ -48,9 +48,10 @@ class SettingsWindowRig {
   SettingsView* view_ = nullptr;
 };
 
-// Renders `window` (and its open child windows, such as a sheet, each on its
-// own) in the scheme to build/screenshots/settings/<name>-<light|dark>.png;
-// returns the path of the main picture.
+// Renders `window` in the scheme to build/screenshots/settings/<name>-<light|dark>.png,
+// with its open child windows (a sheet, an alert) drawn where they stand over
+// it, and each of those on its own as <name>-sheetN-<scheme>.png; returns the
+// path of the main picture.
 QString settingsScreenshot(QWidget& window, const QString& name, Appearance::Scheme scheme);
 
 // Every text `root` shows now: text labels, button texts, pills, stock labels

@@ -167,6 +167,15 @@ TEST(DashboardMetrics, CompactCountText) {
       {1'000'000, "≈ 1M"},
       {1'500'000, "≈ 1.5M"},
       {2'000'000, "≈ 2M"},
+      // One decimal as printf rounds the binary value: an exact half goes to
+      // the even digit, others to the side the binary value lies on.
+      {1'250'000, "≈ 1.2M"},
+      {1'750'000, "≈ 1.8M"},
+      {1'350'000, "≈ 1.4M"},
+      {1'150'000, "≈ 1.1M"},
+      {1'949'999, "≈ 1.9M"},
+      {1'999'999, "≈ 2M"},
+      {12'345'678'901, "≈ 12,345.7M"},
   };
   for (const auto& [count, text] : cases) EXPECT_EQ(murel::compactCountText(count, english), QString::fromUtf8(text));
   EXPECT_EQ(murel::compactCountText(1'500'000, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("≈ 1,5M"));
