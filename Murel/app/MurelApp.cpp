@@ -189,7 +189,9 @@ void MurelApp::dictationStateChanged() {
 
 void MurelApp::startBootstrap() {
   if (!services_.bootstrap) return;
-  postToMainLoop([bootstrap = services_.bootstrap] { bootstrap(); });
+  // Tied to the application: a launch torn down before the loop turns runs no bootstrap.
+  QMetaObject::invokeMethod(
+      this, [bootstrap = services_.bootstrap] { bootstrap(); }, Qt::QueuedConnection);
 }
 
 QWidget* MurelApp::makeOnboardingWindow() {
