@@ -7,7 +7,6 @@
 #include "audio/AudioDeviceManager.h"
 #include "platform/x11/AccessibilityTrust.h"
 #include "platform/x11/TaskbarPresence.h"
-#include "runtime/Async.h"
 #include "runtime/UserDefaults.h"
 
 #include <QApplication>
