@@ -281,7 +281,11 @@ bool AppState::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AppState::handleResignActive() {
-  if (p_.hotKeys.isActive() && !isDictationRunning()) {
+  // A press just decided may still be on its way to the recorder (its report
+  // queued, or the recording file opening): that session is not stale. On a
+  // busy machine a focus change made just before the press is handled there.
+  const bool starting = p_.hotKeys.hasReportInFlight() || p_.session.phase() == DictationSession::Phase::starting;
+  if (p_.hotKeys.isActive() && !isDictationRunning() && !starting) {
     kLog.error(QStringLiteral("Activation state desynced on resign active; resetting"));
     p_.hotKeys.resetSession();
   }

@@ -262,8 +262,11 @@ void HotKeyService::driveStateMachine(quint32 id, bool isRelease, const Session&
 
 void HotKeyService::postSessionChange(bool started, const Session& session) {
   // Holds the service weakly: a report for a service that is gone is dropped.
+  ++reportsInFlight_;
   postToMainLoop([this, alive = QPointer<HotKeyService>(this), started, session] {
-    if (!alive.isNull() && onSessionChanged) onSessionChanged(started, session);
+    if (alive.isNull()) return;
+    --reportsInFlight_;
+    if (onSessionChanged) onSessionChanged(started, session);
   });
 }
 

@@ -63,6 +63,9 @@ class HotKeyService : public QObject {
   void setUserData(UserData userData) { userData_ = std::move(userData); }
 
   bool isActive() const { return isActive_; }
+  // A start or stop decided on a key event whose report has not reached
+  // onSessionChanged yet.
+  bool hasReportInFlight() const { return reportsInFlight_ > 0; }
   const std::optional<KeyCombo>& currentCombo() const { return currentCombo_; }
   const std::optional<KeyCombo>& changeModeCombo() const { return changeModeCombo_; }
   const std::optional<KeyCombo>& commandEditCombo() const { return commandEditCombo_; }
@@ -140,6 +143,7 @@ class HotKeyService : public QObject {
   UserData userData_;
 
   bool isActive_ = false;
+  int reportsInFlight_ = 0;
   std::optional<KeyCombo> currentCombo_;
   std::optional<KeyCombo> changeModeCombo_;
   std::optional<KeyCombo> commandEditCombo_;

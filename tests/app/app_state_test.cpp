@@ -281,6 +281,28 @@ TEST_F(AppStateTest, ResignActiveResetsAStaleKeySessionOnly) {
   SystemLog::setSink({});
 }
 
+TEST_F(AppStateTest, ResignActiveLeavesAPressOnItsWayToTheRecorder) {
+  rig.defaults.setValue("hotKeyCombo", KeyCombo(Key::f6, 0).rawValue());
+  rig.defaults.setValue("activationMode", "toggle");
+  bootstrapped();
+  hotKeys->reloadRegistrations();
+  // The press is decided; its report is still queued when the focus change is handled.
+  tap.down(Key::f6);
+  tap.up(Key::f6);
+  QCoreApplication::sendPostedEvents();
+  ASSERT_TRUE(hotKeys->hasReportInFlight());
+  app->handleResignActive();
+  EXPECT_TRUE(hotKeys->isActive());
+  turn();
+  ASSERT_EQ(app->status(), AppStatus::recording());
+  // The next press ends that recording instead of starting one over it.
+  tap.down(Key::f6);
+  tap.up(Key::f6);
+  turn();
+  EXPECT_FALSE(hotKeys->isActive());
+  EXPECT_NE(app->status(), AppStatus::recording());
+}
+
 TEST_F(AppStateTest, SessionErrorsCarryTheirLinkAndReadyKeepsTheLastError) {
   bootstrapped();
   rig.mic = 2;
