@@ -24,21 +24,30 @@ target_link_libraries(murel_bench_parakeet_cli PRIVATE parakeet whisper Threads:
 
 target_link_libraries(speech_engines_bench PRIVATE Murel::whisper)
 target_include_directories(speech_engines_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-# The real-size model is generated on the benchmark's first run, not at build time.
+# The real-size models are generated on a benchmark's first run, not at build time.
 find_program(MUREL_BENCH_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
 find_program(MUREL_BENCH_PYTHON3 NAMES python3)
-target_compile_definitions(speech_engines_bench PRIVATE
-  MUREL_BENCH_WHISPER_CLI="$<TARGET_FILE:murel_bench_whisper_cli>"
-  MUREL_BENCH_PARAKEET_CLI="$<TARGET_FILE:murel_bench_parakeet_cli>"
+set(_real_size_models
   MUREL_BENCH_PARAKEET_GENERATOR="${PROJECT_SOURCE_DIR}/third_party/tools/generate_parakeet_test_model.py"
   MUREL_BENCH_UPSTREAM_PARAKEET_GENERATOR="${_w}/models/generate-parakeet-test-model.py"
-  MUREL_BENCH_JFK_SAMPLE="${_w}/samples/jfk.mp3"
   MUREL_BENCH_PYTHON="${MUREL_BENCH_PYTHON3}"
   MUREL_BENCH_WHISPER_GENERATOR="${PROJECT_SOURCE_DIR}/third_party/tools/generate_tiny_whisper_model.py"
-  MUREL_BENCH_MODEL_DIR="${CMAKE_BINARY_DIR}/bench-models"
+  MUREL_BENCH_MODEL_DIR="${CMAKE_BINARY_DIR}/bench-models")
+target_compile_definitions(speech_engines_bench PRIVATE
+  ${_real_size_models}
+  MUREL_BENCH_WHISPER_CLI="$<TARGET_FILE:murel_bench_whisper_cli>"
+  MUREL_BENCH_PARAKEET_CLI="$<TARGET_FILE:murel_bench_parakeet_cli>"
+  MUREL_BENCH_JFK_SAMPLE="${_w}/samples/jfk.mp3"
   MUREL_BENCH_TEST_MODEL_DIR="${CMAKE_BINARY_DIR}/test-models")
 add_dependencies(speech_engines_bench murel_bench_whisper_cli murel_bench_parakeet_cli murel_vad_model)
 if(TARGET murel_speech_test_models)  # the Parakeet test model for the load-stall benchmark
   add_dependencies(speech_engines_bench murel_speech_test_models)
 endif()
+# The first dictation after launch, in the real process on the rig, with the
+# same real-size Whisper model.
+target_compile_definitions(first_dictation_bench PRIVATE ${_real_size_models})
+target_include_directories(first_dictation_bench PRIVATE ${PROJECT_SOURCE_DIR}/tests/app)
+target_link_libraries(first_dictation_bench PRIVATE murel_test_support)
+add_dependencies(first_dictation_bench murel murel_vad_model)
+unset(_real_size_models)
 unset(_w)

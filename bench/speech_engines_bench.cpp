@@ -13,12 +13,19 @@
 //   costs what whisper.cpp's own Parakeet tool costs (`engine_vs_cli`), and
 //   holds up under the same busy loop (`loaded_vs_idle`);
 // - loading a model never stalls the main thread for more than 16 ms (counter
-//   `max_main_thread_stall_ms`).
+//   `max_main_thread_stall_ms`);
+// - the first transcription after a load, with the engine's warm-up pass in
+//   between, takes at most 5 % longer than the later ones (`first_vs_warm`
+//   ≤ 1.05 in the rows with warm_up:1; the rows with warm_up:0 show the cost
+//   without it), for Whisper and Parakeet;
+// - a cancelled warm-up pass ends within kWarmUpCancelBound
+//   (`max_cancel_wait_ms`).
 // The model is Whisper small English from MUREL_REAL_MODELS_DIR when it is
 // there, otherwise one generated here at its real dimensions and catalogue
 // size with random weights; its decoder is scripted to say the same 24 words
 // in every window, so both sides do the same decoder work. The machine's own
 // load shows in every timing: compare counters of one run, not across runs.
+#include "RealSizeModels.h"
 #include "ResidentMemory.h"
 #include "speech/AudioSampleLoader.h"
 #include "speech/EngineResidency.h"
@@ -55,7 +62,10 @@
 #include <vector>
 
 using namespace murel;
+using murel::bench::parakeetModel;
 using murel::bench::resetPeakResidency;
+using murel::bench::runChecked;
+using murel::bench::smallEnglishModel;
 using murel::bench::statusBytes;
 
 namespace {
@@ -65,37 +75,6 @@ double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t mid = values.size() / 2;
   return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-void runChecked(const QString& program, const QStringList& args, int timeoutMs) {
-  QProcess process;
-  process.start(program, args);
-  if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-    throw std::runtime_error(
-        QStringLiteral("%1 failed: %2").arg(program, QString::fromUtf8(process.readAllStandardError())).toStdString());
-}
-
-// Whisper small English: the real one when given, else generated once per
-// build tree (about a minute; the file is never committed).
-SpeechModelDescriptor smallEnglishModel() {
-  SpeechModelDescriptor row = WhisperModel::descriptor(WhisperModel::smallEnglishQ8);
-  const QString real = QString::fromLocal8Bit(qgetenv("MUREL_REAL_MODELS_DIR"));
-  if (!real.isEmpty()) {
-    row.storageDirectory = real;
-    if (row.isModelInstalled()) return row;
-  }
-  row.storageDirectory = QStringLiteral(MUREL_BENCH_MODEL_DIR);
-  if (row.isModelInstalled()) return row;
-  QDir().mkpath(row.storageDirectory);
-  const ModelArtifact& artifact = row.artifacts.at(0);
-  runChecked(QStringLiteral(MUREL_BENCH_PYTHON),
-             {QStringLiteral(MUREL_BENCH_WHISPER_GENERATOR), QDir(row.storageDirectory).filePath(artifact.filename),
-              QStringLiteral("--n-vocab"), QStringLiteral("51864"), QStringLiteral("--dims"), QStringLiteral("small"),
-              QStringLiteral("--ftype"), QStringLiteral("q8_0"), QStringLiteral("--size"),
-              QString::number(artifact.sizeBytes), QStringLiteral("--script-tokens"), QStringLiteral("24")},
-             1800000);
-  if (!row.isModelInstalled()) throw std::runtime_error("the generated model does not match its catalogue entry");
-  return row;
 }
 
 struct Clip {
@@ -358,31 +337,6 @@ void BM_BuiltInVoiceDetectionUnderContention(benchmark::State& state) {
 }
 BENCHMARK(BM_BuiltInVoiceDetectionUnderContention)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Parakeet TDT 0.6B: the real one when given, else generated once per build
-// tree at its real dimensions and catalogue size (random weights, so the text
-// is meaningless and the decoder's work is whatever the weights make it, the
-// same on both sides for the same clip).
-SpeechModelDescriptor parakeetModel() {
-  SpeechModelDescriptor row = ParakeetModel::descriptor(ParakeetModel::tdt06bV3Q8);
-  const QString real = QString::fromLocal8Bit(qgetenv("MUREL_REAL_MODELS_DIR"));
-  if (!real.isEmpty()) {
-    row.storageDirectory = real;
-    if (row.isModelInstalled()) return row;
-  }
-  row.storageDirectory = QStringLiteral(MUREL_BENCH_MODEL_DIR);
-  if (row.isModelInstalled()) return row;
-  QDir().mkpath(row.storageDirectory);
-  const ModelArtifact& artifact = row.artifacts.at(0);
-  runChecked(QStringLiteral(MUREL_BENCH_PYTHON),
-             {QStringLiteral(MUREL_BENCH_PARAKEET_GENERATOR), QStringLiteral(MUREL_BENCH_UPSTREAM_PARAKEET_GENERATOR),
-              QDir(row.storageDirectory).filePath(artifact.filename), QStringLiteral("--dims"),
-              QStringLiteral("tdt-0.6b"), QStringLiteral("--ftype"), QStringLiteral("q8_0"), QStringLiteral("--size"),
-              QString::number(artifact.sizeBytes)},
-             1800000);
-  if (!row.isModelInstalled()) throw std::runtime_error("the generated model does not match its catalogue entry");
-  return row;
-}
-
 struct ParakeetSetup {
   QTemporaryDir dir;
   SpeechModelDescriptor row = parakeetModel();
@@ -536,5 +490,136 @@ void BM_MainThreadStallWhileLoading(benchmark::State& state) {
   state.counters["idle_loop_max_gap_ms"] = idle;
 }
 BENCHMARK(BM_MainThreadStallWhileLoading)->Iterations(5)->Unit(benchmark::kMillisecond);
+
+double transcriptionMs(TranscriptionEngine& engine, const AudioSamples& samples,
+                       const std::optional<QString>& language) {
+  QElapsedTimer timer;
+  timer.start();
+  benchmark::DoNotOptimize(murel::test::awaitTaskBlocking(engine.transcribe(samples, language, {}, {})));
+  return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// Each iteration loads a new engine, runs its warm-up pass or not (the
+// application runs it while the user is still speaking), then times the first
+// transcription and two more. Arguments: clip seconds, threads, warm-up.
+void firstCallRows(benchmark::State& state, const std::function<std::shared_ptr<TranscriptionEngine>()>& make,
+                   const AudioSamples& samples, const std::optional<QString>& language) {
+  const int threads = static_cast<int>(state.range(1));
+  const bool warmUp = state.range(2) != 0;
+  setEngineThreadCountForTesting(threads);
+  std::vector<double> first;
+  std::vector<double> warm;
+  std::vector<double> warmUps;
+  for (auto _ : state) {
+    const std::shared_ptr<TranscriptionEngine> engine = make();
+    murel::test::awaitTaskBlocking(engine->load());
+    if (warmUp) {
+      QElapsedTimer timer;
+      timer.start();
+      if (!murel::test::awaitTaskBlocking(engine->warmUp(language, {}))) state.SkipWithError("the warm-up did not run");
+      warmUps.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    first.push_back(transcriptionMs(*engine, samples, language));
+    for (int i = 0; i < 2; ++i) warm.push_back(transcriptionMs(*engine, samples, language));
+    murel::test::awaitTaskBlocking(engine->unload());
+  }
+  setEngineThreadCountForTesting(0);
+  state.counters["first_ms"] = median(first);
+  state.counters["warm_ms"] = median(warm);
+  state.counters["first_vs_warm"] = median(first) / median(warm);
+  state.counters["warm_up_ms"] = median(warmUps);
+}
+
+void BM_WhisperFirstCall(benchmark::State& state) {
+  const WhisperSetup setup;
+  const Clip clip = setup.clip(static_cast<int>(state.range(0)));
+  firstCallRows(
+      state,
+      [&] { return std::make_shared<WhisperEngine>(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath); },
+      clip.samples, setup.language);
+}
+BENCHMARK(BM_WhisperFirstCall)
+    ->ArgNames({"seconds", "threads", "warm_up"})
+    ->ArgsProduct({{5, 30}, {8, 6, 2}, {1, 0}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ParakeetFirstCall(benchmark::State& state) {
+  const ParakeetSetup setup;
+  const Clip clip = setup.clip(static_cast<int>(state.range(0)));
+  firstCallRows(
+      state, [&] { return std::make_shared<ParakeetEngine>(setup.row); }, clip.samples, std::nullopt);
+}
+BENCHMARK(BM_ParakeetFirstCall)
+    ->ArgNames({"seconds", "threads", "warm_up"})
+    ->ArgsProduct({{5, 30}, {8, 6, 2}, {1, 0}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
+
+// How long a transcription waits for a warm-up pass it cancels: a fresh engine
+// per cancel point, cancelled that long after its pass began, timed from the
+// cancel to the pass's end; then the 5 s transcription that cancelled it, timed
+// from the cancel to its text, beside the same first transcription on a fresh
+// engine that ran no pass. Arguments: threads.
+void cancelWaitRows(benchmark::State& state, const std::function<std::shared_ptr<TranscriptionEngine>()>& make,
+                    const AudioSamples& samples, const std::optional<QString>& language) {
+  setEngineThreadCountForTesting(static_cast<int>(state.range(0)));
+  std::vector<double> waits;
+  std::vector<double> toText;
+  std::vector<double> cold;
+  for (auto _ : state) {
+    for (const int delayMs : {0, 5, 20, 50, 100, 200, 400, 800, 1600}) {
+      const std::shared_ptr<TranscriptionEngine> engine = make();
+      murel::test::awaitTaskBlocking(engine->load());
+      const CancellationToken cancel;
+      auto pass = murel::test::follow(engine->warmUp(language, cancel));
+      QElapsedTimer timer;
+      timer.start();
+      while (timer.elapsed() < delayMs && !pass->done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+      timer.restart();
+      cancel.cancel();
+      while (!pass->done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+      const double wait = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+      waits.push_back(wait);
+      toText.push_back(wait + transcriptionMs(*engine, samples, language));
+      murel::test::awaitTaskBlocking(engine->unload());
+    }
+    for (int i = 0; i < 3; ++i) {
+      const std::shared_ptr<TranscriptionEngine> engine = make();
+      murel::test::awaitTaskBlocking(engine->load());
+      cold.push_back(transcriptionMs(*engine, samples, language));
+      murel::test::awaitTaskBlocking(engine->unload());
+    }
+  }
+  setEngineThreadCountForTesting(0);
+  state.counters["max_cancel_wait_ms"] = *std::max_element(waits.begin(), waits.end());
+  state.counters["median_cancel_wait_ms"] = median(waits);
+  state.counters["bound_ms"] = static_cast<double>(kWarmUpCancelBound.count());
+  state.counters["max_cancel_to_text_ms"] = *std::max_element(toText.begin(), toText.end());
+  state.counters["median_cancel_to_text_ms"] = median(toText);
+  state.counters["cold_first_ms"] = median(cold);
+}
+
+void BM_WhisperWarmUpCancelWait(benchmark::State& state) {
+  const WhisperSetup setup;
+  cancelWaitRows(
+      state,
+      [&] { return std::make_shared<WhisperEngine>(WhisperModel::smallEnglishQ8, setup.row, vadModelResourcePath); },
+      setup.clip(5).samples, setup.language);
+}
+BENCHMARK(BM_WhisperWarmUpCancelWait)->ArgName("threads")->Arg(8)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_ParakeetWarmUpCancelWait(benchmark::State& state) {
+  const ParakeetSetup setup;
+  cancelWaitRows(
+      state, [&] { return std::make_shared<ParakeetEngine>(setup.row); }, setup.clip(5).samples, std::nullopt);
+}
+BENCHMARK(BM_ParakeetWarmUpCancelWait)
+    ->ArgName("threads")
+    ->Arg(8)
+    ->Arg(2)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -116,7 +116,10 @@ EngineHost::EngineHost(UserDefaults& defaults, TranscriptionPipeline pipeline, E
       diagnostics_(options.diagnostics ? *options.diagnostics : DiagLog::shared()),
       textEnhancer_(std::move(options.textEnhancer)) {}
 
-EngineHost::~EngineHost() { cancelIdleUnload(); }
+EngineHost::~EngineHost() {
+  cancelIdleUnload();
+  cancelWarmUp();
+}
 
 std::shared_ptr<TranscriptionEngine> EngineHost::defaultMakeEngine(const SpeechModelDescriptor& model) {
   std::shared_ptr<TranscriptionEngine> engine = model.makeEngine ? model.makeEngine() : nullptr;
@@ -216,6 +219,7 @@ QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
   if (currentEngine_) {
     std::shared_ptr<TranscriptionEngine> old = currentEngine_;
     setCurrent(nullptr, std::nullopt);
+    cancelWarmUp();
     co_await old->unload();
     if (!isSelected(model)) co_return;
   }
@@ -251,6 +255,63 @@ QCoro::Task<void> EngineHost::performTransition(SpeechModelDescriptor model) {
   const double elapsedMs = std::chrono::duration<double, std::milli>(clock_.now() - started).count();
   diagnostics_.log(QStringLiteral("engine"), QStringLiteral("loaded"), QString::asprintf("%.0fms", elapsedMs));
   scheduleIdleUnload();
+  // Queued behind the wake-ups of this load's waiters: a dictation that waited
+  // for the load has asked for its transcription by then, and gets the engine
+  // without a pass to cancel first.
+  warmUpDue_ = true;
+  QMetaObject::invokeMethod(this, &EngineHost::startWarmUp, Qt::QueuedConnection);
+}
+
+std::optional<QString> EngineHost::transcriptionLanguage(const SpeechModelDescriptor& model) const {
+  const QString setting = defaults_.stringValue(QLatin1String(kSpokenLanguageKey)).value_or(QStringLiteral("auto"));
+  return model.capabilities.languages.resolveLanguage(setting);
+}
+
+void EngineHost::startWarmUp() {
+  if (!std::exchange(warmUpDue_, false)) return;
+  // A transcription waiting for this load would only wait longer.
+  if (waitingTranscriptionCount_ > 0 || activeTranscriptionCount_ > 0) {
+    lastWarmUp_ = {WarmUpRecord::Outcome::skipped, std::nullopt};
+    return;
+  }
+  if (!currentEngine_ || !currentModel_ || !currentEngine_->isLoaded() || warmUp_) return;
+  const RunningWarmUp pass{++warmUpCount_, CancellationToken(), clock_.now(), std::nullopt};
+  warmUp_ = pass;
+  warmUpTask_.emplace(runWarmUp(QPointer<EngineHost>(this), currentEngine_, transcriptionLanguage(*currentModel_),
+                                pass.token, pass.id));
+}
+
+QCoro::Task<void> EngineHost::runWarmUp(QPointer<EngineHost> host, std::shared_ptr<TranscriptionEngine> engine,
+                                        std::optional<QString> language, CancellationToken token, quint64 id) {
+  bool finished = false;
+  try {
+    finished = co_await engine->warmUp(std::move(language), std::move(token));
+  } catch (...) {
+    // It promises not to fail; a transcription would meet the same fault and report it.
+  }
+  if (host) host->endWarmUp(id, finished);
+}
+
+void EngineHost::endWarmUp(quint64 id, bool finished) {
+  if (!warmUp_ || warmUp_->id != id) return;
+  const RunningWarmUp pass = *std::exchange(warmUp_, std::nullopt);
+  const Clock::Duration now = clock_.now();
+  const auto ms = [](Clock::Duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); };
+  if (pass.cancelledAt) {
+    lastWarmUp_ = {WarmUpRecord::Outcome::cancelled, now - *pass.cancelledAt};
+    kLog.info(QStringLiteral("Engine warm-up stopped %1 ms after its cancel").arg(ms(now - *pass.cancelledAt)));
+  } else if (finished) {
+    lastWarmUp_ = {WarmUpRecord::Outcome::finished, std::nullopt};
+    kLog.info(QStringLiteral("Engine warmed up in %1 ms").arg(ms(now - pass.startedAt)));
+  }
+}
+
+void EngineHost::cancelWarmUp() {
+  if (!warmUp_ || warmUp_->cancelledAt) return;
+  warmUp_->cancelledAt = clock_.now();
+  // A copy: the pass may end inside cancel() and take warmUp_ with it.
+  const CancellationToken token = warmUp_->token;
+  token.cancel();
 }
 
 void EngineHost::reportLoadFailure(const std::exception_ptr& error) {
@@ -270,11 +331,13 @@ QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocab
 
   std::shared_ptr<TranscriptionEngine> engine;
   std::exception_ptr loadError;
+  ++waitingTranscriptionCount_;
   try {
     engine = co_await ensureLoaded();
   } catch (...) {
     loadError = std::current_exception();
   }
+  --waitingTranscriptionCount_;
   if (loadError || !currentModel_) {
     decodeCancel.cancel();
     co_await decoded;
@@ -282,11 +345,12 @@ QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocab
     throw EngineError::notLoaded();
   }
   const SpeechModelDescriptor model = *currentModel_;
-  const QString languageSetting =
-      defaults_.stringValue(QLatin1String(kSpokenLanguageKey)).value_or(QStringLiteral("auto"));
+  const std::optional<QString> language = transcriptionLanguage(model);
 
   cancelIdleUnload();
   ++activeTranscriptionCount_;
+  // This transcription warms the engine itself.
+  if (std::exchange(warmUpDue_, false)) lastWarmUp_ = {WarmUpRecord::Outcome::skipped, std::nullopt};
 
   co_await decoded;
   if (decoding->error) {
@@ -294,12 +358,13 @@ QCoro::Task<QString> EngineHost::transcribe(QString audioFile, QStringList vocab
     std::rethrow_exception(decoding->error);
   }
 
-  const std::optional<QString> language = model.capabilities.languages.resolveLanguage(languageSetting);
   const VocabularyBiasing& biasing = model.capabilities.vocabularyBiasing;
   const QStringList hints = biasing.kind == VocabularyBiasing::Kind::Prompt
                                 ? budgetedVocabulary(vocabulary, biasing.maxCharacters)
                                 : QStringList();
 
+  // The engine runs one call at a time: the warm-up stops at its next step.
+  cancelWarmUp();
   TranscriptionResult result;
   std::exception_ptr runError;
   try {
@@ -373,11 +438,15 @@ QCoro::Task<void> EngineHost::unloadIdle() {
   if (!currentEngine_) co_return;
   std::shared_ptr<TranscriptionEngine> old = currentEngine_;
   setCurrent(nullptr, std::nullopt);
+  cancelWarmUp();
   diagnostics_.log(QStringLiteral("engine"), QStringLiteral("idle unload"));
   auto unloading = std::make_shared<Outcome>();
   idleUnloading_ = unloading;
+  // The host may be destroyed before the engine has let go (the application
+  // quitting): then only the engine's own outcome is left to report.
+  const QPointer<EngineHost> alive(this);
   co_await old->unload();
-  if (idleUnloading_ == unloading) idleUnloading_.reset();
+  if (alive && idleUnloading_ == unloading) idleUnloading_.reset();
   unloading->finish(nullptr);
 }
 

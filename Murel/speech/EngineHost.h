@@ -47,6 +47,10 @@ struct EngineHostOptions {
 // Keeps at most one speech engine in memory: the one for the model selected
 // under "selectedWhisperModel". It is made and loaded on first need, replaced
 // when the selection changes, and unloaded after the user's model-memory delay.
+// After a load that no transcription waits for, the engine runs one warm-up
+// pass on silence (the user is usually still speaking), so that the first
+// dictation runs at the speed of the later ones; a transcription, an unload or
+// a model change cancels it.
 // One load transition runs at a time and every caller that needs an engine
 // meanwhile waits for it; a transition never frees an engine while a
 // transcription is running on it. Waiters wake from the event loop, so each
@@ -90,6 +94,17 @@ class EngineHost : public QObject {
   QString currentModelId() const { return currentModel_ ? currentModel_->id.rawValue : QString(); }
   qint64 activeTranscriptionCount() const { return activeTranscriptionCount_; }
   bool isIdleUnloadPending() const { return idleUnload_.has_value(); }
+  bool isWarmingUp() const { return warmUp_.has_value(); }
+
+  // What became of the latest warm-up pass that ended (or was skipped).
+  struct WarmUpRecord {
+    enum class Outcome { none, finished, cancelled, skipped };
+    Outcome outcome = Outcome::none;
+    // From the cancel to the end of the pass, on the host's clock; how long a
+    // transcription that cancelled it waited for its engine.
+    std::optional<Clock::Duration> stopDelay;
+  };
+  const WarmUpRecord& lastWarmUp() const { return lastWarmUp_; }
 
   // The terms in order, trimmed, without empties and without repeats ignoring
   // case, joined-length (", " between terms, user-perceived characters) at most
@@ -111,6 +126,12 @@ class EngineHost : public QObject {
   QCoro::Task<void> runTransition(std::shared_ptr<Transition> transition);
   QCoro::Task<void> performTransition(SpeechModelDescriptor model);
   void endTranscription();
+  std::optional<QString> transcriptionLanguage(const SpeechModelDescriptor& model) const;
+  void startWarmUp();
+  static QCoro::Task<void> runWarmUp(QPointer<EngineHost> host, std::shared_ptr<TranscriptionEngine> engine,
+                                     std::optional<QString> language, CancellationToken token, quint64 id);
+  void endWarmUp(quint64 id, bool finished);
+  void cancelWarmUp();
   void cancelIdleUnload();
   static QCoro::Task<void> unloadIdleEngine(QPointer<EngineHost> host, Clock* clock, Clock::Duration sleep,
                                             CancellationToken token);
@@ -137,6 +158,21 @@ class EngineHost : public QObject {
   // two models are never in memory together.
   std::shared_ptr<Outcome> idleUnloading_;
   qint64 activeTranscriptionCount_ = 0;
+  // Transcriptions still waiting for their engine: a load they wait for is
+  // not followed by a warm-up.
+  qint64 waitingTranscriptionCount_ = 0;
+  // The warm-up pass that runs (cancelled or not) until its engine ends it.
+  struct RunningWarmUp {
+    quint64 id = 0;
+    CancellationToken token;
+    Clock::Duration startedAt{};
+    std::optional<Clock::Duration> cancelledAt;
+  };
+  std::optional<RunningWarmUp> warmUp_;
+  // A load has ended and its warm-up has not started (nor been made needless).
+  bool warmUpDue_ = false;
+  quint64 warmUpCount_ = 0;
+  WarmUpRecord lastWarmUp_;
   // Ends when the last running transcription does; made by the first transition
   // that has to wait for it.
   std::shared_ptr<Outcome> transcriptionsEnded_;
@@ -145,6 +181,7 @@ class EngineHost : public QObject {
   std::optional<QCoro::Task<void>> transitionTask_;
   std::optional<QCoro::Task<void>> idleUnloadTask_;
   std::optional<QCoro::Task<void>> prewarmTask_;
+  std::optional<QCoro::Task<void>> warmUpTask_;
 };
 
 }  // namespace murel

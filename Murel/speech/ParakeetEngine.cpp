@@ -11,6 +11,12 @@
 #include <limits>
 
 namespace murel {
+namespace {
+
+// Silence of the warm-up pass.
+constexpr double kWarmUpSeconds = 1.0;
+
+}  // namespace
 
 // One Parakeet library context; used only on its engine's worker.
 class ParakeetContext {
@@ -43,6 +49,21 @@ class ParakeetContext {
       if (const char* segment = parakeet_full_get_segment_text(ctx_, i)) text.append(segment);
     }
     return QString::fromUtf8(text);
+  }
+
+  // The same call on silence; a fired `cancel` stops the library at the end of
+  // the step it is in.
+  bool warmUp(const CancellationToken& cancel) {
+    if (!ctx_ || cancel.isCancelled()) return false;
+    const AudioSamples silence(static_cast<size_t>(kWarmUpSeconds * 16000), 0.f);
+    parakeet_full_params params = parakeet_full_default_params(PARAKEET_SAMPLING_GREEDY);
+    params.n_threads = inferenceThreadCountNow();
+    params.no_context = true;
+    params.abort_callback = [](void* token) { return static_cast<const CancellationToken*>(token)->isCancelled(); };
+    params.abort_callback_user_data = const_cast<CancellationToken*>(&cancel);
+    const QuietWhisperLogs quiet;
+    const int status = parakeet_full(ctx_, params, silence.data(), static_cast<int>(silence.size()));
+    return status == 0 && !cancel.isCancelled();
   }
 
  private:
@@ -85,6 +106,14 @@ QCoro::Task<TranscriptionResult> ParakeetEngine::transcribe(AudioSamples samples
     if (input->size() > static_cast<size_t>(std::numeric_limits<int>::max()))
       throw EngineError::audioConversionFailed(QStringLiteral("the recording is too long"));
     return {context->transcribe(*input), std::nullopt};
+  };
+  co_return co_await worker_.run(std::move(job));
+}
+
+QCoro::Task<bool> ParakeetEngine::warmUp(std::optional<QString>, CancellationToken cancel) {
+  auto job = [this, cancel] {
+    const std::shared_ptr<ParakeetContext> context = context_;
+    return context && context->warmUp(cancel);
   };
   co_return co_await worker_.run(std::move(job));
 }

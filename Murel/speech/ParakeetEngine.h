@@ -29,6 +29,7 @@ class ParakeetEngine final : public TranscriptionEngine {
   // otherwise hand back the previous call's text).
   QCoro::Task<TranscriptionResult> transcribe(AudioSamples samples, std::optional<QString> language,
                                               QStringList vocabulary, CancellationToken cancel) override;
+  QCoro::Task<bool> warmUp(std::optional<QString> language, CancellationToken cancel) override;
 
   const EngineResidency& residency() const { return residency_; }
 

@@ -91,4 +91,10 @@ QCoro::Task<TranscriptionResult> SegmentingEngine::transcribe(AudioSamples sampl
   co_return TranscriptionResult{texts.join(QLatin1Char(' ')), reported};
 }
 
+QCoro::Task<bool> SegmentingEngine::warmUp(std::optional<QString> language, CancellationToken cancel) {
+  const std::shared_ptr<void> turn = co_await takeTurn();
+  if (cancel.isCancelled()) co_return false;
+  co_return co_await inner_->warmUp(std::move(language), std::move(cancel));
+}
+
 }  // namespace murel

@@ -36,6 +36,8 @@ class SegmentingEngine final : public TranscriptionEngine {
   // caller's language gets the first language an earlier chunk reported.
   QCoro::Task<TranscriptionResult> transcribe(AudioSamples samples, std::optional<QString> language,
                                               QStringList vocabulary, CancellationToken cancel) override;
+  // The inner engine's warm-up, in turn with the other calls.
+  QCoro::Task<bool> warmUp(std::optional<QString> language, CancellationToken cancel) override;
 
   const std::shared_ptr<TranscriptionEngine>& inner() const { return inner_; }
   double maxSegmentSeconds() const { return maxSegmentSeconds_; }

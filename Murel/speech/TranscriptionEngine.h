@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -39,6 +40,8 @@ struct TranscriptionResult {
 //   OperationCancelled when `cancel` fired before inference.
 // - Operations of one engine are serialised on the engine's own worker and never
 //   run inference on the main thread; different engines may run in parallel.
+// - warmUp() never fails, and once `cancel` fires it ends within
+//   kWarmUpCancelBound, so a call queued behind it barely waits.
 class TranscriptionEngine {
  public:
   virtual ~TranscriptionEngine() = default;
@@ -51,7 +54,20 @@ class TranscriptionEngine {
   // model's budget by the host (empty when the model takes none).
   virtual QCoro::Task<TranscriptionResult> transcribe(AudioSamples samples, std::optional<QString> language,
                                                       QStringList vocabulary, CancellationToken cancel) = 0;
+  // One short pass on silence with the parameters transcribe() uses for
+  // `language`. The first inference on a freshly loaded model is markedly slower
+  // than the next (memory touched and threads started for the first time): this
+  // pays that cost before a user waits for it. True when the pass ran to its
+  // end; false when it was cancelled or there was nothing to warm. The default
+  // does nothing.
+  virtual QCoro::Task<bool> warmUp(std::optional<QString> language, CancellationToken cancel);
 };
+
+// How long a cancelled warm-up may still hold its engine: the longest step of
+// a warm-up pass that cannot be interrupted.
+inline constexpr std::chrono::milliseconds kWarmUpCancelBound{50};
+
+inline QCoro::Task<bool> TranscriptionEngine::warmUp(std::optional<QString>, CancellationToken) { co_return false; }
 
 // How the engine host turns an audio file into samples: the sample loader in
 // the application, anything with the same contract in tests. loadSamples may be

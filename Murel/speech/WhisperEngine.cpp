@@ -12,6 +12,19 @@
 #include <limits>
 
 namespace murel {
+namespace {
+
+// Silence of the warm-up pass: whisper.cpp pads every window to 30 s anyway.
+constexpr double kWarmUpSeconds = 1.0;
+// Decoder steps of the warm-up pass.
+constexpr int kWarmUpTokens = 8;
+// Encoder frames of the warm-up pass (20 ms each): the encoder cannot be
+// interrupted, and over the full 30 s window it would hold a transcription
+// that arrives meanwhile for a whole encoder pass. Its first run costs little
+// more than its later ones; the decoder's first steps are the slow ones.
+constexpr int kWarmUpAudioContext = 32;
+
+}  // namespace
 
 // One whisper.cpp context; used only on its engine's worker.
 class WhisperContext {
@@ -62,6 +75,35 @@ class WhisperContext {
     TranscriptionResult result{QString::fromUtf8(text), std::nullopt};
     if (const char* code = whisper_lang_str(whisper_full_lang_id(ctx_))) result.language = QString::fromUtf8(code);
     return result;
+  }
+
+  // A transcription's road on silence: the detector, then whisper_full on the
+  // silence itself (after detection nothing would be left to run), with a short
+  // encoder window, and a decoder that stops after a few tokens and without
+  // temperature fallbacks. A fired `cancel` stops whisper.cpp before its
+  // encoder or at the end of the step it is in.
+  bool warmUp(const WhisperDecodingRequest& request, const CancellationToken& cancel) {
+    if (!ctx_) return false;
+    const AudioSamples silence(static_cast<size_t>(kWarmUpSeconds * WHISPER_SAMPLE_RATE), 0.f);
+    const QuietWhisperLogs quiet;
+    detectSpeech(silence);
+    if (cancel.isCancelled()) return false;
+    whisper_full_params params =
+        makeWhisperFullParams(inferenceThreadCountNow(), request.language.constData(),
+                              request.initialPrompt ? request.initialPrompt->constData() : nullptr);
+    params.max_tokens = kWarmUpTokens;
+    params.temperature_inc = 0.f;
+    params.audio_ctx = kWarmUpAudioContext;
+    const auto stillWanted = [](whisper_context*, whisper_state*, void* token) {
+      return !static_cast<const CancellationToken*>(token)->isCancelled();
+    };
+    const auto cancelled = [](void* token) { return static_cast<const CancellationToken*>(token)->isCancelled(); };
+    params.encoder_begin_callback = stillWanted;
+    params.encoder_begin_callback_user_data = const_cast<CancellationToken*>(&cancel);
+    params.abort_callback = cancelled;
+    params.abort_callback_user_data = const_cast<CancellationToken*>(&cancel);
+    const int status = whisper_full(ctx_, params, silence.data(), static_cast<int>(silence.size()));
+    return status == 0 && !cancel.isCancelled();
   }
 
  private:
@@ -184,6 +226,19 @@ QCoro::Task<TranscriptionResult> WhisperEngine::transcribe(AudioSamples samples,
     if (input->size() > static_cast<size_t>(std::numeric_limits<int>::max()))
       throw EngineError::audioConversionFailed(QStringLiteral("the recording is too long"));
     return context->transcribe(*input, whisperDecodingRequest(language, vocabulary));
+  };
+  co_return co_await worker_.run(std::move(job));
+}
+
+QCoro::Task<bool> WhisperEngine::warmUp(std::optional<QString> language, CancellationToken cancel) {
+  auto job = [this, &language, cancel] {
+    const std::shared_ptr<WhisperContext> context = context_;
+    if (!context || cancel.isCancelled()) return false;
+    try {
+      return context->warmUp(whisperDecodingRequest(language, {}), cancel);
+    } catch (...) {
+      return false;  // the next transcription meets the same fault and reports it
+    }
   };
   co_return co_await worker_.run(std::move(job));
 }

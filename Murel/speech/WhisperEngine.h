@@ -38,6 +38,8 @@ class WhisperEngine final : public TranscriptionEngine {
   // texts as they come, the language the one it used or detected.
   QCoro::Task<TranscriptionResult> transcribe(AudioSamples samples, std::optional<QString> language,
                                               QStringList vocabulary, CancellationToken cancel) override;
+  // Also runs the voice detector once, and whisper_full on the silence itself.
+  QCoro::Task<bool> warmUp(std::optional<QString> language, CancellationToken cancel) override;
 
   WhisperModel::Case model() const { return model_; }
   const EngineResidency& residency() const { return residency_; }

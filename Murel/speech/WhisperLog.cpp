@@ -8,13 +8,16 @@
 #include <QString>
 
 #include <mutex>
+#include <utility>
 
 namespace murel {
 namespace {
 
+thread_local bool quiet = false;
+
 void forwardWhisperLog(enum ggml_log_level level, const char* text, void*) {
   // Debug chatter and the pieces of a continued line carry nothing a report needs.
-  if (!text || level == GGML_LOG_LEVEL_DEBUG || level == GGML_LOG_LEVEL_CONT) return;
+  if (quiet || !text || level == GGML_LOG_LEVEL_DEBUG || level == GGML_LOG_LEVEL_CONT) return;
   const QString line = QString::fromUtf8(text).trimmed();
   if (line.isEmpty()) return;
   DiagLog::shared().log(QStringLiteral("whisper"),
@@ -30,5 +33,9 @@ void routeWhisperLogs() {
     parakeet_log_set(forwardWhisperLog, nullptr);
   });
 }
+
+QuietWhisperLogs::QuietWhisperLogs() : wasQuiet_(std::exchange(quiet, true)) {}
+
+QuietWhisperLogs::~QuietWhisperLogs() { quiet = wasQuiet_; }
 
 }  // namespace murel

@@ -45,6 +45,8 @@ struct EngineScript {
   Clock::Duration load{0};
   Clock::Duration unload{0};
   Clock::Duration transcribe{0};
+  // The warm-up pass; none: the engine has nothing to warm.
+  std::optional<Clock::Duration> warmUp;
   std::optional<EngineError> loadError;
   std::optional<EngineError> transcribeError;
 };
@@ -91,6 +93,15 @@ class FakeEngine final : public TranscriptionEngine {
     co_return TranscriptionResult{name_ + QStringLiteral(" text"), language};
   }
 
+  QCoro::Task<bool> warmUp(std::optional<QString> language, CancellationToken cancel) override {
+    if (!script.warmUp) co_return false;
+    warmUpLanguage = language;
+    journal_ << name_ + QStringLiteral(" warm up");
+    co_await clock_.sleep(*script.warmUp, cancel);
+    journal_ << name_ + (cancel.isCancelled() ? QStringLiteral(" warm-up cancelled") : QStringLiteral(" warmed up"));
+    co_return !cancel.isCancelled();
+  }
+
   // As if the engine had lost its model behind the host's back.
   void dropModel() { loaded_ = false; }
   const QString& name() const { return name_; }
@@ -99,6 +110,7 @@ class FakeEngine final : public TranscriptionEngine {
 
   EngineScript script;  // may be changed while the engine lives
   int running = 0;
+  std::optional<QString> warmUpLanguage;
   std::size_t sampleCount = 0;
 
  private:
@@ -585,6 +597,102 @@ TEST_F(EngineHostTest, EnginesGetTheResolvedLanguageAndTheBudgetedVocabulary) {
     EXPECT_EQ(engine.language(), c.language);
     EXPECT_EQ(engine.vocabulary(), c.hints);
     EXPECT_EQ(engine.sampleCount, 8000u);
+  }
+}
+
+// After a load nobody waits for, the engine warms up with the dictation's
+// language; the idle timer keeps counting from the load meanwhile.
+TEST_F(EngineHostTest, AWarmUpFollowsALoadAndLeavesTheIdleTimerAlone) {
+  select(kSmall);
+  defaults_->setValue(QString::fromLatin1(kSpokenLanguageKey), QStringLiteral("de"));
+  scripts_[kSmall].load = 1s;
+  scripts_[kSmall].warmUp = 2s;
+  EngineHostOptions options;
+  options.idleTimeout = 10s;
+  EngineHost& host = makeHost(std::move(options));
+  auto loading = test::follow(host.ensureLoaded());
+  clock_.advance(1s);
+  ASSERT_TRUE(test::waitUntil([&] { return loading->done; }));
+  ASSERT_TRUE(test::waitUntil([&] { return host.isWarmingUp(); }));
+  EXPECT_EQ(fake(0).warmUpLanguage, QStringLiteral("en"));  // the English-only model's
+  clock_.advance(2s);
+  ASSERT_TRUE(test::waitUntil([&] { return !host.isWarmingUp(); }));
+  EXPECT_EQ(host.lastWarmUp().outcome, EngineHost::WarmUpRecord::Outcome::finished);
+  EXPECT_EQ(journal_, (QStringList{"small load", "small loaded", "small warm up", "small warmed up"}));
+  clock_.advance(8s - 1ms);
+  EXPECT_TRUE(host.hasEngine());
+  clock_.advance(1ms);
+  EXPECT_FALSE(host.hasEngine());
+  EXPECT_EQ(engineDiagnostics(), (QStringList{"loaded  1000ms", "idle unload"}));
+}
+
+// Whatever comes while the engine warms up stops the pass: a transcription
+// (which then runs on the engine), an idle unload, a model change. A load that
+// a transcription waits for is not warmed up at all.
+TEST_F(EngineHostTest, TranscriptionsUnloadsAndModelChangesCancelTheWarmUp) {
+  const struct {
+    const char* name;
+    std::function<void(EngineHost&)> interrupt;
+    QStringList journalAfterLoad;
+    bool stillLoaded;
+  } cases[] = {
+      {"transcription",
+       [this](EngineHost& host) { EXPECT_EQ(test::awaitTask(host.transcribe(tone(), {})), "turbo text"); },
+       {"turbo warm up", "turbo warm-up cancelled", "turbo transcribe", "turbo transcribed"},
+       true},
+      {"idle unload",
+       [this](EngineHost&) { clock_.advance(1s); },
+       {"turbo warm up", "turbo warm-up cancelled", "turbo unload", "turbo unloaded"},
+       false},
+      {"model change",
+       [this](EngineHost&) {
+         select(kParakeet);
+         load();
+       },
+       {"turbo warm up", "turbo warm-up cancelled", "turbo unload", "turbo unloaded", "parakeet load",
+        "parakeet loaded"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    journal_.clear();
+    select(kTurbo);
+    scripts_[kTurbo].warmUp = 1h;
+    EngineHostOptions options;
+    options.idleTimeout = 1s;
+    EngineHost& host = makeHost(std::move(options));
+    load();
+    ASSERT_TRUE(test::waitUntil([&] { return host.isWarmingUp(); }));
+    c.interrupt(host);
+    ASSERT_TRUE(test::waitUntil([&] { return !host.isWarmingUp(); }));
+    EXPECT_EQ(host.lastWarmUp().outcome, EngineHost::WarmUpRecord::Outcome::cancelled);
+    EXPECT_TRUE(host.lastWarmUp().stopDelay.has_value());
+    EXPECT_EQ(journal_.mid(2), c.journalAfterLoad);
+    EXPECT_EQ(host.hasEngine(), c.stillLoaded);
+    EXPECT_FALSE(fake(0).isLoaded() && !c.stillLoaded);
+    TearDown();
+  }
+
+  // A transcription that waits for the load, directly or as a dictation does
+  // (the load first, then the transcription), gets the engine without a pass.
+  const auto dictation = [](EngineHost& host, QString file) -> QCoro::Task<QString> {
+    co_await host.ensureLoaded();
+    co_return co_await host.transcribe(file, {});
+  };
+  for (const bool loadFirst : {false, true}) {
+    SCOPED_TRACE(loadFirst ? "load, then transcription" : "transcription");
+    SetUp();
+    journal_.clear();
+    scripts_[kTurbo].warmUp = 1s;
+    EngineHost& host = makeHost();
+    const QString text = test::awaitTask(loadFirst ? dictation(host, tone()) : host.transcribe(tone(), {}));
+    EXPECT_EQ(text, "turbo text");
+    turnEventLoop();
+    EXPECT_EQ(journal_, (QStringList{"turbo load", "turbo loaded", "turbo transcribe", "turbo transcribed"}));
+    EXPECT_EQ(host.lastWarmUp().outcome, EngineHost::WarmUpRecord::Outcome::skipped);
+    EXPECT_FALSE(host.isWarmingUp());
+    TearDown();
   }
 }
 
