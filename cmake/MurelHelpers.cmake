@@ -21,11 +21,33 @@ function(murel_collect_sources out dir)
   set(${out} ${_srcs} PARENT_SCOPE)
 endfunction()
 
+# murel_automoc_only_if_needed(<target> <sources...>): AUTOMOC stays on only
+# when a source (or the header beside a .cpp) declares a meta-object or
+# includes a .moc file. Each test and benchmark is its own executable, and an
+# AUTOMOC pass and its (empty) compilation unit for each cost minutes per build.
+function(murel_automoc_only_if_needed target)
+  foreach(source IN LISTS ARGN)
+    get_filename_component(path "${source}" ABSOLUTE)
+    get_filename_component(stem "${path}" NAME_WLE)
+    get_filename_component(dir "${path}" DIRECTORY)
+    foreach(file IN ITEMS "${path}" "${dir}/${stem}.h")
+      if(EXISTS "${file}")
+        file(STRINGS "${file}" meta REGEX "Q_OBJECT|Q_GADGET|Q_NAMESPACE|#include +\".*\\.moc\"")
+        if(meta)
+          return()
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+  set_target_properties(${target} PROPERTIES AUTOMOC OFF)
+endfunction()
+
 # murel_add_test(NAME <name> SOURCES <files...> [LIBS <libs...>] [LABELS <labels...>])
 # Labels tell which part of the rig a test needs: display, audio, bus (or unit).
 function(murel_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
+  murel_automoc_only_if_needed(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE murel_test_support ${T_LIBS} GTest::gtest GTest::gmock)
   if(NOT T_LABELS)
     set(T_LABELS unit)
