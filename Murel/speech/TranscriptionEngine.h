@@ -40,8 +40,8 @@ struct TranscriptionResult {
 //   OperationCancelled when `cancel` fired before inference.
 // - Operations of one engine are serialised on the engine's own worker and never
 //   run inference on the main thread; different engines may run in parallel.
-// - warmUp() never fails, and once `cancel` fires it ends within
-//   kWarmUpCancelBound, so a call queued behind it barely waits.
+// - warmUp() never fails, and once `cancel` fires it ends with the library
+//   step it is in, so a call queued behind it waits at most for that step.
 class TranscriptionEngine {
  public:
   virtual ~TranscriptionEngine() = default;
@@ -63,8 +63,11 @@ class TranscriptionEngine {
   virtual QCoro::Task<bool> warmUp(std::optional<QString> language, CancellationToken cancel);
 };
 
-// How long a cancelled warm-up may still hold its engine: the longest step of
-// a warm-up pass that cannot be interrupted.
+// How long a cancelled warm-up should still hold its engine: the longest step
+// of Whisper's pass that cannot be interrupted. Parakeet's pass is a single
+// encoder step its library cannot interrupt, and takes longer on a fresh
+// engine (a few hundred milliseconds), which the waiting call would otherwise
+// spend on its own first inference.
 inline constexpr std::chrono::milliseconds kWarmUpCancelBound{50};
 
 inline QCoro::Task<bool> TranscriptionEngine::warmUp(std::optional<QString>, CancellationToken) { co_return false; }
