@@ -212,27 +212,32 @@ inline bool catchesSigterm(qint64 pid) {
   return false;
 }
 
+// The mapped windows of the process whose name matches `pattern`. The
+// installed xdotool ends on the X error it meets when any window on the display
+// is destroyed in the middle of its search (a second instance quitting, a popup
+// closing), which would read as "no window": such a search is run again.
+inline QStringList searchMappedWindows(qint64 pid, const QString& pattern) {
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"),
+                 {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
+                  QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), pattern});
+    if (!search.waitForFinished(5000)) continue;
+    if (search.exitCode() == 0)
+      return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // Exit code 1 with nothing on stderr is a search that matched nothing.
+    if (!search.readAllStandardError().contains("X Error")) return {};
+  }
+  return {};
+}
+
 // The mapped windows of the process whose title starts with `title`.
 inline QStringList mappedWindows(qint64 pid, const QString& title) {
-  QProcess search;
-  search.start(QStringLiteral("xdotool"),
-               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), QLatin1Char('^') + title});
-  search.waitForFinished(5000);
-  if (search.exitCode() != 0) return {};
-  return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  return searchMappedWindows(pid, QLatin1Char('^') + title);
 }
 
 // Every mapped window of the process, whatever its title.
-inline QStringList mappedWindowsOf(qint64 pid) {
-  QProcess search;
-  search.start(QStringLiteral("xdotool"),
-               {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-                QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), QStringLiteral(".*")});
-  search.waitForFinished(5000);
-  if (search.exitCode() != 0) return {};
-  return QString::fromLatin1(search.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
+inline QStringList mappedWindowsOf(qint64 pid) { return searchMappedWindows(pid, QStringLiteral(".*")); }
 
 // Whether the process shows a mapped window whose title starts with `title`.
 inline bool showsWindow(qint64 pid, const QString& title) { return !mappedWindows(pid, title).isEmpty(); }
