@@ -17,7 +17,6 @@
 #include <QPromise>
 #include <QScopeGuard>
 
-#include <cstdlib>
 #include <vector>
 
 #include <unistd.h>
@@ -72,22 +71,14 @@ QCoro::Task<void> readSelectionInto(std::function<QCoro::Task<std::optional<QStr
 // The live sessions, for an exit() that never returns to the event loop (Qt's
 // own when the X server is lost): their recordings still go. Main thread only.
 std::vector<const DictationSession*>& liveSessions() {
-  // Never destroyed: exit handlers run after static destructors.
+  // Never destroyed: the exit hook may run after static destructors.
   static auto* sessions = new std::vector<const DictationSession*>;
   return *sessions;
-}
-
-void removeRecordingsAtExit() {
-  for (const DictationSession* session : liveSessions()) {
-    if (session->recordingFile()) ::unlink(QFile::encodeName(*session->recordingFile()).constData());
-  }
 }
 
 }  // namespace
 
 DictationSession::DictationSession(Services services) : s_(std::move(services)) {
-  static const bool registered = std::atexit(removeRecordingsAtExit) == 0;
-  Q_UNUSED(registered);
   liveSessions().push_back(this);
   if (QCoreApplication* app = QCoreApplication::instance()) {
     QObject::connect(app, &QCoreApplication::aboutToQuit, &quitContext_, [this] { discardRecordingInFlight(); });
@@ -378,6 +369,12 @@ void DictationSession::removeLeftoverRecordings(DiagLog& diagLog) {
     kLog.info(QStringLiteral("Removed %1 leftover recording(s)").arg(removed));
     diagLog.log(QStringLiteral("session"), QStringLiteral("leftover recordings removed"),
                 QStringLiteral("count=%1").arg(removed));
+  }
+}
+
+void DictationSession::removeRecordingsInFlight() {
+  for (const DictationSession* session : liveSessions()) {
+    if (session->recordingFile()) ::unlink(QFile::encodeName(*session->recordingFile()).constData());
   }
 }
 

@@ -116,6 +116,9 @@ class DictationSession {
   // Recordings an earlier process left behind when it died mid-dictation.
   // Call at launch, once this process is the only instance.
   static void removeLeftoverRecordings(DiagLog& diagLog);
+  // Removes the files of the recordings in flight at once, touching nothing
+  // else: for an exit() that never returns to the event loop. Main thread only.
+  static void removeRecordingsInFlight();
 
   Phase phase() const { return phase_; }
   bool isCommandEdit() const { return isCommandEdit_; }

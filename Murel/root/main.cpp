@@ -15,8 +15,10 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -51,10 +53,34 @@ void quitOnTerminationSignals(QApplication& app) {
   });
 }
 
+// Qt and Xlib end the process with exit(1) when the X server goes away, from
+// wherever the main thread is. The static destructors exit() runs would pull
+// Qt's data from under the threads still at work (the diagnostics log writing
+// a line among them) and crash the process. Such an exit takes the recording
+// in flight with it, lets the log write what it holds and ends at once. A
+// normal return from main still tears down in full.
+std::atomic<bool> gInsideMain{false};
+
+void onExit() {
+  murel::DictationSession::removeRecordingsInFlight();
+  murel::DiagLog::shared().flush();
+  if (gInsideMain.load()) std::_Exit(1);
+}
+
+// Marks main's frame: destroyed after every other local of main, so that an
+// exit() from their destructors still counts as one from inside.
+struct InsideMain {
+  InsideMain() { gInsideMain = true; }
+  ~InsideMain() { gInsideMain = false; }
+  InsideMain(const InsideMain&) = delete;
+  InsideMain& operator=(const InsideMain&) = delete;
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   catchTerminationSignals();
+  const InsideMain insideMain;
   // Without an X server Qt would abort with advice to reinstall.
   if (!murel::x11::canOpenDisplay()) {
     std::fputs("Murel needs an X11 session: no X server answers at $DISPLAY.\n", stderr);
@@ -115,6 +141,8 @@ int main(int argc, char* argv[]) {
   QObject::connect(&instance, &murel::SingleInstance::reopenRequested, &composition.app(), &murel::MurelApp::reopen);
   composition.launch();
 
+  // Registered after Qt's own exit handlers, so it runs before them.
+  std::atexit(onExit);
   const int code = QApplication::exec();
   murel::DiagLog::shared().log(QStringLiteral("app"), QStringLiteral("quit"));
   return code;

@@ -39,6 +39,8 @@ void DiagLog::log(const QString& category, const QString& event, const QString& 
   });
 }
 
+void DiagLog::flush() { queue_.waitForIdle(); }
+
 void DiagLog::write(const QString& line) {
   if (!fileUrl_) return;
   rotateIfNeeded();

@@ -27,6 +27,9 @@ class DiagLog {
   // Any thread. Takes the time of the call and queues the write.
   void log(const QString& category, const QString& event, const QString& message = QString());
 
+  // Waits until every line logged before the call is written. Never call it from the queue.
+  void flush();
+
   // The older file's text followed by the current file's; "" when neither can be
   // read. Waits for every line logged before the call. Never call it from the queue.
   QString readAll();
