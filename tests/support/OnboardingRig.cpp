@@ -111,6 +111,7 @@ bool OnboardingRig::open(int step) {
   if (!window_->isVisible()) {
     window_->adjustSize();
     window_->move(QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(20, 20));
+    parkPointer();
     window_->show();
   }
   window_->raise();

@@ -48,4 +48,6 @@ bool xdotool(const QStringList& arguments) {
   return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+bool parkPointer() { return xdotool({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")}); }
+
 }  // namespace murel::test

@@ -41,4 +41,9 @@ class PasteTarget {
 // Runs xdotool with the given arguments and waits for it.
 bool xdotool(const QStringList& arguments);
 
+// Moves the pointer to the screen's top-left corner, off the rigs' windows:
+// the display tests share one pointer, and a window opened under the spot
+// where an earlier test left it would open with a control hovered.
+bool parkPointer();
+
 }  // namespace murel::test

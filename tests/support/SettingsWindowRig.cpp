@@ -70,6 +70,7 @@ SettingsWindowRig::SettingsWindowRig(SettingsTab tab, const SettingsPages& pages
   view_ = new SettingsView(navigator_, *audio_, pages_);
   layout->addWidget(view_);
   window_->move(40, 40);
+  parkPointer();
   window_->show();
   waitUntil([&] { return window_->isVisible() && view_->opacity() >= 1; });
   settle(250);
