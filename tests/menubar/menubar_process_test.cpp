@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 using namespace murel;
 using namespace std::chrono_literals;
 
@@ -169,6 +171,11 @@ class Trayer {
   bool waitUntilShown() {
     return apprig::pump([&] { return !apprig::mappedWindowsOf(process_.processId()).isEmpty(); }, 10s);
   }
+  // The bar the icons dock in; it grows as they do.
+  QRect bar() const {
+    const QStringList windows = apprig::mappedWindows(process_.processId(), QStringLiteral("panel$"));
+    return windows.size() == 1 ? apprig::windowGeometry(windows.constFirst()) : QRect();
+  }
 
  private:
   QProcess process_;
@@ -205,20 +212,26 @@ class TrayPlacement : public TrayPanelProcess, public ::testing::WithParamInterf
   }
   QString goFile() const { return home_.root + QStringLiteral("/opener-fails-now"); }
 
-  // The one panel window, once its geometry has stopped changing.
-  QRect settledPanel() {
+  // What `find` returns once it has stopped changing.
+  static QRect settled(const std::function<QRect()>& find) {
     QRect last;
     int same = 0;
     apprig::pump(
         [&] {
-          const QStringList shown = panels();
-          const QRect now = shown.size() == 1 ? apprig::windowGeometry(shown.constFirst()) : QRect();
+          const QRect now = find();
           same = (now.isValid() && now == last) ? same + 1 : 0;
           last = now;
           return same >= 3;
         },
         10s);
     return last;
+  }
+  // The one panel window, once its geometry has stopped changing.
+  QRect settledPanel() {
+    return settled([&] {
+      const QStringList shown = panels();
+      return shown.size() == 1 ? apprig::windowGeometry(shown.constFirst()) : QRect();
+    });
   }
   void expectBesideIcon(const QRect& panel, const QRect& icon, const char* when) {
     const QRect screen(0, 0, 1920, 1080);
@@ -332,17 +345,18 @@ TEST_P(TrayPlacement, StaysBesideTheIcon) {
   Trayer trayer(tray);
   ASSERT_TRUE(trayer.waitUntilShown()) << "trayer did not start";
   launch();
-  QRect icon;
-  ASSERT_TRUE(apprig::pump(
-      [&] {
-        for (const QString& window : apprig::mappedWindowsOf(app_->processId())) {
-          const QRect rect = apprig::windowGeometry(window);
-          if (rect.width() > 0 && rect.width() <= 48 && rect.height() <= 48) icon = rect;
-        }
-        return icon.isValid();
-      },
-      10s))
-      << "the icon did not dock in the tray";
+  // The icon's window is mapped at the screen's corner until the tray takes
+  // it in, and the bar grows around it after: only a settled icon inside the
+  // bar is where a click reaches it.
+  const QRect icon = settled([&] {
+    const QRect bar = trayer.bar();
+    for (const QString& window : apprig::mappedWindowsOf(app_->processId())) {
+      const QRect rect = apprig::windowGeometry(window);
+      if (rect.width() > 0 && rect.width() <= 48 && rect.height() <= 48 && bar.contains(rect)) return rect;
+    }
+    return QRect();
+  });
+  ASSERT_TRUE(icon.isValid()) << "the icon did not dock in the tray";
   EXPECT_TRUE(tray == QLatin1String("top") ? icon.top() < 40 : icon.bottom() > 1040) << icon.y();
   runOnTray([&] { click(icon.center()); }, icon);
 }
