@@ -345,9 +345,9 @@ TEST_P(TrayPlacement, StaysBesideTheIcon) {
   Trayer trayer(tray);
   ASSERT_TRUE(trayer.waitUntilShown()) << "trayer did not start";
   launch();
-  // The icon's window is mapped at the screen's corner until the tray takes
-  // it in, and the bar grows around it after: only a settled icon inside the
-  // bar is where a click reaches it.
+  // While the tray docks the icon, its window shows for a moment at the
+  // socket's interim spot, partly past the bar, before the bar grows around
+  // it: only a settled icon inside the bar is where a click reaches it.
   const QRect icon = settled([&] {
     const QRect bar = trayer.bar();
     for (const QString& window : apprig::mappedWindowsOf(app_->processId())) {
